@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, whatever the build and the tests need and this machine
+# lacks. Safe to run again: present packages are left alone.
+set -euo pipefail
+
+need=()
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+for pkg in cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev \
+           openjdk-17-jdk-headless junit5 python3; do
+  have "$pkg" || need+=("$pkg")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  echo "installing: ${need[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test:
+#   1. the main build (g++): unit tests, JVM tests and tool tests under ctest;
+#   2. clang with AddressSanitizer + UndefinedBehaviorSanitizer: the unit tests
+#      and a short bounded run of every fuzz target;
+#   3. clang with ThreadSanitizer: the concurrency tests.
+# Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+. scripts/env.sh
+
+step() { echo; echo "=== $* ==="; }
+
+step "main build"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$JOBS"
+(cd build && ctest --output-on-failure -j"$JOBS" --timeout 600)
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer, fuzz targets"
+cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_BUILD_TYPE=Debug -DDC_SANITIZE=address,undefined -DDC_FUZZ=ON \
+  -DDC_JVM_TESTS=OFF -DDC_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$JOBS"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$JOBS" -L 'unit|fuzz|tool' --timeout 600)
+
+step "ThreadSanitizer, concurrency tests"
+cmake -S . -B build-tsan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_BUILD_TYPE=Debug -DDC_SANITIZE=thread -DDC_JVM_TESTS=OFF -DDC_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$JOBS" --target unit_tests
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j"$JOBS" -R 'Concurrency' --timeout 600)
+
+echo
+echo "all tests passed"

@@ -1,0 +1,25 @@
+// A lock on an operating-system mutex, used by the class and method tables.
+// The owner may take it again; others wait in ten-second slices, never
+// failing on the time-out. There is no destroy: these live for the process.
+#pragma once
+
+#include "platform/os.h"
+
+class HalOsLock {
+ public:
+  // The wait slice is ten seconds; tests may choose a shorter one.
+  explicit HalOsLock(long long waitSliceMillis = 10000) : waitSliceMillis_(waitSliceMillis) {}
+  HalOsLock(const HalOsLock&) = delete;
+  HalOsLock& operator=(const HalOsLock&) = delete;
+
+  bool lock();
+  bool unlock();
+
+  // How many slices lock() waited through, for tests of long holds.
+  int slicesWaited() const { return slicesWaited_; }
+
+ private:
+  os::Mutex mutex_;
+  const long long waitSliceMillis_;
+  int slicesWaited_ = 0;
+};

@@ -1,0 +1,3 @@
+#include "platform/jvmpi.h"
+
+JVMPI_Interface* jvmpi = nullptr;

@@ -1,0 +1,85 @@
+// Operating-system services of the library. This header is the only place
+// where the library meets the OS; os_linux.cpp implements it for Linux. The
+// rest of the library does not know which OS it runs on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace os {
+
+// --- process ---------------------------------------------------------------
+
+// The process's argument vector, as the C runtime handed it to main. On Linux
+// it is read from /proc/self/cmdline. Empty when it cannot be read.
+std::vector<std::string> argumentVector();
+
+// The value of an environment variable, or null when it is not set.
+const char* getEnv(const char* name);
+
+int processId();
+
+// Ends the whole process at once with the given status.
+[[noreturn]] void exitProcess(int status);
+
+// --- files and directories -------------------------------------------------
+
+// The current directory, or an empty string with errorCode set on failure.
+std::string currentDirectory(int* errorCode);
+// Returns 0 or the OS error number.
+int changeDirectory(const char* path);
+// Creates one directory level. Returns 0 or the OS error number.
+int makeDirectory(const char* path);
+bool fileExists(const char* path);
+
+// --- time ------------------------------------------------------------------
+
+struct LocalTime {
+  int year;    // e.g. 2026
+  int month;   // 1..12
+  int day;     // 1..31
+  int hour;    // 0..23
+  int minute;  // 0..59
+  int second;  // 0..60
+  int millis;  // 0..999
+};
+LocalTime localTime();
+
+// The local time in the C library's asctime form ("Sun Dec  6 07:43:14 2026\n")
+// written into out (at least 26 bytes).
+void asctimeNow(char* out, size_t size);
+
+// Wall-clock time since the epoch: seconds and microseconds.
+void wallClock(uint32_t* seconds, uint32_t* micros);
+
+// A monotonic clock in milliseconds, for measuring waits.
+int64_t monotonicMillis();
+
+void sleepMillis(int64_t millis);
+
+// --- mutex -----------------------------------------------------------------
+
+// A recursive process-local mutex with timed waits: the owner may take it
+// again; another thread waits in time slices until it is released.
+class Mutex {
+ public:
+  enum class WaitResult { Acquired, TimedOut, Failed };
+
+  Mutex();
+  ~Mutex();
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+
+  bool valid() const { return impl_ != nullptr; }
+  WaitResult lockFor(int64_t millis);
+  // False when the caller does not own the mutex.
+  bool unlock();
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+}  // namespace os

@@ -1,0 +1,156 @@
+// Linux implementation of os.h.
+#include "platform/os.h"
+
+#include <errno.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <new>
+
+namespace os {
+
+std::vector<std::string> argumentVector() {
+  // /proc/self/cmdline holds the arguments, each ended by a zero byte.
+  std::vector<std::string> args;
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  if (!in) return args;
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t start = 0;
+  while (start < all.size()) {
+    size_t end = all.find('\0', start);
+    if (end == std::string::npos) end = all.size();
+    args.emplace_back(all, start, end - start);
+    start = end + 1;
+  }
+  return args;
+}
+
+const char* getEnv(const char* name) { return name ? std::getenv(name) : nullptr; }
+
+int processId() { return static_cast<int>(getpid()); }
+
+void exitProcess(int status) {
+  std::fflush(nullptr);
+  _exit(status);
+}
+
+std::string currentDirectory(int* errorCode) {
+  // Grow the buffer from 256 bytes, doubling while it is too small.
+  std::vector<char> buf(256);
+  for (;;) {
+    if (getcwd(buf.data(), buf.size()) != nullptr) {
+      if (errorCode) *errorCode = 0;
+      return std::string(buf.data());
+    }
+    if (errno != ERANGE || buf.size() > (1u << 20)) {
+      if (errorCode) *errorCode = errno;
+      return std::string();
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
+int changeDirectory(const char* path) { return chdir(path) == 0 ? 0 : errno; }
+
+int makeDirectory(const char* path) { return mkdir(path, 0777) == 0 ? 0 : errno; }
+
+bool fileExists(const char* path) {
+  struct stat st;
+  return path && stat(path, &st) == 0;
+}
+
+LocalTime localTime() {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  time_t now = tv.tv_sec;
+  struct tm tmv;
+  localtime_r(&now, &tmv);
+  return LocalTime{tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour,
+                   tmv.tm_min,         tmv.tm_sec,     static_cast<int>(tv.tv_usec / 1000)};
+}
+
+void asctimeNow(char* out, size_t size) {
+  if (!out || size == 0) return;
+  time_t now = time(nullptr);
+  struct tm tmv;
+  localtime_r(&now, &tmv);
+  char buf[64];
+  if (asctime_r(&tmv, buf) == nullptr) buf[0] = '\0';
+  std::snprintf(out, size, "%s", buf);
+}
+
+void wallClock(uint32_t* seconds, uint32_t* micros) {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  if (seconds) *seconds = static_cast<uint32_t>(tv.tv_sec);
+  if (micros) *micros = static_cast<uint32_t>(tv.tv_usec);
+}
+
+int64_t monotonicMillis() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void sleepMillis(int64_t millis) {
+  if (millis <= 0) return;
+  struct timespec ts;
+  ts.tv_sec = millis / 1000;
+  ts.tv_nsec = (millis % 1000) * 1000000;
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+// The named Windows mutex of the original design becomes a process-local
+// recursive pthread mutex: each HalOsLock is still a separate lock, and no
+// name is published to other processes.
+struct Mutex::Impl {
+  pthread_mutex_t mutex;
+};
+
+Mutex::Mutex() : impl_(new (std::nothrow) Impl) {
+  if (!impl_) return;
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  if (pthread_mutex_init(&impl_->mutex, &attr) != 0) {
+    delete impl_;
+    impl_ = nullptr;
+  }
+  pthread_mutexattr_destroy(&attr);
+}
+
+Mutex::~Mutex() {
+  if (impl_) {
+    pthread_mutex_destroy(&impl_->mutex);
+    delete impl_;
+  }
+}
+
+Mutex::WaitResult Mutex::lockFor(int64_t millis) {
+  if (!impl_) return WaitResult::Failed;
+  struct timespec deadline;
+  clock_gettime(CLOCK_REALTIME, &deadline);
+  deadline.tv_sec += millis / 1000;
+  deadline.tv_nsec += (millis % 1000) * 1000000;
+  if (deadline.tv_nsec >= 1000000000) {
+    deadline.tv_sec += 1;
+    deadline.tv_nsec -= 1000000000;
+  }
+  int rc = pthread_mutex_timedlock(&impl_->mutex, &deadline);
+  if (rc == 0) return WaitResult::Acquired;
+  if (rc == ETIMEDOUT) return WaitResult::TimedOut;
+  return WaitResult::Failed;
+}
+
+bool Mutex::unlock() { return impl_ && pthread_mutex_unlock(&impl_->mutex) == 0; }
+
+}  // namespace os
