@@ -1,0 +1,21 @@
+// The probe manager: holds the values the serialiser sends in its hello
+// packet and starts and stops the profiler events of the probe.
+#pragma once
+
+#include "base/NamedObject.h"
+
+class ProbeMgr : public NamedObject {
+ public:
+  ProbeMgr();
+
+  void start();
+  // Disables the profiler events (the manager's part of the stop order).
+  void stop();
+
+  char productVersion[100];
+  char commandAgentID[256];
+  int adminServerPort;
+  bool firstStart;
+};
+
+extern ProbeMgr* probeMgr;
