@@ -91,4 +91,36 @@ class Mutex {
   Impl* impl_;
 };
 
+// --- TCP client sockets ----------------------------------------------------
+
+// A connected stream socket's handle; kInvalidSocket when there is none.
+using SocketHandle = int;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// Every operation below answers 0 on success or the OS error number. A host
+// is dotted-decimal IPv4 text or a host name, which is resolved to its first
+// IPv4 address; an unknown host answers EHOSTUNREACH (or the resolver's
+// error mapped onto an error number).
+
+// Creates an IPv4 stream socket.
+int socketCreate(SocketHandle* out);
+// Binds the socket to a local address and port (before connecting).
+int socketBind(SocketHandle s, const char* host, int port);
+int socketConnect(SocketHandle s, const char* host, int port);
+int socketSetSendBufferSize(SocketHandle s, int bytes);
+int socketSetSendTimeout(SocketHandle s, int seconds);
+int socketSetReceiveTimeout(SocketHandle s, int seconds);
+// Sends as much of the bytes as the OS takes now; *sent receives the count.
+// A send into a connection the peer has closed answers EPIPE and raises no
+// signal. An interrupted send is retried.
+int socketSend(SocketHandle s, const void* bytes, size_t length, size_t* sent);
+// Ends both directions of a connection without releasing the handle, so that
+// a send blocked on it in another thread returns with an error.
+int socketShutdown(SocketHandle s);
+int socketClose(SocketHandle s);
+// The system's text for an error number.
+std::string errorText(int error);
+// Resolves a host to its IPv4 address in dotted-decimal text; 0 or an error.
+int resolveHost(const char* host, std::string* dotted);
+
 }  // namespace os

@@ -1,8 +1,12 @@
 // Linux implementation of os.h.
 #include "platform/os.h"
 
+#include <arpa/inet.h>
 #include <errno.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
@@ -190,6 +194,120 @@ Mutex::WaitResult Mutex::lockFor(int64_t millis) {
 
 bool Mutex::unlock() {
   return impl_ && pthread_mutex_unlock(&impl_->mutex) == 0;
+}
+
+// --- TCP client sockets ----------------------------------------------------
+
+namespace {
+
+// Fills an IPv4 address from dotted text or, failing that, from the resolver.
+int ipv4Address(const char* host, int port, sockaddr_in* out) {
+  if (!host || port < 0 || port > 65535) return EINVAL;
+  std::memset(out, 0, sizeof *out);
+  out->sin_family = AF_INET;
+  out->sin_port = htons(static_cast<uint16_t>(port));
+  if (inet_pton(AF_INET, host, &out->sin_addr) == 1) return 0;
+  addrinfo hints;
+  std::memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  int rc = getaddrinfo(host, nullptr, &hints, &found);
+  if (rc != 0 || !found) {
+    int error = (rc == EAI_SYSTEM && errno != 0) ? errno : EHOSTUNREACH;
+    if (found) freeaddrinfo(found);
+    return error;
+  }
+  out->sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+  freeaddrinfo(found);
+  return 0;
+}
+
+int setTimeout(SocketHandle s, int option, int seconds) {
+  timeval tv;
+  tv.tv_sec = seconds < 0 ? 0 : seconds;
+  tv.tv_usec = 0;
+  return setsockopt(s, SOL_SOCKET, option, &tv, sizeof tv) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+int socketCreate(SocketHandle* out) {
+  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) {
+    *out = kInvalidSocket;
+    return errno;
+  }
+  *out = s;
+  return 0;
+}
+
+int socketBind(SocketHandle s, const char* host, int port) {
+  sockaddr_in addr;
+  int rc = ipv4Address(host, port, &addr);
+  if (rc != 0) return rc;
+  return bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ? 0 : errno;
+}
+
+int socketConnect(SocketHandle s, const char* host, int port) {
+  sockaddr_in addr;
+  int rc = ipv4Address(host, port, &addr);
+  if (rc != 0) return rc;
+  while (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+int socketSetSendBufferSize(SocketHandle s, int bytes) {
+  return setsockopt(s, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0 ? 0 : errno;
+}
+
+int socketSetSendTimeout(SocketHandle s, int seconds) {
+  return setTimeout(s, SO_SNDTIMEO, seconds);
+}
+
+int socketSetReceiveTimeout(SocketHandle s, int seconds) {
+  return setTimeout(s, SO_RCVTIMEO, seconds);
+}
+
+int socketSend(SocketHandle s, const void* bytes, size_t length, size_t* sent) {
+  *sent = 0;
+  for (;;) {
+    // MSG_NOSIGNAL: a peer that closed the connection must not raise SIGPIPE,
+    // whose default action would end the whole JVM.
+    ssize_t n = send(s, bytes, length, MSG_NOSIGNAL);
+    if (n >= 0) {
+      *sent = static_cast<size_t>(n);
+      return 0;
+    }
+    if (errno != EINTR) return errno;
+  }
+}
+
+int socketShutdown(SocketHandle s) {
+  return shutdown(s, SHUT_RDWR) == 0 ? 0 : errno;
+}
+
+int socketClose(SocketHandle s) {
+  return close(s) == 0 ? 0 : errno;
+}
+
+std::string errorText(int error) {
+  char buf[256];
+  // The GNU strerror_r answers a pointer that may or may not be buf.
+  const char* text = strerror_r(error, buf, sizeof buf);
+  return std::string(text ? text : "");
+}
+
+int resolveHost(const char* host, std::string* dotted) {
+  sockaddr_in addr;
+  int rc = ipv4Address(host, 0, &addr);
+  if (rc != 0) return rc;
+  char buf[INET_ADDRSTRLEN];
+  if (!inet_ntop(AF_INET, &addr.sin_addr, buf, sizeof buf)) return errno;
+  *dotted = buf;
+  return 0;
 }
 
 }  // namespace os

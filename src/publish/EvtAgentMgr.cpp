@@ -1,16 +1,194 @@
 #include "publish/EvtAgentMgr.h"
 
+#include "agent/ProbeState.h"
+#include "agent/PropertyMgr.h"
+#include "base/Log.h"
+#include "platform/jvmpi.h"
+#include "platform/os.h"
+#include "publish/EventAgent.h"
+#include "publish/NetworkAgentMgr.h"
+#include "threads/MemoryMonitor.h"
+
 EvtAgentMgr* evtAgentMgr = nullptr;
 
-EvtAgentMgr::EvtAgentMgr() : NamedObject("EvtAgentMgr") {}
+namespace {
+void waitOneSecond() {
+  if (jvmpi) {
+    HalLock wait(true);
+    wait.sleep(1000);
+  } else {
+    os::sleepMillis(1000);
+  }
+}
+}  // namespace
 
-EvtAgentMgr::~EvtAgentMgr() = default;
+class EvtAgentMgr::CallGuard {
+ public:
+  explicit CallGuard(EvtAgentMgr& mgr) : mgr_(mgr) { mgr_.activeCalls_.fetch_add(1); }
+  ~CallGuard() { mgr_.activeCalls_.fetch_sub(1); }
+  // Read after the count was raised: a stop that cleared `started` before
+  // this read waits for the count to fall before deleting the agents.
+  bool started() const { return mgr_.started_.load(); }
 
-void EvtAgentMgr::start() { started_.store(true); }
+ private:
+  EvtAgentMgr& mgr_;
+};
 
-void EvtAgentMgr::stop() { started_.store(false); }
+EvtAgentMgr::EvtAgentMgr()
+    : NamedObject("EvtAgentMgr"),
+      lock_(false),
+      poolSize_(getIntProperty("eventagent.pool.size", 1)) {
+  // A pool of no agent could never drain a queue; one is the least that works.
+  if (poolSize_ < 1) poolSize_ = 1;
+}
 
-// Until the agents exist every thread is accepted and waits in its queue.
-bool EvtAgentMgr::manageThreadData(ThreadData*) { return true; }
+EvtAgentMgr::~EvtAgentMgr() {
+  if (started_.load() || agents_) stop();
+  if (evtAgentMgr == this) evtAgentMgr = nullptr;
+}
 
-ThreadData* EvtAgentMgr::firstSpecialQueue() { return nullptr; }
+EvtAgentMgr* EvtAgentMgr::instance() {
+  if (!evtAgentMgr) evtAgentMgr = new EvtAgentMgr();
+  return evtAgentMgr;
+}
+
+void EvtAgentMgr::start() {
+  if (started_.load()) return;
+  agents_.reset(new EventAgent*[poolSize_]);
+  for (int i = 0; i < poolSize_; i++) agents_[i] = new EventAgent(this, i);
+  master_.store(agents_[0]);
+  agents_[0]->setInitPending(true);
+  initComplete_.store(true);
+  started_.store(true);
+  NetworkAgentMgr::instance()->registerEvtAgentMgr(this);
+  logInfo("EvtAgentMgr", __LINE__, "EvtAgentManager started..");
+}
+
+void EvtAgentMgr::stop() {
+  started_.store(false);
+  if (networkAgentMgr) networkAgentMgr->unregisterEvtAgentMgr();
+  if (agents_) {
+    for (int i = 0; i < poolSize_; i++) agents_[i]->requestStop();
+    for (;;) {
+      int alive = -1;
+      for (int i = 0; i < poolSize_ && alive < 0; i++)
+        if (agents_[i]->isAlive()) alive = i;
+      if (alive < 0) break;
+      logf(LOG_INFO, "EvtAgentMgr", __LINE__, "EventAgent ID: %d was alive, waiting for 1 secs",
+           alive);
+      waitOneSecond();
+    }
+    // Other threads may still be inside manageThreadData or the like.
+    while (activeCalls_.load() > 0) os::sleepMillis(1);
+    master_.store(nullptr);
+    for (int i = 0; i < poolSize_; i++) {
+      if (agents_[i]->isAlive()) {
+        logf(LOG_WARNING, "EvtAgentMgr", __LINE__,
+             "EventAgent ID: %d still alive after 10 sec wait therefore not deleting", i);
+        continue;
+      }
+      delete agents_[i];
+    }
+    agents_.reset();
+  }
+  initComplete_.store(true);
+  master_.store(nullptr);
+  logInfo("EvtAgentMgr", __LINE__, "EvtAgentManager stopped..");
+}
+
+EventAgent* EvtAgentMgr::agent(int id) {
+  if (id < 0 || id >= poolSize_ || !agents_) return nullptr;
+  return agents_[id];
+}
+
+void EvtAgentMgr::runAgent(int id, JNIEnv* env) {
+  if (id < 0 || id >= poolSize_) {
+    logf(LOG_ERROR, "EvtAgentMgr", __LINE__,
+         "Trying to start event agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
+    return;
+  }
+  // The guard is held for the whole loop: stop waits for the loop to end
+  // before it deletes the agent.
+  CallGuard guard(*this);
+  if (!guard.started()) return;
+  EventAgent* a = agents_[id];
+  if (a->isAlive()) return;
+  a->run(env);
+}
+
+void EvtAgentMgr::stopAgent(int id) {
+  if (id < 0 || id >= poolSize_) {
+    logf(LOG_ERROR, "EvtAgentMgr", __LINE__,
+         "Trying to stop event agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
+    return;
+  }
+  CallGuard guard(*this);
+  if (EventAgent* a = agent(id)) a->requestStop();
+}
+
+bool EvtAgentMgr::manageThreadData(ThreadData* data) {
+  CallGuard guard(*this);
+  if (!data || !guard.started() || !isMasterRunning() || !agents_) return false;
+  EventAgent* chosen = agents_[0];
+  if (poolSize_ > 1) {
+    lock_.lock();
+    int i = nextAgent_;
+    nextAgent_ = (nextAgent_ + 1) % poolSize_;
+    lock_.unlock();
+    if (agents_[i]->isAlive()) {
+      chosen = agents_[i];
+    } else {
+      for (int k = 0; k < poolSize_; k++) {
+        if (agents_[k]->isAlive()) {
+          chosen = agents_[k];
+          break;
+        }
+      }
+    }
+  }
+  return chosen->manageThreadData(data);
+}
+
+ThreadData* EvtAgentMgr::firstSpecialQueue() {
+  CallGuard guard(*this);
+  if (!guard.started() || !agents_) return nullptr;
+  return agents_[0]->specialQueue();
+}
+
+void EvtAgentMgr::resendInitData() {
+  CallGuard guard(*this);
+  initComplete_.store(false);
+  if (!agents_) return;
+  EventAgent* m = master_.load();
+  if (!m) {
+    for (int i = 0; i < poolSize_ && !m; i++)
+      if (agents_[i]->isAlive()) m = agents_[i];
+    if (m) master_.store(m);
+  }
+  if (m) {
+    m->setInitPending(true);
+    m->setClassesPending(true);
+  }
+}
+
+void EvtAgentMgr::agentStateChanged(EventAgent* agent, bool running) {
+  if (!agent || agent != master_.load()) return;
+  if (isMasterRunning() == running) return;
+  setMasterRunning(running);
+  reportEventAgentRunning(running);
+}
+
+uint32_t EvtAgentMgr::totalQueuedBytes() {
+  if (!agents_) return 0;
+  int64_t total = 0;
+  for (int i = 0; i < poolSize_; i++) total += agents_[i]->queuedBytes();
+  // The counters are approximate under contention; a negative sum must not
+  // wrap into a huge figure that would close the memory gate.
+  if (total < 0) total = 0;
+  if (total > UINT32_MAX) total = UINT32_MAX;
+  return static_cast<uint32_t>(total);
+}
+
+void EvtAgentMgr::reportMemory() {
+  if (memoryMonitor) memoryMonitor->checkMemory(totalQueuedBytes());
+}

@@ -1,11 +1,170 @@
 #include "publish/NetworkAgentMgr.h"
 
+#include "agent/ProbeState.h"
+#include "agent/PropertyMgr.h"
+#include "base/HalLock.h"
+#include "base/Log.h"
+#include "platform/jvmpi.h"
+#include "platform/os.h"
+#include "publish/EvtAgentMgr.h"
+#include "publish/NetworkAgent.h"
+
 NetworkAgentMgr* networkAgentMgr = nullptr;
 
-NetworkAgentMgr::NetworkAgentMgr() : NamedObject("NetworkAgentMgr") {}
+namespace {
+// The last network agent chosen for a new binding; process-wide.
+std::atomic<int> lastChosen{-1};
 
-NetworkAgentMgr::~NetworkAgentMgr() = default;
+void waitOneSecond() {
+  if (jvmpi) {
+    HalLock wait(true);
+    wait.sleep(1000);
+  } else {
+    os::sleepMillis(1000);
+  }
+}
+}  // namespace
 
-void NetworkAgentMgr::start() {}
+class NetworkAgentMgr::CallGuard {
+ public:
+  explicit CallGuard(NetworkAgentMgr& mgr) : mgr_(mgr) { mgr_.activeCalls_.fetch_add(1); }
+  ~CallGuard() { mgr_.activeCalls_.fetch_sub(1); }
+  // Read after the count was raised: a stop that cleared `started` before
+  // this read waits for the count to fall before destroying the agents.
+  bool started() const { return mgr_.started_.load(); }
 
-void NetworkAgentMgr::stop() {}
+ private:
+  NetworkAgentMgr& mgr_;
+};
+
+NetworkAgentMgr::NetworkAgentMgr()
+    : NamedObject("NetworkAgentMgr"), poolSize_(getIntProperty("networkagent.pool.size", 1)) {
+  // A pool of no agent could never send; one agent is the least that works.
+  if (poolSize_ < 1) poolSize_ = 1;
+}
+
+NetworkAgentMgr::~NetworkAgentMgr() {
+  if (started_.load()) stop();
+  if (networkAgentMgr == this) networkAgentMgr = nullptr;
+}
+
+NetworkAgentMgr* NetworkAgentMgr::instance() {
+  if (!networkAgentMgr) networkAgentMgr = new NetworkAgentMgr();
+  return networkAgentMgr;
+}
+
+void NetworkAgentMgr::start() {
+  if (started_.load()) return;
+  agents_.reset(new NetworkAgent*[poolSize_]);
+  for (int i = 0; i < poolSize_; i++) agents_[i] = new NetworkAgent(this, i);
+  clientTable_.reset(new HalHashTable<EventAgent*, NetworkAgent*>(11, false, true));
+  firstAgent_.store(agents_[0]);
+  started_.store(true);
+  logInfo("NetworkAgentMgr", __LINE__, "NetworkAgentManager started..");
+}
+
+void NetworkAgentMgr::stop() {
+  started_.store(false);
+  if (!agents_) return;
+  for (int i = 0; i < poolSize_; i++) agents_[i]->requestStop();
+  for (;;) {
+    int alive = -1;
+    for (int i = 0; i < poolSize_ && alive < 0; i++)
+      if (agents_[i]->isAlive()) alive = i;
+    if (alive < 0) break;
+    logf(LOG_INFO, "NetworkAgentMgr", __LINE__, "NetworkAgent ID: %d was alive, waiting for 1 secs",
+         alive);
+    waitOneSecond();
+  }
+  // Event agents may still be inside send or isConnected.
+  while (activeCalls_.load() > 0) os::sleepMillis(1);
+  firstAgent_.store(nullptr);
+  for (int i = 0; i < poolSize_; i++) delete agents_[i];
+  agents_.reset();
+  clientTable_.reset();
+  logInfo("NetworkAgentMgr", __LINE__, "NetworkAgentManager stopped..");
+}
+
+NetworkAgent* NetworkAgentMgr::agent(int id) const {
+  if (id < 0 || id >= poolSize_ || !agents_) return nullptr;
+  return agents_[id];
+}
+
+void NetworkAgentMgr::runAgent(int id, JNIEnv* env) {
+  if (id < 0 || id >= poolSize_) {
+    logf(LOG_ERROR, "NetworkAgentMgr", __LINE__,
+         "Trying to start Network agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
+    return;
+  }
+  NetworkAgent* a;
+  {
+    CallGuard guard(*this);
+    if (!guard.started()) return;
+    a = agents_[id];
+    // The agent stays until its loop has ended: stop waits while it is
+    // alive, and the loop marks itself alive before the guard is left.
+    if (a->isAlive()) return;
+    a->run(env);
+  }
+}
+
+void NetworkAgentMgr::stopAgent(int id) {
+  if (id < 0 || id >= poolSize_) {
+    logf(LOG_ERROR, "NetworkAgentMgr", __LINE__,
+         "Trying to stop network agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
+    return;
+  }
+  CallGuard guard(*this);
+  if (NetworkAgent* a = agent(id)) a->requestStop();
+}
+
+NetworkAgent* NetworkAgentMgr::agentFor(EventAgent* client) {
+  if (!agents_) return nullptr;
+  if (poolSize_ == 1) return agents_[0];
+  NetworkAgent* bound = clientTable_->get(client);
+  if (bound) return bound;
+  // Round-robin over the pool: the first agent after the last one chosen.
+  int last = lastChosen.load();
+  int next;
+  do {
+    next = (last + 1) % poolSize_;
+    if (next < 0) next = 0;
+  } while (!lastChosen.compare_exchange_weak(last, next));
+  bound = agents_[next];
+  clientTable_->put(client, bound);
+  return bound;
+}
+
+bool NetworkAgentMgr::send(EventAgent* client, const uint8_t* bytes, uint32_t length) {
+  CallGuard guard(*this);
+  if (!guard.started()) return false;
+  NetworkAgent* a = agentFor(client);
+  return a && a->send(bytes, length);
+}
+
+bool NetworkAgentMgr::isConnected(EventAgent* client) {
+  CallGuard guard(*this);
+  if (!guard.started()) return false;
+  NetworkAgent* a = agentFor(client);
+  return a && a->isConnected();
+}
+
+void NetworkAgentMgr::connectionLost(NetworkAgent*) {
+  if (EvtAgentMgr* mgr = evtAgentMgr_.load()) mgr->resendInitData();
+}
+
+void NetworkAgentMgr::agentStateChanged(NetworkAgent* agent, bool running) {
+  if (agent && agent == firstAgent_.load()) reportNetworkAgentRunning(running);
+}
+
+uint32_t NetworkAgentMgr::pendingBytesTotal() {
+  CallGuard guard(*this);
+  if (!guard.started()) return 0;
+  int64_t total = 0;
+  for (int i = 0; i < poolSize_; i++) total += agents_[i]->pendingBytes();
+  return total > 0 ? static_cast<uint32_t>(total) : 0;
+}
+
+void NetworkAgentMgr::resetBinding() {
+  lastChosen.store(-1);
+}

@@ -1,14 +1,78 @@
-// The network agent manager: owns the network agents that send packets to the collector.
+// The network agent manager: owns the pool of network agents, binds each
+// event agent to one of them for the life of the process, and is the event
+// agents' only way to the collector.
 #pragma once
 
+#include <jni.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "base/HalHashTable.h"
 #include "base/NamedObject.h"
+
+class EventAgent;
+class EvtAgentMgr;
+class NetworkAgent;
 
 class NetworkAgentMgr : public NamedObject {
  public:
+  // Reads the pool size; the agents are made at start.
   NetworkAgentMgr();
   ~NetworkAgentMgr() override;
+
+  // The singleton, created on first use by the natives and the agents.
+  static NetworkAgentMgr* instance();
+
   void start();
+  // Asks every agent to stop, waits in one-second rounds while any is alive,
+  // then destroys the agents and the binding table.
   void stop();
+  bool isStarted() const { return started_.load(); }
+
+  int getPoolSize() const { return poolSize_; }
+  // Agent id, or null when the id is out of range or the pool is not made.
+  NetworkAgent* agent(int id) const;
+
+  // The natives startThread and stopThread.
+  void runAgent(int id, JNIEnv* env);
+  void stopAgent(int id);
+
+  // Queues a packet on the network agent bound to the client.
+  bool send(EventAgent* client, const uint8_t* bytes, uint32_t length);
+  // True when started and the client's network agent is connected.
+  bool isConnected(EventAgent* client);
+
+  void registerEvtAgentMgr(EvtAgentMgr* manager) { evtAgentMgr_.store(manager); }
+  void unregisterEvtAgentMgr() { evtAgentMgr_.store(nullptr); }
+  // A network agent dropped its connection: the event agents resend their
+  // initial data once it is back.
+  void connectionLost(NetworkAgent* agent);
+  // Agent 0's running state is the probe's network-agent readiness.
+  void agentStateChanged(NetworkAgent* agent, bool running);
+  // Bytes waiting in all network agents' queues; 0 when not started.
+  uint32_t pendingBytesTotal();
+
+  // The network agent an event agent is bound to (binding it on first use).
+  NetworkAgent* agentFor(EventAgent* client);
+
+  // Forgets the round-robin position (tests start over with a new process
+  // state).
+  static void resetBinding();
+
+ private:
+  // Counts the calls that use the agents, so that stop destroys them only
+  // once none is left inside.
+  class CallGuard;
+
+  int poolSize_;
+  std::atomic<bool> started_{false};
+  std::atomic<EvtAgentMgr*> evtAgentMgr_{nullptr};
+  std::atomic<NetworkAgent*> firstAgent_{nullptr};
+  std::unique_ptr<NetworkAgent*[]> agents_;
+  std::unique_ptr<HalHashTable<EventAgent*, NetworkAgent*>> clientTable_;
+  std::atomic<int> activeCalls_{0};
 };
 
 extern NetworkAgentMgr* networkAgentMgr;

@@ -1,12 +1,129 @@
 #include "threads/MemoryMonitor.h"
 
+#include "agent/PropertyMgr.h"
+#include "base/Log.h"
+#include "publish/NetworkAgentMgr.h"
+#include "publish/PublishSettings.h"
+#include "threads/MemoryFigure.h"
+#include "threads/TextLimits.h"
+#include "threads/ThreadMgr.h"
+
 MemoryMonitor* memoryMonitor = nullptr;
 std::atomic<bool> memoryGateClosed{false};
 
+std::atomic<int64_t> memoryMinimumLimit{4000000};
+std::atomic<int64_t> memoryLimit{60000000};
+std::atomic<int64_t> memoryAcceptThreshold{2000000};
+std::atomic<int> counterResetIterations{1800};
+
+namespace {
+constexpr auto relaxed = std::memory_order_relaxed;
+constexpr int64_t kMinimumLimit = 4000000;
+
+}  // namespace
+
+// The figure of getNativeProbeStatus: the last estimate, 0 without a monitor.
+long memoryInUse() {
+  return memoryMonitor ? static_cast<long>(memoryMonitor->getMemoryUsed()) : 0;
+}
+
 MemoryMonitor::MemoryMonitor() : NamedObject("MemoryMonitor") {}
 
-MemoryMonitor::~MemoryMonitor() = default;
+MemoryMonitor::~MemoryMonitor() {
+  if (memoryMonitor == this) memoryMonitor = nullptr;
+}
 
-void MemoryMonitor::start() {}
+void MemoryMonitor::start() {
+  initialize();
+  readProperties();
+  computeIterationCount();
+  logInfo("MemoryMonitor", __LINE__, "MemoryMonitor started.");
+}
 
-void MemoryMonitor::stop() {}
+void MemoryMonitor::stop() {
+  memoryUsed_.store(0, relaxed);
+}
+
+void MemoryMonitor::initialize() {
+  logMessage(LOG_INFO, "INFO: MemoryMonitor::initialize \n");
+  memoryGateClosed.store(false, relaxed);
+  memoryMinimumLimit.store(kMinimumLimit, relaxed);
+  memoryLimit.store(60000000, relaxed);
+  memoryAcceptThreshold.store(2000000, relaxed);
+  counterResetIterations.store(1800, relaxed);
+  initTextLimits();
+}
+
+void MemoryMonitor::readProperties() {
+  readTextLimits();
+
+  int64_t limit = static_cast<int64_t>(getIntProperty("internal.memory.limit", 60)) * 1000000;
+  if (limit <= kMinimumLimit) {
+    limit = kMinimumLimit;
+    logf(LOG_INFO, "MemoryMonitor", __LINE__,
+         "INFO: Ignoring user specified Memory Limit as it's less than minimum limit, %d MB\n",
+         static_cast<int>(kMinimumLimit / 1000000));
+  }
+  memoryLimit.store(limit, relaxed);
+
+  int64_t threshold =
+      static_cast<int64_t>(getIntProperty("internal.memory.accept.threshold", 2)) * 1000000;
+  if (threshold > limit - kMinimumLimit) {
+    threshold = (limit - kMinimumLimit) / 2;
+    logf(LOG_INFO, "MemoryMonitor", __LINE__,
+         "Accept threshold is greater than Max Limit - Min Limit, using %d \n",
+         static_cast<int>(threshold));
+  }
+  memoryAcceptThreshold.store(threshold, relaxed);
+
+  counterResetIterations.store(getIntProperty("internal.counter.resettime", 3600), relaxed);
+
+  logf(LOG_INFO, "MemoryMonitor", __LINE__,
+       "INFO: Memory Monitor properties, ULimit %lld bytes, Accept Threshold %lld bytes, URL "
+       "Limit: %d, SQL Limit: %d \n",
+       static_cast<long long>(limit), static_cast<long long>(threshold), urlLimit(), sqlLimit());
+}
+
+void MemoryMonitor::computeIterationCount() {
+  // The event agents' cycle; one of 0 ms or less is taken as the default.
+  int seconds = publishingFrequencyMs() / 1000;
+  int resetTime = counterResetIterations.load(relaxed);
+  if (resetTime < 0) resetTime = 0;
+  double count = static_cast<double>(resetTime) / (seconds <= 0 ? 1 : seconds);
+  counterResetIterations.store(static_cast<int>(count), relaxed);
+  logf(LOG_INFO, "MemoryMonitor", __LINE__, "INFO: Queue counter resets every %d iterations \n",
+       counterResetIterations.load(relaxed));
+}
+
+bool MemoryMonitor::checkMemory(uint32_t queuedBytes) {
+  uint32_t networkBytes = networkAgentMgr ? networkAgentMgr->pendingBytesTotal() : 0;
+  uint32_t threads = threadMgr ? threadMgr->getThreadCount() : 0;
+  return checkMemory(queuedBytes, networkBytes, threads);
+}
+
+bool MemoryMonitor::checkMemory(uint32_t queuedBytes, uint32_t networkBytes,
+                                uint32_t threadCount) {
+  // Unsigned 32-bit throughout, as the figures themselves are.
+  uint32_t estimate = queuedBytes + networkBytes + static_cast<uint32_t>(kMinimumLimit) +
+                      kBytesPerThread * threadCount;
+  memoryUsed_.store(estimate, relaxed);
+
+  int64_t limit = memoryLimit.load(relaxed);
+  bool closed = memoryGateClosed.load(relaxed);
+  if (estimate >= limit) {
+    if (!closed) {
+      memoryGateClosed.store(true, relaxed);
+      logf(LOG_INFO, "MemoryMonitor", __LINE__,
+           "##INFO: Memory Limit reached, datacollector stopped accepting data, Limit: %ld "
+           "Memory Utilization: %ld \n",
+           static_cast<long>(limit), static_cast<long>(estimate));
+    }
+  } else if (closed && estimate <= limit - memoryAcceptThreshold.load(relaxed)) {
+    memoryGateClosed.store(false, relaxed);
+    logf(LOG_INFO, "MemoryMonitor", __LINE__,
+         "##INFO: Memory Utlization below Limit, datacollector is accepting data, Limit: %ld "
+         "Memory Utilization: %ld \n",
+         static_cast<long>(limit), static_cast<long>(estimate));
+  }
+  return memoryGateClosed.load(relaxed);
+}

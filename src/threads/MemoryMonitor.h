@@ -1,23 +1,66 @@
 // The memory monitor: estimates the memory the probe's queues hold and closes
-// the data gate at its limit, reopening it below the accept threshold.
+// the data gate at its limit, reopening it only once the estimate has fallen
+// the accept threshold below the limit. It also owns the text limits and the
+// text size estimates that the request natives use.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
+#include "base/HalLock.h"
 #include "base/NamedObject.h"
 
 class MemoryMonitor : public NamedObject {
  public:
+  // Nominal bytes of one entry of the thread table.
+  static constexpr uint32_t kBytesPerThread = 140;
+
   MemoryMonitor();
   ~MemoryMonitor() override;
+
+  // initialize, readProperties, then the iteration count.
   void start();
-  // Clears the active flag.
+  // Forgets the last estimate.
   void stop();
+
+  // Puts every process-wide value below back to its start value and opens
+  // the gate.
+  void initialize();
+  // Reads the limits from the property file.
+  void readProperties();
+  // Turns the counter reset time (seconds) into publishing cycles.
+  void computeIterationCount();
+
+  // Called once per cycle of the master event agent with the bytes queued in
+  // all event agents; adds the network agents' bytes, the minimum and the
+  // thread table's share, and moves the gate. Answers true while the gate is
+  // closed.
+  bool checkMemory(uint32_t queuedBytes);
+  // The same with the other two figures given (the part that tests drive).
+  bool checkMemory(uint32_t queuedBytes, uint32_t networkBytes, uint32_t threadCount);
+
+  // The last estimate in bytes; 0 before the first check and after stop.
+  uint32_t getMemoryUsed() const { return memoryUsed_.load(std::memory_order_relaxed); }
+
+ private:
+  HalLock lock_;
+  std::atomic<uint32_t> memoryUsed_{0};
 };
 
 extern MemoryMonitor* memoryMonitor;
 
 // The data gate: true while the agent accepts no data. Read without a lock on
-// every recording call.
+// every recording call; a reader may see a change one call late.
 extern std::atomic<bool> memoryGateClosed;
-inline bool isMemoryGateClosed() { return memoryGateClosed.load(std::memory_order_relaxed); }
+inline bool isMemoryGateClosed() {
+  return memoryGateClosed.load(std::memory_order_relaxed);
+}
+
+// Process-wide values owned by the monitor, read without a lock. Limits are
+// in bytes. The text limits and size estimates live in threads/TextLimits.h.
+extern std::atomic<int64_t> memoryMinimumLimit;  // 4000000
+extern std::atomic<int64_t> memoryLimit;         // the gate closes at this estimate
+extern std::atomic<int64_t> memoryAcceptThreshold;
+// The counter reset time in seconds, replaced at start by the number of
+// publishing cycles it spans.
+extern std::atomic<int> counterResetIterations;

@@ -1,0 +1,471 @@
+#include "publish/EventAgent.h"
+
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <new>
+
+#include "agent/ProbeState.h"
+#include "agent/PropertyMgr.h"
+#include "base/JniUtil.h"
+#include "base/Log.h"
+#include "events/EventRecords.h"
+#include "events/ProtocolVisitor.h"
+#include "events/WireCursor.h"
+#include "platform/os.h"
+#include "publish/ClassTableWalk.h"
+#include "publish/EvtAgentMgr.h"
+#include "publish/NetworkAgentMgr.h"
+#include "publish/PublishSettings.h"
+#include "threads/ThreadData.h"
+#include "threads/ThreadId.h"
+#include "threads/ThreadMgr.h"
+
+namespace {
+
+constexpr int kDefaultPacketSizeKb = 5000;
+// Larger packets than this would not be sent in one cycle anyway; the cap
+// keeps the buffer size within 32 bits.
+constexpr int kMaxPacketSizeKb = 1024 * 1024;
+
+// Records that trimming keeps: class, sampling-rate and drop records.
+bool keptWhileTrimming(const EventRecord* r) {
+  return r->type == EVENT_CLASS || r->type == EVENT_SAMPLING_RATES ||
+         r->type == EVENT_DROP_NOTICE;
+}
+
+NetworkAgentMgr* networkManager() {
+  return networkAgentMgr;
+}
+
+}  // namespace
+
+// Writes " EventAgentID <id>: <text>" at the given level.
+#define AGENT_LOG(level, ...)                                                   \
+  do {                                                                          \
+    char text_[512];                                                            \
+    std::snprintf(text_, sizeof text_, __VA_ARGS__);                            \
+    logf(level, "EventAgent", __LINE__, " EventAgentID %d: %s", id_, text_); \
+  } while (0)
+
+EventAgent::EventAgent(EvtAgentMgr* manager, int id)
+    : NamedObject("EventAgent"),
+      manager_(manager),
+      id_(id),
+      newThreads_(true),
+      keptRecords_(false),
+      queueLimit_(getIntProperty("internal.probe.event.queue.size.limit", 5000)),
+      frequencyMs_(publishingFrequencyMs()),
+      psDownThreshold_(INT_MAX),
+      packetSizeKb_(getIntProperty("internal.probe.event.packet.size", kDefaultPacketSizeKb)),
+      psDownCyclesToTrim_(30000 / frequencyMs_),
+      waitMonitor_(false) {
+  // No threshold is given before 30 s of outage: until then the queue limit
+  // alone bounds the queues.
+  if (packetSizeKb_ <= 0) packetSizeKb_ = kDefaultPacketSizeKb;
+  if (packetSizeKb_ > kMaxPacketSizeKb) packetSizeKb_ = kMaxPacketSizeKb;
+  packetLimit_ = packetSizeKb_ * 1024;
+  packetCapacity_ = static_cast<size_t>(packetLimit_) + kSlackBytes;
+  packetBuffer_.reset(new (std::nothrow) uint8_t[packetCapacity_]);
+  if (!packetBuffer_) {
+    packetCapacity_ = 0;
+    logError("EventAgent", __LINE__, "new() failure - out of memory");
+  }
+  AGENT_LOG(LOG_INFO, "Event Agent creation successful");
+}
+
+EventAgent::~EventAgent() {
+  detach();
+  AGENT_LOG(LOG_INFO, "Event Agent Destructed !!");
+}
+
+// --- thread assignment -------------------------------------------------------
+
+bool EventAgent::manageThreadData(ThreadData* data) {
+  if (!running_.load()) {
+    AGENT_LOG(LOG_INFO, "EventAgent not started/alive, cannot manageThreadData");
+    return false;
+  }
+  newThreads_.append(data);
+  return true;
+}
+
+void EventAgent::absorbNewThreads() {
+  while (newThreads_.count() > 0) {
+    ThreadData* data = newThreads_.removeFirst();
+    if (data) managed_.push_back(data);
+  }
+}
+
+int EventAgent::managedCount() const {
+  return static_cast<int>(managed_.size()) + newThreads_.count();
+}
+
+// --- the loop ----------------------------------------------------------------
+
+void EventAgent::attach(JNIEnv* env) {
+  env_ = env;
+  psDownCycles_ = 0;
+  managed_.clear();
+  newThreads_.clear();
+  keptRecords_.clear();
+  ThreadData* special = threadMgr ? threadMgr->getSpecialThreadData(threadIdOf(env)) : nullptr;
+  specialQueue_.store(special);
+  if (special)
+    managed_.push_back(special);
+  else
+    AGENT_LOG(LOG_WARNING, "Special Queue was not created.");
+  for (int32_t& count : dropCounts_) count = 0;
+}
+
+// Lets go of the managed threads. The records of ended threads belong to
+// this agent: they are deleted; live ones stay with the thread table.
+void EventAgent::detach() {
+  absorbNewThreads();
+  for (ThreadData* data : managed_) {
+    if (data != specialQueue_.load() && !data->isAlive() && threadMgr)
+      threadMgr->deleteThreadData(data);
+  }
+  managed_.clear();
+  while (EventRecord* r = keptRecords_.removeFirst()) delete r;
+}
+
+void EventAgent::attachForTest(JNIEnv* env) {
+  attach(env);
+  alive_.store(true);
+  running_.store(true);
+}
+
+void EventAgent::detachForTest() {
+  running_.store(false);
+  alive_.store(false);
+  detach();
+}
+
+void EventAgent::run(JNIEnv* env) {
+  attach(env);
+  alive_.store(true);
+  running_.store(true);
+  // A stop that came before this thread got here wins.
+  if (manager_ && !manager_->isStarted()) running_.store(false);
+  if (manager_) manager_->agentStateChanged(this, true);
+  AGENT_LOG(LOG_INFO, "Event Agent Thread Started..");
+
+  while (running_.load()) {
+    computeQueuedBytes();
+    wait();
+    // Publish once the connection is usable; until then trim the queues.
+    bool usable = false;
+    for (;;) {
+      NetworkAgentMgr* net = networkManager();
+      bool connected = net && net->isConnected(this);
+      usable = connected && (manager_ == nullptr || manager_->master() == this ||
+                             manager_->isInitComplete());
+      if (usable || !running_.load()) break;
+      computeQueuedBytes();
+      psDownTrim();
+      wait();
+    }
+    if (!usable) break;
+    publish();
+  }
+
+  running_.store(false);
+  alive_.store(false);
+  if (manager_) manager_->agentStateChanged(this, false);
+  detach();
+  AGENT_LOG(LOG_INFO, "Event Agent Thread Stopped..");
+  waitMonitor_.destroy();
+}
+
+void EventAgent::requestStop() {
+  AGENT_LOG(LOG_INFO, "Event Agent Thread being stopped..");
+  running_.store(false);
+}
+
+void EventAgent::publish() {
+  if (initPending_.load()) {
+    sendHello();
+    if (!initPending_.load() && classesPending_.load()) {
+      resendAllClasses();
+      if (manager_) manager_->setInitComplete(true);
+    }
+  } else if (classesPending_.load()) {
+    resendAllClasses();
+    if (manager_) manager_->setInitComplete(true);
+  }
+  uint32_t length = buildDataPacket();
+  NetworkAgentMgr* net = networkManager();
+  // The packet is not kept: a refused packet is lost.
+  if (net && net->send(this, packetBuffer_.get(), length))
+    AGENT_LOG(LOG_DEBUG, "Buffer size sent to PS: %u", length);
+  else
+    AGENT_LOG(LOG_WARNING, "Failed to send data, NAMgr send was unsuccessful");
+}
+
+void EventAgent::wait() {
+  cycleWait(this, waitMonitor_, frequencyMs_);
+}
+
+void EventAgent::computeQueuedBytes() {
+  absorbNewThreads();
+  int64_t total = 0;
+  for (ThreadData* data : managed_) total += data->queuedBytes();
+  if (total > INT32_MAX) total = INT32_MAX;
+  queuedBytes_.store(static_cast<int32_t>(total), std::memory_order_relaxed);
+  if (manager_ && manager_->master() == this) manager_->reportMemory();
+}
+
+// --- hello packet and class records ------------------------------------------
+
+void EventAgent::sendHello() {
+  NetworkAgentMgr* net = networkManager();
+  if (!net || !net->isConnected(this) || !packetBuffer_ || !protocolVisitor) return;
+  WireCursor cursor(packetBuffer_.get(), packetCapacity_);
+  protocolVisitor->writeTimeRecord(cursor);
+  protocolVisitor->writeIdentityRecord(env_, cursor);
+  uint32_t length = static_cast<uint32_t>(cursor.position() - packetBuffer_.get());
+  net->send(this, packetBuffer_.get(), length);
+  queueSamplingRates();
+  initPending_.store(false);
+  AGENT_LOG(LOG_INFO, "Sent Init records successfully ");
+}
+
+void EventAgent::queueSamplingRates() {
+  ThreadData* special = specialQueue_.load();
+  if (!special) return;
+  SamplingRatesRecord* r = new (std::nothrow) SamplingRatesRecord(SUBTYPE_SINGLE);
+  if (!r) return;
+  for (int i = 0; i < 4; i++) r->rates[i] = samplingRates[i].load(std::memory_order_relaxed);
+  r->flag = samplingExtra.load(std::memory_order_relaxed);
+  r->threadId = special->getThreadId();
+  uint32_t millis = 0;
+  os::wallClock(&r->wallSeconds, &millis);
+  r->wallMicros = millis / 1000 * 1000;  // the millisecond clock
+  special->appendEvent(r);
+}
+
+namespace {
+struct ClassResend {
+  ThreadData* queue;
+  int queued;
+};
+
+void queueClassRecord(ClassEntry* entry, void* context) {
+  if (!entry || entry->classEventState.load(std::memory_order_relaxed) == -1) return;
+  ClassResend* resend = static_cast<ClassResend*>(context);
+  ClassRecord* r = new (std::nothrow) ClassRecord(SUBTYPE_CLASS_LOAD);
+  if (!r) return;
+  r->classEntry = entry;
+  if (resend->queue->appendEvent(r)) resend->queued++;
+}
+
+// BcmRoot.sendAllClassEvents re-announces the classes known to the Java side.
+void callSendAllClassEvents(JNIEnv* env) {
+  if (!env) return;
+  jclass root = env->FindClass("com/halden/bcm/bootstrap/BcmRoot");
+  if (clearPendingException(env) || !root) return;
+  jmethodID method = env->GetStaticMethodID(root, "sendAllClassEvents", "()V");
+  if (!clearPendingException(env) && method) {
+    env->CallStaticVoidMethod(root, method);
+    clearPendingException(env);
+  }
+  env->DeleteLocalRef(root);
+}
+}  // namespace
+
+bool EventAgent::resendAllClasses() {
+  ThreadData* special = specialQueue_.load();
+  if (!special) {
+    special = threadMgr ? threadMgr->getSpecialThreadData(threadIdOf(env_)) : nullptr;
+    if (special) {
+      specialQueue_.store(special);
+      managed_.insert(managed_.begin(), special);
+    } else {
+      AGENT_LOG(LOG_INFO,
+                "## Internal Error: The special event queue is NULL, cannot resendInitData");
+      return false;
+    }
+  }
+  if (!special->hasQueue()) {
+    AGENT_LOG(LOG_ERROR, "Event Queue NULL for Special Event Queue Thread, TID: %d",
+              static_cast<int>(special->getThreadId()));
+    return false;
+  }
+  while (EventRecord* r = special->takeFirst()) {
+    special->recordTaken(r);
+    delete r;
+  }
+  callSendAllClassEvents(env_);
+  ClassResend resend{special, 0};
+  walkClassTable(queueClassRecord, &resend);
+  queueSamplingRates();
+  classesPending_.store(false);
+  return true;
+}
+
+// --- data packet ---------------------------------------------------------------
+
+void EventAgent::reportDropped(ThreadData* data, int dropped) {
+  const char* name = data->getThreadName();
+  AGENT_LOG(LOG_INFO, "Events dropped %d for thread %s as they exceeded event queue limit of %d",
+            dropped, name ? name : "", queueLimit_);
+}
+
+uint32_t EventAgent::buildDataPacket() {
+  absorbNewThreads();
+  if (!packetBuffer_ || !protocolVisitor) return 0;
+  uint8_t* start = packetBuffer_.get();
+  WireCursor cursor(start + kPacketHeadBytes, packetCapacity_ - kPacketHeadBytes);
+  auto used = [&]() { return static_cast<size_t>(cursor.position() - start); };
+  const size_t limit = static_cast<size_t>(packetLimit_);
+  uint32_t count = 0;
+  bool full = false;
+  std::vector<ThreadData*> finished;
+
+  for (ThreadData* data : managed_) {
+    if (!data->hasQueue()) {
+      AGENT_LOG(LOG_ERROR, "Event Queue is NULL, check.. EvtQueue: NULL, TID: %d",
+                static_cast<int>(data->getThreadId()));
+      AGENT_LOG(LOG_ERROR, "Prepare2send, Event Queue NULL for Thread, TID: %d",
+                static_cast<int>(data->getThreadId()));
+      continue;
+    }
+    if (data->queueLength() > queueLimit_) {
+      bool notice = false;
+      int dropped = trimQueue(data, queueLimit_, true, &cursor, &notice);
+      if (dropped > 0) {
+        if (notice) count++;
+        reportDropped(data, dropped + data->takeDroppedEvents());
+      }
+    }
+    int refused = data->takeDroppedEvents();
+    if (refused > 0) reportDropped(data, refused);
+
+    if (!full && used() <= limit) {
+      while (EventRecord* r = data->takeFirst()) {
+        WriteResult result = protocolVisitor->writeRecord(r, cursor);
+        if (result == WriteResult::Written) {
+          count++;
+        } else if (result == WriteResult::NoRoom) {
+          // Larger than the slack: it cannot be sent; count it as dropped.
+          data->droppedEvents.fetch_add(1, std::memory_order_relaxed);
+          AGENT_LOG(LOG_WARNING, "Record of type %d too large for a packet dropped, TID: %d",
+                    r->type, static_cast<int>(data->getThreadId()));
+        }
+        data->recordTaken(r);
+        delete r;
+        if (used() > limit) {
+          full = true;
+          break;
+        }
+      }
+    }
+    if (!data->isAlive() && data->queueLength() == 0 && data != specialQueue_.load())
+      finished.push_back(data);
+  }
+
+  for (ThreadData* data : finished) {
+    for (auto it = managed_.begin(); it != managed_.end(); ++it) {
+      if (*it == data) {
+        managed_.erase(it);
+        break;
+      }
+    }
+    if (threadMgr) threadMgr->deleteThreadData(data);
+  }
+
+  if (count == 0) return 0;
+  WireCursor head(start, kPacketHeadBytes);
+  protocolVisitor->writeCountRecord(count, head);
+  AGENT_LOG(LOG_DEBUG, "OverAll Events sent/dropped %u", count);
+  return static_cast<uint32_t>(used());
+}
+
+// --- trimming ------------------------------------------------------------------
+
+int EventAgent::trimQueue(ThreadData* data, int threshold, bool counting, WireCursor* packet,
+                          bool* noticeWritten) {
+  if (noticeWritten) *noticeWritten = false;
+  if (!data->hasQueue()) {
+    AGENT_LOG(LOG_ERROR, "dropRecs: Event Queue NULL for Thread, TID: %d",
+              static_cast<int>(data->getThreadId()));
+    return 0;
+  }
+  int length = data->queueLength();
+  if (length <= threshold) return 0;
+  for (int32_t& c : dropCounts_) c = 0;
+  while (EventRecord* r = keptRecords_.removeFirst()) delete r;
+
+  int destroyed = 0;
+  for (int i = length - threshold; i > 0; i--) {
+    EventRecord* r = data->takeFirst();
+    if (!r) break;
+    if (keptWhileTrimming(r)) {
+      keptRecords_.append(r);
+      continue;
+    }
+    if (counting) {
+      bool method = r->type == EVENT_METHOD;
+      bool sql = r->type == EVENT_SQL;
+      if (r->subtype == SUBTYPE_BEGIN)
+        dropCounts_[method ? METHOD_ENTRY : sql ? SQL_BEGIN : OTHER_BEGIN]++;
+      else if (r->subtype == SUBTYPE_END)
+        dropCounts_[method ? METHOD_EXIT : sql ? SQL_END : OTHER_END]++;
+    }
+    data->recordTaken(r);
+    delete r;
+    destroyed++;
+  }
+  data->putBackFront(keptRecords_);
+
+  if (counting && packet && protocolVisitor) {
+    bool any = false;
+    for (int32_t c : dropCounts_) any = any || c > 0;
+    if (any) {
+      DropNoticeRecord notice(SUBTYPE_SINGLE);
+      notice.threadId = data->getThreadId();
+      for (int k = 0; k < DROP_COUNTS; k++) notice.counts[k] = dropCounts_[k];
+      bool written = protocolVisitor->writeDropNotice(notice, *packet);
+      if (noticeWritten) *noticeWritten = written;
+    }
+  }
+  return destroyed;
+}
+
+void EventAgent::psDownTrim() {
+  absorbNewThreads();
+  psDownCycles_++;
+  if (psDownCycles_ >= psDownCyclesToTrim_) psDownThreshold_ = kPsDownThreshold;
+
+  long long total = 0;
+  std::vector<ThreadData*> dead;
+  for (ThreadData* data : managed_) {
+    if (data == specialQueue_.load() || data->isAlive()) {
+      if (data->queueLength() > psDownThreshold_)
+        total += trimQueue(data, psDownThreshold_, false, nullptr, nullptr);
+    } else {
+      dead.push_back(data);
+    }
+  }
+  for (ThreadData* data : dead) {
+    int length = data->queueLength();
+    total += length;
+    for (auto it = managed_.begin(); it != managed_.end(); ++it) {
+      if (*it == data) {
+        managed_.erase(it);
+        break;
+      }
+    }
+    uint32_t tid = data->getThreadId();
+    if (threadMgr) threadMgr->deleteThreadData(data);
+    if (psDownCycles_ < 6)
+      AGENT_LOG(LOG_INFO, "Deleted %d (all) events in dead thread TID: %d", length,
+                static_cast<int>(tid));
+  }
+  if (psDownCycles_ < 5)
+    AGENT_LOG(LOG_INFO, "##OverAll events dropped/deleted when PS down: %lld", total);
+  else if (psDownCycles_ == 5)
+    AGENT_LOG(LOG_INFO,
+              "##OverAll events dropped/deleted when PS down: %lld, log message now off", total);
+}

@@ -1,0 +1,148 @@
+// An event agent: the drain side of the per-thread event queues assigned to
+// it. Once per publishing cycle it moves the queued records of its threads
+// into one packet through the serialiser and hands the packet to the network
+// agent manager. The master agent also sends the hello packet and the class
+// records whenever a connection is (re)established. While the collector is
+// unreachable the agent trims the queues. It deletes the records of ended
+// threads once their queues are empty. Its loop runs on a Java thread of the
+// agent.
+#pragma once
+
+#include <jni.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "base/HalList.h"
+#include "base/HalLock.h"
+#include "base/NamedObject.h"
+
+class EventRecord;
+class EvtAgentMgr;
+class ThreadData;
+class WireCursor;
+
+class EventAgent : public NamedObject {
+ public:
+  // Bytes of the data packet head (the count record).
+  static constexpr int kPacketHeadBytes = 7;
+  // The slack beyond the packet limit that absorbs the record crossing it.
+  static constexpr int kSlackBytes = 1024 * 1024;
+  // The queue length threads are trimmed to after 30 s without collector.
+  static constexpr int kPsDownThreshold = 1000;
+
+  // The six drop counts of a drop notice, in their order on the wire.
+  enum DropCount {
+    OTHER_BEGIN,
+    OTHER_END,
+    METHOD_ENTRY,
+    METHOD_EXIT,
+    SQL_BEGIN,
+    SQL_END,
+    DROP_COUNTS
+  };
+
+  // Reads the agent's properties and allocates its packet buffer.
+  EventAgent(EvtAgentMgr* manager, int id);
+  ~EventAgent() override;
+
+  // The loop: runs on the calling thread until requestStop.
+  void run(JNIEnv* env);
+  void requestStop();
+
+  int id() const { return id_; }
+  bool isRunning() const { return running_.load(); }
+  bool isAlive() const { return alive_.load(); }
+  // The nominal bytes queued in this agent's threads at the last cycle.
+  int32_t queuedBytes() const { return queuedBytes_.load(std::memory_order_relaxed); }
+
+  // Takes a new thread's record into this agent's care (any thread may
+  // call); refused while the agent's loop does not run.
+  bool manageThreadData(ThreadData* data);
+
+  bool initPending() const { return initPending_.load(); }
+  void setInitPending(bool value) { initPending_.store(value); }
+  bool classesPending() const { return classesPending_.load(); }
+  void setClassesPending(bool value) { classesPending_.store(value); }
+
+  // The agent thread's own record, its special queue; null until its loop
+  // has started.
+  ThreadData* specialQueue() const { return specialQueue_.load(); }
+
+  // --- the steps of a cycle (run on the agent's thread) ------------------
+  // Sums the queued bytes of the managed threads; the master reports all
+  // agents' total to the memory monitor.
+  void computeQueuedBytes();
+  // Fills the packet buffer from the managed threads; answers the packet
+  // length (0 when no record was serialised).
+  uint32_t buildDataPacket();
+  // Sends the hello packet and queues the sampling rates.
+  void sendHello();
+  // Discards the special queue's records and queues the class record of
+  // every class announced so far, then the sampling rates. False when the
+  // special queue is missing (the classes stay due).
+  bool resendAllClasses();
+  // One cycle's trimming while the collector cannot be reached.
+  void psDownTrim();
+  // Trims a thread's queue to `threshold` records, keeping class,
+  // sampling-rate and drop records. With counting, the dropped records are
+  // counted by kind and, when `packet` is given, a drop notice is written
+  // into it (*noticeWritten tells). Answers the number destroyed.
+  int trimQueue(ThreadData* data, int threshold, bool counting, WireCursor* packet,
+                bool* noticeWritten);
+
+  const uint8_t* packetBuffer() const { return packetBuffer_.get(); }
+  size_t packetCapacity() const { return packetCapacity_; }
+  int queueLimit() const { return queueLimit_; }
+  int frequencyMs() const { return frequencyMs_; }
+  int packetLimitBytes() const { return packetLimit_; }
+  int psDownCycles() const { return psDownCycles_; }
+  int psDownCyclesToTrim() const { return psDownCyclesToTrim_; }
+  int psDownThreshold() const { return psDownThreshold_; }
+  const int32_t* dropCounts() const { return dropCounts_; }
+  // The threads this agent drains (its own thread's record first).
+  int managedCount() const;
+
+  // Prepares the agent's per-thread state as its loop does, without running
+  // the loop (tests drive the cycle's steps one by one).
+  void attachForTest(JNIEnv* env);
+  void detachForTest();
+
+ private:
+  void attach(JNIEnv* env);
+  void detach();
+  // Moves the threads newly assigned by other threads into managed_.
+  void absorbNewThreads();
+  void publish();
+  void wait();
+  void queueSamplingRates();
+  void reportDropped(ThreadData* data, int dropped);
+
+  EvtAgentMgr* manager_;
+  const int id_;
+  // Threads handed over by other threads, waiting to join managed_; only
+  // the agent's thread touches managed_ itself.
+  HalList<ThreadData*> newThreads_;
+  std::vector<ThreadData*> managed_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> alive_{false};
+  std::unique_ptr<uint8_t[]> packetBuffer_;
+  size_t packetCapacity_ = 0;
+  HalList<EventRecord*> keptRecords_;
+  std::atomic<ThreadData*> specialQueue_{nullptr};
+  JNIEnv* env_ = nullptr;
+  int queueLimit_;
+  int frequencyMs_;
+  int psDownThreshold_;
+  int packetSizeKb_;
+  int packetLimit_;
+  int psDownCycles_ = 0;
+  int psDownCyclesToTrim_;
+  int32_t dropCounts_[DROP_COUNTS] = {0, 0, 0, 0, 0, 0};
+  std::atomic<bool> initPending_{false};
+  std::atomic<bool> classesPending_{false};
+  std::atomic<int32_t> queuedBytes_{0};
+  HalLock waitMonitor_;
+};

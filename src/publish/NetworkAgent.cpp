@@ -1,0 +1,274 @@
+#include "publish/NetworkAgent.h"
+
+#include "agent/PropertyMgr.h"
+#include "base/Log.h"
+#include "platform/jvmpi.h"
+#include "publish/NetworkAgentData.h"
+#include "publish/NetworkAgentMgr.h"
+#include "publish/PsLookup.h"
+#include "publish/PublishSettings.h"
+
+NetworkAgent::NetworkAgent(NetworkAgentMgr* manager, int id)
+    : NamedObject("NetworkAgent"),
+      manager_(manager),
+      id_(id),
+      dataQueue_(true),
+      waitMonitor_(false),
+      socketTimeoutSec_(getIntProperty("networkagent.socket.timeout", -1)),
+      frequencyMs_(networkFrequencyMs()),
+      bufferLimit_(getIntProperty("networkagent.buffer.limit", 10)) {
+  int resetMs = getIntProperty("networkagent.socket.resettime", -1);
+  if (resetMs > 0) {
+    resetCycles_ = resetMs / frequencyMs_;
+    logf(LOG_INFO, "NetworkAgent", __LINE__, "Socket will reset every %d ms, Iterations: %d",
+         resetMs, resetCycles_);
+  }
+  const char* ip = getProperty("networkagent.socket.ip");
+  if (ip) {
+    localIp_ = ip;
+    bindLocal_ = true;
+    localPort_ = getIntProperty("networkagent.socket.port", 0);
+  }
+}
+
+NetworkAgent::~NetworkAgent() {
+  discardQueue();
+  closeSocket();
+}
+
+void NetworkAgent::run(JNIEnv* env) {
+  logInfo("NetworkAgent", __LINE__, "in runTCPagent()");
+  alive_.store(true);
+  running_.store(true);
+  // A stop that came before this thread got here wins.
+  if (manager_ && !manager_->isStarted()) running_.store(false);
+  if (manager_) manager_->agentStateChanged(this, true);
+  logInfo("NetworkAgent", __LINE__, "Network Agent Thread Started..");
+
+  while (running_.load()) {
+    // Periodic reset: drop the connection every resetCycles cycles.
+    if (resetCycles_ > 0 && ++resetCounter_ >= resetCycles_) {
+      resetCounter_ = 0;
+      logInfo("NetworkAgent", __LINE__, "Resetting socket connection..");
+      connected_.store(false);
+      if (manager_) manager_->connectionLost(this);
+    }
+    if (connected_.load())
+      cycleConnected();
+    else
+      reconnect(env);
+    wait();
+  }
+
+  discardQueue();
+  closeSocket();
+  running_.store(false);
+  alive_.store(false);
+  if (manager_) manager_->agentStateChanged(this, false);
+  logInfo("NetworkAgent", __LINE__, "Network Agent Thread Stopped..");
+}
+
+// Writes the first queued packet, if any; zero-length entries are dropped
+// unwritten.
+void NetworkAgent::cycleConnected() {
+  NetworkAgentData* data = dataQueue_.removeFirst();
+  if (!data) return;
+  pendingBytes_.fetch_sub(static_cast<int>(data->length()), std::memory_order_relaxed);
+  if (data->length() > 0 && data->bytes() && !writePacket(data->bytes(), data->length())) {
+    logError("NetworkAgent", __LINE__,
+             "Write failed, looks like socket is down, retrying to connect to PS");
+    connected_.store(false);
+    if (manager_) manager_->connectionLost(this);
+  }
+  delete data;
+}
+
+// Closes what is left of the old connection, throws its queue away and
+// looks up and connects every cycle until connected or stopped.
+void NetworkAgent::reconnect(JNIEnv* env) {
+  closeSocket();
+  discardQueue();
+  int failures = 0;
+  while (!connected_.load() && running_.load()) {
+    PsAddress address;
+    if (lookupPs(env, failures, &address, *this)) {
+      psHost_ = address.host;
+      psPort_ = address.port;
+      psSendBufferSize_ = address.sendBufferSize;
+      logf(LOG_INFO, "NetworkAgent", __LINE__,
+           "PS Proxy details successfully obtained from Kernel, Host: %s Port: %d",
+           psHost_.c_str(), psPort_);
+      if (openConnection(psHost_.c_str(), psPort_, psSendBufferSize_)) {
+        logInfo("NetworkAgent", __LINE__, "Successfully connected to PS socket");
+        connected_.store(true);
+        break;
+      }
+      logInfo("NetworkAgent", __LINE__, "Socket connect not successful");
+    } else {
+      psHost_.clear();
+      psPort_ = -1;
+      psSendBufferSize_ = -1;
+      if (failures < 5) {
+        failures++;
+        logWarning("NetworkAgent", __LINE__, "Could not obtain PS proxy details from Kernel.");
+      } else if (failures == 5) {
+        failures = 6;
+        logWarning("NetworkAgent", __LINE__,
+                   "Could not obtain PS proxy details from Kernel retry and log message is now "
+                   "off");
+      }
+    }
+    wait();
+  }
+}
+
+void NetworkAgent::requestStop() {
+  logInfo("NetworkAgent", __LINE__, "Network Agent Thread being stopped..");
+  running_.store(false);
+  // A write into a collector that no longer reads would block this agent's
+  // thread for good (no send time-out by default), and the stop order waits
+  // for the thread: end the connection under the writer.
+  std::lock_guard<std::mutex> guard(socketMutex_);
+  if (socket_ != os::kInvalidSocket) os::socketShutdown(socket_);
+}
+
+bool NetworkAgent::send(const uint8_t* bytes, uint32_t length) {
+  if (!running_.load() || !alive_.load() || !connected_.load()) {
+    logWarning("NetworkAgent", __LINE__,
+               "NetworkAgent Thread is not started/alive/ready, rejecting send data");
+    return false;
+  }
+  if (dataQueue_.count() >= bufferLimit_) {
+    logWarning("NetworkAgent", __LINE__, "Queue full, buffer limit reached");
+    return false;
+  }
+  NetworkAgentData* data = new (std::nothrow) NetworkAgentData(bytes, length);
+  if (!data || (length > 0 && !data->bytes())) {
+    delete data;
+    logWarning("NetworkAgent", __LINE__, "Queue full detected in dataQueue.append()");
+    return false;
+  }
+  dataQueue_.append(data);
+  pendingBytes_.fetch_add(static_cast<int>(length), std::memory_order_relaxed);
+  return true;
+}
+
+bool NetworkAgent::openConnection(const char* host, int port, int sendBufferSize) {
+  os::SocketHandle s;
+  int error = os::socketCreate(&s);
+  if (error != 0) {
+    logf(LOG_ERROR, "NetworkAgent", __LINE__, "Failure creating socket. Errno: %d\n", error);
+    logError("NetworkAgent", __LINE__, os::errorText(error).c_str());
+    return false;
+  }
+  logInfo("NetworkAgent", __LINE__, "Socket creation successful..");
+
+  if (bindLocal_) {
+    error = os::socketBind(s, localIp_.c_str(), localPort_);
+    if (error != 0) {
+      logf(LOG_ERROR, "NetworkAgent", __LINE__,
+           "socket bind() failure [%s:%d] Error: %s ErrorNO: %d\n", localIp_.c_str(), localPort_,
+           os::errorText(error).c_str(), error);
+    } else {
+      logf(LOG_INFO, "NetworkAgent", __LINE__, "Socket bind successful [%s:%d]", localIp_.c_str(),
+           localPort_);
+    }
+  }
+
+  // The handle is published before connecting so that a stop request can
+  // end a connect that hangs.
+  setSocket(s);
+  error = os::socketConnect(s, host, port);
+  if (error != 0) {
+    logf(LOG_ERROR, "NetworkAgent", __LINE__, "socket connect() failure [%s:%d] Errno: %d\n", host,
+         port, error);
+    logError("NetworkAgent", __LINE__, os::errorText(error).c_str());
+    closeSocket();
+    return false;
+  }
+  logf(LOG_INFO, "NetworkAgent", __LINE__,
+       "Successfully connected to PS Host: %s Port: %d Buffer Size: %d", host, port,
+       sendBufferSize);
+
+  error = os::socketSetSendBufferSize(s, sendBufferSize);
+  if (error != 0)
+    logf(LOG_ERROR, "NetworkAgent", __LINE__, "Setting options on socket failed, ERRNO: %s \n",
+         os::errorText(error).c_str());
+  else
+    logf(LOG_INFO, "NetworkAgent", __LINE__, "Successful in setting PS socket buffer size: %d \n",
+         sendBufferSize);
+
+  if (socketTimeoutSec_ != -1) {
+    error = os::socketSetSendTimeout(s, socketTimeoutSec_);
+    if (error != 0)
+      logf(LOG_ERROR, "NetworkAgent", __LINE__,
+           "Setting send timeout option on socket failed, ERRNO: %s \n",
+           os::errorText(error).c_str());
+    else
+      logf(LOG_INFO, "NetworkAgent", __LINE__,
+           "Successful in setting PS socket send time out: %d (secs)\n", socketTimeoutSec_);
+    error = os::socketSetReceiveTimeout(s, socketTimeoutSec_);
+    if (error != 0)
+      logf(LOG_ERROR, "NetworkAgent", __LINE__,
+           "Setting receive timeout option on socket failed, ERRNO: %s \n",
+           os::errorText(error).c_str());
+    else
+      logf(LOG_INFO, "NetworkAgent", __LINE__,
+           "Successful in setting PS socket read time out: %d (secs)\n", socketTimeoutSec_);
+  }
+  return true;
+}
+
+bool NetworkAgent::writePacket(const uint8_t* bytes, uint32_t length) {
+  os::SocketHandle s;
+  {
+    std::lock_guard<std::mutex> guard(socketMutex_);
+    s = socket_;
+  }
+  if (s == os::kInvalidSocket) return length == 0;
+  uint32_t done = 0;
+  while (done < length) {
+    size_t sent = 0;
+    if (os::socketSend(s, bytes + done, length - done, &sent) != 0) return false;
+    // A stream socket that takes nothing without an error is not usable.
+    if (sent == 0) return false;
+    done += static_cast<uint32_t>(sent);
+  }
+  return true;
+}
+
+void NetworkAgent::closeSocket() {
+  os::SocketHandle s;
+  {
+    std::lock_guard<std::mutex> guard(socketMutex_);
+    s = socket_;
+    socket_ = os::kInvalidSocket;
+    if (s == os::kInvalidSocket) return;
+    // Closed under the lock: a stop request must not shut down a handle
+    // that the OS has already given to someone else.
+    int error = os::socketClose(s);
+    if (error != 0)
+      logf(LOG_ERROR, "NetworkAgent", __LINE__,
+           "Error occured when closing PS socket[%s:%d], ERRNO: %s \n", psHost_.c_str(), psPort_,
+           os::errorText(error).c_str());
+    else
+      logf(LOG_INFO, "NetworkAgent", __LINE__, "Successful in closing PS socket[%s:%d] \n",
+           psHost_.c_str(), psPort_);
+  }
+}
+
+void NetworkAgent::setSocket(os::SocketHandle s) {
+  std::lock_guard<std::mutex> guard(socketMutex_);
+  socket_ = s;
+}
+
+void NetworkAgent::discardQueue() {
+  while (NetworkAgentData* data = dataQueue_.removeFirst()) {
+    pendingBytes_.fetch_sub(static_cast<int>(data->length()), std::memory_order_relaxed);
+    delete data;
+  }
+}
+
+void NetworkAgent::wait() {
+  cycleWait(this, waitMonitor_, frequencyMs_);
+}

@@ -1,0 +1,89 @@
+// A network agent: one TCP connection to the collector (the PS) and a short
+// queue of packets to write on it. Its loop runs on a Java thread of the
+// agent; it writes at most one queued packet per cycle, and while the
+// connection is missing it looks the PS address up through the Java side and
+// reconnects every cycle. It only writes; it never reads from the socket.
+#pragma once
+
+#include <jni.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "base/HalList.h"
+#include "base/HalLock.h"
+#include "base/NamedObject.h"
+#include "platform/os.h"
+
+class NetworkAgentData;
+class NetworkAgentMgr;
+
+class NetworkAgent : public NamedObject {
+ public:
+  // Reads the agent's properties.
+  NetworkAgent(NetworkAgentMgr* manager, int id);
+  ~NetworkAgent() override;
+
+  // The loop: runs on the calling thread until requestStop.
+  void run(JNIEnv* env);
+  // Clears `running`; a write blocked on a collector that stopped reading is
+  // ended so that the loop can notice.
+  void requestStop();
+
+  // Queues a copy of a packet for the next cycle (called on an event agent's
+  // thread). False when the agent is not running, alive and connected, or
+  // its queue holds `bufferLimit` packets.
+  bool send(const uint8_t* bytes, uint32_t length);
+
+  int id() const { return id_; }
+  bool isRunning() const { return running_.load(); }
+  bool isAlive() const { return alive_.load(); }
+  bool isConnected() const { return connected_.load(); }
+  // Bytes of the packets waiting in the queue.
+  int pendingBytes() const { return pendingBytes_.load(std::memory_order_relaxed); }
+  int queuedPackets() const { return dataQueue_.count(); }
+
+  int frequencyMs() const { return frequencyMs_; }
+  int resetCycles() const { return resetCycles_; }
+  int bufferLimit() const { return bufferLimit_; }
+
+  // Opens the connection to host:port (bind, connect, options); the
+  // socket is kept on success. Used by the loop after a successful lookup.
+  bool openConnection(const char* host, int port, int sendBufferSize);
+  // Writes all the bytes, continuing after partial sends.
+  bool writePacket(const uint8_t* bytes, uint32_t length);
+  void closeSocket();
+
+ private:
+  void cycleConnected();
+  void reconnect(JNIEnv* env);
+  void discardQueue();
+  void wait();
+  void setSocket(os::SocketHandle s);
+
+  NetworkAgentMgr* manager_;
+  const int id_;
+  HalList<NetworkAgentData*> dataQueue_;
+  HalLock waitMonitor_;
+  // Guards the socket handle against being shut down by requestStop while
+  // the loop closes it (the handle could otherwise be reused meanwhile).
+  std::mutex socketMutex_;
+  os::SocketHandle socket_ = os::kInvalidSocket;
+  std::string psHost_;
+  int psPort_ = -1;
+  int psSendBufferSize_ = -1;
+  int socketTimeoutSec_;
+  int frequencyMs_;
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> running_{false};
+  std::atomic<bool> alive_{false};
+  std::atomic<int> pendingBytes_{0};
+  int resetCounter_ = 0;
+  int resetCycles_ = -1;
+  std::string localIp_;
+  bool bindLocal_ = false;
+  int localPort_ = 0;
+  int bufferLimit_;
+};
