@@ -1,14 +1,94 @@
-// The thread table: one ThreadData per monitored thread, keyed by thread id.
+// The thread table: the one table of monitored Java threads, from thread id
+// (threads/ThreadId.h) to the thread's ThreadData. Natives and profiler event
+// handlers ask it for the calling thread's record, created on first use; the
+// thread-end handler retires records; the event agents own retired records
+// until their queues are drained and then delete them through the table. It
+// also keeps a ring of the ids of threads that have ended.
+//
+// Locks: one HalLock per bucket guards each chain; tableLock guards every
+// insertion and removal and the deletion of records, and is always taken
+// before a bucket lock, never while one is held. stoppedListLock guards the
+// ring only.
 #pragma once
 
+#include <jni.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "base/HalHashTable.h"
+#include "base/HalLock.h"
 #include "base/NamedObject.h"
+
+class ThreadData;
 
 class ThreadMgr : public NamedObject {
  public:
+  static constexpr int kStoppedSlots = 300;
+
   ThreadMgr();
+  // Deletes every record still in the table.
   ~ThreadMgr() override;
+
+  // Makes sure every bucket lock exists and opens the table.
   void start();
+  // Closes the table, empties it and deletes every record it held.
   void stop();
+  bool isStarted() const { return started.load(std::memory_order_relaxed); }
+
+  // The calling thread's record, created (and handed to an event agent) when
+  // missing; null when the table is not started, the env is null, or the
+  // record cannot be made.
+  ThreadData* getThreadData(JNIEnv* env);
+  // The record of an event agent's own thread, its special queue: created
+  // when missing but not handed to the event agent manager. Works whether or
+  // not the table is started.
+  ThreadData* getSpecialThreadData(uint32_t key);
+  // The record of the given id if it is in the table; nothing is created.
+  ThreadData* lookupThreadData(uint32_t threadId);
+  // The first record (in bucket order) whose group and thread names equal
+  // the given ones byte for byte; null if none or not started.
+  ThreadData* findThreadData(const char* groupName, const char* threadName);
+  // Destroys a record under tableLock; false if not started or null.
+  bool deleteThreadData(ThreadData* data);
+  // Takes the id's entry out of the table without destroying the record.
+  bool removeThreadData(uint32_t threadId);
+  // Entries in the table; 0 when not started.
+  uint32_t getThreadCount();
+
+  // Appends to the ring of ended thread ids (0 is ignored).
+  void addStoppedThread(uint32_t threadId);
+  // Moves the ring into the snapshot; returns the number of ids taken. With
+  // `out` (room for kStoppedSlots ids) the ids taken are also copied there
+  // under the list's lock, safe against a concurrent take.
+  int takeStoppedThreads(uint32_t* out = nullptr);
+  // The snapshot of the last takeStoppedThreads.
+  const uint32_t* stoppedSnapshotIds() const { return stoppedSnapshot; }
+  int stoppedSnapshotSize() const { return stoppedSnapshotCount; }
+
+ private:
+  using Table = HalHashTable<uintptr_t, ThreadData*>;
+
+  ThreadData* createThreadData(JNIEnv* env, uint32_t threadId);
+  // Inserts under tableLock; false when the table refuses the key.
+  bool insert(uint32_t threadId, ThreadData* data);
+  // Empties the table and deletes every record it held.
+  void deleteAll();
+  // The table's value for an id, under its bucket lock.
+  ThreadData* find(uint32_t threadId);
+  // Destroys a record under tableLock whether started or not.
+  void destroyRecord(ThreadData* data);
+
+  Table table;
+  std::atomic<bool> started{false};
+  HalLock stoppedListLock;
+  HalLock tableLock;
+
+  uint32_t stoppedIds[kStoppedSlots] = {};
+  int stoppedIndex = -1;
+  uint32_t stoppedSnapshot[kStoppedSlots] = {};
+  int stoppedSnapshotCount = 0;
 };
 
+// The process-wide table; null before creation and after destruction.
 extern ThreadMgr* threadMgr;
