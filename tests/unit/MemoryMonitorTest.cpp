@@ -1,0 +1,164 @@
+// The memory gate: limits and threshold from the properties, the estimate,
+// and the gate's hysteresis.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "agent/PropertyMgr.h"
+#include "support/FakeJvmpi.h"
+#include "threads/MemoryFigure.h"
+#include "threads/MemoryMonitor.h"
+#include "threads/TextLimits.h"
+#include "threads/ThreadMgr.h"
+
+namespace {
+
+class MemoryMonitorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake.install();
+    PropertyMgr::destroyInstance();
+    monitor = new MemoryMonitor();
+    memoryMonitor = monitor;
+  }
+  void TearDown() override {
+    delete monitor;
+    memoryGateClosed.store(false);
+    PropertyMgr::destroyInstance();
+    fake.uninstall();
+  }
+
+  void set(const char* key, const char* value) { PropertyMgr::instance()->putProperty(key, value); }
+
+  // Starts the monitor and answers what it logged.
+  std::string startLogged() {
+    testing::internal::CaptureStdout();
+    monitor->start();
+    return testing::internal::GetCapturedStdout();
+  }
+
+  // The gate after a check whose estimate is `estimate` (no threads, no
+  // network bytes: the queued share is the estimate less the minimum).
+  bool checkAt(uint32_t estimate) { return monitor->checkMemory(estimate - 4000000, 0, 0); }
+
+  FakeJvmpi fake;
+  MemoryMonitor* monitor = nullptr;
+};
+
+TEST_F(MemoryMonitorTest, DefaultsCloseAtTheLimitAndReopenBelowTheThreshold) {
+  startLogged();
+  EXPECT_EQ(memoryLimit.load(), 60000000);
+  EXPECT_EQ(memoryAcceptThreshold.load(), 2000000);
+  EXPECT_EQ(counterResetIterations.load(), 1800);
+  EXPECT_EQ(urlLimit(), 1000);
+  EXPECT_EQ(sqlLimit(), 5000);
+
+  EXPECT_FALSE(checkAt(59999999));
+  EXPECT_FALSE(checkAt(59000000));  // open stays open between the bounds
+  EXPECT_TRUE(checkAt(60000000));
+  EXPECT_TRUE(isMemoryGateClosed());
+  EXPECT_TRUE(checkAt(59000000));   // closed stays closed between the bounds
+  EXPECT_TRUE(checkAt(58000001));
+  EXPECT_FALSE(checkAt(58000000));
+  EXPECT_FALSE(isMemoryGateClosed());
+  EXPECT_EQ(monitor->getMemoryUsed(), 58000000u);
+}
+
+TEST_F(MemoryMonitorTest, GateMessagesAreLoggedOnlyWhenTheGateMoves) {
+  startLogged();
+  testing::internal::CaptureStdout();
+  checkAt(61000000);
+  checkAt(62000000);
+  checkAt(50000000);
+  checkAt(40000000);
+  std::string log = testing::internal::GetCapturedStdout();
+  const std::string closed = "Memory Limit reached, datacollector stopped accepting data, Limit: "
+                             "60000000 Memory Utilization: 61000000";
+  const std::string opened = "datacollector is accepting data, Limit: 60000000 Memory "
+                             "Utilization: 50000000";
+  EXPECT_NE(log.find(closed), std::string::npos) << log;
+  EXPECT_NE(log.find(opened), std::string::npos) << log;
+  EXPECT_EQ(log.find("62000000"), std::string::npos);
+  EXPECT_EQ(log.find("40000000"), std::string::npos);
+}
+
+TEST_F(MemoryMonitorTest, LimitAtOrBelowTheMinimumGivesTheMinimum) {
+  set("internal.memory.limit", "3");
+  std::string log = startLogged();
+  EXPECT_EQ(memoryLimit.load(), 4000000);
+  EXPECT_NE(log.find("Ignoring user specified Memory Limit as it's less than minimum limit, 4 MB"),
+            std::string::npos)
+      << log;
+  // With no room above the minimum the gate is closed by the minimum alone.
+  EXPECT_TRUE(monitor->checkMemory(0, 0, 0));
+}
+
+TEST_F(MemoryMonitorTest, ThresholdLargerThanTheRoomIsHalved) {
+  set("internal.memory.limit", "10");
+  set("internal.memory.accept.threshold", "8");
+  std::string log = startLogged();
+  EXPECT_EQ(memoryLimit.load(), 10000000);
+  EXPECT_EQ(memoryAcceptThreshold.load(), 3000000);
+  EXPECT_NE(log.find("Accept threshold is greater than Max Limit - Min Limit, using 3000000"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(checkAt(10000000));
+  EXPECT_TRUE(checkAt(7000001));
+  EXPECT_FALSE(checkAt(7000000));
+}
+
+TEST_F(MemoryMonitorTest, LargeLimitDoesNotWrapAround) {
+  set("internal.memory.limit", "5000");  // 5e9 bytes: beyond 32 bits
+  startLogged();
+  EXPECT_EQ(memoryLimit.load(), 5000000000LL);
+  EXPECT_FALSE(monitor->checkMemory(0xF0000000u, 0, 0));
+}
+
+TEST_F(MemoryMonitorTest, IterationCountFollowsThePublishingFrequency) {
+  set("internal.probe.publishing.frequency", "500");  // under a second: divides by 1
+  startLogged();
+  EXPECT_EQ(counterResetIterations.load(), 3600);
+
+  set("internal.probe.publishing.frequency", "0");  // taken as the default 2000
+  set("internal.counter.resettime", "100");
+  startLogged();
+  EXPECT_EQ(counterResetIterations.load(), 50);
+
+  set("internal.counter.resettime", "-5");
+  startLogged();
+  EXPECT_EQ(counterResetIterations.load(), 0);
+}
+
+TEST_F(MemoryMonitorTest, EstimateCountsThreadsNetworkBytesAndTheMinimum) {
+  startLogged();
+  EXPECT_FALSE(monitor->checkMemory(1000, 500, 3));
+  EXPECT_EQ(monitor->getMemoryUsed(), 4000000u + 1000 + 500 + 3 * 140);
+}
+
+TEST_F(MemoryMonitorTest, HundredThreadsAndNothingQueuedEstimate4014000) {
+  startLogged();
+  threadMgr = new ThreadMgr();
+  threadMgr->start();
+  for (uint32_t key = 1; key <= 100; key++)
+    ASSERT_NE(threadMgr->getSpecialThreadData(key * 8), nullptr);
+  EXPECT_FALSE(monitor->checkMemory(0));
+  EXPECT_EQ(monitor->getMemoryUsed(), 4014000u);
+  EXPECT_EQ(memoryInUse(), 4014000);
+  threadMgr->stop();
+  delete threadMgr;
+  threadMgr = nullptr;
+
+  // After stop the status figure is 0 again.
+  monitor->stop();
+  EXPECT_EQ(memoryInUse(), 0);
+}
+
+TEST_F(MemoryMonitorTest, StartReopensAClosedGate) {
+  startLogged();
+  checkAt(70000000);
+  ASSERT_TRUE(isMemoryGateClosed());
+  startLogged();
+  EXPECT_FALSE(isMemoryGateClosed());
+}
+
+}  // namespace
