@@ -1,0 +1,391 @@
+// Network agents against a loopback collector: connection, one packet per
+// cycle, the queue bound, lookup failures, write failures and resets, binding
+// of event agents, and the sockets of the platform layer.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent/ProbeState.h"
+#include "agent/PropertyMgr.h"
+#include "platform/os.h"
+#include "publish/EvtAgentMgr.h"
+#include "publish/NetworkAgent.h"
+#include "publish/NetworkAgentMgr.h"
+#include "publish/PsLookup.h"
+#include "support/CycleStepper.h"
+#include "support/FakeJvmpi.h"
+#include "support/LoopbackCollector.h"
+
+namespace {
+
+// What the stand-in of the Java lookup answers.
+std::atomic<int> lookupPort{-1};
+std::string lookupHost = "127.0.0.1";
+
+PsLookupAnswer fakeLookup(JNIEnv*, PsAddress* out) {
+  int port = lookupPort.load();
+  if (port < 0) return PsLookupAnswer::NotFound;
+  out->host = lookupHost;
+  out->port = port;
+  out->sendBufferSize = 65536;
+  return PsLookupAnswer::Found;
+}
+
+size_t countOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+  return n;
+}
+
+std::vector<uint8_t> packet(uint8_t fill, size_t length) {
+  return std::vector<uint8_t>(length, fill);
+}
+
+class NetworkAgentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake.install();
+    fake.setInstantWaits(true);
+    PropertyMgr::destroyInstance();
+    set("networkagent.publish.frequency", "10");
+    setPsLookupFunction(fakeLookup);
+    lookupHost = "127.0.0.1";
+    lookupPort = -1;
+    CycleStepper::install();
+  }
+
+  void TearDown() override {
+    stopAgents();
+    CycleStepper::uninstall();
+    setPsLookupFunction(nullptr);
+    NetworkAgentMgr::resetBinding();
+    resetProbeState();
+    PropertyMgr::destroyInstance();
+    fake.uninstall();
+  }
+
+  void set(const char* key, const char* value) { PropertyMgr::instance()->putProperty(key, value); }
+
+  // Makes and starts the manager and runs every agent's loop on a thread.
+  void startAgents() {
+    mgr = new NetworkAgentMgr();
+    networkAgentMgr = mgr;
+    mgr->start();
+    for (int i = 0; i < mgr->getPoolSize(); i++)
+      threads.emplace_back([this, i] { mgr->runAgent(i, nullptr); });
+  }
+
+  void stopAgents() {
+    if (!mgr) return;
+    CycleStepper::freeRun();
+    mgr->stop();
+    for (std::thread& t : threads) t.join();
+    threads.clear();
+    delete mgr;
+    mgr = nullptr;
+  }
+
+  NetworkAgent* agent(int id = 0) { return mgr->agent(id); }
+
+  // Starts one agent connected to the collector and holds it between cycles.
+  void startConnected() {
+    lookupPort = collector.port();
+    startAgents();
+    ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));
+    ASSERT_TRUE(agent()->isConnected());
+    ASSERT_TRUE(collector.waitForConnections(1));
+  }
+
+  bool sendPacket(const std::vector<uint8_t>& bytes) {
+    return agent()->send(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  }
+
+  FakeJvmpi fake;
+  LoopbackCollector collector;
+  NetworkAgentMgr* mgr = nullptr;
+  std::vector<std::thread> threads;
+};
+
+TEST_F(NetworkAgentTest, WritesOnePacketPerCycle) {
+  startConnected();
+  ASSERT_TRUE(sendPacket(packet(1, 10)));
+  ASSERT_TRUE(sendPacket(packet(2, 10)));
+  ASSERT_TRUE(sendPacket(packet(3, 10)));
+  EXPECT_EQ(agent()->pendingBytes(), 30);
+  EXPECT_EQ(mgr->pendingBytesTotal(), 30u);
+
+  ASSERT_TRUE(CycleStepper::step(agent()));
+  ASSERT_TRUE(collector.waitForBytes(0, 10));
+  EXPECT_EQ(collector.bytes(0), packet(1, 10));
+  EXPECT_EQ(agent()->pendingBytes(), 20);
+
+  ASSERT_TRUE(CycleStepper::step(agent()));
+  ASSERT_TRUE(collector.waitForBytes(0, 20));
+  EXPECT_EQ(collector.bytes(0).size(), 20u);
+  EXPECT_EQ(collector.bytes(0)[10], 2);
+  EXPECT_EQ(agent()->queuedPackets(), 1);
+}
+
+TEST_F(NetworkAgentTest, ZeroLengthPacketsAreDiscardedUnwritten) {
+  startConnected();
+  ASSERT_TRUE(agent()->send(nullptr, 0));
+  ASSERT_TRUE(sendPacket(packet(7, 5)));
+  ASSERT_TRUE(CycleStepper::step(agent()));  // the empty one: nothing written
+  EXPECT_EQ(agent()->queuedPackets(), 1);
+  ASSERT_TRUE(CycleStepper::step(agent()));
+  ASSERT_TRUE(collector.waitForBytes(0, 5));
+  EXPECT_EQ(collector.bytes(0), packet(7, 5));
+}
+
+TEST_F(NetworkAgentTest, EleventhQueuedPacketIsRefused) {
+  startConnected();
+  for (int i = 0; i < 10; i++) ASSERT_TRUE(sendPacket(packet(static_cast<uint8_t>(i), 100)));
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(sendPacket(packet(99, 100)));
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("Queue full, buffer limit reached"), std::string::npos) << log;
+  EXPECT_EQ(agent()->pendingBytes(), 1000);
+
+  // One cycle makes room for one more.
+  ASSERT_TRUE(CycleStepper::step(agent()));
+  EXPECT_TRUE(sendPacket(packet(100, 100)));
+}
+
+TEST_F(NetworkAgentTest, BufferLimitComesFromTheProperties) {
+  set("networkagent.buffer.limit", "2");
+  startConnected();
+  EXPECT_TRUE(sendPacket(packet(1, 4)));
+  EXPECT_TRUE(sendPacket(packet(2, 4)));
+  EXPECT_FALSE(sendPacket(packet(3, 4)));
+}
+
+TEST_F(NetworkAgentTest, LookupFailuresAreLoggedFiveTimesThenFallSilent) {
+  startAgents();
+  ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));  // first failure done
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(sendPacket(packet(1, 4)));
+  for (int i = 0; i < 8; i++) ASSERT_TRUE(CycleStepper::step(agent()));
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("NetworkAgent Thread is not started/alive/ready, rejecting send data"),
+            std::string::npos);
+  // Nine failures in all; the first was before the capture.
+  EXPECT_EQ(countOf(log, "Could not obtain PS proxy details from Kernel.\n") +
+                countOf(log, "Could not obtain PS proxy details from Kernel. \n"),
+            4u)
+      << log;
+  EXPECT_EQ(countOf(log, "retry and log message is now off"), 1u);
+  EXPECT_EQ(countOf(log, "PSLookup not successful"), 5u);
+
+  // Once the address is known the agent connects at its next cycle.
+  lookupPort = collector.port();
+  ASSERT_TRUE(CycleStepper::step(agent()));
+  EXPECT_TRUE(agent()->isConnected());
+  EXPECT_TRUE(collector.waitForConnections(1));
+}
+
+TEST_F(NetworkAgentTest, ConnectionRefusedIsRetriedEveryCycle) {
+  int freePort;
+  {
+    LoopbackCollector gone(false);
+    freePort = gone.port();
+  }
+  lookupPort = freePort;
+  testing::internal::CaptureStdout();
+  startAgents();
+  ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));
+  ASSERT_TRUE(CycleStepper::step(agent()));
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(countOf(log, "Socket connect not successful"), 2u) << log;
+  EXPECT_NE(log.find("socket connect() failure [127.0.0.1:" + std::to_string(freePort)),
+            std::string::npos);
+  EXPECT_FALSE(agent()->isConnected());
+}
+
+TEST_F(NetworkAgentTest, WriteFailureDropsTheConnectionAndAsksForInitialData) {
+  EvtAgentMgr evt;
+  startConnected();
+  mgr->registerEvtAgentMgr(&evt);
+  ASSERT_TRUE(evt.isInitComplete());
+
+  collector.dropConnections();
+  // The first write after the collector went away may still be accepted by
+  // the OS; a later one fails (without SIGPIPE, or this test would die).
+  for (int i = 0; i < 50 && agent()->isConnected(); i++) {
+    sendPacket(packet(5, 4096));
+    ASSERT_TRUE(CycleStepper::step(agent()));
+  }
+  EXPECT_FALSE(evt.isInitComplete());
+  // The agent reconnects at a later cycle; the collector still listens.
+  ASSERT_TRUE(CycleStepper::step(agent()));
+  EXPECT_TRUE(agent()->isConnected());
+  EXPECT_TRUE(collector.waitForConnections(2));
+  EXPECT_EQ(agent()->pendingBytes(), 0);
+  mgr->unregisterEvtAgentMgr();
+}
+
+TEST_F(NetworkAgentTest, PeriodicResetRebuildsTheConnection) {
+  set("networkagent.socket.resettime", "30");  // three cycles of 10 ms
+  testing::internal::CaptureStdout();
+  startConnected();
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("Socket will reset every 30 ms, Iterations: 3"), std::string::npos);
+  EXPECT_EQ(agent()->resetCycles(), 3);
+  // The cycle that connected was the first; the third resets and reconnects.
+  EXPECT_TRUE(CycleStepper::step(agent()));
+  EXPECT_EQ(collector.connections(), 1u);
+  EXPECT_TRUE(CycleStepper::step(agent()));
+  EXPECT_TRUE(collector.waitForConnections(2));
+  EXPECT_TRUE(agent()->isConnected());
+}
+
+TEST_F(NetworkAgentTest, HostNamesAreResolved) {
+  std::string dotted;
+  ASSERT_EQ(os::resolveHost("localhost", &dotted), 0);
+  EXPECT_EQ(dotted, "127.0.0.1");
+  ASSERT_EQ(os::resolveHost("127.0.0.9", &dotted), 0);
+  EXPECT_EQ(dotted, "127.0.0.9");
+
+  lookupHost = "localhost";
+  startConnected();
+  ASSERT_TRUE(sendPacket(packet(4, 3)));
+  ASSERT_TRUE(CycleStepper::step(agent()));
+  EXPECT_TRUE(collector.waitForBytes(0, 3));
+}
+
+TEST_F(NetworkAgentTest, BindsToTheConfiguredLocalAddress) {
+  set("networkagent.socket.ip", "127.0.0.1");
+  testing::internal::CaptureStdout();
+  startConnected();
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("Socket bind successful [127.0.0.1:0]"), std::string::npos) << log;
+}
+
+TEST_F(NetworkAgentTest, FailedBindCarriesOnUnbound) {
+  set("networkagent.socket.ip", "127.0.0.1");
+  set("networkagent.socket.port", std::to_string(collector.port()).c_str());  // in use
+  testing::internal::CaptureStdout();
+  startConnected();
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("socket bind() failure [127.0.0.1:" + std::to_string(collector.port())),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(agent()->isConnected());
+}
+
+TEST_F(NetworkAgentTest, NoBindWithoutLocalAddress) {
+  set("networkagent.socket.port", "1");
+  testing::internal::CaptureStdout();
+  startConnected();
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(log.find("bind"), std::string::npos) << log;
+}
+
+TEST_F(NetworkAgentTest, FrequencyOfZeroOrLessIsTheDefault) {
+  set("networkagent.publish.frequency", "0");
+  NetworkAgent zero(nullptr, 0);
+  EXPECT_EQ(zero.frequencyMs(), 500);
+  set("networkagent.publish.frequency", "-20");
+  set("networkagent.socket.resettime", "60000");
+  NetworkAgent negative(nullptr, 0);
+  EXPECT_EQ(negative.frequencyMs(), 500);
+  EXPECT_EQ(negative.resetCycles(), 120);
+}
+
+TEST_F(NetworkAgentTest, StopEndsAWriteBlockedOnACollectorThatStoppedReading) {
+  LoopbackCollector silent(false);  // connections wait in the backlog, unread
+  lookupPort = silent.port();
+  startAgents();
+  ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));
+  ASSERT_TRUE(agent()->isConnected());
+  std::vector<uint8_t> big = packet(8, 32 * 1024 * 1024);
+  ASSERT_TRUE(sendPacket(big));
+  CycleStepper::freeRun();
+  // Give the agent time to fill the socket buffers and block in the write.
+  os::sleepMillis(200);
+  int64_t before = os::monotonicMillis();
+  stopAgents();
+  EXPECT_LT(os::monotonicMillis() - before, 5000);
+}
+
+TEST_F(NetworkAgentTest, StopAndStartThreadWithImproperIds) {
+  startAgents();
+  testing::internal::CaptureStdout();
+  mgr->runAgent(1, nullptr);
+  mgr->runAgent(-1, nullptr);
+  mgr->stopAgent(1);
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("Trying to start Network agent with improper ID: 1 [0-0]"),
+            std::string::npos);
+  EXPECT_NE(log.find("Trying to start Network agent with improper ID: -1 [0-0]"),
+            std::string::npos);
+  EXPECT_NE(log.find("Trying to stop network agent with improper ID: 1 [0-0]"),
+            std::string::npos);
+}
+
+TEST_F(NetworkAgentTest, FirstAgentReportsTheProbesNetworkReadiness) {
+  resetProbeState();
+  reportEventAgentRunning(true);
+  lookupPort = collector.port();
+  startAgents();
+  ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));
+  EXPECT_FALSE(probeDisabled.load());
+}
+
+TEST_F(NetworkAgentTest, EventAgentsAreBoundRoundRobin) {
+  set("networkagent.pool.size", "2");
+  mgr = new NetworkAgentMgr();
+  networkAgentMgr = mgr;
+  mgr->start();
+  EventAgent* clients[3] = {reinterpret_cast<EventAgent*>(0x1000),
+                            reinterpret_cast<EventAgent*>(0x2000),
+                            reinterpret_cast<EventAgent*>(0x3000)};
+  EXPECT_EQ(mgr->agentFor(clients[0]), mgr->agent(0));
+  EXPECT_EQ(mgr->agentFor(clients[1]), mgr->agent(1));
+  EXPECT_EQ(mgr->agentFor(clients[2]), mgr->agent(0));
+  // The binding holds.
+  EXPECT_EQ(mgr->agentFor(clients[1]), mgr->agent(1));
+  EXPECT_EQ(mgr->agentFor(clients[0]), mgr->agent(0));
+  // Nothing runs: nothing is connected, and sends are refused.
+  EXPECT_FALSE(mgr->isConnected(clients[0]));
+  uint8_t byte = 0;
+  EXPECT_FALSE(mgr->send(clients[2], &byte, 1));
+  mgr->stop();
+  EXPECT_FALSE(mgr->send(clients[2], &byte, 1));
+  EXPECT_EQ(mgr->pendingBytesTotal(), 0u);
+}
+
+TEST(SocketTest, SendIntoAClosedConnectionFailsWithoutSignal) {
+  LoopbackCollector collector;
+  os::SocketHandle s;
+  ASSERT_EQ(os::socketCreate(&s), 0);
+  ASSERT_EQ(os::socketConnect(s, "127.0.0.1", collector.port()), 0);
+  ASSERT_TRUE(collector.waitForConnections(1));
+  collector.dropConnections();
+  os::sleepMillis(20);
+  std::vector<uint8_t> data(65536, 1);
+  int error = 0;
+  for (int i = 0; i < 100 && error == 0; i++) {
+    size_t sent = 0;
+    error = os::socketSend(s, data.data(), data.size(), &sent);
+  }
+  EXPECT_TRUE(error == EPIPE || error == ECONNRESET) << os::errorText(error);
+  EXPECT_FALSE(os::errorText(error).empty());
+  EXPECT_EQ(os::socketClose(s), 0);
+}
+
+TEST(SocketTest, OptionsAndBadInput) {
+  os::SocketHandle s;
+  ASSERT_EQ(os::socketCreate(&s), 0);
+  EXPECT_EQ(os::socketSetSendBufferSize(s, 65536), 0);
+  EXPECT_EQ(os::socketSetSendTimeout(s, 2), 0);
+  EXPECT_EQ(os::socketSetReceiveTimeout(s, 2), 0);
+  EXPECT_NE(os::socketConnect(s, "127.0.0.1", 70000), 0);
+  EXPECT_NE(os::socketConnect(s, nullptr, 80), 0);
+  EXPECT_EQ(os::socketClose(s), 0);
+  EXPECT_NE(os::socketClose(s), 0);
+}
+
+}  // namespace
