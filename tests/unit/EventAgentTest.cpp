@@ -1,0 +1,482 @@
+// Event agents: data packets, trimming with drop notices, deletion of ended
+// threads, PS-down trimming, thread assignment, and, with network agents
+// against a loopback collector, the hello packet, the resend of class records
+// after a lost connection and the binding of event agents to network agents.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent/ProbeState.h"
+#include "agent/PropertyMgr.h"
+#include "events/EventRecords.h"
+#include "events/ProtocolVisitor.h"
+#include "jvmpi/ClassEntry.h"
+#include "publish/ClassTableWalk.h"
+#include "publish/EventAgent.h"
+#include "publish/EvtAgentMgr.h"
+#include "publish/NetworkAgent.h"
+#include "publish/NetworkAgentMgr.h"
+#include "publish/PsLookup.h"
+#include "support/CycleStepper.h"
+#include "support/FakeJvmpi.h"
+#include "support/LoopbackCollector.h"
+#include "support/NullJniEnv.h"
+#include "threads/MemoryMonitor.h"
+#include "threads/ThreadData.h"
+#include "threads/ThreadId.h"
+#include "threads/ThreadMgr.h"
+
+namespace {
+
+std::atomic<int> lookupPort{-1};
+
+PsLookupAnswer fakeLookup(JNIEnv*, PsAddress* out) {
+  if (lookupPort.load() < 0) return PsLookupAnswer::NotFound;
+  out->host = "127.0.0.1";
+  out->port = lookupPort.load();
+  out->sendBufferSize = 65536;
+  return PsLookupAnswer::Found;
+}
+
+uint32_t u32At(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+MethodEventRecord* method(int subtype, uint32_t id = 1) {
+  MethodEventRecord* r = new MethodEventRecord(subtype);
+  r->methodId = id;
+  return r;
+}
+
+HttpRequestRecord* http(int subtype, const char* url) {
+  HttpRequestRecord* r = new HttpRequestRecord(subtype);
+  r->requestName.assign("req");
+  r->applicationName.assign("app");
+  r->url.assign(url);
+  r->detail.assign("");
+  return r;
+}
+
+// One class of the class table whose record was queued once already.
+ClassEntry announcedClass;
+
+void walkOneClass(ClassVisitor visit, void* context) {
+  visit(&announcedClass, context);
+}
+
+class EventAgentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake.install();
+    fake.setInstantWaits(true);
+    PropertyMgr::destroyInstance();
+    set("internal.probe.publishing.frequency", "10");
+    set("networkagent.publish.frequency", "10");
+    resetEventQueueLimit();
+    resetProbeState();
+    protocolVisitor = new ProtocolVisitor();
+    threadMgr = new ThreadMgr();
+    threadMgr->start();
+    setPsLookupFunction(fakeLookup);
+    lookupPort = -1;
+    CycleStepper::install();
+    announcedClass.className.reset(new char[4]);
+    std::memcpy(announcedClass.className.get(), "Foo", 4);
+    announcedClass.sequenceNumber = 5;
+    announcedClass.classEventState = 0;
+  }
+
+  void TearDown() override {
+    stopAll();
+    for (EventAgent* a : loose) {
+      a->detachForTest();
+      delete a;
+    }
+    CycleStepper::uninstall();
+    setClassTableWalker(nullptr);
+    setPsLookupFunction(nullptr);
+    NetworkAgentMgr::resetBinding();
+    threadMgr->stop();
+    delete threadMgr;
+    threadMgr = nullptr;
+    delete protocolVisitor;
+    protocolVisitor = nullptr;
+    delete memoryMonitor;
+    memoryGateClosed.store(false);
+    resetProbeState();
+    PropertyMgr::destroyInstance();
+    fake.uninstall();
+  }
+
+  void set(const char* key, const char* value) { PropertyMgr::instance()->putProperty(key, value); }
+
+  // An agent without manager, its loop's set-up done on this thread.
+  EventAgent* looseAgent() {
+    EventAgent* a = new EventAgent(nullptr, 0);
+    a->attachForTest(envs[loose.size()].env());
+    loose.push_back(a);
+    return a;
+  }
+
+  // A monitored thread's record in the table, not handed to any agent.
+  ThreadData* thread(uint32_t key, const char* name = "worker") {
+    ThreadData* data = threadMgr->getSpecialThreadData(key);
+    data->setThreadNames(name, "main");
+    return data;
+  }
+
+  // Starts the managers and runs every agent's loop on a thread of its own
+  // with an env of its own.
+  void startAll() {
+    networkAgentMgr = new NetworkAgentMgr();
+    evtAgentMgr = new EvtAgentMgr();
+    networkAgentMgr->start();
+    evtAgentMgr->start();
+    for (int i = 0; i < networkAgentMgr->getPoolSize(); i++)
+      threads.emplace_back([i, this] { networkAgentMgr->runAgent(i, netEnvs[i].env()); });
+    for (int i = 0; i < evtAgentMgr->getPoolSize(); i++)
+      threads.emplace_back([i, this] { evtAgentMgr->runAgent(i, envs[i].env()); });
+    for (int i = 0; i < networkAgentMgr->getPoolSize(); i++)
+      ASSERT_TRUE(CycleStepper::waitUntilHeld(networkAgentMgr->agent(i)));
+    for (int i = 0; i < evtAgentMgr->getPoolSize(); i++)
+      ASSERT_TRUE(CycleStepper::waitUntilHeld(evtAgentMgr->agent(i)));
+  }
+
+  void stopAll() {
+    if (!evtAgentMgr) return;
+    CycleStepper::freeRun();
+    networkAgentMgr->stop();
+    evtAgentMgr->stop();
+    for (std::thread& t : threads) t.join();
+    threads.clear();
+    delete evtAgentMgr;
+    delete networkAgentMgr;
+    evtAgentMgr = nullptr;
+    networkAgentMgr = nullptr;
+  }
+
+  FakeJvmpi fake;
+  NullJniEnv envs[4];
+  NullJniEnv netEnvs[2];
+  NullJniEnv appEnv;
+  std::vector<EventAgent*> loose;
+  std::vector<std::thread> threads;
+};
+
+TEST_F(EventAgentTest, PropertiesAndTheirDefaults) {
+  set("internal.probe.publishing.frequency", "0");
+  set("internal.probe.event.packet.size", "-3");
+  EventAgent a(nullptr, 0);
+  EXPECT_EQ(a.frequencyMs(), 2000);
+  EXPECT_EQ(a.psDownCyclesToTrim(), 15);
+  EXPECT_EQ(a.queueLimit(), 5000);
+  EXPECT_EQ(a.packetLimitBytes(), 5000 * 1024);
+  EXPECT_EQ(a.packetCapacity(), size_t(5000 + 1024) * 1024);
+}
+
+TEST_F(EventAgentTest, EmptyCycleGivesAZeroLengthPacket) {
+  EventAgent* a = looseAgent();
+  EXPECT_EQ(a->buildDataPacket(), 0u);
+  ASSERT_NE(a->specialQueue(), nullptr);
+  EXPECT_EQ(a->managedCount(), 1);
+}
+
+TEST_F(EventAgentTest, DataPacketCarriesTheCountAndTheRecordsInQueueOrder) {
+  EventAgent* a = looseAgent();
+  ThreadData* t = thread(0x100);
+  ASSERT_TRUE(a->manageThreadData(t));
+  t->appendEvent(method(SUBTYPE_BEGIN, 5));
+  t->appendEvent(method(SUBTYPE_END, 5));
+  t->appendEvent(new EmptyRecord());
+  t->appendEvent(method(SUBTYPE_BEGIN, 6));
+  uint32_t length = a->buildDataPacket();
+  ASSERT_EQ(length, 7u + 3 * 27);
+  const uint8_t* p = a->packetBuffer();
+  const uint8_t head[] = {0, 0, 0, 0, 3, 0x7F, 0x7F};
+  EXPECT_EQ(std::memcmp(p, head, 7), 0);
+  EXPECT_EQ(p[7], 2);
+  EXPECT_EQ(p[7 + 27], 3);
+  EXPECT_EQ(p[7 + 54], 2);
+  EXPECT_EQ(u32At(p + 7 + 54 + 5), 6u);
+  EXPECT_EQ(t->queueLength(), 0);
+  EXPECT_EQ(t->queuedBytes(), 0);
+}
+
+TEST_F(EventAgentTest, QueueThreeOverTheLimitIsTrimmedWithADropNotice) {
+  EventAgent* a = looseAgent();
+  ThreadData* t = thread(0x200, "T1");
+  ASSERT_TRUE(a->manageThreadData(t));
+  ClassRecord* c = new ClassRecord(SUBTYPE_CLASS_LOAD);
+  c->classEntry = &announcedClass;
+  t->appendEvent(c);
+  t->appendEvent(method(SUBTYPE_BEGIN));
+  t->appendEvent(method(SUBTYPE_BEGIN));
+  for (int i = 0; i < 4997; i++) t->appendEvent(method(SUBTYPE_END));
+  // Sampling-rate records are queued beyond the limit.
+  for (int i = 0; i < 3; i++) t->appendEvent(new SamplingRatesRecord(SUBTYPE_SINGLE));
+  ASSERT_EQ(t->queueLength(), 5003);
+
+  testing::internal::CaptureStdout();
+  uint32_t length = a->buildDataPacket();
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("Events dropped 2 for thread T1 as they exceeded event queue limit of 5000"),
+            std::string::npos)
+      << log.substr(0, 2000);
+
+  const uint8_t* p = a->packetBuffer();
+  EXPECT_EQ(u32At(p + 1), 1u + 1 + 4997 + 3);  // notice, class, methods, rates
+  // The drop notice comes first: tag 11, the thread id, six counts.
+  EXPECT_EQ(p[7], 11);
+  EXPECT_EQ(u32At(p + 8), t->getThreadId());
+  const uint32_t counts[6] = {0, 0, 2, 0, 0, 0};
+  for (int k = 0; k < 6; k++) EXPECT_EQ(u32At(p + 12 + 4 * k), counts[k]) << k;
+  // Then the class record that trimming kept at the front.
+  EXPECT_EQ(p[7 + 31], 1);
+  EXPECT_EQ(u32At(p + 7 + 31 + 1), 5u);
+  const size_t classBytes = 1 + 4 + 2 + 3 + 4 + 2;
+  EXPECT_EQ(p[7 + 31 + classBytes], 3);  // the first method exit
+  EXPECT_EQ(length, 7 + 31 + classBytes + 4997 * 27 + 3 * 20);
+  EXPECT_EQ(t->queueLength(), 0);
+  EXPECT_EQ(t->queuedBytes(), 0);
+}
+
+TEST_F(EventAgentTest, RecordsRefusedByAFullQueueAreReported) {
+  set("internal.probe.event.queue.size.limit", "3");
+  resetEventQueueLimit();
+  EventAgent* a = looseAgent();
+  ThreadData* t = thread(0x300, "T2");
+  ASSERT_TRUE(a->manageThreadData(t));
+  for (int i = 0; i < 6; i++) t->appendEvent(method(SUBTYPE_BEGIN));
+  testing::internal::CaptureStdout();
+  a->buildDataPacket();
+  std::string log = testing::internal::GetCapturedStdout();
+  // Three refused by the queue, and one more trimmed: the drop notice of the
+  // overflow took the queue over its limit.
+  EXPECT_NE(log.find("Events dropped 4 for thread T2 as they exceeded event queue limit of 3"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(t->droppedEvents.load(), 0);
+}
+
+TEST_F(EventAgentTest, DeadThreadIsDeletedAtTheEndOfTheCycleThatDrainsIt) {
+  set("internal.probe.event.packet.size", "1");  // about 37 method records a packet
+  EventAgent* a = looseAgent();
+  ThreadData* t = thread(0x400);
+  ASSERT_TRUE(a->manageThreadData(t));
+  for (int i = 0; i < 100; i++) t->appendEvent(method(SUBTYPE_BEGIN));
+  t->threadEnded();
+  ASSERT_FALSE(t->isAlive());
+
+  uint32_t total = 0;
+  int cycles = 0;
+  while (a->managedCount() == 2) {
+    ASSERT_LT(cycles++, 10);
+    uint32_t length = a->buildDataPacket();
+    ASSERT_GT(length, 0u);
+    // A packet ends once it passed the limit, with the crossing record in it.
+    EXPECT_LE(length, 1024u + 27);
+    total += u32At(a->packetBuffer() + 1);
+  }
+  EXPECT_EQ(cycles, 3);
+  EXPECT_EQ(total, 100u);
+  EXPECT_EQ(a->managedCount(), 1);
+}
+
+TEST_F(EventAgentTest, RecordLargerThanTheSlackIsDroppedAndCounted) {
+  set("internal.probe.event.packet.size", "1");  // a buffer of 1 KB + 1 MB
+  EventAgent* a = looseAgent();
+  ThreadData* t = thread(0x500);
+  ASSERT_TRUE(a->manageThreadData(t));
+  t->appendEvent(method(SUBTYPE_BEGIN));
+  MqiRecord* big = new MqiRecord(SUBTYPE_SINGLE);
+  big->count = 200000;  // 13 bytes an element: about 2.6 MB
+  big->ops.reset(new uint8_t[big->count]());
+  big->values.reset(new uint32_t[big->count]());
+  big->times.reset(new int64_t[big->count]());
+  t->appendEvent(big);
+  t->appendEvent(method(SUBTYPE_END));
+
+  testing::internal::CaptureStdout();
+  uint32_t length = a->buildDataPacket();
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(length, 7u + 2 * 27);
+  EXPECT_EQ(u32At(a->packetBuffer() + 1), 2u);
+  EXPECT_EQ(a->packetBuffer()[7 + 27], 3);
+  EXPECT_NE(log.find("too large"), std::string::npos) << log;
+  EXPECT_EQ(t->queueLength(), 0);
+  EXPECT_EQ(t->queuedBytes(), 0);
+  // The next cycle reports it with the other dropped records.
+  testing::internal::CaptureStdout();
+  a->buildDataPacket();
+  log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("Events dropped 1 for thread"), std::string::npos) << log;
+}
+
+TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {
+  set("internal.probe.publishing.frequency", "1000");
+  EventAgent* a = looseAgent();
+  ASSERT_EQ(a->psDownCyclesToTrim(), 30);
+  ThreadData* live = thread(0x600);
+  ThreadData* dead = thread(0x608);
+  ASSERT_TRUE(a->manageThreadData(live));
+  ASSERT_TRUE(a->manageThreadData(dead));
+  ClassRecord* c = new ClassRecord(SUBTYPE_CLASS_LOAD);
+  c->classEntry = &announcedClass;
+  live->appendEvent(c);
+  for (int i = 0; i < 1500; i++) live->appendEvent(method(SUBTYPE_BEGIN));
+  for (int i = 0; i < 7; i++) dead->appendEvent(method(SUBTYPE_BEGIN));
+  dead->threadEnded();
+
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < 29; i++) a->psDownTrim();
+  std::string log = testing::internal::GetCapturedStdout();
+  // The dead thread went at the first cycle; the live one is left alone.
+  EXPECT_NE(log.find("Deleted 7 (all) events in dead thread TID: "), std::string::npos) << log;
+  EXPECT_EQ(a->managedCount(), 2);
+  EXPECT_EQ(live->queueLength(), 1501);
+  EXPECT_NE(log.find("##OverAll events dropped/deleted when PS down: 7 \n"), std::string::npos);
+  EXPECT_NE(log.find("##OverAll events dropped/deleted when PS down: 0, log message now off"),
+            std::string::npos);
+  size_t lines = 0;
+  for (size_t at = log.find("##OverAll"); at != std::string::npos; at = log.find("##OverAll", at + 1))
+    lines++;
+  EXPECT_EQ(lines, 5u);
+
+  a->psDownTrim();  // the thirtieth: 30 seconds have passed
+  EXPECT_EQ(a->psDownThreshold(), 1000);
+  // 501 records taken off the front: the class record among them is kept.
+  EXPECT_EQ(live->queueLength(), 1001);
+  EventRecord* first = live->takeFirst();
+  EXPECT_EQ(first->type, 1);
+  delete first;
+}
+
+TEST_F(EventAgentTest, ThreadsAreAssignedRoundRobinToAliveAgents) {
+  set("eventagent.pool.size", "3");
+  EvtAgentMgr mgr;
+  evtAgentMgr = &mgr;
+  mgr.start();
+  EXPECT_FALSE(mgr.manageThreadData(thread(0x700)));  // the master does not run yet
+  for (int i = 0; i < 3; i++) mgr.agent(i)->attachForTest(envs[i].env());
+  mgr.setMasterRunning(true);
+  for (uint32_t k = 0; k < 4; k++) ASSERT_TRUE(mgr.manageThreadData(thread(0x800 + 8 * k)));
+  EXPECT_EQ(mgr.agent(0)->managedCount(), 1 + 2);
+  EXPECT_EQ(mgr.agent(1)->managedCount(), 1 + 1);
+  EXPECT_EQ(mgr.agent(2)->managedCount(), 1 + 1);
+
+  // With agent 1 not alive its turns go to agent 0.
+  mgr.agent(1)->detachForTest();
+  for (uint32_t k = 0; k < 3; k++) ASSERT_TRUE(mgr.manageThreadData(thread(0x900 + 8 * k)));
+  EXPECT_EQ(mgr.agent(0)->managedCount(), 3 + 2);
+  EXPECT_EQ(mgr.agent(2)->managedCount(), 2 + 1);
+  EXPECT_FALSE(mgr.manageThreadData(nullptr));
+
+  for (int i = 0; i < 3; i++) mgr.agent(i)->detachForTest();
+  testing::internal::CaptureStdout();
+  mgr.runAgent(3, envs[3].env());
+  mgr.runAgent(-1, envs[3].env());
+  mgr.stopAgent(3);
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("Trying to start event agent with improper ID: 3 [0-2]"), std::string::npos);
+  EXPECT_NE(log.find("Trying to start event agent with improper ID: -1 [0-2]"), std::string::npos);
+  EXPECT_NE(log.find("Trying to stop event agent with improper ID: 3 [0-2]"), std::string::npos);
+  mgr.stop();
+  EXPECT_EQ(mgr.master(), nullptr);
+  EXPECT_FALSE(mgr.manageThreadData(thread(0xA00)));
+  evtAgentMgr = nullptr;
+}
+
+// The whole way: a monitored thread's records reach the collector after the
+// hello packet; a lost connection makes the master send its hello packet and
+// the class records first on the new connection.
+TEST_F(EventAgentTest, HelloThenDataAndResendAfterALostConnection) {
+  LoopbackCollector collector;
+  lookupPort = collector.port();
+  memoryMonitor = new MemoryMonitor();
+  memoryMonitor->start();
+  setClassTableWalker(walkOneClass);
+  startAll();
+  EventAgent* ea = evtAgentMgr->agent(0);
+  NetworkAgent* na = networkAgentMgr->agent(0);
+  EXPECT_FALSE(probeDisabled.load());  // both readiness reports arrived
+  ASSERT_TRUE(collector.waitForConnections(1));
+
+  ThreadData* t = threadMgr->getThreadData(appEnv.env());
+  ASSERT_NE(t, nullptr);
+  t->appendEvent(http(SUBTYPE_BEGIN, "/shop"));
+  t->appendEvent(http(SUBTYPE_END, "/shop"));
+
+  ASSERT_TRUE(CycleStepper::step(ea));  // hello, then the data packet
+  EXPECT_EQ(na->queuedPackets(), 2);
+  EXPECT_GT(memoryMonitor->getMemoryUsed(), 4000000u);
+  ASSERT_TRUE(CycleStepper::step(na));
+  ASSERT_TRUE(CycleStepper::step(na));
+  ASSERT_TRUE(collector.waitForBytes(0, 17));
+  std::vector<uint8_t> got = collector.bytes(0);
+  const uint8_t hello[] = {0, 0, 7, 0xD0, 100, 1, 1};
+  ASSERT_GE(got.size(), sizeof hello);
+  EXPECT_EQ(std::memcmp(got.data(), hello, sizeof hello), 0);
+  // After the 13-byte time record: the identity record (tag 101, 200).
+  EXPECT_EQ(got[17], 101);
+  EXPECT_EQ(got[18], 200);
+
+  // The collector goes away: the network agent notices at a write and the
+  // master is asked for its initial data again.
+  collector.dropConnections();
+  for (int i = 0; i < 50 && na->isConnected(); i++) {
+    t->appendEvent(http(SUBTYPE_BEGIN, "/more"));
+    ASSERT_TRUE(CycleStepper::step(ea));
+    ASSERT_TRUE(CycleStepper::step(na));
+  }
+  ASSERT_FALSE(na->isConnected());
+  EXPECT_TRUE(ea->initPending());
+  EXPECT_TRUE(ea->classesPending());
+  ASSERT_TRUE(CycleStepper::step(na));  // reconnects
+  ASSERT_TRUE(na->isConnected());
+  ASSERT_TRUE(collector.waitForConnections(2));
+
+  t->appendEvent(http(SUBTYPE_BEGIN, "/after"));
+  ASSERT_TRUE(CycleStepper::step(ea));
+  EXPECT_FALSE(ea->initPending());
+  EXPECT_FALSE(ea->classesPending());
+  EXPECT_TRUE(evtAgentMgr->isInitComplete());
+  ASSERT_TRUE(CycleStepper::step(na));
+  ASSERT_TRUE(CycleStepper::step(na));
+  ASSERT_TRUE(collector.waitForBytes(1, 30));
+  os::sleepMillis(50);
+  got = collector.bytes(1);
+  ASSERT_GE(got.size(), 19u);
+  EXPECT_EQ(std::memcmp(got.data(), hello, sizeof hello), 0);
+  // The data packet follows the hello packet: find its head after the
+  // identity record and check that the class record leads it.
+  size_t at = 19;
+  while (at + 1 < got.size() && !(got[at] == 0x7F && got[at + 1] == 0x7F)) at++;
+  ASSERT_LT(at + 9, got.size());
+  const uint8_t* data = got.data() + at + 2;
+  EXPECT_EQ(data[0], 0);
+  EXPECT_GE(u32At(data + 1), 3u);  // class, sampling rates, the request
+  EXPECT_EQ(data[7], 1);           // the class record
+  EXPECT_EQ(u32At(data + 8), 5u);
+}
+
+TEST_F(EventAgentTest, TwoNetworkAgentsServeThreeEventAgentsRoundRobin) {
+  LoopbackCollector collector;
+  lookupPort = collector.port();
+  set("eventagent.pool.size", "3");
+  set("networkagent.pool.size", "2");
+  startAll();
+  ASSERT_TRUE(collector.waitForConnections(2));
+  // Each event agent binds at its first cycle; step them in id order.
+  for (int i = 0; i < 3; i++) ASSERT_TRUE(CycleStepper::step(evtAgentMgr->agent(i)));
+  EXPECT_EQ(networkAgentMgr->agentFor(evtAgentMgr->agent(0)), networkAgentMgr->agent(0));
+  EXPECT_EQ(networkAgentMgr->agentFor(evtAgentMgr->agent(1)), networkAgentMgr->agent(1));
+  EXPECT_EQ(networkAgentMgr->agentFor(evtAgentMgr->agent(2)), networkAgentMgr->agent(0));
+  // Only the master's network agent carries the hello packet.
+  EXPECT_EQ(networkAgentMgr->agent(0)->queuedPackets(), 2 + 1);
+  EXPECT_EQ(networkAgentMgr->agent(1)->queuedPackets(), 1);
+}
+
+}  // namespace
