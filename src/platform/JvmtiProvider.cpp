@@ -471,9 +471,6 @@ JVMPI_Interface* jvmtiProviderInstall(JavaVM* vm) {
   if (JVMPI_Interface* done = publishedTable.load(std::memory_order_acquire)) return done;
   if (!vm) return nullptr;
 
-  // Only a thread the JVM knows can be told apart from a JVM without JVMTI.
-  JNIEnv* jni = nullptr;
-  if (vm->GetEnv(reinterpret_cast<void**>(&jni), JNI_VERSION_1_2) != JNI_OK) return nullptr;
   jvmtiEnv* jvmti = nullptr;
   jint answer = vm->GetEnv(reinterpret_cast<void**>(&jvmti), JVMTI_VERSION_1_2);
   if (answer == JNI_OK && jvmti) {
@@ -482,11 +479,15 @@ JVMPI_Interface* jvmtiProviderInstall(JavaVM* vm) {
       return nullptr;
     }
     jvmtiEnvironment.store(jvmti, std::memory_order_release);
-  } else if (answer != JNI_EDETACHED) {
-    return nullptr;  // no JVMTI in this JVM
+  } else {
+    // JNI_EDETACHED on a thread the JVM knows: JVMTI exists but is not handed
+    // out in this phase of the JVM's start-up; the table obtains it later.
+    // Anything else: no JVMTI in this JVM.
+    JNIEnv* jni = nullptr;
+    if (answer != JNI_EDETACHED ||
+        vm->GetEnv(reinterpret_cast<void**>(&jni), JNI_VERSION_1_2) != JNI_OK)
+      return nullptr;
   }
-  // JNI_EDETACHED on a known thread: JVMTI exists but is not handed out in
-  // this phase of the JVM's start-up; the table obtains it later.
 
   javaVm = vm;
   table.version = JVMPI_VERSION_1_1;
