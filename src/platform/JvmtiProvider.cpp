@@ -514,3 +514,16 @@ JVMPI_Interface* jvmtiProviderInstall(JavaVM* vm) {
 JVMPI_Interface* jvmtiProviderTable() {
   return publishedTable.load(std::memory_order_acquire);
 }
+
+void jvmtiProviderReset() {
+  std::lock_guard<std::mutex> guard(setUpLock());
+  publishedTable.store(nullptr);
+  jvmtiEnvironment.store(nullptr);
+  jvmtiUnobtainable.store(false);
+  haveThreadCpuTime.store(false);
+  haveGcEvents.store(false);
+  for (auto& slot : wanted) slot.store(false);
+  initDoneDelivered.store(false);
+  javaVm = nullptr;
+  table = JVMPI_Interface{};
+}
