@@ -41,7 +41,7 @@ TEST(DecoderErrors, EveryCutOfAStreamEndsCleanlyOrNamesTheCut) {
     }
     ASSERT_FALSE(r.ok);
     EXPECT_EQ(r.error.offset, cut);
-    EXPECT_CONTAINS(r.error.message, ("byte offset " + std::to_string(cut)));
+    EXPECT_CONTAINS(r.error.message, "byte offset " + std::to_string(cut));
   }
 }
 
@@ -51,9 +51,10 @@ TEST(DecoderErrors, StreamEndingInsideATextNamesTheRecordAndItsStart) {
   DecodeResult r = decodeBoth(w.b);
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.error.offset, w.size());
-  EXPECT_CONTAINS(r.error.message, ("inside record 'httpStart' (tag 4) that starts at "
-                                    "byte offset 7"));
-  EXPECT_CONTAINS(r.error.message, ("65533 more bytes needed"));
+  EXPECT_CONTAINS(r.error.message,
+                  "inside record 'httpStart' (tag 4) that starts at "
+                  "byte offset 7");
+  EXPECT_CONTAINS(r.error.message, "65533 more bytes needed");
 }
 
 TEST(DecoderErrors, PacketShortOfItsCountNamesTheMissingRecord) {
@@ -63,8 +64,8 @@ TEST(DecoderErrors, PacketShortOfItsCountNamesTheMissingRecord) {
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.records.size(), 2u);  // what arrived is still reported
   EXPECT_EQ(r.error.offset, 34u);
-  EXPECT_CONTAINS(r.error.message, ("record 2 of 3 of packet 1 at byte offset 0"));
-  EXPECT_CONTAINS(r.error.message, ("only 1 of 3 records arrived"));
+  EXPECT_CONTAINS(r.error.message, "record 2 of 3 of packet 1 at byte offset 0");
+  EXPECT_CONTAINS(r.error.message, "only 1 of 3 records arrived");
 }
 
 TEST(DecoderErrors, CountAnnouncingMoreRecordsThanSentMeetsTheNextPacketHead) {
@@ -73,8 +74,8 @@ TEST(DecoderErrors, CountAnnouncingMoreRecordsThanSentMeetsTheNextPacketHead) {
   DecodeResult r = decodeBoth(w.b);
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.error.offset, 34u);
-  EXPECT_CONTAINS(r.error.message, ("unknown record tag 0 (0x00) at byte offset 34"));
-  EXPECT_CONTAINS(r.error.message, ("announced more records than it holds"));
+  EXPECT_CONTAINS(r.error.message, "unknown record tag 0 (0x00) at byte offset 34");
+  EXPECT_CONTAINS(r.error.message, "announced more records than it holds");
 }
 
 TEST(DecoderErrors, UnknownTagsAreRejectedAtTheirOffset) {
@@ -84,8 +85,8 @@ TEST(DecoderErrors, UnknownTagsAreRejectedAtTheirOffset) {
     DecodeResult r = decodeBoth(w.b);
     ASSERT_FALSE(r.ok) << tag;
     EXPECT_EQ(r.error.offset, 34u);
-    EXPECT_CONTAINS(r.error.message, ("unknown record tag " + std::to_string(tag)));
-    EXPECT_CONTAINS(r.error.message, ("record 2 of 2 of packet 1"));
+    EXPECT_CONTAINS(r.error.message, "unknown record tag " + std::to_string(tag));
+    EXPECT_CONTAINS(r.error.message, "record 2 of 2 of packet 1");
   }
 }
 
@@ -95,7 +96,7 @@ TEST(DecoderErrors, HelloRecordsInsideADataPacketAreRejected) {
   DecodeResult r = decodeBoth(w.b);
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.error.offset, 7u);
-  EXPECT_CONTAINS(r.error.message, ("hello records travel only in a hello packet"));
+  EXPECT_CONTAINS(r.error.message, "hello records travel only in a hello packet");
 }
 
 TEST(DecoderErrors, WrongEndMarkerNamesItsOffsetAndBytes) {
@@ -106,8 +107,8 @@ TEST(DecoderErrors, WrongEndMarkerNamesItsOffsetAndBytes) {
   DecodeResult r = decodeBoth(w.b);
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.error.offset, 32u);
-  EXPECT_CONTAINS(r.error.message, ("expected the end marker 7F 7F at byte offset 32"));
-  EXPECT_CONTAINS(r.error.message, ("record 'methodEntry' (tag 2), found 7F 7E"));
+  EXPECT_CONTAINS(r.error.message, "expected the end marker 7F 7F at byte offset 32");
+  EXPECT_CONTAINS(r.error.message, "record 'methodEntry' (tag 2), found 7F 7E");
 }
 
 TEST(DecoderErrors, OmittedTextShiftsTheRecordOntoAWrongEndMarker) {
@@ -117,27 +118,31 @@ TEST(DecoderErrors, OmittedTextShiftsTheRecordOntoAWrongEndMarker) {
   w.packet(1).u8(4).head(1, 1, 2, 3, 4).u8(1).text("r").text("a").text("u").u8(2).end();
   w.packet(1).raw(hex(kMethodEntry27));
   DecodeResult r = decodeBoth(w.b);
-  EXPECT_FALSE(r.ok);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.records.size(), 1u);
+  EXPECT_CONTAINS(r.error.message,
+                  "inside record 'httpStart' (tag 4) that starts at byte offset 7");
 }
 
 TEST(DecoderErrors, PacketStartsThatAreNeitherHelloNorDataAreRejected) {
   DecodeResult letter = decodeBoth(hex("41 00 00 00 00 7F 7F"));
   ASSERT_FALSE(letter.ok);
   EXPECT_EQ(letter.error.offset, 0u);
-  EXPECT_CONTAINS(letter.error.message, ("byte 0x41 at byte offset 0 cannot begin a packet"));
+  EXPECT_CONTAINS(letter.error.message, "byte 0x41 at byte offset 0 cannot begin a packet");
 
   DecodeResult noMarker = decodeBoth(hex("00 01 02 03 04 05 06 07"));
   ASSERT_FALSE(noMarker.ok);
   EXPECT_EQ(noMarker.error.offset, 5u);
-  EXPECT_CONTAINS(noMarker.error.message, ("found 05 06"));
+  EXPECT_CONTAINS(noMarker.error.message, "found 05 06");
 
   Wire w;
   w.packet(1).raw(hex(kMethodEntry27)).raw(hex("00 00 00 00"));
   DecodeResult shortHead = decodeBoth(w.b);
   ASSERT_FALSE(shortHead.ok);
   EXPECT_EQ(shortHead.error.offset, 38u);
-  EXPECT_CONTAINS(shortHead.error.message, ("after 4 of the first 7 bytes of a packet at "
-                                            "byte offset 34"));
+  EXPECT_CONTAINS(shortHead.error.message,
+                  "after 4 of the first 7 bytes of a packet at "
+                  "byte offset 34");
 }
 
 TEST(DecoderErrors, HelloWithWrongRecordTagsIsRejected) {
@@ -146,7 +151,7 @@ TEST(DecoderErrors, HelloWithWrongRecordTagsIsRejected) {
   DecodeResult r = decodeBoth(time.b);
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.error.offset, 4u);
-  EXPECT_CONTAINS(r.error.message, ("expected the time record tag 100 at byte offset 4"));
+  EXPECT_CONTAINS(r.error.message, "expected the time record tag 100 at byte offset 4");
 
   Wire identity = helloPacket();
   identity.b[17] = 102;
@@ -154,7 +159,7 @@ TEST(DecoderErrors, HelloWithWrongRecordTagsIsRejected) {
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.records.size(), 1u);
   EXPECT_EQ(r.error.offset, 17u);
-  EXPECT_CONTAINS(r.error.message, ("expected the identity record tag 101"));
+  EXPECT_CONTAINS(r.error.message, "expected the identity record tag 101");
 }
 
 TEST(DecoderErrors, CorrelationTokenMustBeFourBytes) {
@@ -163,7 +168,7 @@ TEST(DecoderErrors, CorrelationTokenMustBeFourBytes) {
   DecodeResult r = decodeBoth(w.b);
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.error.offset, 8u + 21u);
-  EXPECT_CONTAINS(r.error.message, ("correlation token length 5"));
+  EXPECT_CONTAINS(r.error.message, "correlation token length 5");
 }
 
 TEST(DecoderErrors, NegativeMqiElementCountIsRejected) {
@@ -172,7 +177,7 @@ TEST(DecoderErrors, NegativeMqiElementCountIsRejected) {
   DecodeResult r = decodeBoth(w.b);
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.error.offset, 8u + 3 + 3 + 8);
-  EXPECT_CONTAINS(r.error.message, ("negative element count -2147483648"));
+  EXPECT_CONTAINS(r.error.message, "negative element count -2147483648");
 }
 
 TEST(DecoderErrors, HugeMethodCountStopsAtTheRecordLimit) {
@@ -185,8 +190,8 @@ TEST(DecoderErrors, HugeMethodCountStopsAtTheRecordLimit) {
   limits.maxRecordBytes = 1024;
   DecodeResult r = psdump::decodeAll(w.b.data(), w.size(), 0, limits);
   ASSERT_FALSE(r.ok);
-  EXPECT_CONTAINS(r.error.message, ("exceeds 1024 bytes"));
-  EXPECT_CONTAINS(r.error.message, ("announced at byte offset 16"));
+  EXPECT_CONTAINS(r.error.message, "exceeds 1024 bytes");
+  EXPECT_CONTAINS(r.error.message, "announced at byte offset 16");
   EXPECT_LE(r.error.offset, 7u + 1024u + 8u);
 }
 
