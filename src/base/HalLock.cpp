@@ -6,21 +6,25 @@ namespace {
 std::atomic<JVMPI_RawMonitor> globalLock{nullptr};
 }
 
-HalLock::HalLock() { create(); }
+HalLock::HalLock() {
+  create();
+}
 
 HalLock::HalLock(bool createNow) {
   if (createNow) create();
 }
 
-HalLock::~HalLock() { destroy(); }
+HalLock::~HalLock() {
+  destroy();
+}
 
 // Makes the monitor now when the interface is held. Its name only has to be
 // unique in the process: it carries the lock's own address.
 bool HalLock::create() {
   if (!jvmpi) return false;
   char name[64];
-  std::snprintf(name, sizeof name, "_%lXHalLock", static_cast<unsigned long>(
-                                                       reinterpret_cast<uintptr_t>(this)));
+  std::snprintf(name, sizeof name, "_%lXHalLock",
+                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(this)));
   JVMPI_RawMonitor made = jvmpi->RawMonitorCreate(name);
   monitor_.store(made, std::memory_order_release);
   return made != nullptr;
@@ -67,7 +71,8 @@ void HalLock::sleep(long long millis) {
 bool createGlobalLock() {
   if (globalLock.load(std::memory_order_acquire)) return true;
   if (!jvmpi) {
-    std::fputs("## ERROR: Global lock being created even before initialization of JVMPI \n", stderr);
+    std::fputs("## ERROR: Global lock being created even before initialization of JVMPI \n",
+               stderr);
     return false;
   }
   char name[] = "_HalLockGlobalLock";
@@ -88,4 +93,6 @@ void destroyGlobalLock() {
   }
 }
 
-JVMPI_RawMonitor globalLockMonitor() { return globalLock.load(std::memory_order_acquire); }
+JVMPI_RawMonitor globalLockMonitor() {
+  return globalLock.load(std::memory_order_acquire);
+}

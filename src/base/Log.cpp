@@ -168,8 +168,7 @@ void logCatalog(int level, const char* key, const LogArg* args, int argCount) {
       logMessage(level, text);
     } else {
       char refused[2000];
-      formatText(refused, sizeof refused, "catalogue format of %s does not fit its arguments",
-                 key);
+      formatText(refused, sizeof refused, "catalogue format of %s does not fit its arguments", key);
       logMessage(LOG_ERROR, refused);
     }
     return;
@@ -232,7 +231,9 @@ void closeLog() {
   std::free(logName.exchange(nullptr, std::memory_order_acq_rel));
 }
 
-const char* logFileName() { return logName.load(std::memory_order_acquire); }
+const char* logFileName() {
+  return logName.load(std::memory_order_acquire);
+}
 
 void resetLog() {
   closeLog();

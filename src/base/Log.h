@@ -39,7 +39,9 @@ void logCatalogArgs(int level, const char* key, A... args) {
   const LogArg list[] = {LogArg(args)...};
   logCatalog(level, key, list, static_cast<int>(sizeof...(A)));
 }
-inline void logCatalogArgs(int level, const char* key) { logCatalog(level, key, nullptr, 0); }
+inline void logCatalogArgs(int level, const char* key) {
+  logCatalog(level, key, nullptr, 0);
+}
 
 // Sets the threshold; prints the request and rejects levels outside -2..2.
 void setLogLevel(int level);

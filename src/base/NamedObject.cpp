@@ -9,7 +9,9 @@
 
 NamedObject::NamedObject(const char* name) : name_(name ? strdup(name) : nullptr) {}
 
-NamedObject::~NamedObject() { std::free(name_); }
+NamedObject::~NamedObject() {
+  std::free(name_);
+}
 
 void NamedObject::log(int level, const char* unit, int line, const char* text) const {
   // Filter before formatting: a suppressed line costs one comparison.

@@ -24,6 +24,15 @@ int processId();
 // Ends the whole process at once with the given status.
 [[noreturn]] void exitProcess(int status);
 
+// --- machine figures -------------------------------------------------------
+
+// Processors configured in the machine.
+int processorCount();
+// The processor clock in MHz (from /proc/cpuinfo), 0 when unknown.
+int processorMHz();
+// Physical memory in bytes.
+long long physicalMemoryBytes();
+
 // --- files and directories -------------------------------------------------
 
 // The current directory, or an empty string with errorCode set on failure.

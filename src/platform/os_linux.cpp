@@ -33,13 +33,41 @@ std::vector<std::string> argumentVector() {
   return args;
 }
 
-const char* getEnv(const char* name) { return name ? std::getenv(name) : nullptr; }
+const char* getEnv(const char* name) {
+  return name ? std::getenv(name) : nullptr;
+}
 
-int processId() { return static_cast<int>(getpid()); }
+int processId() {
+  return static_cast<int>(getpid());
+}
 
 void exitProcess(int status) {
   std::fflush(nullptr);
   _exit(status);
+}
+
+int processorCount() {
+  long n = sysconf(_SC_NPROCESSORS_CONF);
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+int processorMHz() {
+  std::ifstream in("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.compare(0, 7, "cpu MHz") != 0) continue;
+    size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    return static_cast<int>(std::strtod(line.c_str() + colon + 1, nullptr) + 0.5);
+  }
+  return 0;
+}
+
+long long physicalMemoryBytes() {
+  long pages = sysconf(_SC_PHYS_PAGES);
+  long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<long long>(pages) * pageSize;
 }
 
 std::string currentDirectory(int* errorCode) {
@@ -58,9 +86,13 @@ std::string currentDirectory(int* errorCode) {
   }
 }
 
-int changeDirectory(const char* path) { return chdir(path) == 0 ? 0 : errno; }
+int changeDirectory(const char* path) {
+  return chdir(path) == 0 ? 0 : errno;
+}
 
-int makeDirectory(const char* path) { return mkdir(path, 0777) == 0 ? 0 : errno; }
+int makeDirectory(const char* path) {
+  return mkdir(path, 0777) == 0 ? 0 : errno;
+}
 
 bool fileExists(const char* path) {
   struct stat st;
@@ -73,8 +105,13 @@ LocalTime localTime() {
   time_t now = tv.tv_sec;
   struct tm tmv;
   localtime_r(&now, &tmv);
-  return LocalTime{tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour,
-                   tmv.tm_min,         tmv.tm_sec,     static_cast<int>(tv.tv_usec / 1000)};
+  return LocalTime{tmv.tm_year + 1900,
+                   tmv.tm_mon + 1,
+                   tmv.tm_mday,
+                   tmv.tm_hour,
+                   tmv.tm_min,
+                   tmv.tm_sec,
+                   static_cast<int>(tv.tv_usec / 1000)};
 }
 
 void asctimeNow(char* out, size_t size) {
@@ -151,6 +188,8 @@ Mutex::WaitResult Mutex::lockFor(int64_t millis) {
   return WaitResult::Failed;
 }
 
-bool Mutex::unlock() { return impl_ && pthread_mutex_unlock(&impl_->mutex) == 0; }
+bool Mutex::unlock() {
+  return impl_ && pthread_mutex_unlock(&impl_->mutex) == 0;
+}
 
 }  // namespace os

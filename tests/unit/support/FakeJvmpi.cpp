@@ -82,7 +82,9 @@ FakeJvmpi::FakeJvmpi() {
   table.GetThreadStatus = FakeJvmpiEntries::threadStatus;
 }
 
-FakeJvmpi::~FakeJvmpi() { uninstall(); }
+FakeJvmpi::~FakeJvmpi() {
+  uninstall();
+}
 
 void FakeJvmpi::install() {
   installed.store(this);
@@ -96,7 +98,9 @@ void FakeJvmpi::uninstall() {
   }
 }
 
-FakeJvmpi* FakeJvmpi::current() { return installed.load(); }
+FakeJvmpi* FakeJvmpi::current() {
+  return installed.load();
+}
 
 std::vector<jint> FakeJvmpi::enabled() {
   std::lock_guard<std::mutex> guard(mutex_);

@@ -1,0 +1,8 @@
+#include "agent/BuildTime.h"
+
+const char* buildTime() {
+  return __TIME__;
+}
+const char* buildDate() {
+  return __DATE__;
+}

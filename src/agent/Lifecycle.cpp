@@ -1,0 +1,172 @@
+#include "agent/Lifecycle.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "agent/BuildTime.h"
+#include "agent/Identity.h"
+#include "agent/ProbeMgr.h"
+#include "agent/ProbeState.h"
+#include "agent/PropertyMgr.h"
+#include "base/HalLock.h"
+#include "base/Log.h"
+#include "events/ProtocolVisitor.h"
+#include "instrument/InstrumentSetup.h"
+#include "jvmpi/EventHandler.h"
+#include "jvmpi/LockAgentMgr.h"
+#include "jvmpi/TableLocks.h"
+#include "jvmpi/Tables.h"
+#include "platform/jvmpi.h"
+#include "platform/os.h"
+#include "publish/EvtAgentMgr.h"
+#include "publish/NetworkAgentMgr.h"
+#include "threads/MemoryMonitor.h"
+#include "threads/NestedRequests.h"
+#include "threads/ThreadMgr.h"
+
+namespace {
+
+long long stopWaitMillis = 10000;
+
+// The event-enabling step of the entry point.
+void enableStartupEvent(jint event) {
+  if (!jvmpi && !initializeJVMPI()) {
+    logMessage(LOG_INFO, "Unable to initialize JVMPI");
+    return;
+  }
+  installEventHandler();
+  jvmpi->EnableEvent(event, nullptr);
+}
+
+// The first part of customServiceStart: the interface and the table locks.
+bool eventInterfaceStep() {
+  if (!jvmpi) {
+    if (!initializeJVMPI()) {
+      logMessage(LOG_ERROR, "Initialization of event interface NOT successful");
+      return false;
+    }
+    logMessage(LOG_INFO, "Initializing of event interface done..");
+  }
+  createTableLocks();
+  return true;
+}
+
+template <typename T>
+void destroy(T*& singleton) {
+  delete singleton;
+  singleton = nullptr;
+}
+
+// Start-order calls on managers that must exist: starting or stopping before
+// customServiceStart made them is refused rather than touching absent ones.
+bool managersExist() {
+  return lockAgentMgr && memoryMonitor && networkAgentMgr && evtAgentMgr && threadMgr;
+}
+
+}  // namespace
+
+void setStopWaitMillis(long long millis) {
+  stopWaitMillis = millis;
+}
+
+int runStartup(JavaVM* vm, const char* options) {
+  std::fputs("## Tracer Mode: Default State: false \n", stdout);
+  std::fflush(stdout);
+  if (options && std::strncmp(options, "debug=on", 8) == 0) os::sleepMillis(30);
+
+  identityStartup(vm);
+
+  char text[200];
+  formatText(text, sizeof text, "***** Native Library Build TIME : %s DATE: %s******\n",
+             buildTime(), buildDate());
+  logMessage(LOG_INFO, text);
+
+  readMethodLevelOptions();
+  readNestedRequestSwitch();
+  cachedProcessId();
+
+  if (!initializeJVMPI()) return -1;
+  installEventHandler();
+  if (!instrumentationSetup("")) return 0;
+  enableStartupEvent(JVMPI_EVENT_CLASS_LOAD_HOOK);
+  enableStartupEvent(JVMPI_EVENT_JVM_INIT_DONE);
+  return 0;
+}
+
+bool customServiceStart() {
+  logMessage(LOG_INFO, "Starting Native Custom Service initialize.. ");
+  if (!eventInterfaceStep()) {
+    logMessage(LOG_ERROR, "Custom Service initialization failed as JVMPI could not be initialized");
+    return false;
+  }
+  if (!lockAgentMgr) lockAgentMgr = new LockAgentMgr();
+  PropertyMgr::instance();
+  if (!probeMgr) probeMgr = new ProbeMgr();
+  if (!memoryMonitor) memoryMonitor = new MemoryMonitor();
+  if (!networkAgentMgr) networkAgentMgr = new NetworkAgentMgr();
+  if (!evtAgentMgr) evtAgentMgr = new EvtAgentMgr();
+  if (!threadMgr) threadMgr = new ThreadMgr();
+  if (!protocolVisitor) protocolVisitor = new ProtocolVisitor();
+  logMessage(LOG_INFO, "Native Custom Service initialization successful.. ");
+  return true;
+}
+
+void startNativeProbe() {
+  if (!probeMgr) probeMgr = new ProbeMgr();
+  if (!managersExist()) {
+    logMessage(LOG_ERROR, "Native Probe cannot start before the custom service has started");
+    return;
+  }
+  logMessage(LOG_INFO, "Native Probe starting.. ");
+  lockAgentMgr->start();
+  PropertyMgr::instance()->start();
+  memoryMonitor->start();
+  networkAgentMgr->start();
+  evtAgentMgr->start();
+  threadMgr->start();
+  probeMgr->start();
+  logMessage(LOG_INFO, "Native Probe started successfully.. ");
+}
+
+void stopNativeProbe() {
+  if (!probeMgr) probeMgr = new ProbeMgr();
+  if (!managersExist()) {
+    logMessage(LOG_ERROR, "Native Probe cannot stop before the custom service has started");
+    return;
+  }
+  logMessage(LOG_INFO, "Native Probe stopping.. ");
+  probeDisabled.store(true);
+
+  // Give requests in flight and the agents' last cycles time to finish.
+  probeMgr->logInfo("ProbeMgr", __LINE__, "Waiting for 10 secs");
+  if (jvmpi) {
+    HalLock wait(true);
+    if (!wait.monitor()) {
+      std::fputs("## ERROR: JVMPI could not create a Raw Monitor", stderr);
+    } else {
+      wait.sleep(stopWaitMillis);
+    }
+  }
+  probeMgr->logInfo("ProbeMgr", __LINE__, "Waiting DONE 10 secs");
+
+  probeMgr->stop();
+  networkAgentMgr->stop();
+  evtAgentMgr->stop();
+  threadMgr->stop();
+  memoryMonitor->stop();
+  lockAgentMgr->stop();
+  logMessage(LOG_INFO, "Native Probe stopped successfully.. ");
+}
+
+void customServiceShutDown() {
+  logMessage(LOG_INFO, "Native Custom Service shutting down.. ");
+  destroy(protocolVisitor);
+  destroy(networkAgentMgr);
+  destroy(evtAgentMgr);
+  destroy(memoryMonitor);
+  destroy(probeMgr);
+  PropertyMgr::destroyInstance();
+  destroy(lockAgentMgr);
+  logMessage(LOG_INFO, "Native Custom Service shutdown complete.. ");
+  closeLog();
+}

@@ -1,0 +1,48 @@
+#include "agent/ProbeMgr.h"
+
+#include <cstdio>
+
+#include "agent/L3Switch.h"
+#include "agent/ProbeState.h"
+#include "jvmpi/EventHandler.h"
+#include "jvmpi/Tables.h"
+#include "platform/jvmpi.h"
+
+ProbeMgr* probeMgr = nullptr;
+
+namespace {
+constexpr jint kProbeEvents[] = {JVMPI_EVENT_THREAD_START, JVMPI_EVENT_THREAD_END,
+                                 JVMPI_EVENT_GC_START, JVMPI_EVENT_GC_FINISH};
+}
+
+ProbeMgr::ProbeMgr()
+    : NamedObject("ProbeMgr"), commandAgentID{}, adminServerPort(0), firstStart(true) {
+  std::snprintf(productVersion, sizeof productVersion, "%s", "0.0.0");
+}
+
+void ProbeMgr::start() {
+  if (!jvmpi) {
+    logError("ProbeMgr", __LINE__, "JVMPI was NOT initialized by Native Probe Start, exiting");
+    logInfo("ProbeMgr", __LINE__,
+            "Error occured when starting ProbeManager, JVMPI initialization failed!");
+    return;
+  }
+  if (firstStart) {
+    createMethodAndClassTables();
+    firstStart = false;
+  }
+  installEventHandler();
+  for (jint event : kProbeEvents) jvmpi->EnableEvent(event, nullptr);
+  logInfo("ProbeMgr", __LINE__, "Enabled JVMPI events.");
+  resetClassSequence();
+  if (modLevel.load() == 3) runL3Switch();
+  logInfo("ProbeMgr", __LINE__, "ProbeManager Started..");
+}
+
+void ProbeMgr::stop() {
+  if (jvmpi)
+    for (jint event : kProbeEvents) jvmpi->DisableEvent(event, nullptr);
+  logInfo("ProbeMgr", __LINE__, "Disabled JVMPI events.");
+  if (modLevel.load() == 3) runL3Switch();
+  logInfo("ProbeMgr", __LINE__, "Probe Manager stopped successfully..");
+}

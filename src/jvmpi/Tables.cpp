@@ -1,0 +1,60 @@
+#include "jvmpi/Tables.h"
+
+#include <atomic>
+#include <cstdio>
+
+#include "agent/PropertyMgr.h"
+
+namespace {
+std::atomic<int> configuredSize{0};
+std::atomic<unsigned> classSequence{0};
+bool tablesMade = false;
+std::atomic<bool> syncFlag{false};
+std::atomic<int> threshold{150};
+std::atomic<int> interval{5000};
+}  // namespace
+
+void setMethodTableSize(int size) {
+  configuredSize.store(size);
+}
+
+int methodTableSize() {
+  int size = configuredSize.load();
+  return size == 0 ? 55511 : size;
+}
+
+void createMethodAndClassTables() {
+  if (tablesMade) return;
+  tablesMade = true;
+  std::printf("Hash size %d \n", methodTableSize());
+}
+
+void resetClassSequence() {
+  classSequence.store(0);
+}
+
+void readMethodLevelOptions() {
+  bool sync = propertyIsYes("internal.use.method.monitors");
+  if (getProperty("internal.use.method.monitors.disable")) sync = false;
+  threshold.store(getIntProperty("method.hash.cleanup", 150));
+  interval.store(getIntProperty("method.hash.cleanupinterval", 5000));
+  syncFlag.store(sync);
+  if (sync) {
+    // With synchronised lookups dead entries are removed at once.
+    threshold.store(-1);
+    std::fputs("[HM]: INFO: enable method level sync \n", stderr);
+  } else {
+    std::fprintf(stderr, "[HM]: INFO: not using method level sync, cleanup interval: %d \n",
+                 threshold.load());
+  }
+}
+
+bool methodLevelSync() {
+  return syncFlag.load(std::memory_order_relaxed);
+}
+int cleanupThreshold() {
+  return threshold.load(std::memory_order_relaxed);
+}
+int cleanupInterval() {
+  return interval.load(std::memory_order_relaxed);
+}
