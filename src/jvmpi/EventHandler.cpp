@@ -1,6 +1,7 @@
 #include "jvmpi/EventHandler.h"
 
 #include "agent/ProbeState.h"
+#include "threads/ThreadEvents.h"
 
 void notifyEvent(JVMPI_Event* event) {
   if (!event) return;
@@ -10,6 +11,12 @@ void notifyEvent(JVMPI_Event* event) {
       type != JVMPI_EVENT_JVM_INIT_DONE)
     return;
   switch (type) {
+    case JVMPI_EVENT_THREAD_START:
+      threadStartEvent(event);
+      break;
+    case JVMPI_EVENT_THREAD_END:
+      threadEndEvent(event);
+      break;
     default:
       break;
   }

@@ -5,31 +5,58 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "platform/LocalMonitor.h"
+
 namespace {
 
-jvmtiEnv* jvmtiEnvironment = nullptr;  // written once before the table is published
-JavaVM* javaVm = nullptr;
+// Null until the JVM hands out a JVMTI environment: a library loaded with
+// -Xrun is started in a phase of the JVM's start-up in which it does not, so
+// the table then starts without one and obtains it at the first call made
+// after the JVM has started (see ensureJvmti).
+std::atomic<jvmtiEnv*> jvmtiEnvironment{nullptr};
+JavaVM* javaVm = nullptr;  // written once before the table is published
 JVMPI_Interface table{};
 std::atomic<JVMPI_Interface*> publishedTable{nullptr};
+std::atomic<bool> jvmtiUnobtainable{false};
 
 // What the JVM granted of the capabilities we asked for.
-bool haveThreadCpuTime = false;
-bool haveGcEvents = false;
+std::atomic<bool> haveThreadCpuTime{false};
+std::atomic<bool> haveGcEvents{false};
 
-// The profiler events whose JVMTI counterparts are switched on.
-std::atomic<bool> initDoneEnabled{false};
+// The events the user of the table wants, by slot; applied to JVMTI at once,
+// or when JVMTI is obtained.
+constexpr jint slotEvents[] = {JVMPI_EVENT_THREAD_START,    JVMPI_EVENT_THREAD_END,
+                               JVMPI_EVENT_CLASS_LOAD_HOOK, JVMPI_EVENT_JVM_INIT_DONE,
+                               JVMPI_EVENT_GC_START,        JVMPI_EVENT_GC_FINISH};
+constexpr int slotCount = sizeof slotEvents / sizeof slotEvents[0];
+std::atomic<bool> wanted[slotCount];
+
+int slotOf(jint eventType) {
+  for (int i = 0; i < slotCount; i++)
+    if (slotEvents[i] == eventType) return i;
+  return -1;
+}
+
 // JVM-init-done is delivered once, whether it came from the JVM or was made
-// up because the table was obtained after the JVM had finished starting.
+// up because JVMTI was obtained after the JVM had finished starting.
 std::atomic<bool> initDoneDelivered{false};
 
-// A raw monitor of the table. The counter is written and read only by the
-// monitor's owner; it lets a waiter tell a notification from an early
-// return of the JVM's wait.
+jvmtiEnv* jvmtiOrNull() {
+  return jvmtiEnvironment.load(std::memory_order_acquire);
+}
+jvmtiEnv* ensureJvmti();
+
+// A raw monitor of the table: a JVMTI raw monitor, or, when made before
+// JVMTI was obtained, a monitor of our own with the same behaviour. The
+// counter is written and read only by the owner of the JVMTI monitor; it lets
+// a waiter tell a notification from an early return of the JVM's wait.
 struct ProviderMonitor {
   jrawMonitorID id = nullptr;
+  std::unique_ptr<LocalMonitor> local;
   uint64_t notifications = 0;
 };
 
@@ -51,7 +78,14 @@ void deliver(JVMPI_Event* event) {
 JVMPI_RawMonitor rawMonitorCreate(char* name) {
   auto* monitor = new (std::nothrow) ProviderMonitor();
   if (!monitor) return nullptr;
-  if (jvmtiEnvironment->CreateRawMonitor(name ? name : "", &monitor->id) != JVMTI_ERROR_NONE) {
+  jvmtiEnv* jvmti = ensureJvmti();
+  if (!jvmti) {
+    monitor->local.reset(new (std::nothrow) LocalMonitor());
+    if (!monitor->local) {
+      delete monitor;
+      return nullptr;
+    }
+  } else if (jvmti->CreateRawMonitor(name ? name : "", &monitor->id) != JVMTI_ERROR_NONE) {
     delete monitor;
     return nullptr;
   }
@@ -59,11 +93,23 @@ JVMPI_RawMonitor rawMonitorCreate(char* name) {
 }
 
 void rawMonitorEnter(JVMPI_RawMonitor monitor) {
-  if (monitor) jvmtiEnvironment->RawMonitorEnter(monitorOf(monitor)->id);
+  if (!monitor) return;
+  ProviderMonitor* m = monitorOf(monitor);
+  if (m->local) {
+    m->local->enter();
+  } else {
+    jvmtiOrNull()->RawMonitorEnter(m->id);
+  }
 }
 
 void rawMonitorExit(JVMPI_RawMonitor monitor) {
-  if (monitor) jvmtiEnvironment->RawMonitorExit(monitorOf(monitor)->id);
+  if (!monitor) return;
+  ProviderMonitor* m = monitorOf(monitor);
+  if (m->local) {
+    m->local->exit();
+  } else {
+    jvmtiOrNull()->RawMonitorExit(m->id);
+  }
 }
 
 // Waits until notified or until the time is up; 0 waits until notified, as the
@@ -74,9 +120,14 @@ void rawMonitorExit(JVMPI_RawMonitor monitor) {
 void rawMonitorWait(JVMPI_RawMonitor monitor, jlong millis) {
   if (!monitor || millis < 0) return;
   ProviderMonitor* m = monitorOf(monitor);
+  if (m->local) {
+    m->local->wait(millis);
+    return;
+  }
+  jvmtiEnv* jvmti = jvmtiOrNull();
   // Entering again is harmless for the owner and makes reading the counter
   // safe for a caller that forgot to enter.
-  if (jvmtiEnvironment->RawMonitorEnter(m->id) != JVMTI_ERROR_NONE) return;
+  if (jvmti->RawMonitorEnter(m->id) != JVMTI_ERROR_NONE) return;
   const uint64_t seen = m->notifications;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);
   for (;;) {
@@ -88,24 +139,28 @@ void rawMonitorWait(JVMPI_RawMonitor monitor, jlong millis) {
       if (left <= 0) break;
       slice = (left + 999) / 1000;
     }
-    jvmtiError error = jvmtiEnvironment->RawMonitorWait(m->id, slice);
+    jvmtiError error = jvmti->RawMonitorWait(m->id, slice);
     if (m->notifications != seen) break;
     if (error != JVMTI_ERROR_NONE && error != JVMTI_ERROR_INTERRUPT) break;
   }
-  jvmtiEnvironment->RawMonitorExit(m->id);
+  jvmti->RawMonitorExit(m->id);
 }
 
 void rawMonitorNotifyAll(JVMPI_RawMonitor monitor) {
   if (!monitor) return;
   ProviderMonitor* m = monitorOf(monitor);
+  if (m->local) {
+    m->local->notifyAll();
+    return;
+  }
   // Succeeds only for the owner, who alone may touch the counter.
-  if (jvmtiEnvironment->RawMonitorNotifyAll(m->id) == JVMTI_ERROR_NONE) m->notifications++;
+  if (jvmtiOrNull()->RawMonitorNotifyAll(m->id) == JVMTI_ERROR_NONE) m->notifications++;
 }
 
 void rawMonitorDestroy(JVMPI_RawMonitor monitor) {
   if (!monitor) return;
   ProviderMonitor* m = monitorOf(monitor);
-  jvmtiEnvironment->DestroyRawMonitor(m->id);
+  if (!m->local) jvmtiOrNull()->DestroyRawMonitor(m->id);
   delete m;
 }
 
@@ -113,40 +168,33 @@ void rawMonitorDestroy(JVMPI_RawMonitor monitor) {
 
 jlong currentThreadCpuTime() {
   jlong nanos = 0;
-  if (!haveThreadCpuTime) return 0;
-  if (jvmtiEnvironment->GetCurrentThreadCpuTime(&nanos) != JVMTI_ERROR_NONE) return 0;
+  jvmtiEnv* jvmti = ensureJvmti();
+  if (!jvmti || !haveThreadCpuTime.load(std::memory_order_relaxed)) return 0;
+  if (jvmti->GetCurrentThreadCpuTime(&nanos) != JVMTI_ERROR_NONE) return 0;
   return nanos;
 }
 
 // --- events ----------------------------------------------------------------
 
-bool jvmtiEventOf(jint eventType, jvmtiEvent* out) {
+jvmtiEvent jvmtiEventOf(jint eventType) {
   switch (eventType) {
     case JVMPI_EVENT_THREAD_START:
-      *out = JVMTI_EVENT_THREAD_START;
-      return true;
+      return JVMTI_EVENT_THREAD_START;
     case JVMPI_EVENT_THREAD_END:
-      *out = JVMTI_EVENT_THREAD_END;
-      return true;
+      return JVMTI_EVENT_THREAD_END;
     case JVMPI_EVENT_CLASS_LOAD_HOOK:
-      *out = JVMTI_EVENT_CLASS_FILE_LOAD_HOOK;
-      return true;
+      return JVMTI_EVENT_CLASS_FILE_LOAD_HOOK;
     case JVMPI_EVENT_JVM_INIT_DONE:
-      *out = JVMTI_EVENT_VM_INIT;
-      return true;
+      return JVMTI_EVENT_VM_INIT;
     case JVMPI_EVENT_GC_START:
-      *out = JVMTI_EVENT_GARBAGE_COLLECTION_START;
-      return haveGcEvents;
-    case JVMPI_EVENT_GC_FINISH:
-      *out = JVMTI_EVENT_GARBAGE_COLLECTION_FINISH;
-      return haveGcEvents;
+      return JVMTI_EVENT_GARBAGE_COLLECTION_START;
     default:
-      return false;
+      return JVMTI_EVENT_GARBAGE_COLLECTION_FINISH;
   }
 }
 
 void deliverInitDone(JNIEnv* jni) {
-  if (!initDoneEnabled.load(std::memory_order_relaxed)) return;
+  if (!wanted[slotOf(JVMPI_EVENT_JVM_INIT_DONE)].load()) return;
   if (initDoneDelivered.exchange(true)) return;
   JVMPI_Event event{};
   event.event_type = JVMPI_EVENT_JVM_INIT_DONE;
@@ -154,27 +202,36 @@ void deliverInitDone(JNIEnv* jni) {
   deliver(&event);
 }
 
-jint setEvent(jint eventType, bool on) {
-  // Asked for once when the interface is obtained; nothing to switch.
-  if (eventType == JVMPI_EVENT_INTERFACE_READY) return JVMPI_SUCCESS;
-  jvmtiEvent jvmtiEvent;
-  if (!jvmtiEventOf(eventType, &jvmtiEvent)) return JVMPI_NOT_AVAILABLE;
-  jvmtiError error = jvmtiEnvironment->SetEventNotificationMode(on ? JVMTI_ENABLE : JVMTI_DISABLE,
-                                                                jvmtiEvent, nullptr);
-  if (error != JVMTI_ERROR_NONE) return JVMPI_FAIL;
-  if (eventType == JVMPI_EVENT_JVM_INIT_DONE) {
-    initDoneEnabled.store(on);
-    // Obtained after the JVM finished starting (a library loaded with -Xrun):
-    // the JVM's own VM init has passed, so it is delivered now, on this thread.
+// Switches the JVMTI event of a slot as the user of the table wants it.
+jint applyEvent(jvmtiEnv* jvmti, jint eventType, bool on) {
+  bool gc = eventType == JVMPI_EVENT_GC_START || eventType == JVMPI_EVENT_GC_FINISH;
+  if (gc && !haveGcEvents.load(std::memory_order_relaxed)) return JVMPI_NOT_AVAILABLE;
+  if (jvmti->SetEventNotificationMode(on ? JVMTI_ENABLE : JVMTI_DISABLE, jvmtiEventOf(eventType),
+                                      nullptr) != JVMTI_ERROR_NONE)
+    return JVMPI_FAIL;
+  if (eventType == JVMPI_EVENT_JVM_INIT_DONE && on) {
+    // Obtained after the JVM finished starting: the JVM's own VM init has
+    // passed, so it is delivered now, on this thread.
     jvmtiPhase phase = JVMTI_PHASE_ONLOAD;
-    if (on && jvmtiEnvironment->GetPhase(&phase) == JVMTI_ERROR_NONE && phase == JVMTI_PHASE_LIVE) {
-      JNIEnv* jni = nullptr;
-      if (javaVm->GetEnv(reinterpret_cast<void**>(&jni), JNI_VERSION_1_2) == JNI_OK) {
-        deliverInitDone(jni);
-      }
+    JNIEnv* jni = nullptr;
+    if (jvmti->GetPhase(&phase) == JVMTI_ERROR_NONE && phase == JVMTI_PHASE_LIVE &&
+        javaVm->GetEnv(reinterpret_cast<void**>(&jni), JNI_VERSION_1_2) == JNI_OK) {
+      deliverInitDone(jni);
     }
   }
   return JVMPI_SUCCESS;
+}
+
+jint setEvent(jint eventType, bool on) {
+  // Asked for once when the interface is obtained; nothing to switch.
+  if (eventType == JVMPI_EVENT_INTERFACE_READY) return JVMPI_SUCCESS;
+  int slot = slotOf(eventType);
+  if (slot < 0) return JVMPI_NOT_AVAILABLE;
+  wanted[slot].store(on);
+  jvmtiEnv* jvmti = ensureJvmti();
+  // Without JVMTI yet, the wish is kept and applied when JVMTI is obtained.
+  if (!jvmti) return jvmtiUnobtainable.load() ? JVMPI_NOT_AVAILABLE : JVMPI_SUCCESS;
+  return applyEvent(jvmti, eventType, on);
 }
 
 jint enableEvent(jint eventType, void*) {
@@ -281,7 +338,7 @@ void* hookMalloc(unsigned int size) {
   // Only valid inside a hook: nobody would release the memory otherwise.
   if (!hookAllocations) return nullptr;
   unsigned char* bytes = nullptr;
-  if (jvmtiEnvironment->Allocate(size, &bytes) != JVMTI_ERROR_NONE || !bytes) return nullptr;
+  if (jvmtiOrNull()->Allocate(size, &bytes) != JVMTI_ERROR_NONE || !bytes) return nullptr;
   hookAllocations->push_back({bytes, size});
   return bytes;
 }
@@ -346,34 +403,23 @@ void JNICALL onGcFinish(jvmtiEnv*) {
 }
 
 // Asks for the capabilities the table needs, as far as the JVM offers them
-// in its current phase (some are offered only while the JVM loads agents).
-void addCapabilities(jvmtiEnv* jvmti) {
+// in its current phase (some are offered only while the JVM loads agents),
+// and installs the callbacks.
+bool setUpJvmti(jvmtiEnv* jvmti) {
   jvmtiCapabilities potential{};
-  if (jvmti->GetPotentialCapabilities(&potential) != JVMTI_ERROR_NONE) return;
-  jvmtiCapabilities wanted{};
-  wanted.can_generate_all_class_hook_events = potential.can_generate_all_class_hook_events;
-  wanted.can_get_current_thread_cpu_time = potential.can_get_current_thread_cpu_time;
-  wanted.can_generate_garbage_collection_events = potential.can_generate_garbage_collection_events;
-  jvmti->AddCapabilities(&wanted);
-  jvmtiCapabilities held{};
-  if (jvmti->GetCapabilities(&held) != JVMTI_ERROR_NONE) return;
-  haveThreadCpuTime = held.can_get_current_thread_cpu_time;
-  haveGcEvents = held.can_generate_garbage_collection_events;
-}
-
-}  // namespace
-
-JVMPI_Interface* jvmtiProviderInstall(JavaVM* vm) {
-  static std::mutex installing;
-  std::lock_guard<std::mutex> guard(installing);
-  if (JVMPI_Interface* done = publishedTable.load(std::memory_order_acquire)) return done;
-  if (!vm) return nullptr;
-
-  jvmtiEnv* jvmti = nullptr;
-  if (vm->GetEnv(reinterpret_cast<void**>(&jvmti), JVMTI_VERSION_1_2) != JNI_OK || !jvmti) {
-    return nullptr;
+  if (jvmti->GetPotentialCapabilities(&potential) == JVMTI_ERROR_NONE) {
+    jvmtiCapabilities wanted{};
+    wanted.can_generate_all_class_hook_events = potential.can_generate_all_class_hook_events;
+    wanted.can_get_current_thread_cpu_time = potential.can_get_current_thread_cpu_time;
+    wanted.can_generate_garbage_collection_events =
+        potential.can_generate_garbage_collection_events;
+    jvmti->AddCapabilities(&wanted);
   }
-  addCapabilities(jvmti);
+  jvmtiCapabilities held{};
+  if (jvmti->GetCapabilities(&held) == JVMTI_ERROR_NONE) {
+    haveThreadCpuTime.store(held.can_get_current_thread_cpu_time);
+    haveGcEvents.store(held.can_generate_garbage_collection_events);
+  }
 
   jvmtiEventCallbacks callbacks{};
   callbacks.VMInit = &onVmInit;
@@ -382,12 +428,67 @@ JVMPI_Interface* jvmtiProviderInstall(JavaVM* vm) {
   callbacks.ClassFileLoadHook = &onClassFileLoadHook;
   callbacks.GarbageCollectionStart = &onGcStart;
   callbacks.GarbageCollectionFinish = &onGcFinish;
-  if (jvmti->SetEventCallbacks(&callbacks, sizeof(callbacks)) != JVMTI_ERROR_NONE) {
-    jvmti->DisposeEnvironment();
-    return nullptr;
+  return jvmti->SetEventCallbacks(&callbacks, sizeof(callbacks)) == JVMTI_ERROR_NONE;
+}
+
+std::mutex& setUpLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// The JVMTI environment, obtained now if the table started without one and
+// the JVM hands one out by now. The thread that obtains it switches on the
+// events wanted so far, outside the lock: that may deliver JVM-init-done,
+// whose handler calls the table again.
+jvmtiEnv* ensureJvmti() {
+  if (jvmtiEnv* jvmti = jvmtiOrNull()) return jvmti;
+  if (jvmtiUnobtainable.load(std::memory_order_relaxed)) return nullptr;
+  jvmtiEnv* obtained = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(setUpLock());
+    if (jvmtiEnv* jvmti = jvmtiOrNull()) return jvmti;
+    jvmtiEnv* jvmti = nullptr;
+    jint answer = javaVm->GetEnv(reinterpret_cast<void**>(&jvmti), JVMTI_VERSION_1_2);
+    if (answer == JNI_EDETACHED) return nullptr;  // not yet, or a thread the JVM does not know
+    if (answer != JNI_OK || !jvmti || !setUpJvmti(jvmti)) {
+      if (answer == JNI_OK && jvmti) jvmti->DisposeEnvironment();
+      jvmtiUnobtainable.store(true);
+      return nullptr;
+    }
+    jvmtiEnvironment.store(jvmti, std::memory_order_release);
+    obtained = jvmti;
+  }
+  for (int slot = 0; slot < slotCount; slot++) {
+    if (wanted[slot].load()) applyEvent(obtained, slotEvents[slot], true);
+  }
+  return obtained;
+}
+
+}  // namespace
+
+JVMPI_Interface* jvmtiProviderInstall(JavaVM* vm) {
+  std::lock_guard<std::mutex> guard(setUpLock());
+  if (JVMPI_Interface* done = publishedTable.load(std::memory_order_acquire)) return done;
+  if (!vm) return nullptr;
+
+  jvmtiEnv* jvmti = nullptr;
+  jint answer = vm->GetEnv(reinterpret_cast<void**>(&jvmti), JVMTI_VERSION_1_2);
+  if (answer == JNI_OK && jvmti) {
+    if (!setUpJvmti(jvmti)) {
+      jvmti->DisposeEnvironment();
+      return nullptr;
+    }
+    jvmtiEnvironment.store(jvmti, std::memory_order_release);
+  } else {
+    // JNI_EDETACHED on a thread the JVM knows: JVMTI exists but is not handed
+    // out in this phase of the JVM's start-up; the table obtains it later.
+    // Anything else: no JVMTI in this JVM.
+    JNIEnv* jni = nullptr;
+    if (answer != JNI_EDETACHED ||
+        vm->GetEnv(reinterpret_cast<void**>(&jni), JNI_VERSION_1_2) != JNI_OK)
+      return nullptr;
   }
 
-  jvmtiEnvironment = jvmti;
   javaVm = vm;
   table.version = JVMPI_VERSION_1_1;
   table.NotifyEvent = nullptr;
@@ -412,4 +513,17 @@ JVMPI_Interface* jvmtiProviderInstall(JavaVM* vm) {
 
 JVMPI_Interface* jvmtiProviderTable() {
   return publishedTable.load(std::memory_order_acquire);
+}
+
+void jvmtiProviderReset() {
+  std::lock_guard<std::mutex> guard(setUpLock());
+  publishedTable.store(nullptr);
+  jvmtiEnvironment.store(nullptr);
+  jvmtiUnobtainable.store(false);
+  haveThreadCpuTime.store(false);
+  haveGcEvents.store(false);
+  for (auto& slot : wanted) slot.store(false);
+  initDoneDelivered.store(false);
+  javaVm = nullptr;
+  table = JVMPI_Interface{};
 }

@@ -1,9 +1,32 @@
 #include "threads/NestedRequests.h"
 
+#include "agent/ProbeState.h"
 #include "agent/PropertyMgr.h"
+#include "threads/ThreadData.h"
 
 std::atomic<bool> nestedRequestSuppression{false};
 
 void readNestedRequestSwitch() {
   nestedRequestSuppression.store(propertyIsYes("internal.disable.nestedrequests"));
+}
+
+bool nestedSuppressionInForce() {
+  return nestedRequestSuppression.load(std::memory_order_relaxed) &&
+         reportedModLevel.load(std::memory_order_relaxed) == 1;
+}
+
+bool swallowNestedBegin(ThreadData* data) {
+  if (data->requestDepth >= 1 && nestedSuppressionInForce()) {
+    data->suppressedNested++;
+    return true;
+  }
+  return false;
+}
+
+bool swallowNestedEnd(ThreadData* data) {
+  if (data->suppressedNested > 0 && nestedSuppressionInForce()) {
+    data->suppressedNested--;
+    return true;
+  }
+  return false;
 }

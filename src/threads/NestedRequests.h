@@ -1,5 +1,6 @@
-// The nested-request switch: when on, a request started inside another one on
-// the same thread is not recorded.
+// The nested-request switch: when on and the monitoring level is 1, a request
+// started inside another one on the same thread is not recorded, so that only
+// the outermost request of a thread produces records.
 #pragma once
 
 #include <atomic>
@@ -9,3 +10,14 @@ extern std::atomic<bool> nestedRequestSuppression;
 // Reads internal.disable.nestedrequests: on exactly when it equals "YES" in
 // any case.
 void readNestedRequestSwitch();
+
+// True while the switch is on and the monitoring level is 1.
+bool nestedSuppressionInForce();
+
+class ThreadData;
+// A begin inside an open request (requestDepth 1 or more) while suppression
+// is in force: counted in suppressedNested and to be swallowed (true).
+bool swallowNestedBegin(ThreadData* data);
+// An end while suppression is in force and suppressedNested is above 0: the
+// count is lowered and the end is to be swallowed (true).
+bool swallowNestedEnd(ThreadData* data);

@@ -45,7 +45,23 @@ class ThreadMgr : public NamedObject {
   // not the table is started.
   ThreadData* getSpecialThreadData(uint32_t key);
   // The record of the given id if it is in the table; nothing is created.
+  // Only the thread itself may go on using the pointer: for another thread's
+  // record use withThreadData.
   ThreadData* lookupThreadData(uint32_t threadId);
+  // Runs f(ThreadData*) on the id's record while holding its bucket lock, so
+  // that the record cannot leave the table and be deleted meanwhile; f must
+  // not call back into the table. False when the id is not in the table.
+  template <typename F>
+  bool withThreadData(uint32_t threadId, F f) {
+    if (threadId == 0) return false;
+    uintptr_t key = threadId;
+    int index = table.bucketIndex(key);
+    table.lockBucket(index);
+    Table::Node* node = table.findInBucket(key, index);
+    if (node && node->value) f(node->value);
+    table.unlockBucket(index);
+    return node && node->value;
+  }
   // The first record (in bucket order) whose group and thread names equal
   // the given ones byte for byte; null if none or not started.
   ThreadData* findThreadData(const char* groupName, const char* threadName);

@@ -15,6 +15,7 @@ import com.halden.probe.event.NetworkAgent;
  *     com.halden.probe.Launcher [--time ms] [--workload class] [--enable-timeout ms]
  * </pre>
  *
+ * With -Xrun instead of -agentpath, the library must also be on java.library.path.
  * Every step prints a line beginning with "[launcher] ".
  */
 public final class Launcher {
@@ -118,6 +119,10 @@ public final class Launcher {
             }
         }
         final Workload w = workload;
+
+        boolean[] loaded = {false};
+        step("loading the native library", NATIVE_FAILED, () -> loaded[0] = NativeLibrary.load());
+        if (!loaded[0]) return exitCode;
 
         boolean[] serviced = {false};
         step("customServiceStart", NATIVE_FAILED,

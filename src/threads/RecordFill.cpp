@@ -1,0 +1,51 @@
+#include "threads/RecordFill.h"
+
+#include <cstring>
+
+#include "platform/jvmpi.h"
+#include "platform/os.h"
+#include "threads/TextLimits.h"
+
+void stampWallClock(EventRecord* record) {
+  uint32_t seconds = 0;
+  uint32_t micros = 0;
+  os::wallClock(&seconds, &micros);
+  record->wallSeconds = seconds;
+  record->wallMicros = micros / 1000 * 1000;
+}
+
+void stampCpuTime(EventRecord* record) {
+  JVMPI_Interface* table = jvmpi;
+  record->cpuTime = table && table->GetCurrentThreadCpuTime ? table->GetCurrentThreadCpuTime() : 0;
+}
+
+void stampBegin(EventRecord* record) {
+  stampWallClock(record);
+  stampCpuTime(record);
+}
+
+void stampEnd(EventRecord* record) {
+  stampCpuTime(record);
+  stampWallClock(record);
+}
+
+size_t copyText(OwnedText& field, const char* text) {
+  if (!text) text = "";
+  size_t length = std::strlen(text);
+  field.assign(text, length);
+  return field.length();
+}
+
+size_t copyCutText(OwnedText& field, const char* text, int limit) {
+  if (!text) {
+    field.assign("", 0);
+    return 0;
+  }
+  size_t kept = keptBytes(std::strlen(text), limit);
+  field.assign(text, kept - 1);
+  return kept;
+}
+
+int16_t nominalSizeOf(size_t bytes) {
+  return bytes > 32767 ? static_cast<int16_t>(32767) : static_cast<int16_t>(bytes);
+}

@@ -1,0 +1,30 @@
+// Filling the common parts of event records on the producing thread: the
+// time stamps and the owned copies of texts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "events/EventRecord.h"
+#include "events/OwnedText.h"
+
+// The wall clock, in seconds and microseconds taken from a millisecond clock.
+void stampWallClock(EventRecord* record);
+// The calling thread's CPU time; 0 without the profiler interface.
+void stampCpuTime(EventRecord* record);
+// A begin record takes the wall clock first, then the CPU time; every other
+// record the CPU time first, so each pair brackets the work between them.
+void stampBegin(EventRecord* record);
+void stampEnd(EventRecord* record);
+
+// A whole copy of the text, or the empty text when it is null. Returns the
+// copied length.
+size_t copyText(OwnedText& field, const char* text);
+// A copy cut to `limit` bytes with the zero, i.e. at most limit - 1
+// characters (a limit below 1 counts as 1); the empty text when null.
+// Returns the bytes kept including the zero, or 0 for a null text.
+size_t copyCutText(OwnedText& field, const char* text, int limit);
+
+// A nominal size for the 16-bit field: sizes above 32767 (very long texts)
+// are held at 32767 rather than wrapping to a negative count.
+int16_t nominalSizeOf(size_t bytes);

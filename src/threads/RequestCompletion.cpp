@@ -1,0 +1,69 @@
+#include "threads/RequestCompletion.h"
+
+#include "base/Log.h"
+#include "threads/JavaChars.h"
+#include "threads/RecordFill.h"
+#include "threads/TextLimits.h"
+#include "threads/ThreadData.h"
+#include "threads/ThreadId.h"
+
+namespace {
+
+// A null text becomes the empty text, unless the record's step already
+// filled the field.
+void fillText(OwnedText& field, const char* text, int limit, const char* nullNote) {
+  if (text) {
+    copyCutText(field, text, limit);
+    return;
+  }
+  logCatalogArgs(LOG_DEBUG, "PROBE_DEBUG", nullNote);
+  if (!field.present()) field.assign("", 0);
+}
+
+}  // namespace
+
+void sendRequestRecord(JNIEnv* env, ThreadData* data, RequestRecord* record,
+                       const char* requestName, const char* applicationName, const char* url,
+                       RequestStep step) {
+  if (!record) return;
+  if (!data) {
+    logMessage(LOG_WARNING, "Internal Error: storage is NULL for Thread");
+    delete record;
+    return;
+  }
+  record->threadId = threadIdOf(env);
+  record->requestName.release();
+  record->applicationName.release();
+  record->url.release();
+  if (record->subtype == SUBTYPE_BEGIN)
+    stampBegin(record);
+  else
+    stampEnd(record);
+  if (step && !step(env, data, record)) {
+    delete record;
+    return;
+  }
+  int limit = urlLimit();
+  fillText(record->requestName, requestName, limit, "request name = null");
+  fillText(record->applicationName, applicationName, limit, "application name = null");
+  if (url) {
+    size_t kept = copyCutText(record->url, url, limit);
+    sampleUrlSize(kept);
+  } else {
+    fillText(record->url, nullptr, limit, "url = null");
+  }
+  if (!record->detail.present()) record->detail.assign("", 0);
+  record->nominalSize = nominalSizeOf(size_t{urlSizeEstimate()} + 72);
+  queueEvent(env, data, record);
+  // The correlation token lives exactly as long as the outermost request.
+  if (data->requestDepth == 0 && data->gpsToken) data->releaseGpsToken();
+}
+
+void sendRequestRecordFromJava(JNIEnv* env, ThreadData* data, RequestRecord* record,
+                               jstring requestName, jstring applicationName, jstring url,
+                               RequestStep step) {
+  JavaChars name(env, requestName);
+  JavaChars application(env, applicationName);
+  JavaChars address(env, url);
+  sendRequestRecord(env, data, record, name.get(), application.get(), address.get(), step);
+}

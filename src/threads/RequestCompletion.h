@@ -1,0 +1,30 @@
+// The common completion of request records (HTTP, EJB, trace, correlation,
+// portal): thread id, time stamps, the three texts cut to the URL limit, the
+// URL size estimate, the nominal size, queueing, and the release of the
+// thread's correlation token once the outermost request is over.
+#pragma once
+
+#include <jni.h>
+
+#include "events/RequestRecord.h"
+
+class ThreadData;
+
+// A step run after the time stamps and before the texts (the correlation
+// token of type 14 records). It may fill the record's first text itself, which
+// a null request name then leaves as it is. Answering false abandons the
+// record: it is released and nothing is queued.
+using RequestStep = bool (*)(JNIEnv* env, ThreadData* data, RequestRecord* record);
+
+// Completes and queues the record; ownership passes in. With no ThreadData
+// the record is released and "Internal Error: storage is NULL for Thread" is
+// logged. Null texts become empty texts (each noted at debug level under
+// "PROBE_DEBUG"); the detail text, when not set by the caller, is empty.
+void sendRequestRecord(JNIEnv* env, ThreadData* data, RequestRecord* record,
+                       const char* requestName, const char* applicationName, const char* url,
+                       RequestStep step = nullptr);
+
+// The same with Java strings, whose characters are held only for the copy.
+void sendRequestRecordFromJava(JNIEnv* env, ThreadData* data, RequestRecord* record,
+                               jstring requestName, jstring applicationName, jstring url,
+                               RequestStep step = nullptr);

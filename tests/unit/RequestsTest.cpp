@@ -1,0 +1,257 @@
+#include "threads/Requests.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "events/AgentRecords.h"
+#include "events/RequestRecord.h"
+#include "support/ThreadTestEnv.h"
+#include "threads/EntryGate.h"
+#include "threads/RequestCompletion.h"
+#include "threads/ThreadId.h"
+
+namespace {
+
+class RequestsTest : public ThreadTestEnv {
+ protected:
+  JNIEnv* env = fakeEnv(0x7f400B000000);
+
+  // What a native does: the entry gate, then the operation.
+  ThreadData* gate() {
+    ThreadData* data = nullptr;
+    return passEntryGate(env, &data) ? data : nullptr;
+  }
+  void start(const char* name = "r", const char* url = "/u") {
+    if (ThreadData* d = gate()) startNativeHttpRequest(env, d, name, "app", url, "detail");
+  }
+  void finish(const char* name = "r") {
+    if (ThreadData* d = gate()) finishNativeHttpRequest(env, d, name);
+  }
+  ThreadData* data() { return threadMgr->getThreadData(env); }
+
+  std::vector<int> depths() {
+    std::vector<int> out;
+    for (auto& r : drain(data())) out.push_back(static_cast<RequestRecord&>(*r).depth);
+    return out;
+  }
+
+  // Turns nested suppression on the way start-up reads it.
+  void suppressNested(int level) {
+    setProperty("internal.disable.nestedrequests", "yes");
+    readNestedRequestSwitch();
+    reportedModLevel.store(level);
+  }
+};
+
+}  // namespace
+
+TEST_F(RequestsTest, NestedStartsAndFinishesCarryTheirDepths) {
+  start();
+  start();
+  finish();
+  finish();
+  EXPECT_EQ(depths(), (std::vector<int>{1, 2, 2, 1}));
+  EXPECT_EQ(data()->requestDepth, 0);
+}
+
+TEST_F(RequestsTest, NestedRequestsAreSwallowedAtLevelOne) {
+  suppressNested(1);
+  start();
+  start();
+  EXPECT_EQ(data()->suppressedNested, 1);
+  finish();
+  finish();
+  EXPECT_EQ(depths(), (std::vector<int>{1, 1}));
+  EXPECT_EQ(data()->suppressedNested, 0);
+  EXPECT_EQ(data()->requestDepth, 0);
+}
+
+TEST_F(RequestsTest, TheSuppressionSwitchHasNoEffectAtLevelTwo) {
+  suppressNested(2);
+  start();
+  start();
+  finish();
+  finish();
+  EXPECT_EQ(depths(), (std::vector<int>{1, 2, 2, 1}));
+}
+
+TEST_F(RequestsTest, ACancelledJspClosesEveryOpenLevel) {
+  start();
+  start();
+  drain(data());
+  finish("JSP_CANCEL_REQUEST");
+  EXPECT_EQ(depths(), (std::vector<int>{1}));
+  EXPECT_EQ(data()->requestDepth, 0);
+}
+
+TEST_F(RequestsTest, EndsWithoutAnOpenRequestStillRecord) {
+  finish();
+  errorNativeHttpRequest(env, gate(), "r", "a", "u");
+  endNativeEJBRequest(env, gate(), "a", "r", "u");
+  auto records = drain(data());
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0]->subtype, 1);
+  EXPECT_EQ(static_cast<RequestRecord&>(*records[0]).depth, 1);
+  EXPECT_EQ(records[1]->subtype, 2);
+  EXPECT_EQ(static_cast<RequestRecord&>(*records[1]).depth, 1);
+  EXPECT_EQ(records[2]->type, 5);
+  EXPECT_EQ(static_cast<RequestRecord&>(*records[2]).depth, 0);
+  EXPECT_EQ(data()->requestDepth, 0);
+}
+
+TEST_F(RequestsTest, RecordsCarryTheirTextsStampsAndThreadId) {
+  fake.setCpuTime(123456789);
+  start("name", "/url");
+  finish();
+  beginNativeEJBRequest(env, gate(), "ejbApp", "ejbName", "ejb/url?x");
+  endNativeEJBRequest(env, gate(), "ejbApp", "ejbName", nullptr);
+  auto records = drain(data());
+  ASSERT_EQ(records.size(), 4u);
+  auto& begin = static_cast<RequestRecord&>(*records[0]);
+  EXPECT_EQ(begin.type, 4);
+  EXPECT_EQ(begin.threadId, threadIdOf(env));
+  EXPECT_EQ(begin.cpuTime, 123456789);
+  EXPECT_NE(begin.wallSeconds, 0u);
+  EXPECT_EQ(begin.wallMicros % 1000, 0u) << "a millisecond clock";
+  EXPECT_STREQ(begin.requestName.get(), "name");
+  EXPECT_STREQ(begin.applicationName.get(), "app");
+  EXPECT_STREQ(begin.url.get(), "/url");
+  EXPECT_STREQ(begin.detail.get(), "detail");
+  auto& end = static_cast<RequestRecord&>(*records[1]);
+  for (const OwnedText* t : {&end.requestName, &end.applicationName, &end.url, &end.detail}) {
+    ASSERT_TRUE(t->present()) << "empty, never absent";
+    EXPECT_STREQ(t->get(), "");
+  }
+  auto& ejb = static_cast<RequestRecord&>(*records[2]);
+  EXPECT_STREQ(ejb.requestName.get(), "ejbName");
+  EXPECT_STREQ(ejb.applicationName.get(), "ejbApp");
+  EXPECT_STREQ(static_cast<RequestRecord&>(*records[3]).url.get(), "");
+  EXPECT_EQ(begin.nominalSize, 100 + 72);
+}
+
+TEST_F(RequestsTest, TheUrlIsCutToTheLimit) {
+  std::string url(1500, 'u');
+  start("r", url.c_str());
+  auto records = drain(data());
+  EXPECT_EQ(static_cast<RequestRecord&>(*records[0]).url.length(), 999u);
+
+  setProperty("internal.url.limit", "0");  // below 1: every text is empty
+  readTextLimits();
+  start("r", url.c_str());
+  records = drain(data());
+  auto& r = static_cast<RequestRecord&>(*records[0]);
+  EXPECT_STREQ(r.url.get(), "");
+  EXPECT_STREQ(r.requestName.get(), "");
+}
+
+TEST_F(RequestsTest, TheUrlSizeEstimateIsTheMeanOfTheFirst254Urls) {
+  for (int i = 0; i < 253; i++) start("r", "123456789");
+  EXPECT_EQ(urlSizeEstimate(), 100u);
+  start("r", "123456789");
+  EXPECT_EQ(urlSizeEstimate(), 10u) << "nine characters and the zero";
+  EXPECT_EQ(urlSampleCount(), 65535);
+  start("r", std::string(500, 'x').c_str());
+  EXPECT_EQ(urlSizeEstimate(), 10u) << "fixed from then on";
+  EXPECT_EQ(drain(data()).back()->nominalSize, 82);
+}
+
+TEST_F(RequestsTest, AClosedMemoryGateQueuesOneMarkerPerClosing) {
+  data();  // the thread has a record
+  memoryGateClosed.store(true);
+  start();
+  start();
+  finish();
+  auto records = drain(data());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]->type, 15);
+  EXPECT_EQ(records[0]->subtype, 7);
+  EXPECT_EQ(records[0]->threadId, threadIdOf(env));
+  EXPECT_EQ(data()->requestDepth, 0);
+
+  memoryGateClosed.store(false);
+  start();
+  EXPECT_FALSE(data()->gateMarkerSent);
+  EXPECT_EQ(depths(), (std::vector<int>{1}));
+
+  memoryGateClosed.store(true);
+  finish();
+  records = drain(data());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]->type, 15) << "a new closing, a new marker";
+}
+
+TEST_F(RequestsTest, NothingHappensBeforeThePublishingSideIsUp) {
+  probeDisabled.store(true);
+  start();
+  issueTraceRequest(env, gate());
+  EXPECT_EQ(threadMgr->getThreadCount(), 0u) << "not even the thread's record";
+}
+
+TEST_F(RequestsTest, TheTraceRequestIsASingleRecord) {
+  issueTraceRequest(env, gate());
+  auto records = drain(data());
+  ASSERT_EQ(records.size(), 1u);
+  auto& r = static_cast<RequestRecord&>(*records[0]);
+  EXPECT_EQ(r.type, 6);
+  EXPECT_EQ(r.subtype, 7);
+  EXPECT_STREQ(r.requestName.get(), "system_trace");
+  EXPECT_STREQ(r.applicationName.get(), "trace_app");
+  EXPECT_STREQ(r.url.get(), "");
+  EXPECT_EQ(data()->requestDepth, 0);
+}
+
+TEST_F(RequestsTest, ThreadStatusFollowsTheJavaSide) {
+  uint32_t id = data()->getThreadId();
+  EXPECT_TRUE(setThreadStatus(id, 0x8000));
+  EXPECT_TRUE(data()->suspended.load());
+  EXPECT_TRUE(setThreadStatus(id, 0x2000));
+  EXPECT_FALSE(data()->suspended.load());
+  setThreadStatus(id, 0x8000);
+  EXPECT_TRUE(setThreadStatus(id, 4));
+  EXPECT_TRUE(data()->stopped.load());
+  EXPECT_FALSE(data()->suspended.load());
+  EXPECT_FALSE(setThreadStatus(id, 1));
+  EXPECT_FALSE(setThreadStatus(0x12345678, 4)) << "an id not in the table";
+
+  ThreadData* ended = data();
+  ended->threadEnded();
+  EXPECT_FALSE(setThreadStatus(id, 0x8000));
+  threadMgr->deleteThreadData(ended);
+}
+
+TEST_F(RequestsTest, TheCorrelationTokenEndsWithTheOutermostRequest) {
+  start();
+  start();
+  data()->gpsToken.reset(new uint8_t[4]());
+  data()->gpsTokenLength = 4;
+  finish();
+  EXPECT_NE(data()->gpsToken, nullptr);
+  finish();
+  EXPECT_EQ(data()->gpsToken, nullptr);
+  EXPECT_EQ(data()->gpsTokenLength, 0);
+}
+
+TEST_F(RequestsTest, CompletionWithoutAThreadRecordQueuesNothing) {
+  std::string out = captured([&] {
+    sendRequestRecord(env, nullptr, new HttpRequestRecord(0), "r", "a", "u");
+  });
+  EXPECT_NE(out.find("Internal Error: storage is NULL for Thread"), std::string::npos);
+}
+
+TEST_F(RequestsTest, ARecordStepRunsBeforeTheTexts) {
+  auto fillToken = [](JNIEnv*, ThreadData*, RequestRecord* r) {
+    static const uint8_t token[4] = {0xA0, 0, 0, 5};
+    r->requestName.assign(token, 4);
+    return true;
+  };
+  auto refuse = [](JNIEnv*, ThreadData*, RequestRecord*) { return false; };
+  ThreadData* d = data();
+  sendRequestRecord(env, d, new CorrelationRequestRecord(0), nullptr, nullptr, nullptr, fillToken);
+  sendRequestRecord(env, d, new CorrelationRequestRecord(5), "tok", nullptr, nullptr, refuse);
+  auto records = drain(d);
+  ASSERT_EQ(records.size(), 1u);
+  auto& r = static_cast<CorrelationRequestRecord&>(*records[0]);
+  EXPECT_EQ(r.token.length(), 4u) << "a null request name keeps what the step filled";
+  EXPECT_EQ(static_cast<uint8_t>(r.token.get()[0]), 0xA0);
+}

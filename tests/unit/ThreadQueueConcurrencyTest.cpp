@@ -1,0 +1,139 @@
+// Many threads at once on the thread table and the queues: run under
+// ThreadSanitizer by the test command.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "events/RequestRecord.h"
+#include "support/ThreadTestEnv.h"
+#include "threads/EntryGate.h"
+#include "threads/Requests.h"
+#include "threads/ThreadId.h"
+
+namespace {
+class ThreadQueueConcurrency : public ThreadTestEnv {};
+
+constexpr int kProducers = 8;
+constexpr int kPerProducer = 4000;
+}  // namespace
+
+TEST_F(ThreadQueueConcurrency, EightProducersAndOneDrainerAccountForEveryRecord) {
+  // One queue shared by all producers, as an event agent's special queue is.
+  ThreadData* queue = threadMgr->getSpecialThreadData(0x7f60);
+  ASSERT_NE(queue, nullptr);
+  std::atomic<int> producersLeft{kProducers};
+  std::atomic<long> appended{0};
+  long taken = 0;
+  long sizeSum = 0;
+  std::vector<int> lastSeen(kProducers, -1);
+  bool inOrder = true;
+
+  std::thread drainer([&] {
+    for (;;) {
+      bool finished = producersLeft.load() == 0;
+      EventRecord* r = queue->takeFirst();
+      if (!r) {
+        if (finished) break;
+        std::this_thread::yield();
+        continue;
+      }
+      // Each producer's records come out in the order it queued them.
+      int producer = r->subtype;
+      if (static_cast<int>(r->threadId) <= lastSeen[producer]) inOrder = false;
+      lastSeen[producer] = static_cast<int>(r->threadId);
+      sizeSum += r->nominalSize;
+      queue->recordTaken(r);
+      delete r;
+      taken++;
+    }
+  });
+  std::vector<std::thread> producers;
+  for (int p = 0; p < kProducers; p++) {
+    producers.emplace_back([&, p] {
+      for (int i = 0; i < kPerProducer; i++) {
+        // Type 1 is never dropped, so every record must arrive; sizes vary.
+        EventRecord* r = new EventRecord(i % 2 ? 1 : 13, p, static_cast<int16_t>(10 + i % 50));
+        r->threadId = static_cast<uint32_t>(i);
+        if (queue->appendEvent(r)) appended++;
+      }
+      producersLeft--;
+    });
+  }
+  for (auto& t : producers) t.join();
+  drainer.join();
+  EXPECT_EQ(appended.load(), long{kProducers} * kPerProducer);
+  EXPECT_EQ(taken, appended.load());
+  EXPECT_TRUE(inOrder);
+  EXPECT_EQ(queue->queueLength(), 0);
+  EXPECT_EQ(queue->queuedBytes(), 0);
+  EXPECT_EQ(queue->bytesQueued.load() + queue->classBytesQueued.load(), sizeSum);
+  EXPECT_EQ(queue->bytesTaken.load() + queue->classBytesTaken.load(), sizeSum);
+}
+
+TEST_F(ThreadQueueConcurrency, OverflowingProducersQueueOneNoticeAndCountEveryDrop) {
+  setProperty("internal.probe.event.queue.size.limit", "100");
+  ThreadData* queue = threadMgr->getSpecialThreadData(0x7f68);
+  std::atomic<long> appended{0};
+  std::vector<std::thread> producers;
+  for (int p = 0; p < kProducers; p++) {
+    producers.emplace_back([&] {
+      for (int i = 0; i < 500; i++)
+        if (queue->appendEvent(new EventRecord(3, 0, 64))) appended++;
+    });
+  }
+  for (auto& t : producers) t.join();
+  long notices = 0, records = 0;
+  while (EventRecord* r = queue->takeFirst()) {
+    if (r->type == 15) notices++;
+    else records++;
+    queue->recordTaken(r);
+    delete r;
+  }
+  EXPECT_EQ(notices, 1);
+  EXPECT_EQ(records, appended.load());
+  EXPECT_EQ(records, 100);
+  EXPECT_EQ(records + queue->takeDroppedEvents(), long{kProducers} * 500);
+  EXPECT_EQ(queue->queuedBytes(), 0);
+}
+
+TEST_F(ThreadQueueConcurrency, ThreadsMakeTheirOwnRecordsWhileStatusAndLookupsRun) {
+  std::vector<std::thread> threads;
+  std::atomic<bool> stop{false};
+  std::vector<uint32_t> ids(kProducers);
+  for (int t = 0; t < kProducers; t++) {
+    threads.emplace_back([&, t] {
+      // Threads 2k and 2k + 1 have envs that share their low half, as can
+      // happen on a 64-bit JVM.
+      uintptr_t value = 0x7f600E000000 + static_cast<uintptr_t>(t / 2) * 64 +
+                        (static_cast<uintptr_t>(t % 2) << 32);
+      JNIEnv* env = reinterpret_cast<JNIEnv*>(value);
+      ids[t] = threadIdOf(env);
+      for (int i = 0; i < 200; i++) {
+        ThreadData* data = nullptr;
+        if (!passEntryGate(env, &data)) continue;
+        startNativeHttpRequest(env, data, "r", "a", "/u", nullptr);
+        finishNativeHttpRequest(env, data, "r");
+      }
+    });
+  }
+  // A command thread sets statuses and looks threads up meanwhile.
+  std::thread other([&] {
+    while (!stop.load()) {
+      for (uint32_t id : ids) setThreadStatus(id, 0x8000);
+      threadMgr->findThreadData("g", "t");
+      threadMgr->getThreadCount();
+    }
+  });
+  for (auto& t : threads) t.join();
+  stop.store(true);
+  other.join();
+  EXPECT_EQ(threadMgr->getThreadCount(), static_cast<uint32_t>(kProducers));
+  for (int t = 0; t < kProducers; t++) {
+    ThreadData* data = threadMgr->lookupThreadData(ids[t]);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->queueLength(), 400);
+    EXPECT_EQ(data->requestDepth, 0);
+  }
+}

@@ -1,0 +1,87 @@
+// A started thread table over the profiler test double, with an event agent
+// manager that is started and whose master runs, the probe enabled and the
+// memory gate open: the state in which the request natives record. Tests of
+// the thread subsystem derive their fixtures from it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/ProbeState.h"
+#include "agent/PropertyMgr.h"
+#include "base/Log.h"
+#include "events/EventRecord.h"
+#include "publish/EvtAgentMgr.h"
+#include "support/FakeJvmpi.h"
+#include "threads/MemoryMonitor.h"
+#include "threads/NestedRequests.h"
+#include "threads/TextLimits.h"
+#include "threads/ThreadData.h"
+#include "threads/ThreadMgr.h"
+
+class ThreadTestEnv : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake.install();
+    resetProbeState();
+    probeDisabled.store(false);
+    memoryGateClosed.store(false);
+    nestedRequestSuppression.store(false);
+    PropertyMgr::destroyInstance();
+    resetEventQueueLimit();
+    initTextLimits();
+    readTextLimits();
+    evtAgentMgr = new EvtAgentMgr();
+    evtAgentMgr->start();
+    evtAgentMgr->setMasterRunning(true);
+    threadMgr = new ThreadMgr();
+    threadMgr->start();
+  }
+
+  void TearDown() override {
+    delete threadMgr;
+    threadMgr = nullptr;
+    delete evtAgentMgr;
+    evtAgentMgr = nullptr;
+    PropertyMgr::destroyInstance();
+    resetEventQueueLimit();
+    nestedRequestSuppression.store(false);
+    memoryGateClosed.store(false);
+    resetProbeState();
+    fake.uninstall();
+  }
+
+  // A JNIEnv value that is never dereferenced: the plain operations use it
+  // only as the thread's identity. Each test gets addresses of its own.
+  static JNIEnv* fakeEnv(uintptr_t value) { return reinterpret_cast<JNIEnv*>(value); }
+
+  // Sets a property before the code under test reads it.
+  static void setProperty(const char* key, const char* value) {
+    PropertyMgr::instance()->putProperty(key, value);
+  }
+
+  // Takes every queued record off, oldest first; the caller owns them.
+  static std::vector<std::unique_ptr<EventRecord>> drain(ThreadData* data) {
+    std::vector<std::unique_ptr<EventRecord>> records;
+    while (EventRecord* r = data->takeFirst()) {
+      data->recordTaken(r);
+      records.emplace_back(r);
+    }
+    return records;
+  }
+
+  // Runs f with standard output captured and returns what was written.
+  template <typename F>
+  static std::string captured(F f) {
+    ::testing::internal::CaptureStdout();
+    f();
+    std::fflush(stdout);
+    return ::testing::internal::GetCapturedStdout();
+  }
+
+  FakeJvmpi fake;
+};
