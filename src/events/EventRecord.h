@@ -76,5 +76,4 @@ enum : int32_t {
   EVENT_GATEWAY_SERVLET = 34,
   EVENT_MODEL_BUILDING = 35,
   EVENT_PAGE_LOADING = 36,
-  EVENT_TYPE_LIMIT = 37,  // one past the highest type
 };

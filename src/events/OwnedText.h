@@ -29,15 +29,19 @@ class OwnedText {
   // Replaces the text by a copy of `length` bytes (zero bytes included) and a
   // terminator. False when memory could not be had; the text is then absent.
   bool assign(const void* bytes, size_t length) {
-    release();
-    if (!bytes && length > 0) return false;
-    char* copy = length < static_cast<size_t>(-1) ? new (std::nothrow) char[length + 1] : nullptr;
-    if (!copy) return false;
-    if (length > 0) std::memcpy(copy, bytes, length);
-    copy[length] = '\0';
+    // The copy is made before the old text goes, so a text may be assigned
+    // from a part of itself.
+    char* copy = nullptr;
+    if ((bytes || length == 0) && length < static_cast<size_t>(-1))
+      copy = new (std::nothrow) char[length + 1];
+    if (copy) {
+      if (length > 0) std::memcpy(copy, bytes, length);
+      copy[length] = '\0';
+    }
+    delete[] data_;
     data_ = copy;
-    length_ = length;
-    return true;
+    length_ = copy ? length : 0;
+    return copy != nullptr;
   }
 
   // Cuts the text in place to its first `length` bytes; longer requests and

@@ -76,7 +76,9 @@ void text(WireCursor& c, const char* s, size_t length) {
   c.bytes(s, length);
 }
 
-void text(WireCursor& c, const OwnedText& t) { text(c, t.get(), t.length()); }
+void text(WireCursor& c, const OwnedText& t) {
+  text(c, t.get(), t.length());
+}
 
 // A name of the class table: a missing copy goes out as an empty text so the
 // method list that follows stays readable.
@@ -94,9 +96,13 @@ void head(WireCursor& c, const EventRecord& r, int32_t depth) {
   c.u64(static_cast<uint64_t>(r.cpuTime));
 }
 
-void mod(WireCursor& c) { c.u8(static_cast<uint32_t>(modLevel.load(std::memory_order_relaxed))); }
+void mod(WireCursor& c) {
+  c.u8(static_cast<uint32_t>(modLevel.load(std::memory_order_relaxed)));
+}
 
-void end(WireCursor& c) { c.u16(END_MARKER); }
+void end(WireCursor& c) {
+  c.u16(END_MARKER);
+}
 
 bool sameText(const OwnedText& a, const char* b, size_t bLength) {
   return a.present() && b && a.length() == bLength && std::memcmp(a.get(), b, bLength) == 0;
@@ -450,10 +456,18 @@ bool ProtocolVisitor::writeCorrelation(const CorrelationRequestRecord& r, WireCu
   uint8_t* m = c.mark();
   uint32_t tag = 0;
   switch (r.subtype) {
-    case SUBTYPE_BEGIN: tag = 51; break;
-    case SUBTYPE_END: tag = 52; break;
-    case SUBTYPE_RECEIVE_BEGIN: tag = 53; break;
-    case SUBTYPE_RECEIVE_END: tag = 54; break;
+    case SUBTYPE_BEGIN:
+      tag = 51;
+      break;
+    case SUBTYPE_END:
+      tag = 52;
+      break;
+    case SUBTYPE_RECEIVE_BEGIN:
+      tag = 53;
+      break;
+    case SUBTYPE_RECEIVE_END:
+      tag = 54;
+      break;
   }
   c.u8(tag);
   head(c, r, r.depth);

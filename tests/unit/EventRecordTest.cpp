@@ -296,3 +296,12 @@ TEST(ClassRecord, DestroysOnlyADetachedCopy) {
   static_cast<ClassRecord*>(unload)->classEntry = makeEntry(1);
   delete unload;  // no leak of the copy
 }
+
+TEST(OwnedText, TakesAPartOfItself) {
+  OwnedText t;
+  ASSERT_TRUE(t.assign("a/b?x=1"));
+  ASSERT_TRUE(t.assign(t.get() + 4));
+  EXPECT_STREQ(t.get(), "x=1");
+  ASSERT_TRUE(t.assign(t.get(), 1));
+  EXPECT_STREQ(t.get(), "x");
+}

@@ -4,9 +4,9 @@
 
 #include <cstdarg>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "agent/Identity.h"
@@ -41,7 +41,9 @@ std::string head(int depth) {
 const std::string HEAD = head(5);
 
 std::vector<uint32_t> savedCounters;
-void recordCounter(uint32_t token) { savedCounters.push_back(token); }
+void recordCounter(uint32_t token) {
+  savedCounters.push_back(token);
+}
 
 class ProtocolVisitorTest : public ::testing::Test {
  protected:
@@ -343,8 +345,8 @@ TEST_F(ProtocolVisitorTest, PortalNumberRecords) {
   for (int i = 0; i < 5; i++) {
     vault->counts[i] = static_cast<uint32_t>(i + 1);
     vault->totals[i] = 16 + i;
-    std::string p = " 00 00 00 0" + std::to_string(i + 1) + " 00 00 00 00 00 00 00 1" +
-                    std::to_string(i);
+    std::string p =
+        " 00 00 00 0" + std::to_string(i + 1) + " 00 00 00 00 00 00 00 1" + std::to_string(i);
     vaultBody += p;
     if (i < 4) {
       content->counts[i] = static_cast<uint32_t>(i + 1);
@@ -372,8 +374,8 @@ TEST_F(ProtocolVisitorTest, PortalPageAndPortletRecords) {
     begin->applicationName.assign("a");
     begin->url.assign("u");
     begin->detail.assign("d");
-    EXPECT_EQ(write(*begin),
-              std::string(tags[k][0]) + " " + HEAD + " 00 01 6E 00 01 61 00 01 75 00 01 64 02 7F 7F");
+    EXPECT_EQ(write(*begin), std::string(tags[k][0]) + " " + HEAD +
+                                 " 00 01 6E 00 01 61 00 01 75 00 01 64 02 7F 7F");
     EXPECT_EQ(write(*end), std::string(tags[k][1]) + " " + HEAD + " 02 7F 7F");
   }
 }
@@ -387,7 +389,8 @@ TEST_F(ProtocolVisitorTest, ThirdAndFourthPortalRequestsCarryTheNamesFlag) {
     begin->applicationName.assign("u");
     begin->url.assign("u");
     begin->detail.assign("not sent");
-    EXPECT_EQ(write(*begin), std::string(tags[k][0]) + " " + HEAD + " 00 00 00 00 00 00 01 75 02 7F 7F");
+    EXPECT_EQ(write(*begin),
+              std::string(tags[k][0]) + " " + HEAD + " 00 00 00 00 00 00 01 75 02 7F 7F");
     begin->requestName.assign("n");
     EXPECT_EQ(write(*begin),
               std::string(tags[k][0]) + " " + HEAD + " 01 00 01 6E 00 01 75 00 01 75 02 7F 7F");
@@ -418,8 +421,11 @@ TEST_F(ProtocolVisitorTest, MqRequestAndMessageRecords) {
     const char* begin;
     const char* end;
     const char* putFlag;
-  } ops[] = {{7, "39", "3A", "01"}, {13, "39", "3A", "00"}, {10, "37", "38", "00"},
-             {11, "37", "38", "00"}, {5, "00", "00", "00"}};
+  } ops[] = {{7, "39", "3A", "01"},
+             {13, "39", "3A", "00"},
+             {10, "37", "38", "00"},
+             {11, "37", "38", "00"},
+             {5, "00", "00", "00"}};
   for (const Op& op : ops) {
     msg->operation = op.operation;
     msg->subtype = SUBTYPE_BEGIN;
@@ -453,7 +459,8 @@ TEST_F(ProtocolVisitorTest, HeapAndLockRecords) {
     lock->depth = 5;
     lock->lockId = 1;
     lock->lockName.assign("l");
-    EXPECT_EQ(write(*lock), std::string(tags[k][0]) + " " + HEAD + " 00 00 00 01 00 01 6C 02 7F 7F");
+    EXPECT_EQ(write(*lock),
+              std::string(tags[k][0]) + " " + HEAD + " 00 00 00 01 00 01 6C 02 7F 7F");
     lock->subtype = SUBTYPE_END;
     EXPECT_EQ(write(*lock), std::string(tags[k][1]) + " " + HEAD + " 02 7F 7F");
   }
@@ -657,8 +664,7 @@ jclass JNICALL fakeFindClass(JNIEnv*, const char* name) {
              : nullptr;
 }
 jmethodID JNICALL fakeGetStaticMethodID(JNIEnv*, jclass, const char* name, const char* sig) {
-  return std::strcmp(name, "getAppServerName") == 0 &&
-                 std::strcmp(sig, "()Ljava/lang/String;") == 0
+  return std::strcmp(name, "getAppServerName") == 0 && std::strcmp(sig, "()Ljava/lang/String;") == 0
              ? reinterpret_cast<jmethodID>(&dummyMethod)
              : nullptr;
 }
@@ -667,9 +673,15 @@ jobject JNICALL fakeCallStaticObjectMethodV(JNIEnv*, jclass, jmethodID, va_list)
   if (fakeJava->mode != FakeJava::Answer) return nullptr;
   return reinterpret_cast<jobject>(&dummyString);
 }
-jboolean JNICALL fakeExceptionCheck(JNIEnv*) { return fakeJava->pending ? JNI_TRUE : JNI_FALSE; }
-void JNICALL fakeExceptionDescribe(JNIEnv*) { fakeJava->described++; }
-void JNICALL fakeExceptionClear(JNIEnv*) { fakeJava->pending = false; }
+jboolean JNICALL fakeExceptionCheck(JNIEnv*) {
+  return fakeJava->pending ? JNI_TRUE : JNI_FALSE;
+}
+void JNICALL fakeExceptionDescribe(JNIEnv*) {
+  fakeJava->described++;
+}
+void JNICALL fakeExceptionClear(JNIEnv*) {
+  fakeJava->pending = false;
+}
 const char* JNICALL fakeGetStringUTFChars(JNIEnv*, jstring, jboolean*) {
   return fakeJava->answer.c_str();
 }
@@ -743,7 +755,8 @@ TEST_F(HelloPacketTest, IdentityRecordCarriesVersionAndNames) {
 }
 
 TEST_F(HelloPacketTest, ApplicationServerNameFallsBackToTheIdentityValue) {
-  const std::string fallback = "65 C8 06 00 02 00 02 63 61 " + CLUSTER + " 00 03 73 72 76 " + PORT_END;
+  const std::string fallback =
+      "65 C8 06 00 02 00 02 63 61 " + CLUSTER + " 00 03 73 72 76 " + PORT_END;
   java.mode = FakeJava::Null;
   EXPECT_EQ(identity(&java.env), fallback);
   java.mode = FakeJava::Throw;
@@ -767,8 +780,8 @@ TEST_F(HelloPacketTest, VersionNumbersThatAreMissingAreSentAsZero) {
   struct Case {
     const char* version;
     const char* numbers;
-  } cases[] = {{"7", "07 00 00"},        {"6.1", "06 01 00"},  {"abc", "00 00 00"},
-               {"", "00 00 00"},         {"6.x.2", "06 00 00"}, {"300.2.3", "2C 02 03"},
+  } cases[] = {{"7", "07 00 00"},          {"6.1", "06 01 00"},   {"abc", "00 00 00"},
+               {"", "00 00 00"},           {"6.x.2", "06 00 00"}, {"300.2.3", "2C 02 03"},
                {"6.0.2-beta", "06 00 02"}, {"-1.0.0", "FF 00 00"}};
   for (const Case& k : cases) {
     std::strcpy(probeMgr->productVersion, k.version);
@@ -782,4 +795,34 @@ TEST_F(HelloPacketTest, WithoutProbeManagerTheIdentityIsEmpty) {
   probeMgr = nullptr;
   EXPECT_EQ(identity(nullptr),
             "65 C8 00 00 00 00 00 " + CLUSTER + " 00 03 73 72 76 00 00 00 00 7F 7F");
+}
+
+// Several event agents share the one serialiser, each with its own buffer,
+// while the MOD level may change underneath them.
+TEST(ProtocolVisitorConcurrency, AgentsSerialiseIntoTheirOwnBuffersAtOnce) {
+  ProtocolVisitor visitor(recordCounter);
+  auto work = [&visitor](std::vector<uint8_t>* out) {
+    SqlRecord sql(SUBTYPE_BEGIN);
+    sql.dataSourceName.assign("ds");
+    sql.sqlText.assign("select * from t");
+    MethodEventRecord method(SUBTYPE_BEGIN);
+    out->assign(200000, 0);
+    WireCursor c(out->data(), out->size());
+    for (int i = 0; i < 2000; i++) {
+      visitor.writeRecord(&sql, c);
+      visitor.writeRecord(&method, c);
+    }
+    out->resize(static_cast<size_t>(c.position() - out->data()));
+  };
+  std::vector<uint8_t> a, b;
+  std::thread levels([] {
+    for (int i = 0; i < 1000; i++) modLevel.store(2 + (i & 1), std::memory_order_relaxed);
+    modLevel = 2;
+  });
+  std::thread first(work, &a), second(work, &b);
+  first.join();
+  second.join();
+  levels.join();
+  EXPECT_EQ(a.size(), 2000u * (1 + 21 + 1 + 4 + 17 + 2 + 27));
+  EXPECT_EQ(a.size(), b.size());
 }
