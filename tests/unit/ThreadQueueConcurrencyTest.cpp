@@ -101,15 +101,18 @@ TEST_F(ThreadQueueConcurrency, OverflowingProducersQueueOneNoticeAndCountEveryDr
 TEST_F(ThreadQueueConcurrency, ThreadsMakeTheirOwnRecordsWhileStatusAndLookupsRun) {
   std::vector<std::thread> threads;
   std::atomic<bool> stop{false};
+  // Threads 2k and 2k + 1 have envs that share their low half, as can
+  // happen on a 64-bit JVM.
+  auto envOf = [](int t) {
+    return reinterpret_cast<JNIEnv*>(0x7f600E000000 + static_cast<uintptr_t>(t / 2) * 64 +
+                                     (static_cast<uintptr_t>(t % 2) << 32));
+  };
   std::vector<uint32_t> ids(kProducers);
+  for (int t = 0; t < kProducers; t++) ids[t] = threadIdOf(envOf(t));
   for (int t = 0; t < kProducers; t++) {
     threads.emplace_back([&, t] {
-      // Threads 2k and 2k + 1 have envs that share their low half, as can
-      // happen on a 64-bit JVM.
-      uintptr_t value = 0x7f600E000000 + static_cast<uintptr_t>(t / 2) * 64 +
-                        (static_cast<uintptr_t>(t % 2) << 32);
-      JNIEnv* env = reinterpret_cast<JNIEnv*>(value);
-      ids[t] = threadIdOf(env);
+      JNIEnv* env = envOf(t);
+      EXPECT_EQ(threadIdOf(env), ids[t]);
       for (int i = 0; i < 200; i++) {
         ThreadData* data = nullptr;
         if (!passEntryGate(env, &data)) continue;
