@@ -1,12 +1,92 @@
 #!/usr/bin/env bash
-# The demo: builds the library and runs its unit tests' quick subset to show
-# what it does so far. Later work grows it into the end-to-end demo.
+# The demo: builds the library, the agent's Java side and the collector
+# stand-in psdump; starts psdump on a free loopback port; runs the demo
+# application (several threads serving monitored HTTP requests with EJB, SQL
+# and JMS calls inside, for a few seconds) in a JVM with the probe attached;
+# stops the probe cleanly (the stop order waits ten seconds for the agents'
+# last packets) and prints what the collector received. Exits 0 only if the
+# requests' records arrived.
+#
+# Environment: DEMO_THREADS (4), DEMO_MILLIS (3000), DEMO_KEEP=1 keeps the
+# work directory with the probe's log and psdump's JSON lines.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 . scripts/env.sh
-cmake -S . -B build >/dev/null
-cmake --build build -j"$JOBS"
-echo
-echo "built: build/libdatacollector.so"
-nm -D --defined-only build/libdatacollector.so | grep -E ' T (Java_|JVM_OnLoad|Agent_OnLoad)' || true
+
+echo "=== building"
+cmake -S . -B build -DDC_BENCH=OFF >/dev/null
+cmake --build build -j"$JOBS" --target datacollector datacollector_agent psdump >/dev/null
+ROOT=$(pwd)
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/dc-demo.XXXXXX")
+PSDUMP_PID=""
+cleanup() {
+  if [ -n "$PSDUMP_PID" ]; then kill "$PSDUMP_PID" 2>/dev/null || true; fi
+  if [ "${DEMO_KEEP:-0}" = 1 ]; then echo "work directory kept: $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+
+# The agent's home: etc/ for the property file, logs/ for its log.
+HOME_DIR="$WORK/home"
+mkdir -p "$HOME_DIR/etc" "$HOME_DIR/logs" "$HOME_DIR/lib"
+: > "$HOME_DIR/etc/datacollector.properties"
+
+echo "=== starting the collector (psdump)"
+build/tools/psdump/psdump --host 127.0.0.1 --port 0 --port-file "$WORK/port" --summary \
+  > "$WORK/records.jsonl" 2> "$WORK/psdump.err" &
+PSDUMP_PID=$!
+for _ in $(seq 100); do
+  [ -s "$WORK/port" ] && break
+  sleep 0.1
+done
+if [ ! -s "$WORK/port" ]; then
+  echo "psdump did not start:"; cat "$WORK/psdump.err"; exit 1
+fi
+PORT=$(cat "$WORK/port")
+echo "collector listening on 127.0.0.1:$PORT"
+
+echo "=== running the demo application with the probe attached"
+set +e
+(cd "$WORK" && java -agentpath:"$ROOT/build/libdatacollector.so" \
+  -Dhm.home="$HOME_DIR" -Dhm.nodename=demo -Dhm.appserver=server1 \
+  -Dhm.ps.host=127.0.0.1 -Dhm.ps.port="$PORT" \
+  -Ddemo.threads="${DEMO_THREADS:-4}" -Ddemo.millis="${DEMO_MILLIS:-3000}" \
+  -cp "$ROOT/build/datacollector-agent.jar" com.halden.probe.Launcher \
+  --workload com.halden.demo.DemoApplication > "$WORK/jvm.out" 2>&1)
+JVM_RC=$?
+set -e
+grep -E '^\[(launcher|demo)\]' "$WORK/jvm.out" || true
+if [ "$JVM_RC" -ne 0 ]; then
+  echo "the JVM exited with $JVM_RC; its output:"; tail -40 "$WORK/jvm.out"; exit 1
+fi
+
+# The JVM has gone: its connection is closed. Stop psdump; it prints its
+# summary as it ends.
+kill -TERM "$PSDUMP_PID"
+wait "$PSDUMP_PID" || true
+PSDUMP_PID=""
+
+echo "=== the first records the collector received"
+head -n 6 "$WORK/records.jsonl" | cut -c1-220
+echo "=== what the collector received"
+SUMMARY=$(grep '^{"summary"' "$WORK/records.jsonl" || true)
+if [ -z "$SUMMARY" ]; then
+  echo "no summary from psdump:"; cat "$WORK/psdump.err"; exit 1
+fi
+python3 - "$SUMMARY" <<'EOF'
+import json, sys
+s = json.loads(sys.argv[1])["summary"]
+print(f"connections {s['connections']}, bytes {s['bytes']}, hello packets {s['helloPackets']}, "
+      f"data packets {s['dataPackets']}, records {s['records']}")
+for name, count in sorted(s["byRecord"].items()):
+    print(f"  {name:<16} {count}")
+print(f"  threads: {len(s['byThread'])}")
+ok = (s["malformedConnections"] == 0 and s["helloPackets"] >= 1
+      and s["byRecord"].get("httpStart", 0) > 0
+      and s["byRecord"].get("httpStart") == s["byRecord"].get("httpFinish")
+      and s["byRecord"].get("sqlBegin", 0) > 0 and s["byRecord"].get("ejbBegin", 0) > 0
+      and s["byRecord"].get("jmsBegin", 0) > 0)
+print("monitored requests arrived at the collector" if ok else "RECORDS MISSING")
+sys.exit(0 if ok else 1)
+EOF
