@@ -1,0 +1,114 @@
+package com.halden.jvmtest.support;
+
+import java.io.IOException;
+import java.net.ServerSocket;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.concurrent.TimeUnit;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
+
+/**
+ * The collector stand-in psdump (build/tools/psdump/psdump) as a child
+ * process listening on a given loopback port, its JSON lines in a file.
+ */
+public final class Psdump implements AutoCloseable {
+    private final Process process;
+    private final Path out;
+
+    private Psdump(Process process, Path out) {
+        this.process = process;
+        this.out = out;
+    }
+
+    public static Path executable() {
+        return ChildJvm.buildDir().resolve("tools/psdump/psdump");
+    }
+
+    /** A port that was free a moment ago. */
+    public static int freePort() throws IOException {
+        try (ServerSocket s = new ServerSocket(0)) {
+            s.setReuseAddress(true);
+            return s.getLocalPort();
+        }
+    }
+
+    /** Starts listening on 127.0.0.1:port and waits until it does. */
+    public static Psdump listen(int port, Path dir, String name) throws Exception {
+        Path out = dir.resolve(name + ".jsonl");
+        Path err = dir.resolve(name + ".err");
+        Process p = new ProcessBuilder(executable().toString(), "--host", "127.0.0.1", "--port",
+                Integer.toString(port), "--summary")
+                .redirectOutput(out.toFile()).redirectError(err.toFile()).start();
+        long deadline = System.currentTimeMillis() + 10000;
+        while (System.currentTimeMillis() < deadline) {
+            if (Files.exists(err) && TempHome.read(err).contains("listening on")) {
+                return new Psdump(p, out);
+            }
+            if (!p.isAlive()) break;
+            Thread.sleep(20);
+        }
+        p.destroyForcibly();
+        throw new AssertionError("psdump did not start on port " + port + ": "
+                + (Files.exists(err) ? TempHome.read(err) : ""));
+    }
+
+    /** Kills the collector at once (SIGKILL), as a crash would. */
+    public void kill() throws InterruptedException {
+        process.destroyForcibly().waitFor(10, TimeUnit.SECONDS);
+    }
+
+    /** Stops it cleanly; it prints its summary as it ends. */
+    @Override
+    public void close() {
+        if (!process.isAlive()) return;
+        process.destroy();
+        try {
+            if (!process.waitFor(10, TimeUnit.SECONDS)) process.destroyForcibly().waitFor();
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+        }
+    }
+
+    /** The JSON lines written so far. */
+    public List<String> lines() {
+        if (!Files.exists(out)) return new ArrayList<>();
+        List<String> lines = new ArrayList<>(TempHome.readLines(out));
+        lines.removeIf(String::isEmpty);
+        return lines;
+    }
+
+    public List<String> records(String name) {
+        List<String> found = new ArrayList<>();
+        for (String line : lines()) {
+            if (line.contains("\"record\":\"" + name + "\"")) found.add(line);
+        }
+        return found;
+    }
+
+    /** Waits until a record line containing the text arrived. */
+    public boolean waitFor(String text, long millis) throws InterruptedException {
+        long deadline = System.currentTimeMillis() + millis;
+        do {
+            for (String line : lines()) {
+                if (line.contains(text)) return true;
+            }
+            Thread.sleep(50);
+        } while (System.currentTimeMillis() < deadline);
+        return false;
+    }
+
+    /** A string field of a JSON line, or null. */
+    public static String field(String line, String name) {
+        Matcher m = Pattern.compile("\"" + name + "\":\"([^\"]*)\"").matcher(line);
+        return m.find() ? m.group(1) : null;
+    }
+
+    /** A number field of a JSON line, or -1. */
+    public static long number(String line, String name) {
+        Matcher m = Pattern.compile("\"" + name + "\":(-?\\d+)").matcher(line);
+        return m.find() ? Long.parseLong(m.group(1)) : -1;
+    }
+}
