@@ -24,9 +24,8 @@ jint Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadID(JNIEnv*, jclass)
 jint Java_com_halden_command_CommandAgent_getThreadId(JNIEnv*, jobject, jstring, jstring);
 void Java_com_halden_probe_ProbeUtils_endNativeMQRequest(JNIEnv*, jclass, jstring, jstring, jint,
                                                          jbyteArray, jboolean);
-void Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(JNIEnv*, jclass, jstring, jstring,
-                                                          jlong, jbyteArray, jintArray,
-                                                          jlongArray, jint);
+void Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(JNIEnv*, jclass, jstring, jstring, jlong,
+                                                          jbyteArray, jintArray, jlongArray, jint);
 void Java_com_qel_ejs_cm_proxy_HaldenPreparedStatementProxy_setSQL(JNIEnv*, jobject, jstring,
                                                                    jstring);
 void Java_com_qel_qs_rsadapter_jdbc_HaldenCallableStatement_beginSQLRequest(JNIEnv*, jobject,
@@ -56,8 +55,7 @@ class JvmEnvironment : public ::testing::Environment {
   // The JVM is left to the process's end: it cannot be created again.
 };
 
-const ::testing::Environment* const jvm =
-    ::testing::AddGlobalTestEnvironment(new JvmEnvironment());
+const ::testing::Environment* const jvm = ::testing::AddGlobalTestEnvironment(new JvmEnvironment());
 
 class NativesJni : public ThreadTestEnv {
  protected:
@@ -111,9 +109,8 @@ TEST_F(NativesJni, TheThreadIdIsTheSameEverywhere) {
   EXPECT_EQ(Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadID(env, nullptr), id);
   EXPECT_EQ(static_cast<uint32_t>(id), data()->getThreadId());
   data()->setThreadNames("main", "main");
-  EXPECT_EQ(Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, str("main"),
-                                                             str("main")),
-            id);
+  EXPECT_EQ(
+      Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, str("main"), str("main")), id);
   EXPECT_EQ(Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, nullptr, str("main")),
             0);
 }
@@ -162,8 +159,8 @@ TEST_F(NativesJni, MqiArraysAreCheckedBeforeTheyAreRead) {
                                                        shortValues, times, 3);
   Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, ops,
                                                        values, times, 4);
-  Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1,
-                                                       nullptr, values, times, 3);
+  Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, nullptr,
+                                                       values, times, 3);
   EXPECT_EQ(data()->queueLength(), 0);
   Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, ops,
                                                        values, times, 3);
