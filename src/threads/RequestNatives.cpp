@@ -67,8 +67,8 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_issueTraceRequest(JNI
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_setThreadStatus(JNIEnv*, jclass,
-                                                                          jint threadId,
-                                                                          jint status) {
+                                                                           jint threadId,
+                                                                           jint status) {
   setThreadStatus(static_cast<uint32_t>(threadId), status);
 }
 

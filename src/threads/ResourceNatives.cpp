@@ -50,31 +50,31 @@ jsize lengthOf(JNIEnv* env, jarray array) {
 }  // namespace
 
 // The statement classes report SQL through the same operations as ProbeUtils.
-#define DC_STATEMENT_SQL_NATIVES(CLASS)                                                     \
-  JNIEXPORT void JNICALL Java_##CLASS##_beginSQLRequest(JNIEnv* env, jobject, jstring sql,  \
-                                                        jstring dataSource) {               \
-    sqlBegin(env, sql, dataSource);                                                         \
-  }                                                                                         \
-  JNIEXPORT void JNICALL Java_##CLASS##_endSQLRequest(JNIEnv* env, jobject, jint, jint) {   \
-    sqlEnd(env);                                                                            \
+#define DC_STATEMENT_SQL_NATIVES(CLASS)                                                    \
+  JNIEXPORT void JNICALL Java_##CLASS##_beginSQLRequest(JNIEnv* env, jobject, jstring sql, \
+                                                        jstring dataSource) {              \
+    sqlBegin(env, sql, dataSource);                                                        \
+  }                                                                                        \
+  JNIEXPORT void JNICALL Java_##CLASS##_endSQLRequest(JNIEnv* env, jobject, jint, jint) {  \
+    sqlEnd(env);                                                                           \
   }
 
-#define DC_STATEMENT_SET_SQL(CLASS)                                                  \
-  JNIEXPORT void JNICALL Java_##CLASS##_setSQL(JNIEnv* env, jobject, jstring sql,   \
-                                               jstring dataSource) {                 \
-    statementSetSQL(env, sql, dataSource);                                           \
+#define DC_STATEMENT_SET_SQL(CLASS)                                               \
+  JNIEXPORT void JNICALL Java_##CLASS##_setSQL(JNIEnv* env, jobject, jstring sql, \
+                                               jstring dataSource) {              \
+    statementSetSQL(env, sql, dataSource);                                        \
   }
 
 extern "C" {
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeSQLRequest(JNIEnv* env, jclass,
-                                                                             jstring sql,
-                                                                             jstring dataSource) {
+                                                                              jstring sql,
+                                                                              jstring dataSource) {
   sqlBegin(env, sql, dataSource);
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeSQLRequest(JNIEnv* env, jclass,
-                                                                           jint, jint) {
+                                                                            jint, jint) {
   sqlEnd(env);
 }
 
@@ -89,8 +89,8 @@ DC_STATEMENT_SET_SQL(com_qel_ejs_cm_proxy_HaldenStatementProxy)
 DC_STATEMENT_SET_SQL(com_qel_ejs_cm_proxy_HaldenPreparedStatementProxy)
 
 JNIEXPORT void JNICALL Java_oracle_jdbc_driver_OracleStatement_beginSQLRequest(JNIEnv* env, jobject,
-                                                                              jstring sql,
-                                                                              jstring dataSource) {
+                                                                               jstring sql,
+                                                                               jstring dataSource) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars text(env, sql);
@@ -99,14 +99,14 @@ JNIEXPORT void JNICALL Java_oracle_jdbc_driver_OracleStatement_beginSQLRequest(J
 }
 
 JNIEXPORT void JNICALL Java_oracle_jdbc_driver_OracleStatement_endSQLRequest(JNIEnv* env, jobject,
-                                                                            jint, jint) {
+                                                                             jint, jint) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   endOracleSQLRequest(env, data);
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeJCARequest(JNIEnv* env, jclass,
-                                                                             jstring text, jint) {
+                                                                              jstring text, jint) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars chars(env, text);
@@ -114,7 +114,7 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeJCARequest(JN
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeJCARequest(JNIEnv* env, jclass,
-                                                                           jstring text, jint) {
+                                                                            jstring text, jint) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars chars(env, text);
@@ -122,9 +122,9 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeJCARequest(JNIE
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeJMSRequest(JNIEnv* env, jclass,
-                                                                             jint kind, jstring a,
-                                                                             jstring b,
-                                                                             jstring c) {
+                                                                              jint kind, jstring a,
+                                                                              jstring b,
+                                                                              jstring c) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars first(env, a), second(env, b), third(env, c);
@@ -132,8 +132,8 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeJMSRequest(JN
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeJMSRequest(JNIEnv* env, jclass,
-                                                                           jint kind, jstring a,
-                                                                           jstring b, jstring c) {
+                                                                            jint kind, jstring a,
+                                                                            jstring b, jstring c) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars first(env, a), second(env, b), third(env, c);
@@ -141,8 +141,8 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeJMSRequest(JNIE
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeJNDIRequest(JNIEnv* env, jclass,
-                                                                              jstring a,
-                                                                              jstring b) {
+                                                                               jstring a,
+                                                                               jstring b) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars first(env, a), second(env, b);
@@ -150,7 +150,7 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeJNDIRequest(J
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeJNDIRequest(JNIEnv* env, jclass,
-                                                                            jstring a, jstring b) {
+                                                                             jstring a, jstring b) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars first(env, a), second(env, b);
@@ -158,8 +158,8 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeJNDIRequest(JNI
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeMailRequest(JNIEnv* env, jclass,
-                                                                              jstring a,
-                                                                              jstring b) {
+                                                                               jstring a,
+                                                                               jstring b) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars first(env, a), second(env, b);
@@ -167,7 +167,7 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeMailRequest(J
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeMailRequest(JNIEnv* env, jclass,
-                                                                            jstring a, jstring b) {
+                                                                             jstring a, jstring b) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars first(env, a), second(env, b);
@@ -175,17 +175,19 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeMailRequest(JNI
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeMQRequest(JNIEnv* env, jclass,
-                                                                            jstring a, jstring b,
-                                                                            jint value) {
+                                                                             jstring a, jstring b,
+                                                                             jint value) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars first(env, a), second(env, b);
   beginNativeMQRequest(env, data, first.get(), second.get(), value);
 }
 
-JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeMQRequest(
-    JNIEnv* env, jclass, jstring a, jstring b, jint value, jbyteArray message,
-    jboolean withContent) {
+JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeMQRequest(JNIEnv* env, jclass,
+                                                                           jstring a, jstring b,
+                                                                           jint value,
+                                                                           jbyteArray message,
+                                                                           jboolean withContent) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars first(env, a), second(env, b);
@@ -227,8 +229,10 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(
                       std::move(valuesCopy), std::move(timesCopy), n);
 }
 
-JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_sendNativeGXRRecord(
-    JNIEnv* env, jclass, jstring a, jstring b, jstring c, jlong d, jint e, jlong f) {
+JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_sendNativeGXRRecord(JNIEnv* env, jclass,
+                                                                            jstring a, jstring b,
+                                                                            jstring c, jlong d,
+                                                                            jint e, jlong f) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars first(env, a), second(env, b), third(env, c);
@@ -236,8 +240,8 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_sendNativeGXRRecord(
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_nativeSendException(JNIEnv* env, jclass,
-                                                                           jstring a, jstring b,
-                                                                           jstring c, jstring d) {
+                                                                            jstring a, jstring b,
+                                                                            jstring c, jstring d) {
   ThreadData* data;
   if (!passEntryGate(env, &data)) return;
   JavaChars first(env, a), second(env, b), third(env, c), fourth(env, d);
@@ -245,7 +249,7 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_nativeSendException(JNIE
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_PSStatusThread_sendStatusEvent(JNIEnv* env, jobject,
-                                                                           jstring status) {
+                                                                            jstring status) {
   if (!passEntryGate(env, nullptr)) return;
   JavaChars text(env, status);
   sendStatusEvent(env, text.get());

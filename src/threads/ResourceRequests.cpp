@@ -135,8 +135,7 @@ void endNativeSQLRequest(JNIEnv* env, ThreadData* data) {
   queueSqlEnd(env, data);
 }
 
-void beginOracleSQLRequest(JNIEnv* env, ThreadData* data, const char* sql,
-                           const char* dataSource) {
+void beginOracleSQLRequest(JNIEnv* env, ThreadData* data, const char* sql, const char* dataSource) {
   if (!data || data->sqlDepth > 0) return;
   queueSqlBegin(env, data, sql, dataSource);
 }
@@ -252,8 +251,8 @@ void sendNativeMQIRecord(JNIEnv* env, ThreadData* data, const char* a, const cha
   queueEvent(env, data, record);
 }
 
-void sendNativeGXRRecord(JNIEnv* env, ThreadData* data, const char* a, const char* b,
-                         const char* c, int64_t d, int e, int64_t f) {
+void sendNativeGXRRecord(JNIEnv* env, ThreadData* data, const char* a, const char* b, const char* c,
+                         int64_t d, int e, int64_t f) {
   if (!data) return;
   GxrRecord* record = new (std::nothrow) GxrRecord(SUBTYPE_SINGLE);
   if (!record) return;
@@ -267,8 +266,8 @@ void sendNativeGXRRecord(JNIEnv* env, ThreadData* data, const char* a, const cha
   queueEvent(env, data, record);
 }
 
-void nativeSendException(JNIEnv* env, ThreadData* data, const char* a, const char* b,
-                         const char* c, const char* d) {
+void nativeSendException(JNIEnv* env, ThreadData* data, const char* a, const char* b, const char* c,
+                         const char* d) {
   if (!data) return;
   ExceptionRecord* record = new (std::nothrow) ExceptionRecord(SUBTYPE_SINGLE);
   if (!record) return;

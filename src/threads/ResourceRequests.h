@@ -27,8 +27,7 @@ void endNativeSQLRequest(JNIEnv* env, ThreadData* data);
 // SQL through the database driver's statement class: recorded only when no
 // SQL request of the agent's own natives is open on the thread (sqlDepth 0),
 // so a statement reported both ways yields one pair of records.
-void beginOracleSQLRequest(JNIEnv* env, ThreadData* data, const char* sql,
-                           const char* dataSource);
+void beginOracleSQLRequest(JNIEnv* env, ThreadData* data, const char* sql, const char* dataSource);
 void endOracleSQLRequest(JNIEnv* env, ThreadData* data);
 // Remembers the statement's SQL text and data source; a null SQL text changes
 // nothing.
@@ -59,10 +58,10 @@ bool mqiArraysUsable(int opsLength, int valuesLength, int timesLength, int n);
 void sendNativeMQIRecord(JNIEnv* env, ThreadData* data, const char* a, const char* b, int64_t c,
                          std::unique_ptr<uint8_t[]> ops, std::unique_ptr<uint32_t[]> values,
                          std::unique_ptr<int64_t[]> times, int n);
-void sendNativeGXRRecord(JNIEnv* env, ThreadData* data, const char* a, const char* b,
-                         const char* c, int64_t d, int e, int64_t f);
-void nativeSendException(JNIEnv* env, ThreadData* data, const char* a, const char* b,
-                         const char* c, const char* d);
+void sendNativeGXRRecord(JNIEnv* env, ThreadData* data, const char* a, const char* b, const char* c,
+                         int64_t d, int e, int64_t f);
+void nativeSendException(JNIEnv* env, ThreadData* data, const char* a, const char* b, const char* c,
+                         const char* d);
 // Appended to the special queue of the first event agent, not to the calling
 // thread's queue; nothing is recorded while that agent has none.
 void sendStatusEvent(JNIEnv* env, const char* status);

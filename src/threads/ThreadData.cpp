@@ -1,7 +1,6 @@
 #include "threads/ThreadData.h"
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -206,10 +205,7 @@ int32_t ThreadData::queuedBytes() const {
 bool queueEvent(JNIEnv* env, ThreadData* data, EventRecord* event) {
   if (!data && threadMgr) data = threadMgr->getThreadData(env);
   if (!data) {
-    if (threadMgr)
-      threadMgr->logWarning("ThreadData", __LINE__, "ThreadData creation failed, check memory..");
-    else
-      logMessage(LOG_WARNING, "ThreadData creation failed, check memory..");
+    logMessage(LOG_WARNING, "ThreadData creation failed, check memory..");
     delete event;
     return false;
   }

@@ -7,8 +7,8 @@
 
 void threadStartEvent(JVMPI_Event* event) {
   if (!event || !threadMgr) return;
-  JNIEnv* env = event->u.thread_start.thread_env_id ? event->u.thread_start.thread_env_id
-                                                    : event->env_id;
+  JNIEnv* env =
+      event->u.thread_start.thread_env_id ? event->u.thread_start.thread_env_id : event->env_id;
   ThreadData* data = threadMgr->getThreadData(env);
   if (!data) return;
   if (!data->setThreadNames(event->u.thread_start.thread_name, event->u.thread_start.group_name))

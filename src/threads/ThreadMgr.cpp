@@ -148,8 +148,7 @@ ThreadData* ThreadMgr::findThreadData(const char* groupName, const char* threadN
     const char* group = values[i]->getGroupName();
     const char* name = values[i]->getThreadName();
     if (!group || !name) continue;
-    if (std::strcmp(group, groupName) == 0 && std::strcmp(name, threadName) == 0)
-      return values[i];
+    if (std::strcmp(group, groupName) == 0 && std::strcmp(name, threadName) == 0) return values[i];
   }
   return nullptr;
 }

@@ -35,8 +35,8 @@ void formatProbeStatus(long bytes, char* out, int size) {
 
 uint32_t threadIdByNames(const char* threadName, const char* groupName) {
   if (!threadMgr) return 0;
-  ThreadData* data = threadMgr->findThreadData(groupName ? groupName : "",
-                                               threadName ? threadName : "");
+  ThreadData* data =
+      threadMgr->findThreadData(groupName ? groupName : "", threadName ? threadName : "");
   return data ? data->getThreadId() : 0;
 }
 
@@ -51,7 +51,7 @@ jstring newString(JNIEnv* env, const char* text) {
 extern "C" {
 
 JNIEXPORT jstring JNICALL Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs(JNIEnv* env,
-                                                                                       jclass) {
+                                                                                        jclass) {
   if (!threadMgr) return nullptr;
   uint32_t ids[ThreadMgr::kStoppedSlots];
   int count = threadMgr->takeStoppedThreads(ids);
@@ -62,7 +62,7 @@ JNIEXPORT jstring JNICALL Java_com_halden_probe_ThreadManager_getNativeStoppedTh
 }
 
 JNIEXPORT jstring JNICALL Java_com_halden_probe_ThreadManager_getNativeProbeStatus(JNIEnv* env,
-                                                                                  jclass) {
+                                                                                   jclass) {
   if (!memoryMonitor) return nullptr;
   char text[200];
   formatProbeStatus(memoryInUse(), text, sizeof text);
@@ -70,8 +70,8 @@ JNIEXPORT jstring JNICALL Java_com_halden_probe_ThreadManager_getNativeProbeStat
 }
 
 JNIEXPORT jint JNICALL Java_com_halden_command_CommandAgent_getThreadId(JNIEnv* env, jobject,
-                                                                       jstring threadName,
-                                                                       jstring groupName) {
+                                                                        jstring threadName,
+                                                                        jstring groupName) {
   JavaChars name(env, threadName);
   JavaChars group(env, groupName);
   return static_cast<jint>(threadIdByNames(name.get(), group.get()));

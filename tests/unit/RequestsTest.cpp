@@ -233,9 +233,8 @@ TEST_F(RequestsTest, TheCorrelationTokenEndsWithTheOutermostRequest) {
 }
 
 TEST_F(RequestsTest, CompletionWithoutAThreadRecordQueuesNothing) {
-  std::string out = captured([&] {
-    sendRequestRecord(env, nullptr, new HttpRequestRecord(0), "r", "a", "u");
-  });
+  std::string out =
+      captured([&] { sendRequestRecord(env, nullptr, new HttpRequestRecord(0), "r", "a", "u"); });
   EXPECT_NE(out.find("Internal Error: storage is NULL for Thread"), std::string::npos);
 }
 

@@ -38,12 +38,18 @@ class ResourceRequestsTest : public ThreadTestEnv {
   };
   static int depthOf(const EventRecord& r) {
     switch (r.type) {
-      case 7: return static_cast<const SqlRecord&>(r).depth;
-      case 9: return static_cast<const JmsRecord&>(r).depth;
-      case 10: return static_cast<const JcaRecord&>(r).depth;
-      case 11: return static_cast<const JndiRecord&>(r).depth;
-      case 12: return static_cast<const MailRecord&>(r).depth;
-      default: return static_cast<const RequestRecord&>(r).depth;
+      case 7:
+        return static_cast<const SqlRecord&>(r).depth;
+      case 9:
+        return static_cast<const JmsRecord&>(r).depth;
+      case 10:
+        return static_cast<const JcaRecord&>(r).depth;
+      case 11:
+        return static_cast<const JndiRecord&>(r).depth;
+      case 12:
+        return static_cast<const MailRecord&>(r).depth;
+      default:
+        return static_cast<const RequestRecord&>(r).depth;
     }
   }
   std::vector<Seen> seen(bool withoutHttp = true) {

@@ -11,7 +11,9 @@
 namespace {
 class ThreadDataTest : public ThreadTestEnv {
  protected:
-  ThreadData* thread(uintptr_t low) { return threadMgr->getThreadData(fakeEnv(0x7f300D000000 + low)); }
+  ThreadData* thread(uintptr_t low) {
+    return threadMgr->getThreadData(fakeEnv(0x7f300D000000 + low));
+  }
 
   // Fills the queue up to its limit with method-entry records.
   static void fill(ThreadData* data, int count) {
@@ -135,7 +137,8 @@ TEST_F(ThreadDataTest, QueueEventFindsTheCallersRecordOrReleasesTheEvent) {
   EXPECT_EQ(data->queueLength(), 1);
 
   threadMgr->stop();
-  std::string out = captured([&] { EXPECT_FALSE(queueEvent(env, nullptr, new EventRecord(4, 0, 72))); });
+  std::string out =
+      captured([&] { EXPECT_FALSE(queueEvent(env, nullptr, new EventRecord(4, 0, 72))); });
   EXPECT_NE(out.find("ThreadData creation failed, check memory.."), std::string::npos);
 }
 

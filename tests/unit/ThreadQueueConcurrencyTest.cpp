@@ -86,8 +86,10 @@ TEST_F(ThreadQueueConcurrency, OverflowingProducersQueueOneNoticeAndCountEveryDr
   for (auto& t : producers) t.join();
   long notices = 0, records = 0;
   while (EventRecord* r = queue->takeFirst()) {
-    if (r->type == 15) notices++;
-    else records++;
+    if (r->type == 15)
+      notices++;
+    else
+      records++;
     queue->recordTaken(r);
     delete r;
   }

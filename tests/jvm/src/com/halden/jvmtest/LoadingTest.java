@@ -20,8 +20,12 @@ class LoadingTest {
             RunResult run = ChildJvm.in(home).loading(ChildJvm.Loading.XRUN)
                     .launcher(LifecycleChecks.class).run();
             assertEquals(0, run.exitCode(), run.describe());
-            assertFalse(run.stdout().contains("JVMPI") || run.stderr().contains("JVMPI"),
+            String output = run.stdout() + run.stderr();
+            assertFalse(output.contains("JVMPI, an experimental interface"),
                     "the JVM was asked for the profiler interface:\n" + run.describe());
+            assertFalse(output.contains("Error occurred during initialization of VM"),
+                    run.describe());
+            assertTrue(run.hasStdoutLine("[launcher] customServiceStart: true"), run.describe());
             assertTrue(run.hasStdoutLine("## Tracer Mode: Default State: false "), run.describe());
             assertEquals("true", run.check("jvmpiEnabled"));
             assertEquals("1002", run.check("levelBeforeStart"));

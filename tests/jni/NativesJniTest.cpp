@@ -1,0 +1,193 @@
+// The natives of the thread subsystem called with a real JNIEnv: a JVM is
+// created in this process, so Java strings and arrays are the JVM's own. The
+// natives are called directly through their exported names.
+#include <gtest/gtest.h>
+#include <jni.h>
+
+#include <string>
+
+#include "events/ReportRecords.h"
+#include "events/RequestRecord.h"
+#include "events/ResourceRecords.h"
+#include "support/ThreadTestEnv.h"
+#include "threads/ThreadId.h"
+
+extern "C" {
+void Java_com_halden_probe_ThreadManager_startNativeHttpRequest(JNIEnv*, jclass, jint, jstring,
+                                                                jstring, jstring, jstring);
+void Java_com_halden_probe_ThreadManager_finishNativeHttpRequest(JNIEnv*, jclass, jstring, jint,
+                                                                 jint);
+jstring Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs(JNIEnv*, jclass);
+jstring Java_com_halden_probe_ThreadManager_getNativeProbeStatus(JNIEnv*, jclass);
+jint Java_com_halden_probe_ThreadManager_getEnv(JNIEnv*, jclass);
+jint Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadID(JNIEnv*, jclass);
+jint Java_com_halden_command_CommandAgent_getThreadId(JNIEnv*, jobject, jstring, jstring);
+void Java_com_halden_probe_ProbeUtils_endNativeMQRequest(JNIEnv*, jclass, jstring, jstring, jint,
+                                                         jbyteArray, jboolean);
+void Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(JNIEnv*, jclass, jstring, jstring, jlong,
+                                                          jbyteArray, jintArray, jlongArray, jint);
+void Java_com_qel_ejs_cm_proxy_HaldenPreparedStatementProxy_setSQL(JNIEnv*, jobject, jstring,
+                                                                   jstring);
+void Java_com_qel_qs_rsadapter_jdbc_HaldenCallableStatement_beginSQLRequest(JNIEnv*, jobject,
+                                                                            jstring, jstring);
+void Java_oracle_jdbc_driver_OracleStatement_beginSQLRequest(JNIEnv*, jobject, jstring, jstring);
+void Java_com_halden_probe_ProbeSystem_setNativeSamplingRates(JNIEnv*, jclass, jintArray, jint);
+}
+
+namespace {
+
+JavaVM* vm = nullptr;
+JNIEnv* jvmEnv = nullptr;
+
+class JvmEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    JavaVMOption options[1];
+    char heap[] = "-Xmx64m";
+    options[0].optionString = heap;
+    JavaVMInitArgs args{};
+    args.version = JNI_VERSION_10;
+    args.nOptions = 1;
+    args.options = options;
+    args.ignoreUnrecognized = JNI_FALSE;
+    ASSERT_EQ(JNI_CreateJavaVM(&vm, reinterpret_cast<void**>(&jvmEnv), &args), JNI_OK);
+  }
+  // The JVM is left to the process's end: it cannot be created again.
+};
+
+const ::testing::Environment* const jvm = ::testing::AddGlobalTestEnvironment(new JvmEnvironment());
+
+class NativesJni : public ThreadTestEnv {
+ protected:
+  JNIEnv* env = nullptr;
+  void SetUp() override {
+    ThreadTestEnv::SetUp();
+    env = jvmEnv;
+    ASSERT_NE(env, nullptr);
+    env->PushLocalFrame(64);
+  }
+  void TearDown() override {
+    EXPECT_FALSE(env->ExceptionCheck()) << "a native left an exception pending";
+    env->ExceptionClear();
+    env->PopLocalFrame(nullptr);
+    ThreadTestEnv::TearDown();
+  }
+  jstring str(const char* text) { return env->NewStringUTF(text); }
+  std::string chars(jstring text) {
+    if (!text) return "<null>";
+    const char* c = env->GetStringUTFChars(text, nullptr);
+    std::string out(c);
+    env->ReleaseStringUTFChars(text, c);
+    return out;
+  }
+  ThreadData* data() { return threadMgr->getThreadData(env); }
+};
+
+}  // namespace
+
+TEST_F(NativesJni, HttpNativesCopyJavaStrings) {
+  std::string longUrl(1500, 'u');
+  Java_com_halden_probe_ThreadManager_startNativeHttpRequest(
+      env, nullptr, 0, str("servlet"), str("app \xc3\xa9"), str(longUrl.c_str()), nullptr);
+  Java_com_halden_probe_ThreadManager_finishNativeHttpRequest(env, nullptr,
+                                                              str("JSP_CANCEL_REQUEST"), 0, 0);
+  auto records = drain(data());
+  ASSERT_EQ(records.size(), 2u);
+  auto& start = static_cast<RequestRecord&>(*records[0]);
+  EXPECT_EQ(start.threadId, threadIdOf(env));
+  EXPECT_STREQ(start.requestName.get(), "servlet");
+  EXPECT_STREQ(start.applicationName.get(), "app \xc3\xa9");
+  EXPECT_EQ(start.url.length(), 999u);
+  EXPECT_STREQ(start.detail.get(), "") << "a null detail";
+  EXPECT_EQ(static_cast<RequestRecord&>(*records[1]).depth, 1);
+  EXPECT_EQ(data()->requestDepth, 0);
+}
+
+TEST_F(NativesJni, TheThreadIdIsTheSameEverywhere) {
+  jint id = Java_com_halden_probe_ThreadManager_getEnv(env, nullptr);
+  EXPECT_NE(id, 0);
+  EXPECT_EQ(Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadID(env, nullptr), id);
+  EXPECT_EQ(static_cast<uint32_t>(id), data()->getThreadId());
+  data()->setThreadNames("main", "main");
+  EXPECT_EQ(
+      Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, str("main"), str("main")), id);
+  EXPECT_EQ(Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, nullptr, str("main")),
+            0);
+}
+
+TEST_F(NativesJni, StoppedIdsAndStatusComeBackAsJavaStrings) {
+  EXPECT_EQ(Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs(env, nullptr), nullptr);
+  threadMgr->addStoppedThread(7);
+  threadMgr->addStoppedThread(12345);
+  EXPECT_EQ(chars(Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs(env, nullptr)),
+            "         7;     12345;");
+  EXPECT_EQ(Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs(env, nullptr), nullptr);
+
+  EXPECT_EQ(Java_com_halden_probe_ThreadManager_getNativeProbeStatus(env, nullptr), nullptr)
+      << "no memory monitor";
+  memoryMonitor = new MemoryMonitor();
+  EXPECT_EQ(chars(Java_com_halden_probe_ThreadManager_getNativeProbeStatus(env, nullptr)),
+            "Approximate Halden Native Memory consumed(bytes): 0 \n");
+  delete memoryMonitor;
+  memoryMonitor = nullptr;
+}
+
+TEST_F(NativesJni, MqContentIsCopiedFromTheJavaArray) {
+  data()->requestDepth = 2;
+  jbyteArray message = env->NewByteArray(4);
+  const jbyte bytes[4] = {9, 8, 7, 6};
+  env->SetByteArrayRegion(message, 0, 4, bytes);
+  Java_com_halden_probe_ProbeUtils_endNativeMQRequest(env, nullptr, str("q"), str("id"), 13,
+                                                      message, JNI_TRUE);
+  auto records = drain(data());
+  ASSERT_EQ(records.size(), 3u);
+  auto& content = static_cast<MqMessageRecord&>(*records[1]);
+  ASSERT_EQ(content.messageLength, 4);
+  EXPECT_EQ(content.message[0], 9);
+  EXPECT_EQ(content.message[3], 6);
+  EXPECT_STREQ(content.messageId.get(), "id");
+}
+
+TEST_F(NativesJni, MqiArraysAreCheckedBeforeTheyAreRead) {
+  jbyteArray ops = env->NewByteArray(3);
+  jintArray shortValues = env->NewIntArray(2);
+  jintArray values = env->NewIntArray(3);
+  jlongArray times = env->NewLongArray(3);
+  const jlong t[3] = {1, 2, 3};
+  env->SetLongArrayRegion(times, 0, 3, t);
+  Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, ops,
+                                                       shortValues, times, 3);
+  Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, ops,
+                                                       values, times, 4);
+  Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, nullptr,
+                                                       values, times, 3);
+  EXPECT_EQ(data()->queueLength(), 0);
+  Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, ops,
+                                                       values, times, 3);
+  auto records = drain(data());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(static_cast<MqiRecord&>(*records[0]).times[2], 3);
+}
+
+TEST_F(NativesJni, StatementClassesShareTheSqlOperations) {
+  Java_com_qel_ejs_cm_proxy_HaldenPreparedStatementProxy_setSQL(env, nullptr, str("select 1"),
+                                                                nullptr);
+  EXPECT_STREQ(data()->statementSql.get(), "select 1");
+  EXPECT_EQ(data()->statementDataSource, nullptr);
+  Java_com_qel_qs_rsadapter_jdbc_HaldenCallableStatement_beginSQLRequest(env, nullptr,
+                                                                         str("call p"), str("ds"));
+  Java_oracle_jdbc_driver_OracleStatement_beginSQLRequest(env, nullptr, str("call p"), str("ds"));
+  auto records = drain(data());
+  ASSERT_EQ(records.size(), 1u) << "the driver's statement stays quiet inside the agent's own SQL";
+  EXPECT_STREQ(static_cast<SqlRecord&>(*records[0]).sqlText.get(), "call p");
+}
+
+TEST_F(NativesJni, SamplingRatesTakeAtMostFourElements) {
+  jintArray rates = env->NewIntArray(6);
+  const jint values[6] = {1, 2, 3, 4, 5, 6};
+  env->SetIntArrayRegion(rates, 0, 6, values);
+  Java_com_halden_probe_ProbeSystem_setNativeSamplingRates(env, nullptr, rates, 8);
+  EXPECT_EQ(samplingRates[3].load(), 4);
+  EXPECT_EQ(samplingExtra.load(), 8);
+  EXPECT_EQ(data()->queueLength(), 1);
+}
