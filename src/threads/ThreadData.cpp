@@ -147,7 +147,9 @@ void ThreadData::threadEnded() {
     threadMgr->addStoppedThread(id);
     if (threadMgr->removeThreadData(id)) clearRequestState();
   }
-  alive.store(false, std::memory_order_relaxed);
+  // Release: the event agent that sees the record dead deletes it, after
+  // the clearing above.
+  alive.store(false, std::memory_order_release);
 }
 
 bool ThreadData::setThreadNames(const char* thread, const char* group) {

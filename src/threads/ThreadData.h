@@ -44,7 +44,7 @@ class ThreadData : public NamedObject {
   ~ThreadData() override;
 
   uint32_t getThreadId() const { return threadId.load(std::memory_order_relaxed); }
-  bool isAlive() const { return alive.load(std::memory_order_relaxed); }
+  bool isAlive() const { return alive.load(std::memory_order_acquire); }
 
   // Queues the record or disposes of it; ownership passes in either way.
   // True only when this record itself was appended.
