@@ -30,8 +30,7 @@ constexpr int kMaxPacketSizeKb = 1024 * 1024;
 
 // Records that trimming keeps: class, sampling-rate and drop records.
 bool keptWhileTrimming(const EventRecord* r) {
-  return r->type == EVENT_CLASS || r->type == EVENT_SAMPLING_RATES ||
-         r->type == EVENT_DROP_NOTICE;
+  return r->type == EVENT_CLASS || r->type == EVENT_SAMPLING_RATES || r->type == EVENT_DROP_NOTICE;
 }
 
 NetworkAgentMgr* networkManager() {
@@ -41,10 +40,10 @@ NetworkAgentMgr* networkManager() {
 }  // namespace
 
 // Writes " EventAgentID <id>: <text>" at the given level.
-#define AGENT_LOG(level, ...)                                                   \
-  do {                                                                          \
-    char text_[512];                                                            \
-    std::snprintf(text_, sizeof text_, __VA_ARGS__);                            \
+#define AGENT_LOG(level, ...)                                                \
+  do {                                                                       \
+    char text_[512];                                                         \
+    std::snprintf(text_, sizeof text_, __VA_ARGS__);                         \
     logf(level, "EventAgent", __LINE__, " EventAgentID %d: %s", id_, text_); \
   } while (0)
 
@@ -159,8 +158,8 @@ void EventAgent::run(JNIEnv* env) {
     for (;;) {
       NetworkAgentMgr* net = networkManager();
       bool connected = net && net->isConnected(this);
-      usable = connected && (manager_ == nullptr || manager_->master() == this ||
-                             manager_->isInitComplete());
+      usable = connected &&
+               (manager_ == nullptr || manager_->master() == this || manager_->isInitComplete());
       if (usable || !running_.load()) break;
       computeQueuedBytes();
       psDownTrim();
@@ -466,6 +465,6 @@ void EventAgent::psDownTrim() {
   if (psDownCycles_ < 5)
     AGENT_LOG(LOG_INFO, "##OverAll events dropped/deleted when PS down: %lld", total);
   else if (psDownCycles_ == 5)
-    AGENT_LOG(LOG_INFO,
-              "##OverAll events dropped/deleted when PS down: %lld, log message now off", total);
+    AGENT_LOG(LOG_INFO, "##OverAll events dropped/deleted when PS down: %lld, log message now off",
+              total);
 }

@@ -12,7 +12,7 @@ JNIEXPORT jint JNICALL Java_com_halden_probe_event_EventAgent_getEvtAgentCount(J
 
 // Runs agent id's loop on the calling Java thread; returns when it stops.
 JNIEXPORT void JNICALL Java_com_halden_probe_event_EventAgent_startThread(JNIEnv* env, jclass,
-                                                                         jint id) {
+                                                                          jint id) {
   EvtAgentMgr::instance()->runAgent(id, env);
 }
 

@@ -96,8 +96,8 @@ void NetworkAgent::reconnect(JNIEnv* env) {
       psPort_ = address.port;
       psSendBufferSize_ = address.sendBufferSize;
       logf(LOG_INFO, "NetworkAgent", __LINE__,
-           "PS Proxy details successfully obtained from Kernel, Host: %s Port: %d",
-           psHost_.c_str(), psPort_);
+           "PS Proxy details successfully obtained from Kernel, Host: %s Port: %d", psHost_.c_str(),
+           psPort_);
       if (openConnection(psHost_.c_str(), psPort_, psSendBufferSize_)) {
         logInfo("NetworkAgent", __LINE__, "Successfully connected to PS socket");
         connected_.store(true);

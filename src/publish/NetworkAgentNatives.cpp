@@ -13,12 +13,12 @@ JNIEXPORT jint JNICALL Java_com_halden_probe_event_NetworkAgent_getNetAgentCount
 
 // Runs agent id's loop on the calling Java thread; returns when it stops.
 JNIEXPORT void JNICALL Java_com_halden_probe_event_NetworkAgent_startThread(JNIEnv* env, jclass,
-                                                                           jint id) {
+                                                                            jint id) {
   NetworkAgentMgr::instance()->runAgent(id, env);
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_event_NetworkAgent_stopThread(JNIEnv*, jclass,
-                                                                          jint id) {
+                                                                           jint id) {
   NetworkAgentMgr::instance()->stopAgent(id);
 }
 

@@ -101,8 +101,7 @@ bool MemoryMonitor::checkMemory(uint32_t queuedBytes) {
   return checkMemory(queuedBytes, networkBytes, threads);
 }
 
-bool MemoryMonitor::checkMemory(uint32_t queuedBytes, uint32_t networkBytes,
-                                uint32_t threadCount) {
+bool MemoryMonitor::checkMemory(uint32_t queuedBytes, uint32_t networkBytes, uint32_t threadCount) {
   // Unsigned 32-bit throughout, as the figures themselves are.
   uint32_t estimate = queuedBytes + networkBytes + static_cast<uint32_t>(kMinimumLimit) +
                       kBytesPerThread * threadCount;

@@ -341,7 +341,8 @@ TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {
   EXPECT_NE(log.find("##OverAll events dropped/deleted when PS down: 0, log message now off"),
             std::string::npos);
   size_t lines = 0;
-  for (size_t at = log.find("##OverAll"); at != std::string::npos; at = log.find("##OverAll", at + 1))
+  for (size_t at = log.find("##OverAll"); at != std::string::npos;
+       at = log.find("##OverAll", at + 1))
     lines++;
   EXPECT_EQ(lines, 5u);
 

@@ -57,7 +57,7 @@ TEST_F(MemoryMonitorTest, DefaultsCloseAtTheLimitAndReopenBelowTheThreshold) {
   EXPECT_FALSE(checkAt(59000000));  // open stays open between the bounds
   EXPECT_TRUE(checkAt(60000000));
   EXPECT_TRUE(isMemoryGateClosed());
-  EXPECT_TRUE(checkAt(59000000));   // closed stays closed between the bounds
+  EXPECT_TRUE(checkAt(59000000));  // closed stays closed between the bounds
   EXPECT_TRUE(checkAt(58000001));
   EXPECT_FALSE(checkAt(58000000));
   EXPECT_FALSE(isMemoryGateClosed());
@@ -72,10 +72,12 @@ TEST_F(MemoryMonitorTest, GateMessagesAreLoggedOnlyWhenTheGateMoves) {
   checkAt(50000000);
   checkAt(40000000);
   std::string log = testing::internal::GetCapturedStdout();
-  const std::string closed = "Memory Limit reached, datacollector stopped accepting data, Limit: "
-                             "60000000 Memory Utilization: 61000000";
-  const std::string opened = "datacollector is accepting data, Limit: 60000000 Memory "
-                             "Utilization: 50000000";
+  const std::string closed =
+      "Memory Limit reached, datacollector stopped accepting data, Limit: "
+      "60000000 Memory Utilization: 61000000";
+  const std::string opened =
+      "datacollector is accepting data, Limit: 60000000 Memory "
+      "Utilization: 50000000";
   EXPECT_NE(log.find(closed), std::string::npos) << log;
   EXPECT_NE(log.find(opened), std::string::npos) << log;
   EXPECT_EQ(log.find("62000000"), std::string::npos);

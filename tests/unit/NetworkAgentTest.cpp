@@ -317,12 +317,10 @@ TEST_F(NetworkAgentTest, StopAndStartThreadWithImproperIds) {
   mgr->runAgent(-1, nullptr);
   mgr->stopAgent(1);
   std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("Trying to start Network agent with improper ID: 1 [0-0]"),
-            std::string::npos);
+  EXPECT_NE(log.find("Trying to start Network agent with improper ID: 1 [0-0]"), std::string::npos);
   EXPECT_NE(log.find("Trying to start Network agent with improper ID: -1 [0-0]"),
             std::string::npos);
-  EXPECT_NE(log.find("Trying to stop network agent with improper ID: 1 [0-0]"),
-            std::string::npos);
+  EXPECT_NE(log.find("Trying to stop network agent with improper ID: 1 [0-0]"), std::string::npos);
 }
 
 TEST_F(NetworkAgentTest, FirstAgentReportsTheProbesNetworkReadiness) {
