@@ -7,7 +7,9 @@
 #
 # For each rate it prints the requests served, the records psdump received
 # against the four records every request makes, and what the probe's log says
-# about dropped records and refused packets. BENCH_SECONDS shortens a run.
+# about dropped records and refused packets. BENCH_SECONDS shortens a run;
+# BENCH_JAVA_OPTS adds JVM options (for example a fixed, pre-touched heap, so
+# that the growth of the resident set is the native side's).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/env.sh
@@ -25,7 +27,7 @@ run_jvm() {  # home port extra-args...
   local home=$1 port=$2; shift 2
   (cd "$home" && java -agentpath:"$ROOT/build/libdatacollector.so" -Dhm.home="$home" \
     -Dhm.nodename=bench -Dhm.appserver=server1 -Dhm.ps.host=127.0.0.1 -Dhm.ps.port="$port" \
-    -Dbench.seconds="$SECONDS_PER_RUN" "$@" -cp "$CP" com.halden.probe.Launcher \
+    -Dbench.seconds="$SECONDS_PER_RUN" ${BENCH_JAVA_OPTS:-} "$@" -cp "$CP" com.halden.probe.Launcher \
     --workload RateWorkload > "$home/jvm.out" 2>&1)
 }
 
