@@ -10,6 +10,7 @@
 #include "agent/PropertyMgr.h"
 #include "base/HalLock.h"
 #include "base/Log.h"
+#include "events/ProtocolVisitor.h"
 #include "instrument/InstrumentSetup.h"
 #include "jvmpi/EventHandler.h"
 #include "jvmpi/LockAgentMgr.h"
@@ -105,6 +106,7 @@ bool customServiceStart() {
   if (!networkAgentMgr) networkAgentMgr = new NetworkAgentMgr();
   if (!evtAgentMgr) evtAgentMgr = new EvtAgentMgr();
   if (!threadMgr) threadMgr = new ThreadMgr();
+  if (!protocolVisitor) protocolVisitor = new ProtocolVisitor();
   logMessage(LOG_INFO, "Native Custom Service initialization successful.. ");
   return true;
 }
@@ -158,6 +160,7 @@ void stopNativeProbe() {
 
 void customServiceShutDown() {
   logMessage(LOG_INFO, "Native Custom Service shutting down.. ");
+  destroy(protocolVisitor);
   destroy(networkAgentMgr);
   destroy(evtAgentMgr);
   destroy(memoryMonitor);

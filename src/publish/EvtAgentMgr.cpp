@@ -6,6 +6,11 @@ EvtAgentMgr::EvtAgentMgr() : NamedObject("EvtAgentMgr") {}
 
 EvtAgentMgr::~EvtAgentMgr() = default;
 
-void EvtAgentMgr::start() {}
+void EvtAgentMgr::start() { started_.store(true); }
 
-void EvtAgentMgr::stop() {}
+void EvtAgentMgr::stop() { started_.store(false); }
+
+// Until the agents exist every thread is accepted and waits in its queue.
+bool EvtAgentMgr::manageThreadData(ThreadData*) { return true; }
+
+ThreadData* EvtAgentMgr::firstSpecialQueue() { return nullptr; }

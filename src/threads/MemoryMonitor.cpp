@@ -1,6 +1,7 @@
 #include "threads/MemoryMonitor.h"
 
 MemoryMonitor* memoryMonitor = nullptr;
+std::atomic<bool> memoryGateClosed{false};
 
 MemoryMonitor::MemoryMonitor() : NamedObject("MemoryMonitor") {}
 

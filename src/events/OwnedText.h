@@ -1,0 +1,68 @@
+// An owned text of an event record: a NUL-terminated copy that the record
+// releases with itself. Null means absent (the serialiser then writes nothing
+// for the field); producers that want an empty text assign "". The length is
+// kept so that the serialiser never measures a text twice and so that byte
+// strings with zero bytes (the correlation token) can be held as well.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <new>
+
+class OwnedText {
+ public:
+  OwnedText() = default;
+  ~OwnedText() { release(); }
+  OwnedText(const OwnedText&) = delete;
+  OwnedText& operator=(const OwnedText&) = delete;
+
+  // Replaces the text by a copy of a C string; null makes it absent. False
+  // when memory could not be had, and the text is then absent.
+  bool assign(const char* text) {
+    if (!text) {
+      release();
+      return true;
+    }
+    return assign(text, std::strlen(text));
+  }
+
+  // Replaces the text by a copy of `length` bytes (zero bytes included) and a
+  // terminator. False when memory could not be had; the text is then absent.
+  bool assign(const void* bytes, size_t length) {
+    // The copy is made before the old text goes, so a text may be assigned
+    // from a part of itself.
+    char* copy = nullptr;
+    if ((bytes || length == 0) && length < static_cast<size_t>(-1))
+      copy = new (std::nothrow) char[length + 1];
+    if (copy) {
+      if (length > 0) std::memcpy(copy, bytes, length);
+      copy[length] = '\0';
+    }
+    delete[] data_;
+    data_ = copy;
+    length_ = copy ? length : 0;
+    return copy != nullptr;
+  }
+
+  // Cuts the text in place to its first `length` bytes; longer requests and
+  // absent texts are left as they are.
+  void cut(size_t length) {
+    if (!data_ || length >= length_) return;
+    data_[length] = '\0';
+    length_ = length;
+  }
+
+  void release() {
+    delete[] data_;
+    data_ = nullptr;
+    length_ = 0;
+  }
+
+  bool present() const { return data_ != nullptr; }
+  const char* get() const { return data_; }
+  size_t length() const { return length_; }
+
+ private:
+  char* data_ = nullptr;
+  size_t length_ = 0;
+};

@@ -1,0 +1,92 @@
+// The request-record layout shared by HTTP, EJB, trace, correlation, portal
+// page, portlet, MQ and the two further portal request records, and the
+// classes built on it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "events/EventRecord.h"
+#include "events/OwnedText.h"
+
+// Types 4, 5, 6, 14, 22, 23, 26, 27, 28 and 29. Used as it is for 28 and 29;
+// the others have classes of their own below.
+class RequestRecord : public EventRecord {
+ public:
+  RequestRecord(int type, int subtype) : EventRecord(type, subtype, 72) {}
+
+  OwnedText requestName;
+  OwnedText applicationName;
+  OwnedText url;
+  OwnedText detail;
+  // The thread's request nesting depth.
+  int32_t depth = 0;
+};
+
+// Type 4: subtype 0 start, 1 finish, 2 error.
+class HttpRequestRecord : public RequestRecord {
+ public:
+  explicit HttpRequestRecord(int subtype) : RequestRecord(EVENT_HTTP, subtype) {}
+};
+
+// Type 5. Serialising a begin record cuts its url at the first "?".
+class EjbRequestRecord : public RequestRecord {
+ public:
+  explicit EjbRequestRecord(int subtype) : RequestRecord(EVENT_EJB, subtype) {}
+};
+
+// Type 6, subtype 7.
+class TraceRequestRecord : public RequestRecord {
+ public:
+  explicit TraceRequestRecord(int subtype) : RequestRecord(EVENT_TRACE, subtype) {}
+};
+
+// Type 14: subtypes 0 and 1 for an outgoing call, 5 and 6 for an incoming
+// one. The first text of the layout holds the correlation token, so the
+// common request completion that fills the request name fills the token.
+class CorrelationRequestRecord : public RequestRecord {
+ public:
+  explicit CorrelationRequestRecord(int subtype)
+      : RequestRecord(EVENT_CORRELATION, subtype), token(requestName) {}
+
+  // The token bytes: 4 for a generated token, the received text otherwise.
+  OwnedText& token;
+  // The counter value of a generated token, handed to the counter file
+  // after the invoke-start record has been written.
+  uint32_t tokenCounter = 0;
+};
+
+// Type 22: subtype 0 start, 1 end.
+class PortalPageRequestRecord : public RequestRecord {
+ public:
+  explicit PortalPageRequestRecord(int subtype) : RequestRecord(EVENT_PORTAL_PAGE, subtype) {}
+};
+
+// Type 23: subtype 0 start, 1 end.
+class PortletRequestRecord : public RequestRecord {
+ public:
+  explicit PortletRequestRecord(int subtype) : RequestRecord(EVENT_PORTLET, subtype) {}
+};
+
+// Type 26. Its head carries `depth`, the MQ nesting depth.
+class MqRequestRecord : public RequestRecord {
+ public:
+  explicit MqRequestRecord(int subtype) : RequestRecord(EVENT_MQ_REQUEST, subtype) {}
+
+  int32_t code = 0;
+  OwnedText queueManager;
+  OwnedText queueName;
+};
+
+// Type 27: the content of an MQ message. Its head carries `depth`.
+class MqMessageRecord : public RequestRecord {
+ public:
+  explicit MqMessageRecord(int subtype) : RequestRecord(EVENT_MQ_MESSAGE, subtype) {}
+
+  OwnedText messageId;
+  std::unique_ptr<uint8_t[]> message;
+  // 7, 10, 11 or 13 as the MQ native passes them.
+  int32_t operation = 0;
+  // The number of bytes in `message`.
+  int32_t messageLength = 0;
+};
