@@ -13,6 +13,7 @@
 #include "agent/PropertyMgr.h"
 #include "base/HalLock.h"
 #include "base/Log.h"
+#include "events/ProtocolVisitor.h"
 #include "jvmpi/LockAgentMgr.h"
 #include "jvmpi/TableLocks.h"
 #include "publish/EvtAgentMgr.h"
@@ -93,6 +94,7 @@ TEST_F(Lifecycle, CustomServiceStartWithoutTheInterfaceCreatesNothing) {
   EXPECT_EQ(memoryMonitor, nullptr);
   EXPECT_EQ(networkAgentMgr, nullptr);
   EXPECT_EQ(evtAgentMgr, nullptr);
+  EXPECT_EQ(protocolVisitor, nullptr);
   EXPECT_EQ(PropertyMgr::existing(), nullptr);
   EXPECT_TRUE(inOrder(log(), {"INFO: Starting Native Custom Service initialize.. ",
                               "##ERROR: Failed during interface initialization",
@@ -113,6 +115,7 @@ TEST_F(Lifecycle, CustomServiceStartCreatesEveryManager) {
   EXPECT_NE(networkAgentMgr, nullptr);
   EXPECT_NE(evtAgentMgr, nullptr);
   EXPECT_NE(threadMgr, nullptr);
+  EXPECT_NE(protocolVisitor, nullptr);
   EXPECT_TRUE(fake.enabled().empty());
   EXPECT_TRUE(inOrder(log(), {"INFO: Starting Native Custom Service initialize.. ",
                               "INFO: Native Custom Service initialization successful.. "}));
@@ -249,6 +252,7 @@ TEST_F(Lifecycle, ShutdownDestroysTheManagersAndClosesTheLog) {
   EXPECT_EQ(memoryMonitor, nullptr);
   EXPECT_EQ(networkAgentMgr, nullptr);
   EXPECT_EQ(evtAgentMgr, nullptr);
+  EXPECT_EQ(protocolVisitor, nullptr);
   EXPECT_EQ(PropertyMgr::existing(), nullptr);
   EXPECT_EQ(globalLockMonitor(), nullptr);
   EXPECT_EQ(logFileName(), nullptr);

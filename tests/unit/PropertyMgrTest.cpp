@@ -162,10 +162,7 @@ TEST_F(PropertyMgrTest, MissingProfileFileFallsBackToTheDefault) {
 TEST_F(PropertyMgrTest, DefaultNodeNameIsPartOfTheFirstFileSearched) {
   {
     CapturedOutput quiet;
-    const char* argv[] = {"java",
-                          "-Dhm.home="
-                          "/unused",
-                          "-Dhm.appserver=s"};
+    const char* argv[] = {"java", "-Dhm.home=/unused", "-Dhm.appserver=s"};
     resolveIdentity(3, argv);
   }
   EXPECT_STREQ(nodeName, "defaultnode");
