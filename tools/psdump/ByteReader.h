@@ -1,0 +1,68 @@
+// Bounds-checked big-endian reads over a ByteSource, with the stream offset
+// of every byte. The first failure (a short stream or a fault the decoder
+// reports) sticks: later reads return zeros and consume nothing, so a
+// decoder can walk a layout and test ok() where it matters.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ByteSource.h"
+
+namespace psdump {
+
+struct DecodeError {
+  uint64_t offset = 0;  // stream offset of the byte at fault
+  std::string message;  // names the offset and what was expected there
+};
+
+class ByteReader {
+ public:
+  explicit ByteReader(ByteSource& source);
+
+  bool ok() const { return !failed_; }
+  const DecodeError& error() const { return error_; }
+  // Stream offset of the next unread byte.
+  uint64_t offset() const { return base_ + pos_; }
+
+  // Makes n bytes readable without consuming them. False when the stream
+  // ends first (no failure is recorded; available() tells how many came).
+  bool fill(size_t n);
+  size_t available() const { return end_ - pos_; }
+  // The next unread bytes; valid for available() bytes until the next read.
+  const uint8_t* peek() const { return buf_.data() + pos_; }
+
+  // What is being read, for the message when the stream ends inside it:
+  // a static description, the record tag (-1 for none) and its offset.
+  void setContext(const char* what, int tag, uint64_t start);
+
+  uint8_t u8();
+  uint16_t u16();
+  uint32_t u32();
+  uint64_t u64();
+  std::string bytes(size_t n);
+  void skip(size_t n);
+
+  // Records a failure at offset (the first one wins).
+  void fail(uint64_t offset, std::string message);
+
+ private:
+  // Fills n bytes or records the end-of-stream failure.
+  bool need(size_t n);
+
+  ByteSource& source_;
+  std::vector<uint8_t> buf_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  uint64_t base_ = 0;  // stream offset of buf_[0]
+  bool ended_ = false;
+  bool failed_ = false;
+  DecodeError error_;
+  const char* context_ = nullptr;
+  int contextTag_ = -1;
+  uint64_t contextStart_ = 0;
+};
+
+}  // namespace psdump

@@ -1,0 +1,52 @@
+// The record layouts of the collector protocol, one per tag: what follows
+// the tag up to the end marker 7F 7F, field by field.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace psdump {
+
+enum class Op : uint8_t {
+  U8,             // one byte, unsigned
+  U32,            // four bytes, unsigned
+  I32,            // four bytes, two's complement
+  I64,            // eight bytes, two's complement
+  Text,           // u16 length, then that many bytes
+  Blob,           // u16 length, then that many raw bytes (shown in hex)
+  Token,          // u16 4, then the 4 bytes of a correlation token
+  Head,           // threadId u32, depth u8, wallSeconds u32, wallMicros u32, cpuTime u64
+  Mod,            // the monitoring level, one byte
+  ClassMethods,   // u32 count; per method: u32 id, text name, text signature
+  UnloadMethods,  // u32 count; per method: u32 id
+  MqiElements,    // u32 count; per element: u8, u32, u64
+};
+
+struct FieldSpec {
+  Op op;
+  const char* name;
+};
+
+struct Layout {
+  int tag;
+  const char* name;
+  int type;
+  int subtype;
+  std::vector<FieldSpec> fields;
+  int jmsKind = 0;                   // JMS records: the kind their tag stands for
+  const char* operations = nullptr;  // MQ message records: the operations their tag stands for
+};
+
+// The layout of a tag that may appear inside a data packet, or null.
+const Layout* findLayout(int tag);
+// Every data-record layout, for tests.
+const std::vector<Layout>& allLayouts();
+
+// Tags of the records outside the record table.
+constexpr int kCountTag = 0;
+constexpr int kTimeTag = 100;
+constexpr int kIdentityTag = 101;
+constexpr uint32_t kHelloMagic = 2000;
+constexpr uint16_t kEndMarker = 0x7F7F;
+
+}  // namespace psdump

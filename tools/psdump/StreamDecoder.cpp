@@ -1,0 +1,330 @@
+#include "StreamDecoder.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+namespace psdump {
+
+namespace {
+
+std::string hexByte(unsigned b) {
+  char buf[4];
+  std::snprintf(buf, sizeof buf, "%02X", b & 0xFFu);
+  return buf;
+}
+
+std::string at(uint64_t offset) {
+  return "byte offset " + std::to_string(offset);
+}
+
+}  // namespace
+
+StreamDecoder::StreamDecoder(ByteSource& source, DecoderLimits limits)
+    : reader_(source), limits_(limits) {}
+
+StreamDecoder::Result StreamDecoder::fail(uint64_t offset, std::string message) {
+  reader_.fail(offset, std::move(message));
+  state_ = State::Failed;
+  return Result::Error;
+}
+
+StreamDecoder::Result StreamDecoder::next(Record& out) {
+  out = Record();
+  switch (state_) {
+    case State::PacketStart:
+      return startPacket(out);
+    case State::Identity:
+      return readIdentity(out);
+    case State::InPacket:
+      return readDataRecord(out);
+    case State::Done:
+      return Result::End;
+    case State::Failed:
+      break;
+  }
+  return Result::Error;
+}
+
+StreamDecoder::Result StreamDecoder::finish(Record& out, uint64_t start) {
+  if (!reader_.ok()) {
+    state_ = State::Failed;
+    return Result::Error;
+  }
+  out.offset = start;
+  out.length = reader_.offset() - start;
+  out.packet = packet_;
+  return Result::Record;
+}
+
+// A packet is told by its first 7 bytes: a data packet head is 00, a u32
+// count and the end marker; a hello packet begins 00 00 07 D0 followed by
+// the time record, whose bytes 5 and 6 are never 7F 7F.
+StreamDecoder::Result StreamDecoder::startPacket(Record& out) {
+  const uint64_t start = reader_.offset();
+  if (!reader_.fill(7)) {
+    size_t got = reader_.available();
+    if (got == 0) {
+      state_ = State::Done;
+      return Result::End;
+    }
+    return fail(start + got, "stream ended at " + at(start + got) + " after " +
+                                 std::to_string(got) + " of the first 7 bytes of a packet at " +
+                                 at(start));
+  }
+  const uint8_t* p = reader_.peek();
+  const bool dataHead = p[0] == kCountTag && p[5] == 0x7F && p[6] == 0x7F;
+  const bool hello = p[0] == 0x00 && p[1] == 0x00 && p[2] == 0x07 && p[3] == 0xD0;
+  ++packet_;
+  packetStart_ = start;
+  if (dataHead) {
+    reader_.setContext("the data packet head", -1, start);
+    reader_.skip(1);
+    packetCount_ = reader_.u32();
+    reader_.skip(2);
+    packetIndex_ = 0;
+    out.packetKind = PacketKind::Data;
+    out.index = 0;
+    out.tag = kCountTag;
+    out.name = "count";
+    out.fields.push_back(Field::makeUnsigned("count", packetCount_));
+    state_ = packetCount_ > 0 ? State::InPacket : State::PacketStart;
+    return finish(out, start);
+  }
+  if (hello) return readTime(start, out);
+  if (p[0] != 0) {
+    return fail(start, "byte 0x" + hexByte(p[0]) + " at " + at(start) +
+                           " cannot begin a packet: a data packet begins with tag 00, a hello "
+                           "packet with 00 00 07 D0");
+  }
+  return fail(start + 5, "packet at " + at(start) +
+                             " is neither a hello packet (00 00 07 D0) nor a data packet: "
+                             "expected the end marker 7F 7F of its head at " +
+                             at(start + 5) + ", found " + hexByte(p[5]) + " " + hexByte(p[6]));
+}
+
+StreamDecoder::Result StreamDecoder::readTime(uint64_t packetStart, Record& out) {
+  reader_.setContext("the hello packet", -1, packetStart);
+  reader_.skip(4);  // the constant 2000, already checked
+  const uint64_t start = reader_.offset();
+  const uint8_t tag = reader_.u8();
+  if (reader_.ok() && tag != kTimeTag) {
+    return fail(start, "hello packet at " + at(packetStart) + ": expected the time record tag " +
+                           std::to_string(kTimeTag) + " at " + at(start) + ", found " +
+                           std::to_string(tag));
+  }
+  out.packetKind = PacketKind::Hello;
+  out.index = 0;
+  out.tag = kTimeTag;
+  out.name = "time";
+  out.fields.push_back(Field::makeUnsigned("platform", reader_.u8()));
+  out.fields.push_back(Field::makeUnsigned("timeKind", reader_.u8()));
+  out.fields.push_back(Field::makeUnsigned("millis", reader_.u64()));
+  readEnd(out);
+  state_ = State::Identity;
+  return finish(out, start);
+}
+
+StreamDecoder::Result StreamDecoder::readIdentity(Record& out) {
+  const uint64_t start = reader_.offset();
+  reader_.setContext("the identity record of the hello packet", -1, start);
+  const uint8_t tag = reader_.u8();
+  if (reader_.ok() && tag != kIdentityTag) {
+    return fail(start, "hello packet at " + at(packetStart_) +
+                           ": expected the identity record tag " + std::to_string(kIdentityTag) +
+                           " at " + at(start) + ", found " + std::to_string(tag));
+  }
+  out.packetKind = PacketKind::Hello;
+  out.index = 1;
+  out.tag = kIdentityTag;
+  out.name = "identity";
+  out.fields.push_back(Field::makeUnsigned("code", reader_.u8()));
+  out.fields.push_back(Field::makeUnsigned("versionMajor", reader_.u8()));
+  out.fields.push_back(Field::makeUnsigned("versionMinor", reader_.u8()));
+  out.fields.push_back(Field::makeUnsigned("versionMicro", reader_.u8()));
+  for (const char* name : {"commandAgentId", "clusterName", "nodeName", "appServerName"}) {
+    uint16_t len = reader_.u16();
+    out.fields.push_back(Field::makeText(name, reader_.bytes(len)));
+  }
+  out.fields.push_back(Field::makeUnsigned("adminServerPort", reader_.u32()));
+  readEnd(out);
+  state_ = State::PacketStart;
+  return finish(out, start);
+}
+
+StreamDecoder::Result StreamDecoder::readDataRecord(Record& out) {
+  const uint64_t start = reader_.offset();
+  auto where = [this] {
+    return "record " + std::to_string(packetIndex_ + 1) + " of " + std::to_string(packetCount_) +
+           " of packet " + std::to_string(packet_) + " at " + at(packetStart_);
+  };
+  if (!reader_.fill(1)) {
+    return fail(start, "stream ended at " + at(start) + " before " + where() + " (only " +
+                           std::to_string(packetIndex_) + " of " + std::to_string(packetCount_) +
+                           " records arrived)");
+  }
+  const uint8_t tag = reader_.u8();
+  const Layout* layout = findLayout(tag);
+  if (layout == nullptr) {
+    std::string msg = "unknown record tag " + std::to_string(tag) + " (0x" + hexByte(tag) +
+                      ") at " + at(start) + ", " + where();
+    if (tag == kCountTag) {
+      msg +=
+          "; tag 0 begins only a data packet, so either the packet announced more records "
+          "than it holds or a record without a layout was sent";
+    } else if (tag == kTimeTag || tag == kIdentityTag) {
+      msg += "; hello records travel only in a hello packet";
+    }
+    return fail(start, std::move(msg));
+  }
+  reader_.setContext(layout->name, tag, start);
+  out.packetKind = PacketKind::Data;
+  out.index = packetIndex_ + 1;
+  out.tag = tag;
+  out.name = layout->name;
+  out.type = layout->type;
+  out.subtype = layout->subtype;
+  readFields(*layout, start, out.fields);
+  if (layout->jmsKind != 0) out.fields.push_back(Field::makeUnsigned("kind", layout->jmsKind));
+  if (layout->operations != nullptr) {
+    out.fields.push_back(Field::makeText("operations", layout->operations));
+  }
+  readEnd(out);
+  if (++packetIndex_ == packetCount_) state_ = State::PacketStart;
+  return finish(out, start);
+}
+
+void StreamDecoder::readFields(const Layout& layout, uint64_t start, std::vector<Field>& out) {
+  for (const FieldSpec& spec : layout.fields) {
+    switch (spec.op) {
+      case Op::U8:
+      case Op::Mod:
+        out.push_back(Field::makeUnsigned(spec.name, reader_.u8()));
+        break;
+      case Op::U32:
+        out.push_back(Field::makeUnsigned(spec.name, reader_.u32()));
+        break;
+      case Op::I32:
+        out.push_back(Field::makeSigned(spec.name, static_cast<int32_t>(reader_.u32())));
+        break;
+      case Op::I64:
+        out.push_back(Field::makeSigned(spec.name, static_cast<int64_t>(reader_.u64())));
+        break;
+      case Op::Text: {
+        uint16_t len = reader_.u16();
+        out.push_back(Field::makeText(spec.name, reader_.bytes(len)));
+        break;
+      }
+      case Op::Blob: {
+        uint16_t len = reader_.u16();
+        out.push_back(Field::makeBytes(spec.name, reader_.bytes(len)));
+        break;
+      }
+      case Op::Token: {
+        const uint64_t lenAt = reader_.offset();
+        uint16_t len = reader_.u16();
+        if (reader_.ok() && len != 4) {
+          reader_.fail(lenAt, "correlation token length " + std::to_string(len) + " at " +
+                                  at(lenAt) + " in record '" + layout.name + "' at " + at(start) +
+                                  ", expected 4");
+        }
+        out.push_back(Field::makeBytes(spec.name, reader_.bytes(4)));
+        break;
+      }
+      case Op::Head:
+        out.push_back(Field::makeUnsigned("threadId", reader_.u32()));
+        out.push_back(Field::makeUnsigned("depth", reader_.u8()));
+        out.push_back(Field::makeUnsigned("wallSeconds", reader_.u32()));
+        out.push_back(Field::makeUnsigned("wallMicros", reader_.u32()));
+        out.push_back(Field::makeSigned("cpuTime", static_cast<int64_t>(reader_.u64())));
+        break;
+      case Op::ClassMethods:
+      case Op::UnloadMethods:
+      case Op::MqiElements:
+        readList(spec.op, spec.name, start, out);
+        break;
+    }
+    if (!reader_.ok()) return;
+  }
+}
+
+void StreamDecoder::readList(Op op, const char* name, uint64_t start, std::vector<Field>& out) {
+  const uint64_t countAt = reader_.offset();
+  const uint32_t count = reader_.u32();
+  if (!reader_.ok()) return;
+  if (op == Op::MqiElements) {
+    // The element count is a signed 32-bit value in the record.
+    if (count > 0x7FFFFFFFu) {
+      reader_.fail(countAt, "negative element count " +
+                                std::to_string(static_cast<int32_t>(count)) + " at " + at(countAt) +
+                                " in record 'mqi' at " + at(start));
+      return;
+    }
+    out.push_back(Field::makeUnsigned("elementCount", count));
+  } else {
+    out.push_back(Field::makeUnsigned("methodCount", count));
+  }
+  Field list;
+  list.name = name;
+  list.kind = Field::Kind::List;
+  for (uint32_t n = 0; n < count && reader_.ok(); ++n) {
+    if (reader_.offset() - start > limits_.maxRecordBytes) {
+      reader_.fail(reader_.offset(),
+                   "record at " + at(start) + " exceeds " + std::to_string(limits_.maxRecordBytes) +
+                       " bytes at " + at(reader_.offset()) + " (element " + std::to_string(n) +
+                       " of " + std::to_string(count) + " announced at " + at(countAt) + ")");
+      return;
+    }
+    std::vector<Field> item;
+    if (op == Op::ClassMethods) {
+      item.push_back(Field::makeUnsigned("methodId", reader_.u32()));
+      uint16_t len = reader_.u16();
+      item.push_back(Field::makeText("name", reader_.bytes(len)));
+      len = reader_.u16();
+      item.push_back(Field::makeText("signature", reader_.bytes(len)));
+    } else if (op == Op::UnloadMethods) {
+      item.push_back(Field::makeUnsigned("", reader_.u32()));
+    } else {
+      item.push_back(Field::makeUnsigned("op", reader_.u8()));
+      item.push_back(Field::makeUnsigned("number", reader_.u32()));
+      item.push_back(Field::makeSigned("time", static_cast<int64_t>(reader_.u64())));
+    }
+    list.items.push_back(std::move(item));
+  }
+  out.push_back(std::move(list));
+}
+
+void StreamDecoder::readEnd(const Record& r) {
+  const uint64_t endAt = reader_.offset();
+  const uint16_t marker = reader_.u16();
+  if (reader_.ok() && marker != kEndMarker) {
+    reader_.fail(endAt, "expected the end marker 7F 7F at " + at(endAt) + " to close record '" +
+                            r.name + "' (tag " + std::to_string(r.tag) + "), found " +
+                            hexByte(marker >> 8) + " " + hexByte(marker));
+  }
+}
+
+DecodeResult decodeAll(const uint8_t* data, size_t size, size_t chunk, DecoderLimits limits) {
+  DecodeResult result;
+  MemorySource source(data, size, chunk);
+  StreamDecoder decoder(source, limits);
+  for (;;) {
+    Record r;
+    StreamDecoder::Result step = decoder.next(r);
+    if (step == StreamDecoder::Result::Record) {
+      result.records.push_back(std::move(r));
+      continue;
+    }
+    if (step == StreamDecoder::Result::Error) {
+      result.ok = false;
+      result.error = decoder.error();
+    }
+    return result;
+  }
+}
+
+DecodeResult decodeAll(const std::vector<uint8_t>& bytes, size_t chunk) {
+  return decodeAll(bytes.data(), bytes.size(), chunk);
+}
+
+}  // namespace psdump

@@ -1,0 +1,75 @@
+// Decodes the byte stream of one collector connection: a sequence of
+// packets, each either a hello packet (the constant 2000, a time record and
+// an identity record) or a data packet (a count record, then that many
+// records back to back). Every read is checked against the end of the
+// stream; the first fault ends decoding with an error that names its byte
+// offset.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "ByteReader.h"
+#include "ByteSource.h"
+#include "Layouts.h"
+#include "Record.h"
+
+namespace psdump {
+
+struct DecoderLimits {
+  // The largest record accepted. The agent's packets stay below a few MiB;
+  // anything far beyond that is garbage and would only exhaust memory.
+  uint64_t maxRecordBytes = 8u << 20;
+};
+
+class StreamDecoder {
+ public:
+  enum class Result {
+    Record,  // out holds the next record
+    End,     // the stream ended cleanly between packets
+    Error,   // malformed or cut input; see error()
+  };
+
+  explicit StreamDecoder(ByteSource& source, DecoderLimits limits = DecoderLimits());
+
+  Result next(Record& out);
+
+  const DecodeError& error() const { return reader_.error(); }
+  // Bytes consumed so far.
+  uint64_t offset() const { return reader_.offset(); }
+  // Packets begun so far.
+  uint64_t packets() const { return packet_; }
+
+ private:
+  enum class State { PacketStart, Identity, InPacket, Done, Failed };
+
+  Result startPacket(Record& out);
+  Result readTime(uint64_t packetStart, Record& out);
+  Result readIdentity(Record& out);
+  Result readDataRecord(Record& out);
+  void readFields(const Layout& layout, uint64_t start, std::vector<Field>& out);
+  void readList(Op op, const char* name, uint64_t start, std::vector<Field>& out);
+  void readEnd(const Record& r);
+  Result finish(Record& out, uint64_t start);
+  Result fail(uint64_t offset, std::string message);
+
+  ByteReader reader_;
+  DecoderLimits limits_;
+  State state_ = State::PacketStart;
+  uint64_t packet_ = 0;
+  uint64_t packetStart_ = 0;
+  uint32_t packetCount_ = 0;  // records the count record announced
+  uint32_t packetIndex_ = 0;  // records of the packet read so far
+};
+
+// Decodes a whole buffer: every record up to the end or the first error.
+struct DecodeResult {
+  std::vector<Record> records;
+  bool ok = true;
+  DecodeError error;
+};
+DecodeResult decodeAll(const uint8_t* data, size_t size, size_t chunk = 0,
+                       DecoderLimits limits = DecoderLimits());
+DecodeResult decodeAll(const std::vector<uint8_t>& bytes, size_t chunk = 0);
+
+}  // namespace psdump

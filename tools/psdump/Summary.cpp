@@ -1,0 +1,71 @@
+#include "Summary.h"
+
+#include <type_traits>
+
+#include "Json.h"
+
+namespace psdump {
+
+void Summary::connectionClosed(uint64_t bytesRead, bool malformed) {
+  bytes += bytesRead;
+  if (malformed) ++malformedConnections;
+}
+
+void Summary::add(const Record& r) {
+  ++byRecord[r.name];
+  if (r.packetKind == PacketKind::Hello) {
+    if (r.index == 0) ++helloPackets;
+    return;
+  }
+  if (r.index == 0) {
+    ++dataPackets;
+    return;
+  }
+  ++records;
+  if (r.type >= 0) ++byType[r.type];
+  const Field* thread = r.find("threadId");
+  if (thread != nullptr && thread->kind == Field::Kind::Unsigned) {
+    ++byThread[static_cast<uint32_t>(thread->u)];
+  }
+}
+
+namespace {
+
+template <typename Map>
+void appendCounts(std::string& out, const char* name, const Map& counts) {
+  out += ",\"";
+  out += name;
+  out += "\":{";
+  bool first = true;
+  for (const auto& entry : counts) {
+    if (!first) out += ',';
+    first = false;
+    std::string key;
+    if constexpr (std::is_same_v<typename Map::key_type, std::string>) {
+      key = entry.first;
+    } else {
+      key = std::to_string(entry.first);
+    }
+    appendJsonString(out, key);
+    out += ':' + std::to_string(entry.second);
+  }
+  out += '}';
+}
+
+}  // namespace
+
+std::string Summary::toJson() const {
+  std::string out = "{\"summary\":{\"connections\":" + std::to_string(connections);
+  out += ",\"malformedConnections\":" + std::to_string(malformedConnections);
+  out += ",\"bytes\":" + std::to_string(bytes);
+  out += ",\"helloPackets\":" + std::to_string(helloPackets);
+  out += ",\"dataPackets\":" + std::to_string(dataPackets);
+  out += ",\"records\":" + std::to_string(records);
+  appendCounts(out, "byRecord", byRecord);
+  appendCounts(out, "byType", byType);
+  appendCounts(out, "byThread", byThread);
+  out += "}}";
+  return out;
+}
+
+}  // namespace psdump

@@ -1,0 +1,34 @@
+// Counts over everything decoded: connections, packets, records per record
+// name and per event type, and records per thread id.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "Record.h"
+
+namespace psdump {
+
+class Summary {
+ public:
+  void connectionOpened() { ++connections; }
+  // malformed: the connection was dropped on a decoding error.
+  void connectionClosed(uint64_t bytesRead, bool malformed);
+  void add(const Record& record);
+
+  // {"summary":{...}} on one line.
+  std::string toJson() const;
+
+  uint64_t connections = 0;
+  uint64_t malformedConnections = 0;
+  uint64_t bytes = 0;
+  uint64_t dataPackets = 0;
+  uint64_t helloPackets = 0;
+  uint64_t records = 0;  // event records, without count, time and identity records
+  std::map<std::string, uint64_t> byRecord;  // every record, by name
+  std::map<int, uint64_t> byType;            // event records, by type number
+  std::map<uint32_t, uint64_t> byThread;     // records that carry a thread id
+};
+
+}  // namespace psdump

@@ -1,0 +1,33 @@
+// Fuzz target of the collector-side decoder: any byte stream must decode to
+// records or a clean error, the same whether it arrives at once or in
+// pieces, and every record must print as one line of JSON.
+#include <cstddef>
+#include <cstdint>
+
+#include "Json.h"
+#include "StreamDecoder.h"
+#include "Summary.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  psdump::DecoderLimits limits;
+  limits.maxRecordBytes = 1u << 16;
+  const psdump::DecodeResult whole = psdump::decodeAll(data, size, 0, limits);
+  const size_t chunk = size > 0 ? 1 + data[size - 1] % 7 : 1;
+  const psdump::DecodeResult split = psdump::decodeAll(data, size, chunk, limits);
+  if (whole.ok != split.ok || whole.records.size() != split.records.size()) __builtin_trap();
+  if (!whole.ok && (whole.error.offset != split.error.offset || whole.error.offset > size ||
+                    whole.error.message != split.error.message)) {
+    __builtin_trap();
+  }
+  psdump::Summary summary;
+  for (const psdump::Record& r : whole.records) {
+    if (r.offset + r.length > size) __builtin_trap();
+    const std::string line = psdump::recordToJson(r, 1);
+    for (char c : line) {
+      if (static_cast<unsigned char>(c) < 0x20) __builtin_trap();  // a line must stay one line
+    }
+    summary.add(r);
+  }
+  (void)summary.toJson();
+  return 0;
+}

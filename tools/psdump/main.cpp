@@ -1,0 +1,116 @@
+// psdump: listens where the agent sends its packets (loopback only) and
+// prints what arrives, one JSON object per record.
+#include <signal.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "Listener.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void onSignal(int) {
+  g_stop.store(true);
+}
+
+const char kUsage[] =
+    "usage: psdump [--host 127.0.0.1] [--port N] [--port-file F] [--summary]\n"
+    "              [--duration S] [--max-connections N] [--max-record-bytes N] [--quiet]\n"
+    "       psdump --input FILE|- [--summary] [--max-record-bytes N]\n"
+    "\n"
+    "Listens on a loopback address for the agent's connections and prints one JSON\n"
+    "object per decoded record on standard output. --port 0 (the default) picks a\n"
+    "free port; the port is announced on standard error and written to --port-file.\n"
+    "Stops on SIGINT or SIGTERM, after --duration seconds, or once --max-connections\n"
+    "connections have closed; --summary then prints the counts per record type and\n"
+    "per thread as one more JSON line. --input decodes a captured stream instead.\n"
+    "Malformed input is reported on standard error with its byte offset and the\n"
+    "connection is dropped. Exit status: 0, 1 for a setup error, 2 if any input\n"
+    "was malformed.\n";
+
+bool parseLong(const char* text, long min, long max, long& out) {
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < min || v > max) return false;
+  out = v;
+  return true;
+}
+
+bool parseSeconds(const char* text, double& out) {
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (errno != 0 || end == text || *end != '\0' || !(v >= 0) || v > 1e9) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  psdump::ListenerOptions options;
+  std::string input;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "psdump: %s needs a value\n%s", arg.c_str(), kUsage);
+        std::exit(psdump::kExitSetup);
+      }
+      return argv[++i];
+    };
+    auto bad = [&](const char* v) {
+      std::fprintf(stderr, "psdump: bad value '%s' for %s\n", v, arg.c_str());
+      std::exit(psdump::kExitSetup);
+    };
+    long n = 0;
+    if (arg == "--host") {
+      options.host = value();
+    } else if (arg == "--port") {
+      const char* v = value();
+      if (!parseLong(v, 0, 65535, n)) bad(v);
+      options.port = static_cast<int>(n);
+    } else if (arg == "--port-file") {
+      options.portFile = value();
+    } else if (arg == "--summary") {
+      options.summary = true;
+    } else if (arg == "--duration") {
+      const char* v = value();
+      if (!parseSeconds(v, options.durationSec)) bad(v);
+    } else if (arg == "--max-connections") {
+      const char* v = value();
+      if (!parseLong(v, 0, 1000000, options.maxConnections)) bad(v);
+    } else if (arg == "--max-record-bytes") {
+      const char* v = value();
+      if (!parseLong(v, 64, 1L << 30, n)) bad(v);
+      options.limits.maxRecordBytes = static_cast<uint64_t>(n);
+    } else if (arg == "--quiet") {
+      options.quiet = true;
+    } else if (arg == "--input") {
+      input = value();
+    } else if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return psdump::kExitOk;
+    } else {
+      std::fprintf(stderr, "psdump: unknown option %s\n%s", arg.c_str(), kUsage);
+      return psdump::kExitSetup;
+    }
+  }
+
+  if (!input.empty()) return psdump::runFile(input, options, stdout, stderr);
+
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  return psdump::runListener(options, g_stop, stdout, stderr);
+}

@@ -1,0 +1,213 @@
+// Malformed and cut streams: every fault ends decoding with an error that
+// names the byte offset at fault, never a crash or a read past the input.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "StreamDecoder.h"
+#include "TestSupport.h"
+#include "Wire.h"
+
+using psdump::DecodeResult;
+using psdump_test::decodeBoth;
+using psdump_test::hex;
+using psdump_test::Wire;
+
+namespace {
+
+const char kMethodEntry27[] =
+    "02 00 00 00 01 00 00 00 05 00 00 00 01 00 00 07 D0 00 00 00 00 00 00 00 03 7F 7F";
+
+Wire helloPacket() {
+  Wire w;
+  w.raw(hex("00 00 07 D0 64 01 01 00 00 00 00 00 00 00 01 7F 7F 65 C8 06 00 02"));
+  w.text("agent").text("<NO CLUSTER NAME>").text("node").text("srv").u32(1).end();
+  return w;
+}
+
+TEST(DecoderErrors, EveryCutOfAStreamEndsCleanlyOrNamesTheCut) {
+  Wire w = helloPacket();
+  const size_t helloEnd = w.size();
+  w.packet(2).raw(hex(kMethodEntry27));
+  w.u8(4).head(1, 1, 2, 3, 4).u8(1).text("r").text("a").text("u").text("d").u8(2).end();
+  const size_t total = w.size();
+  for (size_t cut = 0; cut < total; ++cut) {
+    SCOPED_TRACE("cut at " + std::to_string(cut));
+    std::vector<uint8_t> prefix(w.b.begin(), w.b.begin() + static_cast<long>(cut));
+    DecodeResult r = decodeBoth(prefix);
+    if (cut == 0 || cut == helloEnd) {
+      EXPECT_TRUE(r.ok) << r.error.message;
+      continue;
+    }
+    ASSERT_FALSE(r.ok);
+    EXPECT_EQ(r.error.offset, cut);
+    EXPECT_CONTAINS(r.error.message, "byte offset " + std::to_string(cut));
+  }
+}
+
+TEST(DecoderErrors, StreamEndingInsideATextNamesTheRecordAndItsStart) {
+  Wire w;
+  w.packet(1).u8(4).head(1, 1, 2, 3, 4).u8(1).u16(65535).raw({'x', 'y'});
+  DecodeResult r = decodeBoth(w.b);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.error.offset, w.size());
+  EXPECT_CONTAINS(r.error.message,
+                  "inside record 'httpStart' (tag 4) that starts at "
+                  "byte offset 7");
+  EXPECT_CONTAINS(r.error.message, "65533 more bytes needed");
+}
+
+TEST(DecoderErrors, PacketShortOfItsCountNamesTheMissingRecord) {
+  Wire w;
+  w.packet(3).raw(hex(kMethodEntry27));
+  DecodeResult r = decodeBoth(w.b);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.records.size(), 2u);  // what arrived is still reported
+  EXPECT_EQ(r.error.offset, 34u);
+  EXPECT_CONTAINS(r.error.message, "record 2 of 3 of packet 1 at byte offset 0");
+  EXPECT_CONTAINS(r.error.message, "only 1 of 3 records arrived");
+}
+
+TEST(DecoderErrors, CountAnnouncingMoreRecordsThanSentMeetsTheNextPacketHead) {
+  Wire w;
+  w.packet(2).raw(hex(kMethodEntry27)).packet(1).raw(hex(kMethodEntry27));
+  DecodeResult r = decodeBoth(w.b);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.error.offset, 34u);
+  EXPECT_CONTAINS(r.error.message, "unknown record tag 0 (0x00) at byte offset 34");
+  EXPECT_CONTAINS(r.error.message, "announced more records than it holds");
+}
+
+TEST(DecoderErrors, UnknownTagsAreRejectedAtTheirOffset) {
+  for (int tag : {15, 42, 49, 59, 60, 69, 99, 102, 116, 117, 126, 255}) {
+    Wire w;
+    w.packet(2).raw(hex(kMethodEntry27)).u8(static_cast<unsigned>(tag)).raw(hex(kMethodEntry27));
+    DecodeResult r = decodeBoth(w.b);
+    ASSERT_FALSE(r.ok) << tag;
+    EXPECT_EQ(r.error.offset, 34u);
+    EXPECT_CONTAINS(r.error.message, "unknown record tag " + std::to_string(tag));
+    EXPECT_CONTAINS(r.error.message, "record 2 of 2 of packet 1");
+  }
+}
+
+TEST(DecoderErrors, HelloRecordsInsideADataPacketAreRejected) {
+  Wire w;
+  w.packet(1).raw(hex("64 01 01 00 00 00 00 00 00 00 01 7F 7F"));
+  DecodeResult r = decodeBoth(w.b);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.error.offset, 7u);
+  EXPECT_CONTAINS(r.error.message, "hello records travel only in a hello packet");
+}
+
+TEST(DecoderErrors, WrongEndMarkerNamesItsOffsetAndBytes) {
+  std::vector<uint8_t> record = hex(kMethodEntry27);
+  record.back() = 0x7E;
+  Wire w;
+  w.packet(1).raw(record);
+  DecodeResult r = decodeBoth(w.b);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.error.offset, 32u);
+  EXPECT_CONTAINS(r.error.message, "expected the end marker 7F 7F at byte offset 32");
+  EXPECT_CONTAINS(r.error.message, "record 'methodEntry' (tag 2), found 7F 7E");
+}
+
+TEST(DecoderErrors, OmittedTextShiftsTheRecordOntoAWrongEndMarker) {
+  // An HTTP start record whose detail is left out altogether: the MOD byte
+  // and the end marker are read as the detail's length, so the fault shows.
+  Wire w;
+  w.packet(1).u8(4).head(1, 1, 2, 3, 4).u8(1).text("r").text("a").text("u").u8(2).end();
+  w.packet(1).raw(hex(kMethodEntry27));
+  DecodeResult r = decodeBoth(w.b);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.records.size(), 1u);
+  EXPECT_CONTAINS(r.error.message,
+                  "inside record 'httpStart' (tag 4) that starts at byte offset 7");
+}
+
+TEST(DecoderErrors, PacketStartsThatAreNeitherHelloNorDataAreRejected) {
+  DecodeResult letter = decodeBoth(hex("41 00 00 00 00 7F 7F"));
+  ASSERT_FALSE(letter.ok);
+  EXPECT_EQ(letter.error.offset, 0u);
+  EXPECT_CONTAINS(letter.error.message, "byte 0x41 at byte offset 0 cannot begin a packet");
+
+  DecodeResult noMarker = decodeBoth(hex("00 01 02 03 04 05 06 07"));
+  ASSERT_FALSE(noMarker.ok);
+  EXPECT_EQ(noMarker.error.offset, 5u);
+  EXPECT_CONTAINS(noMarker.error.message, "found 05 06");
+
+  Wire w;
+  w.packet(1).raw(hex(kMethodEntry27)).raw(hex("00 00 00 00"));
+  DecodeResult shortHead = decodeBoth(w.b);
+  ASSERT_FALSE(shortHead.ok);
+  EXPECT_EQ(shortHead.error.offset, 38u);
+  EXPECT_CONTAINS(shortHead.error.message,
+                  "after 4 of the first 7 bytes of a packet at "
+                  "byte offset 34");
+}
+
+TEST(DecoderErrors, HelloWithWrongRecordTagsIsRejected) {
+  Wire time = helloPacket();
+  time.b[4] = 99;
+  DecodeResult r = decodeBoth(time.b);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.error.offset, 4u);
+  EXPECT_CONTAINS(r.error.message, "expected the time record tag 100 at byte offset 4");
+
+  Wire identity = helloPacket();
+  identity.b[17] = 102;
+  r = decodeBoth(identity.b);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.records.size(), 1u);
+  EXPECT_EQ(r.error.offset, 17u);
+  EXPECT_CONTAINS(r.error.message, "expected the identity record tag 101");
+}
+
+TEST(DecoderErrors, CorrelationTokenMustBeFourBytes) {
+  Wire w;
+  w.packet(1).u8(51).head(1, 0, 2, 3, 4).u16(5).raw({1, 2, 3, 4, 5}).u8(1).end();
+  DecodeResult r = decodeBoth(w.b);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.error.offset, 8u + 21u);
+  EXPECT_CONTAINS(r.error.message, "correlation token length 5");
+}
+
+TEST(DecoderErrors, NegativeMqiElementCountIsRejected) {
+  Wire w;
+  w.packet(1).u8(41).text("a").text("b").u64(1).u32(0x80000000u).end();
+  DecodeResult r = decodeBoth(w.b);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.error.offset, 8u + 3 + 3 + 8);
+  EXPECT_CONTAINS(r.error.message, "negative element count -2147483648");
+}
+
+TEST(DecoderErrors, HugeMethodCountStopsAtTheRecordLimit) {
+  // A class record announcing 4 billion methods, followed by plenty of
+  // bytes: decoding stops once the record passes the limit.
+  Wire w;
+  w.packet(1).u8(12).u32(1).u32(2).u32(0xFFFFFFFFu);
+  for (int i = 0; i < 4096; ++i) w.u32(static_cast<uint32_t>(i));
+  psdump::DecoderLimits limits;
+  limits.maxRecordBytes = 1024;
+  DecodeResult r = psdump::decodeAll(w.b.data(), w.size(), 0, limits);
+  ASSERT_FALSE(r.ok);
+  EXPECT_CONTAINS(r.error.message, "exceeds 1024 bytes");
+  EXPECT_CONTAINS(r.error.message, "announced at byte offset 16");
+  EXPECT_LE(r.error.offset, 7u + 1024u + 8u);
+}
+
+TEST(DecoderErrors, ErrorsStickAndRecordsBeforeThemAreKept) {
+  Wire w;
+  w.packet(2).raw(hex(kMethodEntry27)).u8(200);
+  psdump::MemorySource source(w.b);
+  psdump::StreamDecoder decoder(source);
+  psdump::Record r;
+  EXPECT_EQ(decoder.next(r), psdump::StreamDecoder::Result::Record);
+  EXPECT_EQ(decoder.next(r), psdump::StreamDecoder::Result::Record);
+  EXPECT_EQ(decoder.next(r), psdump::StreamDecoder::Result::Error);
+  const std::string first = decoder.error().message;
+  EXPECT_EQ(decoder.next(r), psdump::StreamDecoder::Result::Error);
+  EXPECT_EQ(decoder.error().message, first);
+  EXPECT_EQ(decoder.error().offset, 34u);
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+// The JSON lines and the summary that psdump prints for decoded records.
+#include <gtest/gtest.h>
+
+#include "Json.h"
+#include "StreamDecoder.h"
+#include "Summary.h"
+#include "TestSupport.h"
+#include "Wire.h"
+
+using psdump::DecodeResult;
+using psdump_test::hex;
+using psdump_test::Wire;
+
+namespace {
+
+std::string jsonText(const std::string& bytes) {
+  std::string out;
+  psdump::appendJsonString(out, bytes);
+  return out;
+}
+
+TEST(JsonText, EscapesWhatJsonCannotCarryRaw) {
+  EXPECT_EQ(jsonText("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(jsonText("l1\nl2\t\r"), "\"l1\\nl2\\t\\r\"");
+  EXPECT_EQ(jsonText(std::string("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\\u007f\"");
+  EXPECT_EQ(jsonText(std::string("a\0b", 3)), "\"a\\u0000b\"");
+}
+
+TEST(JsonText, KeepsUtf8AndEscapesModifiedUtf8Forms) {
+  EXPECT_EQ(jsonText("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"),
+            "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\"");
+  // The two-byte NUL and a surrogate pair as the JVM writes them.
+  EXPECT_EQ(jsonText("\xC0\x80"), "\"\\u0000\"");
+  EXPECT_EQ(jsonText("\xED\xA0\xBD\xED\xB8\x80"), "\"\\ud83d\\ude00\"");
+}
+
+TEST(JsonText, StrayBytesBecomeEscapesSoTheLineStaysValid) {
+  EXPECT_EQ(jsonText("\xFF"), "\"\\u00ff\"");
+  EXPECT_EQ(jsonText("x\xC3"), "\"x\\u00c3\"");           // cut sequence at the end
+  EXPECT_EQ(jsonText("\xC1\xBF"), "\"\\u00c1\\u00bf\"");  // overlong
+  EXPECT_EQ(jsonText("\xE0\x80\x80"), "\"\\u00e0\\u0080\\u0080\"");
+  EXPECT_EQ(jsonText("\xF4\x90\x80\x80"), "\"\\u00f4\\u0090\\u0080\\u0080\"");
+}
+
+TEST(JsonRecord, MethodEntryLine) {
+  Wire w;
+  w.packet(1).raw(
+      hex("02 00 00 00 01 00 00 00 05 00 00 00 01 00 00 07 D0 00 00 00 00 00 00 00 03 "
+          "7F 7F"));
+  DecodeResult r = psdump::decodeAll(w.b);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(psdump::recordToJson(r.records[0], 4),
+            "{\"conn\":4,\"packet\":1,\"packetKind\":\"data\",\"offset\":0,\"index\":0,\"tag\":0,"
+            "\"record\":\"count\",\"count\":1}");
+  EXPECT_EQ(psdump::recordToJson(r.records[1], 4),
+            "{\"conn\":4,\"packet\":1,\"packetKind\":\"data\",\"offset\":7,\"index\":1,\"tag\":2,"
+            "\"record\":\"methodEntry\",\"type\":3,\"subtype\":0,\"threadId\":1,\"methodId\":5,"
+            "\"wallSeconds\":1,\"wallMicros\":2000,\"cpuTime\":3}");
+}
+
+TEST(JsonRecord, ListsTokensAndSignedValues) {
+  Wire w;
+  w.packet(3);
+  w.u8(12).u32(9).u32(77).u32(2).u32(11).u32(12).end();
+  w.u8(1).u32(9).text("A").u32(1).u32(5).text("m").text("()V").end();
+  w.u8(51).head(1, 255, 2, 3, ~uint64_t{0}).u16(4).raw({0, 0x1A, 0xB0, 0xFF}).u8(3).end();
+  DecodeResult r = psdump::decodeAll(w.b);
+  ASSERT_TRUE(r.ok) << r.error.message;
+  EXPECT_EQ(psdump::recordToJson(r.records[1], 1),
+            "{\"conn\":1,\"packet\":1,\"packetKind\":\"data\",\"offset\":7,\"index\":1,\"tag\":12,"
+            "\"record\":\"classUnload\",\"type\":1,\"subtype\":4,\"classSeq\":9,\"classId\":77,"
+            "\"methodCount\":2,\"methodIds\":[11,12]}");
+  EXPECT_CONTAINS(psdump::recordToJson(r.records[2], 1),
+                  "\"methodCount\":1,\"methods\":[{\"methodId\":5,\"name\":\"m\",\"signature\":"
+                  "\"()V\"}]}");
+  EXPECT_CONTAINS(psdump::recordToJson(r.records[3], 1),
+                  "\"threadId\":1,\"depth\":255,\"wallSeconds\":2,\"wallMicros\":3,"
+                  "\"cpuTime\":-1,\"token\":\"001ab0ff\",\"mod\":3}");
+}
+
+TEST(JsonRecord, HelloRecordsHaveNoEventType) {
+  Wire w;
+  w.raw(hex("00 00 07 D0 64 01 01 00 00 00 00 00 00 00 01 7F 7F 65 C8 06 00 02"));
+  w.text("a\"gent").text("<NO CLUSTER NAME>").text("n").text("s").u32(2).end();
+  DecodeResult r = psdump::decodeAll(w.b);
+  ASSERT_TRUE(r.ok) << r.error.message;
+  EXPECT_EQ(psdump::recordToJson(r.records[0], 1),
+            "{\"conn\":1,\"packet\":1,\"packetKind\":\"hello\",\"offset\":4,\"index\":0,"
+            "\"tag\":100,\"record\":\"time\",\"platform\":1,\"timeKind\":1,\"millis\":1}");
+  EXPECT_CONTAINS(psdump::recordToJson(r.records[1], 1),
+                  "\"record\":\"identity\",\"code\":200,\"versionMajor\":6,\"versionMinor\":0,"
+                  "\"versionMicro\":2,\"commandAgentId\":\"a\\\"gent\"");
+}
+
+TEST(Summary, CountsPacketsRecordsTypesAndThreads) {
+  Wire w;
+  w.raw(hex("00 00 07 D0 64 01 01 00 00 00 00 00 00 00 01 7F 7F 65 C8 06 00 02"));
+  w.text("").text("").text("").text("").u32(0).end();
+  w.packet(4);
+  w.u8(2).u32(7).u32(5).u32(1).u32(2).u64(3).end();
+  w.u8(3).u32(7).u32(5).u32(1).u32(2).u64(3).end();
+  w.u8(5).head(8, 1, 1, 2, 3).u8(1).end();
+  w.u8(44).text("up").end();
+  psdump::Summary s;
+  s.connectionOpened();
+  DecodeResult r = psdump::decodeAll(w.b);
+  ASSERT_TRUE(r.ok) << r.error.message;
+  for (const psdump::Record& rec : r.records) s.add(rec);
+  s.connectionClosed(w.size(), false);
+  s.connectionOpened();
+  s.connectionClosed(3, true);
+  EXPECT_EQ(s.helloPackets, 1u);
+  EXPECT_EQ(s.dataPackets, 1u);
+  EXPECT_EQ(s.records, 4u);
+  EXPECT_EQ(s.byThread.at(7), 2u);
+  EXPECT_EQ(s.byThread.at(8), 1u);
+  EXPECT_EQ(s.byType.at(3), 2u);
+  EXPECT_EQ(s.byRecord.at("psStatus"), 1u);
+  EXPECT_EQ(s.toJson(),
+            "{\"summary\":{\"connections\":2,\"malformedConnections\":1,\"bytes\":" +
+                std::to_string(w.size() + 3) +
+                ",\"helloPackets\":1,\"dataPackets\":1,\"records\":4,\"byRecord\":{\"count\":1,"
+                "\"httpFinish\":1,\"identity\":1,\"methodEntry\":1,\"methodExit\":1,"
+                "\"psStatus\":1,\"time\":1},\"byType\":{\"3\":2,\"4\":1,\"24\":1},"
+                "\"byThread\":{\"7\":2,\"8\":1}}}");
+}
+
+}  // namespace
