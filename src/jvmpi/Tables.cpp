@@ -27,6 +27,7 @@ void createMethodAndClassTables() {
   if (tablesMade) return;
   tablesMade = true;
   std::printf("Hash size %d \n", methodTableSize());
+  std::fflush(stdout);
 }
 
 void resetClassSequence() {

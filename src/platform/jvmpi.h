@@ -1,7 +1,7 @@
 // The profiler interface the library is written against: an interface table of
 // entries, one event structure with a payload per event kind, and the event
 // numbers. These are our own declarations. On a current JVM the table is filled
-// by the JVMTI-backed provider (jvmti_provider.cpp); unit tests fill it with a
+// by the JVMTI-backed provider (JvmtiProvider.cpp); unit tests fill it with a
 // test double.
 #pragma once
 

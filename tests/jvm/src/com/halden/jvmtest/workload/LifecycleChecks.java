@@ -1,0 +1,93 @@
+package com.halden.jvmtest.workload;
+
+import static com.halden.jvmtest.support.Checks.report;
+
+import com.halden.probe.Launcher;
+import com.halden.probe.ProbeController;
+import com.halden.probe.ProbeSystem;
+import com.halden.probe.ProbeUtils;
+import com.halden.probe.ThreadManager;
+import com.halden.probe.log.ProbeLogger;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.Map;
+
+/**
+ * Runs inside the launcher's child JVM and reports, at each point of the
+ * lifecycle, what the natives answer there.
+ */
+public class LifecycleChecks implements Launcher.Workload {
+    @Override
+    public void initialized() {
+        report("processId", ProbeSystem.processId);
+        report("numberOfCPUs", ProbeSystem.numberOfCPUs);
+        report("numberOnline", ProbeSystem.numberOnline);
+        report("cpuSpeed", ProbeSystem.cpuSpeed);
+        report("totalMemory", ProbeSystem.totalMemory);
+        report("cpuType", ProbeSystem.cpuType);
+        report("platform", ProbeSystem.platform);
+        report("probeLevel", ProbeSystem.probeLevel);
+        report("MOD_FILE", ProbeSystem.MOD_FILE);
+        report("javaPid", ProcessHandle.current().pid());
+        report("availableProcessors", Runtime.getRuntime().availableProcessors());
+        report("getProcessId", ProbeSystem.getProcessId());
+        report("levelBeforeStart", ProbeController.getMonitoringLevel());
+        report("jvmpiEnabled", ProbeController.isJvmpiEnabled());
+        report("restartOnToFromL1", ProbeController.restartOnToFromL1());
+        report("buildTime", ProbeUtils.getBuildTime());
+        report("logFileName", ProbeLogger.getLogFileName());
+        String[] argv = ProbeSystem.getArgumentVector();
+        report("argumentVector", argv == null ? null : String.join(" ", argv));
+
+        int id = ProbeSystem.nativeGetCurrentThreadID();
+        report("threadId", id);
+        report("threadIdsAgree", id == ThreadManager.getEnv());
+        int[] other = new int[1];
+        Thread thread = new Thread(() -> other[0] = ThreadManager.getEnv());
+        thread.start();
+        try {
+            thread.join();
+        } catch (InterruptedException e) {
+            throw new AssertionError(e);
+        }
+        report("otherThreadId", other[0]);
+    }
+
+    @Override
+    public void started() {
+        report("enabledBeforeAgents", ProbeController.isNativeProbeEnabled());
+        report("setWhileDisabled", ProbeController.setModLevel(1003));
+        report("levelAfterSetWhileDisabled", ProbeController.getMonitoringLevel());
+    }
+
+    @Override
+    public void run() {
+        boolean enabled = ProbeController.isNativeProbeEnabled();
+        report("enabled", enabled);
+        if (!enabled) return;
+        report("set1003", ProbeController.setModLevel(1003));
+        report("levelAfter1003", ProbeController.getMonitoringLevel());
+        report("set3Again", ProbeController.setModLevel(3));
+        report("set0", ProbeController.setModLevel(0));
+        report("set4", ProbeController.setModLevel(4));
+        report("set1000", ProbeController.setModLevel(1000));
+        report("levelAfterRejected", ProbeController.getMonitoringLevel());
+    }
+
+    @Override
+    public void stopped() {
+        report("enabledAfterStop", ProbeController.isNativeProbeEnabled());
+        List<String> inNative = new ArrayList<>();
+        for (Map.Entry<Thread, StackTraceElement[]> e : Thread.getAllStackTraces().entrySet()) {
+            if (e.getKey() == Thread.currentThread()) continue;
+            StackTraceElement[] stack = e.getValue();
+            if (stack.length > 0 && stack[0].isNativeMethod()
+                    && Arrays.stream(stack).anyMatch(f -> f.getClassName().startsWith("com.halden."))) {
+                inNative.add(e.getKey().getName() + " in " + stack[0]);
+            }
+        }
+        report("threadsInNativeLoops", inNative.size());
+        report("threadsInNativeLoopsList", inNative);
+    }
+}

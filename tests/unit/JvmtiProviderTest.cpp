@@ -1,0 +1,661 @@
+#include "platform/JvmtiProvider.h"
+
+#include <gtest/gtest.h>
+#include <jvmti.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/LocalMonitor.h"
+
+namespace {
+
+// A JVM and its JVMTI environment, as far as the provider uses them. The
+// answers of GetEnv, the phase, the capabilities offered and the thread facts
+// are set by the tests; event modes, allocations and deleted references are
+// recorded.
+struct FakeJvm {
+  jvmtiInterface_1_ jvmtiFunctions{};
+  jvmtiEnv jvmti{};
+  JNIInvokeInterface_ invokeFunctions{};
+  JavaVM vm{};
+  JNINativeInterface_ jniFunctions{};
+  JNIEnv jni{};
+
+  std::mutex mutex;
+  jint jvmtiAnswer = JNI_OK;
+  jint jniAnswer = JNI_OK;
+  jvmtiPhase phase = JVMTI_PHASE_LIVE;
+  bool offerGc = true;
+  bool offerCpuTime = true;
+  jlong cpuTime = 0;
+  int getEnvCalls = 0;
+  int spuriousWakeups = 0;  // early returns of RawMonitorWait still to make
+  jvmtiEventCallbacks callbacks{};
+  std::map<jvmtiEvent, jvmtiEventMode> modes;
+  std::set<unsigned char*> allocated;
+  int deletedRefs = 0;
+  int threadInfoCalls = 0;
+
+  static FakeJvm* current;
+  static FakeJvm& self() { return *current; }
+
+  static jvmtiError JNICALL setEventNotificationMode(jvmtiEnv*, jvmtiEventMode mode,
+                                                     jvmtiEvent event, jthread, ...) {
+    std::lock_guard<std::mutex> hold(self().mutex);
+    self().modes[event] = mode;
+    return JVMTI_ERROR_NONE;
+  }
+
+  FakeJvm() {
+    current = this;
+    jvmti.functions = &jvmtiFunctions;
+    vm.functions = &invokeFunctions;
+    jni.functions = &jniFunctions;
+    invokeFunctions.GetEnv = [](JavaVM*, void** penv, jint version) -> jint {
+      FakeJvm& f = self();
+      std::lock_guard<std::mutex> hold(f.mutex);
+      f.getEnvCalls++;
+      if (version == JVMTI_VERSION_1_2) {
+        *penv = f.jvmtiAnswer == JNI_OK ? &f.jvmti : nullptr;
+        return f.jvmtiAnswer;
+      }
+      *penv = f.jniAnswer == JNI_OK ? &f.jni : nullptr;
+      return f.jniAnswer;
+    };
+    jniFunctions.DeleteLocalRef = [](JNIEnv*, jobject ref) {
+      if (ref) self().deletedRefs++;
+    };
+    jvmtiFunctions.GetPotentialCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) {
+      *c = jvmtiCapabilities{};
+      c->can_generate_all_class_hook_events = 1;
+      c->can_get_current_thread_cpu_time = self().offerCpuTime;
+      c->can_generate_garbage_collection_events = self().offerGc;
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.AddCapabilities = [](jvmtiEnv*, const jvmtiCapabilities* c) {
+      self().added = *c;
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.GetCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) {
+      *c = self().added;
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.SetEventCallbacks = [](jvmtiEnv*, const jvmtiEventCallbacks* c, jint) {
+      self().callbacks = *c;
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.SetEventNotificationMode = &setEventNotificationMode;
+    jvmtiFunctions.GetPhase = [](jvmtiEnv*, jvmtiPhase* p) {
+      *p = self().phase;
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.DisposeEnvironment = [](jvmtiEnv*) { return JVMTI_ERROR_NONE; };
+    jvmtiFunctions.GetCurrentThreadCpuTime = [](jvmtiEnv*, jlong* nanos) {
+      *nanos = self().cpuTime;
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.Allocate = [](jvmtiEnv*, jlong size, unsigned char** mem) {
+      *mem = static_cast<unsigned char*>(std::malloc(size > 0 ? size : 1));
+      std::lock_guard<std::mutex> hold(self().mutex);
+      self().allocated.insert(*mem);
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.Deallocate = [](jvmtiEnv*, unsigned char* mem) {
+      {
+        std::lock_guard<std::mutex> hold(self().mutex);
+        if (self().allocated.erase(mem) == 0) ADD_FAILURE() << "deallocated foreign memory";
+      }
+      std::free(mem);
+      return JVMTI_ERROR_NONE;
+    };
+    // Raw monitors: our own monitor behind the JVMTI handle. The wait returns
+    // early as often as spuriousWakeups says.
+    jvmtiFunctions.CreateRawMonitor = [](jvmtiEnv*, const char*, jrawMonitorID* id) {
+      *id = reinterpret_cast<jrawMonitorID>(new LocalMonitor());
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.DestroyRawMonitor = [](jvmtiEnv*, jrawMonitorID id) {
+      delete reinterpret_cast<LocalMonitor*>(id);
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.RawMonitorEnter = [](jvmtiEnv*, jrawMonitorID id) {
+      reinterpret_cast<LocalMonitor*>(id)->enter();
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.RawMonitorExit = [](jvmtiEnv*, jrawMonitorID id) {
+      return reinterpret_cast<LocalMonitor*>(id)->exit() ? JVMTI_ERROR_NONE
+                                                         : JVMTI_ERROR_NOT_MONITOR_OWNER;
+    };
+    jvmtiFunctions.RawMonitorWait = [](jvmtiEnv*, jrawMonitorID id, jlong millis) {
+      bool early;
+      {
+        std::lock_guard<std::mutex> hold(self().mutex);
+        early = self().spuriousWakeups > 0;
+        if (early) self().spuriousWakeups--;
+      }
+      auto* monitor = reinterpret_cast<LocalMonitor*>(id);
+      if (!early) return monitor->wait(millis) ? JVMTI_ERROR_NONE : JVMTI_ERROR_NOT_MONITOR_OWNER;
+      monitor->wait(millis > 5 || millis == 0 ? 5 : millis);
+      // Every other early return looks like an interrupt of the thread.
+      static std::atomic<int> count{0};
+      return count++ % 2 ? JVMTI_ERROR_INTERRUPT : JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.RawMonitorNotifyAll = [](jvmtiEnv*, jrawMonitorID id) {
+      return reinterpret_cast<LocalMonitor*>(id)->notifyAll() ? JVMTI_ERROR_NONE
+                                                              : JVMTI_ERROR_NOT_MONITOR_OWNER;
+    };
+    jvmtiFunctions.GetThreadInfo = [](jvmtiEnv* env, jthread, jvmtiThreadInfo* info) {
+      self().threadInfoCalls++;
+      *info = jvmtiThreadInfo{};
+      info->name = self().copy(env, "worker-1");
+      info->thread_group = reinterpret_cast<jthreadGroup>(0x10);
+      info->context_class_loader = reinterpret_cast<jobject>(0x20);
+      return JVMTI_ERROR_NONE;
+    };
+    jvmtiFunctions.GetThreadGroupInfo = [](jvmtiEnv* env, jthreadGroup group,
+                                           jvmtiThreadGroupInfo* info) {
+      *info = jvmtiThreadGroupInfo{};
+      if (group == reinterpret_cast<jthreadGroup>(0x10)) {
+        info->name = self().copy(env, "main");
+        info->parent = reinterpret_cast<jthreadGroup>(0x30);
+      } else {
+        info->name = self().copy(env, "system");
+      }
+      return JVMTI_ERROR_NONE;
+    };
+  }
+
+  ~FakeJvm() {
+    jvmtiProviderReset();
+    current = nullptr;
+  }
+
+  char* copy(jvmtiEnv* env, const char* text) {
+    unsigned char* mem = nullptr;
+    env->Allocate(static_cast<jlong>(std::strlen(text) + 1), &mem);
+    std::memcpy(mem, text, std::strlen(text) + 1);
+    return reinterpret_cast<char*>(mem);
+  }
+
+  jvmtiEventMode mode(jvmtiEvent event) {
+    std::lock_guard<std::mutex> hold(mutex);
+    auto it = modes.find(event);
+    return it == modes.end() ? JVMTI_DISABLE : it->second;
+  }
+
+  size_t liveAllocations() {
+    std::lock_guard<std::mutex> hold(mutex);
+    return allocated.size();
+  }
+
+  jvmtiCapabilities added{};
+};
+
+FakeJvm* FakeJvm::current = nullptr;
+
+// The events the table delivered, copied while they were being delivered.
+struct Delivered {
+  jint type;
+  JNIEnv* env;
+  std::string thread, group, parent;
+  JNIEnv* threadEnv;
+  jlong counters;
+};
+std::vector<Delivered> delivered;
+// What the class-load hook handler does with the bytes it is given.
+void (*hookHandler)(JVMPI_Event*) = nullptr;
+
+void recordEvent(JVMPI_Event* e) {
+  Delivered d{e->event_type, e->env_id, "", "", "", nullptr, 0};
+  if (e->event_type == JVMPI_EVENT_THREAD_START) {
+    auto text = [](const char* s) { return std::string(s ? s : "<null>"); };
+    d.thread = text(e->u.thread_start.thread_name);
+    d.group = text(e->u.thread_start.group_name);
+    d.parent = text(e->u.thread_start.parent_name);
+    d.threadEnv = e->u.thread_start.thread_env_id;
+  }
+  if (e->event_type == JVMPI_EVENT_GC_START || e->event_type == JVMPI_EVENT_GC_FINISH) {
+    d.counters = e->u.gc_info.used_objects + e->u.gc_info.used_object_space +
+                 e->u.gc_info.total_object_space;
+  }
+  delivered.push_back(d);
+  if (e->event_type == JVMPI_EVENT_CLASS_LOAD_HOOK && hookHandler) hookHandler(e);
+}
+
+class JvmtiProvider : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    jvmtiProviderReset();
+    delivered.clear();
+    hookHandler = nullptr;
+  }
+  JVMPI_Interface* install() {
+    JVMPI_Interface* table = jvmtiProviderInstall(&fake.vm);
+    if (table) table->NotifyEvent = recordEvent;
+    return table;
+  }
+  int count(jint type) {
+    int n = 0;
+    for (auto& d : delivered) n += d.type == type;
+    return n;
+  }
+  FakeJvm fake;
+};
+
+TEST_F(JvmtiProvider, OffersOneTableWhenTheJvmHasJvmti) {
+  JVMPI_Interface* table = install();
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(jvmtiProviderInstall(&fake.vm), table);
+  EXPECT_EQ(jvmtiProviderTable(), table);
+  EXPECT_TRUE(fake.added.can_generate_all_class_hook_events);
+  EXPECT_TRUE(fake.added.can_get_current_thread_cpu_time);
+  EXPECT_TRUE(fake.added.can_generate_garbage_collection_events);
+  // Entries that are not served yet answer without harm.
+  EXPECT_EQ(table->RequestEvent(JVMPI_EVENT_CLASS_LOAD, nullptr), JVMPI_NOT_AVAILABLE);
+  EXPECT_EQ(table->GetMethodClass(42), 0u);
+  EXPECT_EQ(table->GetThreadObject(&fake.jni), 0u);
+  EXPECT_EQ(table->GetThreadStatus(&fake.jni), 0);
+  table->DisableGC();
+  table->EnableGC();
+}
+
+TEST_F(JvmtiProvider, OffersNothingWithoutJvmti) {
+  fake.jvmtiAnswer = JNI_EVERSION;
+  EXPECT_EQ(install(), nullptr);
+  EXPECT_EQ(jvmtiProviderTable(), nullptr);
+  EXPECT_EQ(jvmtiProviderInstall(nullptr), nullptr);
+}
+
+TEST_F(JvmtiProvider, OffersNothingToAThreadTheJvmDoesNotKnow) {
+  fake.jvmtiAnswer = JNI_EDETACHED;
+  fake.jniAnswer = JNI_EDETACHED;
+  EXPECT_EQ(install(), nullptr);
+}
+
+TEST_F(JvmtiProvider, MapsProfilerEventsToJvmtiEvents) {
+  JVMPI_Interface* table = install();
+  const std::pair<jint, jvmtiEvent> mapping[] = {
+      {JVMPI_EVENT_THREAD_START, JVMTI_EVENT_THREAD_START},
+      {JVMPI_EVENT_THREAD_END, JVMTI_EVENT_THREAD_END},
+      {JVMPI_EVENT_CLASS_LOAD_HOOK, JVMTI_EVENT_CLASS_FILE_LOAD_HOOK},
+      {JVMPI_EVENT_JVM_INIT_DONE, JVMTI_EVENT_VM_INIT},
+      {JVMPI_EVENT_GC_START, JVMTI_EVENT_GARBAGE_COLLECTION_START},
+      {JVMPI_EVENT_GC_FINISH, JVMTI_EVENT_GARBAGE_COLLECTION_FINISH},
+  };
+  for (auto& [event, jvmtiEvent] : mapping) {
+    EXPECT_EQ(table->EnableEvent(event, nullptr), JVMPI_SUCCESS) << event;
+    EXPECT_EQ(fake.mode(jvmtiEvent), JVMTI_ENABLE) << event;
+    EXPECT_EQ(table->DisableEvent(event, nullptr), JVMPI_SUCCESS) << event;
+    EXPECT_EQ(fake.mode(jvmtiEvent), JVMTI_DISABLE) << event;
+  }
+  size_t before = fake.modes.size();
+  EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_INTERFACE_READY, nullptr), JVMPI_SUCCESS);
+  EXPECT_EQ(fake.modes.size(), before);
+  EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_METHOD_ENTRY, nullptr), JVMPI_NOT_AVAILABLE);
+  EXPECT_EQ(table->EnableEvent(12345, nullptr), JVMPI_NOT_AVAILABLE);
+}
+
+TEST_F(JvmtiProvider, GcEventsAreNotAvailableWithoutTheCapability) {
+  fake.offerGc = false;
+  JVMPI_Interface* table = install();
+  EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_GC_START, nullptr), JVMPI_NOT_AVAILABLE);
+  EXPECT_EQ(fake.mode(JVMTI_EVENT_GARBAGE_COLLECTION_START), JVMTI_DISABLE);
+}
+
+TEST_F(JvmtiProvider, ThreadCpuTimeComesFromJvmtiWhenOffered) {
+  fake.cpuTime = 123456789;
+  EXPECT_EQ(install()->GetCurrentThreadCpuTime(), 123456789);
+  jvmtiProviderReset();
+  fake.offerCpuTime = false;
+  EXPECT_EQ(install()->GetCurrentThreadCpuTime(), 0);
+}
+
+TEST_F(JvmtiProvider, InitDoneArrivesOnceWithVmInit) {
+  fake.phase = JVMTI_PHASE_ONLOAD;
+  JVMPI_Interface* table = install();
+  fake.callbacks.VMInit(&fake.jvmti, &fake.jni, nullptr);
+  EXPECT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 0) << "delivered although not enabled";
+  table->EnableEvent(JVMPI_EVENT_JVM_INIT_DONE, nullptr);
+  EXPECT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 0) << "delivered before the JVM finished starting";
+  fake.phase = JVMTI_PHASE_LIVE;
+  fake.callbacks.VMInit(&fake.jvmti, &fake.jni, nullptr);
+  fake.callbacks.VMInit(&fake.jvmti, &fake.jni, nullptr);
+  ASSERT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 1);
+  EXPECT_EQ(delivered.back().env, &fake.jni);
+}
+
+TEST_F(JvmtiProvider, InitDoneEnabledAfterTheJvmStartedIsDeliveredAtOnce) {
+  JVMPI_Interface* table = install();
+  table->EnableEvent(JVMPI_EVENT_JVM_INIT_DONE, nullptr);
+  ASSERT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 1);
+  EXPECT_EQ(delivered.back().env, &fake.jni);
+  table->DisableEvent(JVMPI_EVENT_JVM_INIT_DONE, nullptr);
+  table->EnableEvent(JVMPI_EVENT_JVM_INIT_DONE, nullptr);
+  EXPECT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 1);
+}
+
+// A library loaded with -Xrun starts while the JVM hands out no JVMTI
+// environment; the table works meanwhile and catches up at the first call
+// made once the JVM does.
+TEST_F(JvmtiProvider, StartsWithoutJvmtiAndObtainsItLater) {
+  fake.jvmtiAnswer = JNI_EDETACHED;
+  fake.cpuTime = 77;
+  JVMPI_Interface* table = install();
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_INTERFACE_READY, nullptr), JVMPI_SUCCESS);
+  EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_CLASS_LOAD_HOOK, nullptr), JVMPI_SUCCESS);
+  EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_JVM_INIT_DONE, nullptr), JVMPI_SUCCESS);
+  EXPECT_TRUE(fake.modes.empty());
+  EXPECT_EQ(table->GetCurrentThreadCpuTime(), 0);
+
+  // A monitor made now works, and keeps working after JVMTI arrived.
+  JVMPI_RawMonitor early = table->RawMonitorCreate(const_cast<char*>("early"));
+  ASSERT_NE(early, nullptr);
+  table->RawMonitorEnter(early);
+  table->RawMonitorWait(early, 1);
+  table->RawMonitorExit(early);
+  EXPECT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 0);
+
+  fake.jvmtiAnswer = JNI_OK;
+  EXPECT_EQ(table->GetCurrentThreadCpuTime(), 77);
+  EXPECT_EQ(fake.mode(JVMTI_EVENT_CLASS_FILE_LOAD_HOOK), JVMTI_ENABLE);
+  EXPECT_EQ(fake.mode(JVMTI_EVENT_VM_INIT), JVMTI_ENABLE);
+  EXPECT_EQ(fake.mode(JVMTI_EVENT_THREAD_START), JVMTI_DISABLE);
+  EXPECT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 1);
+  fake.callbacks.VMInit(&fake.jvmti, &fake.jni, nullptr);
+  EXPECT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 1);
+
+  int calls = fake.getEnvCalls;
+  table->RawMonitorEnter(early);
+  table->RawMonitorExit(early);
+  table->RawMonitorDestroy(early);
+  table->GetCurrentThreadCpuTime();
+  EXPECT_EQ(fake.getEnvCalls, calls) << "JVMTI asked for again after it was obtained";
+}
+
+TEST_F(JvmtiProvider, ADisabledWishMadeWithoutJvmtiIsNotAppliedLater) {
+  fake.jvmtiAnswer = JNI_EDETACHED;
+  JVMPI_Interface* table = install();
+  table->EnableEvent(JVMPI_EVENT_CLASS_LOAD_HOOK, nullptr);
+  table->DisableEvent(JVMPI_EVENT_CLASS_LOAD_HOOK, nullptr);
+  fake.jvmtiAnswer = JNI_OK;
+  table->GetCurrentThreadCpuTime();
+  EXPECT_EQ(fake.mode(JVMTI_EVENT_CLASS_FILE_LOAD_HOOK), JVMTI_DISABLE);
+}
+
+TEST_F(JvmtiProvider, ThreadStartCarriesTheNamesAndTheirMemoryIsReleased) {
+  install();
+  size_t before = fake.liveAllocations();
+  fake.callbacks.ThreadStart(&fake.jvmti, &fake.jni, nullptr);
+  ASSERT_EQ(count(JVMPI_EVENT_THREAD_START), 1);
+  const Delivered& d = delivered.back();
+  EXPECT_EQ(d.thread, "worker-1");
+  EXPECT_EQ(d.group, "main");
+  EXPECT_EQ(d.parent, "system");
+  EXPECT_EQ(d.env, &fake.jni);
+  EXPECT_EQ(d.threadEnv, &fake.jni);
+  EXPECT_EQ(fake.liveAllocations(), before);
+  EXPECT_EQ(fake.deletedRefs, 3);  // thread group, class loader, parent group
+
+  fake.callbacks.ThreadEnd(&fake.jvmti, &fake.jni, nullptr);
+  ASSERT_EQ(count(JVMPI_EVENT_THREAD_END), 1);
+  EXPECT_EQ(delivered.back().env, &fake.jni);
+}
+
+TEST_F(JvmtiProvider, EventsAreDroppedUntilAHandlerIsInstalled) {
+  JVMPI_Interface* table = jvmtiProviderInstall(&fake.vm);
+  ASSERT_EQ(table->NotifyEvent, nullptr);
+  fake.callbacks.ThreadStart(&fake.jvmti, &fake.jni, nullptr);
+  fake.callbacks.ThreadEnd(&fake.jvmti, &fake.jni, nullptr);
+  fake.callbacks.GarbageCollectionStart(&fake.jvmti);
+  EXPECT_EQ(fake.threadInfoCalls, 0);
+  EXPECT_TRUE(delivered.empty());
+}
+
+TEST_F(JvmtiProvider, GarbageCollectionEventsCarryNoThreadAndZeroCounters) {
+  install();
+  fake.callbacks.GarbageCollectionStart(&fake.jvmti);
+  fake.callbacks.GarbageCollectionFinish(&fake.jvmti);
+  ASSERT_EQ(delivered.size(), 2u);
+  EXPECT_EQ(delivered[0].type, JVMPI_EVENT_GC_START);
+  EXPECT_EQ(delivered[1].type, JVMPI_EVENT_GC_FINISH);
+  for (auto& d : delivered) {
+    EXPECT_EQ(d.env, nullptr);
+    EXPECT_EQ(d.counters, 0);
+  }
+}
+
+// --- the class-load hook -----------------------------------------------------
+
+const unsigned char classBytes[] = {0xCA, 0xFE, 0xBA, 0xBE, 0, 0, 0, 52};
+
+struct HookResult {
+  jint length = -1;
+  unsigned char* bytes = nullptr;
+};
+
+HookResult runHook(FakeJvm& fake) {
+  HookResult r;
+  fake.callbacks.ClassFileLoadHook(&fake.jvmti, &fake.jni, nullptr, nullptr, "p/C", nullptr,
+                                   sizeof classBytes, classBytes, &r.length, &r.bytes);
+  return r;
+}
+
+unsigned char* allocateCopy(JVMPI_Event* e, const unsigned char* bytes, unsigned int length) {
+  auto* mem = static_cast<unsigned char*>(e->u.class_load_hook.malloc_f(length));
+  std::memcpy(mem, bytes, length);
+  return mem;
+}
+
+TEST_F(JvmtiProvider, TheHookSeesTheClassAndItsBytes) {
+  install();
+  static std::string seenName;
+  static jint seenLength;
+  hookHandler = [](JVMPI_Event* e) {
+    seenName = e->u.class_load_hook.class_name;
+    seenLength = e->u.class_load_hook.class_data_len;
+    EXPECT_EQ(std::memcmp(e->u.class_load_hook.class_data, classBytes, sizeof classBytes), 0);
+  };
+  HookResult r = runHook(fake);
+  EXPECT_EQ(seenName, "p/C");
+  EXPECT_EQ(seenLength, static_cast<jint>(sizeof classBytes));
+  EXPECT_EQ(r.bytes, nullptr);
+  EXPECT_EQ(delivered.back().env, &fake.jni);
+}
+
+TEST_F(JvmtiProvider, TheHookKeepsTheClassWhenHandedTheJvmsOwnBytes) {
+  install();
+  hookHandler = [](JVMPI_Event* e) {
+    e->u.class_load_hook.new_class_data = e->u.class_load_hook.class_data;
+    e->u.class_load_hook.new_class_data_len = e->u.class_load_hook.class_data_len;
+  };
+  HookResult r = runHook(fake);
+  EXPECT_EQ(r.bytes, nullptr);
+  EXPECT_EQ(fake.liveAllocations(), 0u);
+}
+
+TEST_F(JvmtiProvider, TheHookHandsNewBytesToTheJvm) {
+  install();
+  hookHandler = [](JVMPI_Event* e) {
+    const unsigned char changed[] = {0xCA, 0xFE, 0xBA, 0xBE, 0, 0, 0, 49, 1, 2};
+    e->u.class_load_hook.new_class_data = allocateCopy(e, changed, sizeof changed);
+    e->u.class_load_hook.new_class_data_len = sizeof changed;
+  };
+  HookResult r = runHook(fake);
+  ASSERT_NE(r.bytes, nullptr);
+  EXPECT_EQ(r.length, 10);
+  EXPECT_EQ(r.bytes[7], 49);
+  // The JVM owns the buffer now and releases it.
+  EXPECT_EQ(fake.liveAllocations(), 1u);
+  fake.jvmti.Deallocate(r.bytes);
+}
+
+TEST_F(JvmtiProvider, TheHookReleasesACopyThatChangesNothing) {
+  install();
+  hookHandler = [](JVMPI_Event* e) {
+    e->u.class_load_hook.new_class_data = allocateCopy(e, classBytes, sizeof classBytes);
+    e->u.class_load_hook.new_class_data_len = sizeof classBytes;
+  };
+  HookResult r = runHook(fake);
+  EXPECT_EQ(r.bytes, nullptr);
+  EXPECT_EQ(fake.liveAllocations(), 0u);
+}
+
+TEST_F(JvmtiProvider, TheHookNeverHandsOverMemoryItDidNotAllocate) {
+  install();
+  hookHandler = [](JVMPI_Event* e) {
+    static unsigned char foreign[16] = {1, 2, 3};
+    e->u.class_load_hook.malloc_f(32);  // allocated and dropped by the handler
+    e->u.class_load_hook.new_class_data = foreign;
+    e->u.class_load_hook.new_class_data_len = sizeof foreign;
+  };
+  HookResult r = runHook(fake);
+  EXPECT_EQ(r.bytes, nullptr);
+  EXPECT_EQ(fake.liveAllocations(), 0u);
+}
+
+TEST_F(JvmtiProvider, TheHookRefusesALengthBeyondTheAllocation) {
+  install();
+  hookHandler = [](JVMPI_Event* e) {
+    e->u.class_load_hook.new_class_data = allocateCopy(e, classBytes, 4);
+    e->u.class_load_hook.new_class_data_len = 4000;
+  };
+  HookResult r = runHook(fake);
+  EXPECT_EQ(r.bytes, nullptr);
+  EXPECT_EQ(fake.liveAllocations(), 0u);
+}
+
+TEST_F(JvmtiProvider, TheHookReleasesEveryBufferButTheOneHandedOver) {
+  install();
+  hookHandler = [](JVMPI_Event* e) {
+    const unsigned char first[] = {1, 1, 1};
+    const unsigned char second[] = {2, 2, 2, 2};
+    allocateCopy(e, first, sizeof first);
+    e->u.class_load_hook.new_class_data = allocateCopy(e, second, sizeof second);
+    e->u.class_load_hook.new_class_data_len = sizeof second;
+  };
+  HookResult r = runHook(fake);
+  ASSERT_NE(r.bytes, nullptr);
+  EXPECT_EQ(r.bytes[0], 2);
+  EXPECT_EQ(fake.liveAllocations(), 1u);
+  fake.jvmti.Deallocate(r.bytes);
+}
+
+// A class loaded by Java code that a hook calls raises a hook inside the hook
+// on the same thread; each keeps its own buffers.
+TEST_F(JvmtiProvider, AHookInsideAHookKeepsItsOwnBuffers) {
+  install();
+  static HookResult inner;
+  static int depth;
+  depth = 0;
+  hookHandler = [](JVMPI_Event* e) {
+    const unsigned char outerBytes[] = {9, 9, 9, 9, 9};
+    const unsigned char innerBytes[] = {7, 7};
+    if (depth++ == 0) {
+      unsigned char* mine = allocateCopy(e, outerBytes, sizeof outerBytes);
+      inner = runHook(*FakeJvm::current);
+      e->u.class_load_hook.new_class_data = mine;
+      e->u.class_load_hook.new_class_data_len = sizeof outerBytes;
+    } else {
+      e->u.class_load_hook.new_class_data = allocateCopy(e, innerBytes, sizeof innerBytes);
+      e->u.class_load_hook.new_class_data_len = sizeof innerBytes;
+    }
+  };
+  HookResult outer = runHook(fake);
+  ASSERT_NE(outer.bytes, nullptr);
+  ASSERT_NE(inner.bytes, nullptr);
+  EXPECT_EQ(outer.length, 5);
+  EXPECT_EQ(outer.bytes[0], 9);
+  EXPECT_EQ(inner.length, 2);
+  EXPECT_EQ(inner.bytes[0], 7);
+  EXPECT_EQ(fake.liveAllocations(), 2u);
+  fake.jvmti.Deallocate(outer.bytes);
+  fake.jvmti.Deallocate(inner.bytes);
+}
+
+TEST_F(JvmtiProvider, TheAllocationFunctionServesOnlyInsideAHook) {
+  install();
+  static void* (*allocate)(unsigned int);
+  hookHandler = [](JVMPI_Event* e) { allocate = e->u.class_load_hook.malloc_f; };
+  runHook(fake);
+  ASSERT_NE(allocate, nullptr);
+  EXPECT_EQ(allocate(16), nullptr);
+  EXPECT_EQ(fake.liveAllocations(), 0u);
+}
+
+// --- raw monitors ------------------------------------------------------------
+
+TEST_F(JvmtiProvider, ATimedWaitRunsItsFullTimeThroughEarlyReturns) {
+  JVMPI_Interface* table = install();
+  JVMPI_RawMonitor monitor = table->RawMonitorCreate(const_cast<char*>("sleep"));
+  ASSERT_NE(monitor, nullptr);
+  fake.spuriousWakeups = 4;
+  table->RawMonitorEnter(monitor);
+  auto start = std::chrono::steady_clock::now();
+  table->RawMonitorWait(monitor, 60);
+  auto waited = std::chrono::steady_clock::now() - start;
+  table->RawMonitorExit(monitor);
+  table->RawMonitorDestroy(monitor);
+  EXPECT_GE(waited, std::chrono::milliseconds(60));
+  EXPECT_EQ(fake.spuriousWakeups, 0);
+}
+
+TEST_F(JvmtiProvider, NullMonitorsAreIgnored) {
+  JVMPI_Interface* table = install();
+  table->RawMonitorEnter(nullptr);
+  table->RawMonitorWait(nullptr, 10);
+  table->RawMonitorNotifyAll(nullptr);
+  table->RawMonitorExit(nullptr);
+  table->RawMonitorDestroy(nullptr);
+}
+
+class JvmtiProviderConcurrency : public JvmtiProvider {};
+
+TEST_F(JvmtiProviderConcurrency, ANotificationEndsAWait) {
+  JVMPI_Interface* table = install();
+  JVMPI_RawMonitor monitor = table->RawMonitorCreate(const_cast<char*>("notified"));
+  std::atomic<bool> waiting{false};
+  std::thread waiter([&] {
+    table->RawMonitorEnter(monitor);
+    waiting = true;
+    table->RawMonitorWait(monitor, 60000);
+    table->RawMonitorExit(monitor);
+  });
+  while (!waiting) std::this_thread::yield();
+  table->RawMonitorEnter(monitor);  // succeeds once the waiter waits
+  table->RawMonitorNotifyAll(monitor);
+  table->RawMonitorExit(monitor);
+  waiter.join();  // would take a minute if the notification were lost
+  table->RawMonitorDestroy(monitor);
+}
+
+TEST_F(JvmtiProviderConcurrency, MonitorsMadeBeforeJvmtiExcludeEachOther) {
+  fake.jvmtiAnswer = JNI_EDETACHED;
+  JVMPI_Interface* table = install();
+  JVMPI_RawMonitor monitor = table->RawMonitorCreate(const_cast<char*>("early"));
+  int counter = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; t++) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 1000; i++) {
+        table->RawMonitorEnter(monitor);
+        counter++;
+        table->RawMonitorExit(monitor);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(counter, 3000);
+  table->RawMonitorDestroy(monitor);
+}
+
+}  // namespace
