@@ -58,11 +58,25 @@ std::vector<CatalogEntry>* readCatalog(FILE* in) {
   return entries;
 }
 
+// Reads one run of decimal digits of a width or precision. The value is kept
+// at most kMaxField: a field wider than the 2000-byte line is cut anyway, and
+// a huge one would make the C library pad for seconds or fail outright.
+constexpr int kMaxField = 2048;
+int readField(const char*& p) {
+  int value = 0;
+  while (*p >= '0' && *p <= '9') {
+    if (value < kMaxField) value = value * 10 + (*p - '0');
+    p++;
+  }
+  return value < kMaxField ? value : kMaxField;
+}
+
 // Fills a catalogue format with the caller's arguments into out. Each
 // conversion takes the next argument of a matching kind; a format that asks
 // for more arguments than were given, for an argument of another kind, or for
 // anything this formatter does not know ("%n", "*" widths) is refused.
 bool fillFormat(char* out, int size, const char* format, const LogArg* args, int argCount) {
+  if (!out || size <= 0) return false;
   int used = 0;
   int next = 0;
   auto put = [&](const char* text, size_t len) {
@@ -89,24 +103,25 @@ bool fillFormat(char* out, int size, const char* format, const LogArg* args, int
     }
     // flags, width, precision
     while (*p && std::strchr("-+ #0", *p)) p++;
-    while (*p >= '0' && *p <= '9') p++;
+    std::string spec(start, p - start);
+    if (*p >= '0' && *p <= '9') spec += std::to_string(readField(p));
     if (*p == '.') {
       p++;
-      while (*p >= '0' && *p <= '9') p++;
+      spec += '.';
+      spec += std::to_string(readField(p));
     }
     // length modifiers are dropped: each argument is formatted at its own size
-    const char* lengthStart = p;
     while (*p && std::strchr("hlLqjzt", *p)) p++;
     char conv = *p;
     if (conv == '\0' || next >= argCount) return false;
     const LogArg& arg = args[next++];
-    std::string spec(start, lengthStart - start);
-    char piece[2048];
+    char piece[kMaxField + 16];
+    int written = -1;
     switch (conv) {
       case 's':
         if (arg.kind != LogArg::Str) return false;
         spec += 's';
-        std::snprintf(piece, sizeof piece, spec.c_str(), arg.s ? arg.s : "(null)");
+        written = std::snprintf(piece, sizeof piece, spec.c_str(), arg.s ? arg.s : "(null)");
         break;
       case 'd':
       case 'i':
@@ -118,16 +133,17 @@ bool fillFormat(char* out, int size, const char* format, const LogArg* args, int
         if (arg.kind == LogArg::Str) return false;
         if (conv == 'c') {
           spec += 'c';
-          std::snprintf(piece, sizeof piece, spec.c_str(), static_cast<int>(arg.i));
+          written = std::snprintf(piece, sizeof piece, spec.c_str(), static_cast<int>(arg.i));
         } else {
           spec += "ll";
           spec += conv;
-          std::snprintf(piece, sizeof piece, spec.c_str(), arg.i);
+          written = std::snprintf(piece, sizeof piece, spec.c_str(), arg.i);
         }
         break;
       default:
         return false;
     }
+    if (written < 0) return false;
     put(piece, std::strlen(piece));
     p++;
   }
@@ -156,23 +172,42 @@ void logMessage(int level, const char* text) {
   std::fprintf(out, lineFormat(level), stamp, text ? text : "");
 }
 
-void logCatalog(int level, const char* key, const LogArg* args, int argCount) {
-  if (level > logLevel.load(std::memory_order_relaxed)) return;
+CatalogResult formatCatalog(const char* key, const LogArg* args, int argCount, char* out,
+                            int size) {
+  if (out && size > 0) out[0] = '\0';
   std::vector<CatalogEntry>* entries = catalog.load(std::memory_order_acquire);
-  if (!entries || !key) return;
+  if (!entries || !key) return CatalogResult::NoEntry;
   for (const CatalogEntry& entry : *entries) {
     if (entry.key != key) continue;
-    if (!entry.hasFormat) return;
-    char text[2000];
-    if (fillFormat(text, sizeof text, entry.format.c_str(), args, argCount)) {
+    if (!entry.hasFormat) return CatalogResult::NoFormat;
+    return fillFormat(out, size, entry.format.c_str(), args, argCount) ? CatalogResult::Formatted
+                                                                       : CatalogResult::Refused;
+  }
+  return CatalogResult::NoEntry;
+}
+
+void logCatalog(int level, const char* key, const LogArg* args, int argCount) {
+  if (level > logLevel.load(std::memory_order_relaxed)) return;
+  char text[2000];
+  switch (formatCatalog(key, args, argCount, text, sizeof text)) {
+    case CatalogResult::Formatted:
       logMessage(level, text);
-    } else {
+      break;
+    case CatalogResult::Refused: {
       char refused[2000];
       formatText(refused, sizeof refused, "catalogue format of %s does not fit its arguments", key);
       logMessage(LOG_ERROR, refused);
+      break;
     }
-    return;
+    case CatalogResult::NoEntry:
+    case CatalogResult::NoFormat:
+      break;
   }
+}
+
+void loadCatalog(FILE* in) {
+  std::vector<CatalogEntry>* entries = in ? readCatalog(in) : nullptr;
+  delete catalog.exchange(entries, std::memory_order_acq_rel);
 }
 
 void setLogLevel(int level) {
@@ -219,7 +254,7 @@ void openLog(const char* homeDir, const char* nodeName, const char* serverName,
   logName.store(strdup(fileName), std::memory_order_release);
   setvbuf(log, nullptr, _IONBF, 0);
   logStream.store(log, std::memory_order_release);
-  catalog.store(readCatalog(catalogFile), std::memory_order_release);
+  loadCatalog(catalogFile);
   std::fclose(catalogFile);
   catalogLoadDone = true;
 }

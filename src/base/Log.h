@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <cstdio>
 
 // Levels.
 constexpr int LOG_ERROR = -2;
@@ -42,6 +43,17 @@ void logCatalogArgs(int level, const char* key, A... args) {
 inline void logCatalogArgs(int level, const char* key) {
   logCatalog(level, key, nullptr, 0);
 }
+
+// Fills the catalogue format of key with the arguments into out (size bytes,
+// cut at its end). Refused: the format does not fit the arguments.
+enum class CatalogResult { Formatted, NoEntry, NoFormat, Refused };
+CatalogResult formatCatalog(const char* key, const LogArg* args, int argCount, char* out, int size);
+
+// Reads a catalogue from an open stream (lines up to the first that starts
+// with '#') and makes it the process-wide catalogue, freeing the one before.
+// openLog loads the catalogue file through it; it runs before other threads
+// log. A null stream leaves no catalogue.
+void loadCatalog(FILE* in);
 
 // Sets the threshold; prints the request and rejects levels outside -2..2.
 void setLogLevel(int level);

@@ -1,0 +1,70 @@
+// Loads the input as a message catalogue (through a memory stream) and formats
+// keys of it with several argument lists. A format that does not fit its
+// arguments must be refused, never formatted past them, and every result must
+// end inside its buffer.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/Log.h"
+
+namespace {
+
+const LogArg kNone[1] = {LogArg(0)};
+const LogArg kOneText[] = {LogArg("text")};
+const LogArg kOneInt[] = {LogArg(-42)};
+const LogArg kMixed[] = {LogArg("a"), LogArg(7), LogArg(0xffffffffu),
+                         LogArg(static_cast<const char*>(nullptr))};
+
+struct ArgList {
+  const LogArg* args;
+  int count;
+};
+const ArgList kLists[] = {{kNone, 0}, {kOneText, 1}, {kOneInt, 1}, {kMixed, 4}};
+
+void formatWith(const char* key, int size) {
+  std::vector<char> out(static_cast<size_t>(size) + 1, '\x55');
+  for (const ArgList& list : kLists) {
+    CatalogResult r = formatCatalog(key, list.args, list.count, out.data(), size);
+    if (r == CatalogResult::Formatted && std::memchr(out.data(), '\0', size) == nullptr) {
+      std::fprintf(stderr, "result not ended inside its buffer\n");
+      std::abort();
+    }
+    if (out[size] != '\x55') {
+      std::fprintf(stderr, "wrote past the buffer\n");
+      std::abort();
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  // The first byte picks the output buffer size: small ones test the cut.
+  int outSize = 1 + data[0] % 64;
+  if (data[0] & 0x80) outSize = 2000;
+  std::vector<char> text(data + 1, data + size);
+  FILE* in = fmemopen(text.empty() ? nullptr : text.data(), text.size(), "r");
+  if (!in && !text.empty()) return 0;
+  loadCatalog(in);
+  if (in) std::fclose(in);
+  // Format every key the input names, as the loader would split them.
+  std::string all(text.begin(), text.end());
+  size_t start = 0;
+  while (start < all.size()) {
+    size_t end = all.find('\n', start);
+    if (end == std::string::npos) end = all.size();
+    std::string line = all.substr(start, end - start);
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) formatWith(line.substr(0, eq).c_str(), outSize);
+    start = end + 1;
+  }
+  formatWith("PROBE_INFO", outSize);
+  loadCatalog(nullptr);
+  return 0;
+}

@@ -1,0 +1,132 @@
+#include "base/HalList.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "support/FakeJvmpi.h"
+
+namespace {
+const char* const A = "A";
+const char* const B = "B";
+const char* const C = "C";
+
+std::vector<const char*> contents(const HalList<const char*>& list) {
+  std::vector<const char*> seen;
+  for (auto it = list.iterator(); it.hasNext();) seen.push_back(it.next());
+  return seen;
+}
+}  // namespace
+
+TEST(HalList, EmptyListGivesNull) {
+  HalList<const char*> list(false);
+  EXPECT_EQ(list.removeFirst(), nullptr);
+  EXPECT_EQ(list.count(), 0);
+  EXPECT_FALSE(list.iterator().hasNext());
+  EXPECT_STREQ(list.name(), "HalList");
+}
+
+TEST(HalList, RemovesInTheOrderOfAppending) {
+  HalList<const char*> list(false);
+  list.append(A);
+  list.append(B);
+  list.append(C);
+  EXPECT_EQ(list.count(), 3);
+  EXPECT_EQ(list.removeFirst(), A);
+  EXPECT_EQ(list.removeFirst(), B);
+  EXPECT_EQ(list.removeFirst(), C);
+  EXPECT_EQ(list.removeFirst(), nullptr);
+  EXPECT_EQ(list.count(), 0);
+}
+
+TEST(HalList, DrainedListTakesNewElements) {
+  // The tail must be forgotten with the last node, or the next append would
+  // link onto a freed node.
+  HalList<const char*> list(false);
+  list.append(A);
+  EXPECT_EQ(list.removeFirst(), A);
+  list.append(B);
+  list.append(C);
+  EXPECT_EQ(contents(list), (std::vector<const char*>{B, C}));
+  EXPECT_EQ(list.removeFirst(), B);
+  EXPECT_EQ(list.removeFirst(), C);
+}
+
+TEST(HalList, IterationVisitsInOrderWithoutRemoving) {
+  HalList<const char*> list(false);
+  list.append(A);
+  list.append(B);
+  list.append(C);
+  EXPECT_EQ(contents(list), (std::vector<const char*>{A, B, C}));
+  EXPECT_EQ(list.count(), 3);
+}
+
+TEST(HalList, ClearEmptiesAndTheListIsUsableAfterwards) {
+  HalList<const char*> list(false);
+  list.append(A);
+  list.append(B);
+  list.clear();
+  EXPECT_EQ(list.count(), 0);
+  EXPECT_EQ(list.removeFirst(), nullptr);
+  list.append(C);
+  EXPECT_EQ(contents(list), (std::vector<const char*>{C}));
+}
+
+TEST(HalList, ElementsAreNotFreed) {
+  int a = 1, b = 2;
+  {
+    HalList<int*> list(false);
+    list.append(&a);
+    list.append(&b);
+  }  // destroying the list frees its nodes only
+  EXPECT_EQ(a + b, 3);
+}
+
+TEST(HalList, LockingListUsesItsLockOnceTheInterfaceExists) {
+  FakeJvmpi fake;
+  {
+    HalList<const char*> before(true);
+    EXPECT_FALSE(before.lock());  // callers go on unlocked
+    before.append(A);
+    EXPECT_EQ(before.removeFirst(), A);
+  }
+  fake.install();
+  {
+    HalList<const char*> list(true);
+    EXPECT_EQ(fake.monitorsCreated(), 1);
+    EXPECT_TRUE(list.lock());
+    EXPECT_TRUE(list.unlock());
+    HalList<const char*> plain(false);
+    EXPECT_FALSE(plain.lock());
+  }
+  EXPECT_EQ(fake.monitorsDestroyed(), 1);
+  fake.uninstall();
+}
+
+// A producer and a drainer on one locking list: every element arrives once,
+// in order.
+TEST(HalListConcurrency, ProducerAndDrainer) {
+  FakeJvmpi fake;
+  fake.install();
+  {
+    HalList<int*> list(true);
+    const int total = 5000;
+    std::vector<int> items(total);
+    for (int i = 0; i < total; i++) items[i] = i;
+    std::thread producer([&] {
+      for (int i = 0; i < total; i++) list.append(&items[i]);
+    });
+    int expected = 0;
+    while (expected < total) {
+      int* item = list.removeFirst();
+      if (!item) continue;
+      EXPECT_EQ(*item, expected);
+      expected++;
+    }
+    producer.join();
+    EXPECT_EQ(list.count(), 0);
+  }
+  fake.uninstall();
+}

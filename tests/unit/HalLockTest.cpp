@@ -1,0 +1,192 @@
+#include "base/HalLock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "support/FakeJvmpi.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::string expectedName(const void* lock) {
+  char name[64];
+  std::snprintf(name, sizeof name, "_%lXHalLock",
+                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(lock)));
+  return name;
+}
+
+// Leaves no global lock and no installed interface behind.
+class HalLockTest : public testing::Test {
+ protected:
+  void TearDown() override {
+    if (!jvmpi) fake.install();
+    destroyGlobalLock();
+    fake.uninstall();
+  }
+  FakeJvmpi fake;
+};
+
+// The tests that run threads, picked up by the ThreadSanitizer build.
+class HalLockConcurrency : public HalLockTest {};
+
+}  // namespace
+
+TEST_F(HalLockTest, BeforeTheInterfaceLockAndUnlockAnswerFalse) {
+  HalLock eager;
+  HalLock deferred(true);
+  EXPECT_FALSE(eager.lock());
+  EXPECT_FALSE(eager.unlock());
+  EXPECT_FALSE(deferred.lock());
+  EXPECT_EQ(eager.monitor(), nullptr);
+  eager.sleep(5);  // no monitor to wait on: returns at once
+  EXPECT_EQ(fake.monitorsCreated(), 0);
+}
+
+TEST_F(HalLockTest, LockMadeBeforeTheInterfaceWorksOnceItIsInstalled) {
+  HalLock early;
+  fake.install();
+  EXPECT_EQ(early.monitor(), nullptr);
+  EXPECT_TRUE(early.lock());
+  EXPECT_NE(early.monitor(), nullptr);
+  EXPECT_TRUE(early.lock());  // raw monitors are re-entrant
+  EXPECT_TRUE(early.unlock());
+  EXPECT_TRUE(early.unlock());
+  EXPECT_EQ(fake.monitorsCreated(), 1);
+  ASSERT_EQ(fake.monitorNames().size(), 1u);
+  EXPECT_EQ(fake.monitorNames()[0], expectedName(&early));
+}
+
+TEST_F(HalLockTest, EagerFormCreatesAtOnceDeferredAtFirstLock) {
+  fake.install();
+  HalLock eager;
+  EXPECT_NE(eager.monitor(), nullptr);
+  HalLock now(true);
+  EXPECT_NE(now.monitor(), nullptr);
+  HalLock later(false);
+  EXPECT_EQ(later.monitor(), nullptr);
+  EXPECT_FALSE(later.unlock());  // nothing to release yet
+  EXPECT_TRUE(later.lock());
+  EXPECT_TRUE(later.unlock());
+  EXPECT_EQ(fake.monitorsCreated(), 3);
+}
+
+TEST_F(HalLockTest, DestroyFreesTheMonitorAndALaterLockMakesANewOne) {
+  fake.install();
+  {
+    HalLock lock;
+    lock.destroy();
+    EXPECT_EQ(lock.monitor(), nullptr);
+    EXPECT_EQ(fake.monitorsDestroyed(), 1);
+    EXPECT_TRUE(lock.lock());
+    EXPECT_TRUE(lock.unlock());
+  }
+  EXPECT_EQ(fake.monitorsCreated(), 2);
+  EXPECT_EQ(fake.monitorsDestroyed(), 2);
+}
+
+TEST_F(HalLockTest, FailedMonitorCreationIsReportedAndNotLocked) {
+  fake.install();
+  fake.failMonitorCreation(true);
+  HalLock lock(false);
+  CapturedOutput captured;
+  EXPECT_FALSE(lock.lock());
+  EXPECT_FALSE(lock.unlock());
+  EXPECT_EQ(captured.err(), "## ERROR: JVMPI could not create a Raw Monitor");
+}
+
+TEST_F(HalLockTest, SleepWaitsOutItsTime) {
+  fake.install();
+  HalLock lock;
+  auto start = std::chrono::steady_clock::now();
+  lock.sleep(30);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+  // The monitor is free again afterwards.
+  std::thread other([&] {
+    EXPECT_TRUE(lock.lock());
+    EXPECT_TRUE(lock.unlock());
+  });
+  other.join();
+}
+
+TEST_F(HalLockTest, GlobalLockNeedsTheInterface) {
+  CapturedOutput captured;
+  EXPECT_FALSE(createGlobalLock());
+  EXPECT_EQ(globalLockMonitor(), nullptr);
+  EXPECT_EQ(captured.err(),
+            "## ERROR: Global lock being created even before initialization of JVMPI \n");
+}
+
+TEST_F(HalLockTest, GlobalLockIsMadeOnceAndDestroyed) {
+  fake.install();
+  EXPECT_TRUE(createGlobalLock());
+  JVMPI_RawMonitor first = globalLockMonitor();
+  EXPECT_NE(first, nullptr);
+  EXPECT_TRUE(createGlobalLock());
+  EXPECT_EQ(globalLockMonitor(), first);
+  ASSERT_EQ(fake.monitorNames().size(), 1u);
+  EXPECT_EQ(fake.monitorNames()[0], "_HalLockGlobalLock");
+  destroyGlobalLock();
+  EXPECT_EQ(globalLockMonitor(), nullptr);
+  EXPECT_EQ(fake.monitorsDestroyed(), 1);
+  destroyGlobalLock();  // a second destroy does nothing
+  EXPECT_EQ(fake.monitorsDestroyed(), 1);
+}
+
+TEST_F(HalLockTest, GlobalLockCreationFailureIsReported) {
+  fake.install();
+  fake.failMonitorCreation(true);
+  CapturedOutput captured;
+  EXPECT_FALSE(createGlobalLock());
+  EXPECT_EQ(globalLockMonitor(), nullptr);
+  EXPECT_EQ(captured.err(), "## ERROR: JVMPI could not create a Raw Monitor for GlobalLock");
+}
+
+// Two threads that meet the same uncreated lock after the global lock exists
+// must end up on one monitor: a second monitor would let both in at once.
+TEST_F(HalLockConcurrency, RaceOnUncreatedLockMakesOneMonitor) {
+  fake.install();
+  ASSERT_TRUE(createGlobalLock());
+  const int rounds = 100;
+  for (int round = 0; round < rounds; round++) {
+    HalLock lock(false);
+    std::atomic<int> ready{0};
+    JVMPI_RawMonitor seen[2] = {nullptr, nullptr};
+    auto racer = [&](int i) {
+      ready++;
+      while (ready.load() < 2) {
+      }
+      EXPECT_TRUE(lock.lock());
+      seen[i] = lock.monitor();
+      EXPECT_TRUE(lock.unlock());
+    };
+    std::thread a(racer, 0), b(racer, 1);
+    a.join();
+    b.join();
+    ASSERT_NE(seen[0], nullptr);
+    ASSERT_EQ(seen[0], seen[1]) << "round " << round;
+  }
+  // The global lock plus one monitor per round.
+  EXPECT_EQ(fake.monitorsCreated(), 1 + rounds);
+}
+
+TEST_F(HalLockConcurrency, LockExcludesOtherThreads) {
+  fake.install();
+  ASSERT_TRUE(createGlobalLock());
+  HalLock lock(false);
+  long counter = 0;  // guarded by lock only: a race here is a lock fault
+  auto work = [&] {
+    for (int i = 0; i < 2000; i++) {
+      HalLockGuard guard(lock);
+      counter++;
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; i++) threads.emplace_back(work);
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(counter, 8000);
+}

@@ -1,0 +1,302 @@
+#include "agent/Lifecycle.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "agent/Identity.h"
+#include "agent/ProbeMgr.h"
+#include "agent/ProbeState.h"
+#include "agent/PropertyMgr.h"
+#include "base/HalLock.h"
+#include "base/Log.h"
+#include "events/ProtocolVisitor.h"
+#include "jvmpi/LockAgentMgr.h"
+#include "jvmpi/TableLocks.h"
+#include "publish/EvtAgentMgr.h"
+#include "publish/NetworkAgentMgr.h"
+#include "support/FakeJvmpi.h"
+#include "support/TestSupport.h"
+#include "threads/MemoryMonitor.h"
+#include "threads/ThreadMgr.h"
+
+namespace {
+
+const std::vector<jint> kProbeEvents = {JVMPI_EVENT_THREAD_START, JVMPI_EVENT_THREAD_END,
+                                        JVMPI_EVENT_GC_START, JVMPI_EVENT_GC_FINISH};
+
+// A home with a catalogue and a logs folder; the orders run against the test
+// double of the profiler interface. Whatever a test leaves is shut down.
+class Lifecycle : public testing::Test {
+ protected:
+  void SetUp() override {
+    resetLog();
+    resetProbeState();
+    home.makeDir("etc");
+    home.makeDir("logs");
+    home.makeDir("lib");
+    home.write("etc/LogMessages", "PROBE_INFO=%s\n");
+    identity.set(home.path(), "n", "s");
+    setStopWaitMillis(30);
+  }
+
+  void TearDown() override {
+    if (!jvmpi) fake.install();
+    {
+      CapturedOutput quiet;
+      customServiceShutDown();
+    }
+    // The shutdown order keeps the thread manager; the tests do not.
+    delete threadMgr;
+    threadMgr = nullptr;
+    delete probeMgr;
+    probeMgr = nullptr;
+    PropertyMgr::destroyInstance();
+    destroyGlobalLock();
+    fake.uninstall();
+    setStopWaitMillis(10000);
+    resetProbeState();
+    resetLog();
+  }
+
+  void openTestLog() {
+    CapturedOutput quiet;
+    openLog(home.path().c_str(), "n", "s", "", getpid());
+    ASSERT_NE(logFileName(), nullptr);
+    logPath = logFileName();
+  }
+  std::string log() { return readFile(logPath); }
+
+  // Runs customServiceStart and startNativeProbe quietly.
+  void startAll() {
+    CapturedOutput quiet;
+    ASSERT_TRUE(customServiceStart());
+    startNativeProbe();
+  }
+
+  FakeJvmpi fake;
+  IdentityScope identity;
+  TempDir home;
+  std::string logPath;
+};
+
+}  // namespace
+
+TEST_F(Lifecycle, CustomServiceStartWithoutTheInterfaceCreatesNothing) {
+  openTestLog();
+  ASSERT_EQ(javaVM, nullptr);
+  EXPECT_FALSE(customServiceStart());
+  EXPECT_EQ(lockAgentMgr, nullptr);
+  EXPECT_EQ(probeMgr, nullptr);
+  EXPECT_EQ(memoryMonitor, nullptr);
+  EXPECT_EQ(networkAgentMgr, nullptr);
+  EXPECT_EQ(evtAgentMgr, nullptr);
+  EXPECT_EQ(protocolVisitor, nullptr);
+  EXPECT_EQ(PropertyMgr::existing(), nullptr);
+  EXPECT_TRUE(inOrder(log(), {"INFO: Starting Native Custom Service initialize.. ",
+                              "##ERROR: Failed during interface initialization",
+                              "##ERROR: Initialization of event interface NOT successful",
+                              "##ERROR: Custom Service initialization failed as JVMPI could not "
+                              "be initialized"}));
+}
+
+TEST_F(Lifecycle, CustomServiceStartCreatesEveryManager) {
+  fake.install();
+  openTestLog();
+  EXPECT_TRUE(customServiceStart());
+  EXPECT_NE(tableLocks, nullptr);
+  EXPECT_NE(lockAgentMgr, nullptr);
+  EXPECT_NE(PropertyMgr::existing(), nullptr);
+  EXPECT_NE(probeMgr, nullptr);
+  EXPECT_NE(memoryMonitor, nullptr);
+  EXPECT_NE(networkAgentMgr, nullptr);
+  EXPECT_NE(evtAgentMgr, nullptr);
+  EXPECT_NE(threadMgr, nullptr);
+  EXPECT_NE(protocolVisitor, nullptr);
+  EXPECT_TRUE(fake.enabled().empty());
+  EXPECT_TRUE(inOrder(log(), {"INFO: Starting Native Custom Service initialize.. ",
+                              "INFO: Native Custom Service initialization successful.. "}));
+  // A second call keeps the managers it finds.
+  ProbeMgr* first = probeMgr;
+  EXPECT_TRUE(customServiceStart());
+  EXPECT_EQ(probeMgr, first);
+}
+
+TEST_F(Lifecycle, StartAndStopBeforeCustomServiceStartAreRefused) {
+  fake.install();
+  openTestLog();
+  startNativeProbe();
+  stopNativeProbe();
+  EXPECT_TRUE(fake.enabled().empty());
+  EXPECT_TRUE(fake.disabled().empty());
+  EXPECT_EQ(lockAgentMgr, nullptr);
+  EXPECT_EQ(globalLockMonitor(), nullptr);
+  std::string text = log();
+  EXPECT_EQ(text.find("Native Probe starting.. "), std::string::npos);
+  EXPECT_EQ(text.find("Native Probe stopping.. "), std::string::npos);
+  EXPECT_EQ(countOf(text, "##ERROR: "), 2);
+}
+
+TEST_F(Lifecycle, StartOrderEnablesTheProbeEventsAndLeavesTheProbeDisabled) {
+  fake.install();
+  openTestLog();
+  ASSERT_TRUE(customServiceStart());
+  startNativeProbe();
+  EXPECT_EQ(fake.enabled(), kProbeEvents);
+  EXPECT_NE(globalLockMonitor(), nullptr);  // the lock agent manager's first start
+  EXPECT_NE(fake.table.NotifyEvent, nullptr);
+  EXPECT_FALSE(probeMgr->firstStart);
+  EXPECT_TRUE(probeDisabled.load());
+  EXPECT_TRUE(
+      inOrder(log(), {"INFO: Native Probe starting.. ", "[PropertyMgr (PropertyMgr@",
+                      ")] PropertyMgr started.", "[ProbeMgr (ProbeMgr@", ")] Enabled JVMPI events.",
+                      ")] ProbeManager Started..", "INFO: Native Probe started successfully.. "}));
+  EXPECT_EQ(log().find("L3"), std::string::npos);
+}
+
+TEST_F(Lifecycle, StopOrderWaitsThenDisablesTheProbeEvents) {
+  fake.install();
+  startAll();
+  openTestLog();
+  reportEventAgentRunning(true);
+  reportNetworkAgentRunning(true);
+  ASSERT_FALSE(probeDisabled.load());
+  int destroyedBefore = fake.monitorsDestroyed();
+  auto started = std::chrono::steady_clock::now();
+  stopNativeProbe();
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(30));
+  EXPECT_TRUE(probeDisabled.load());
+  EXPECT_EQ(fake.disabled(), kProbeEvents);
+  EXPECT_EQ(fake.monitorsDestroyed(), destroyedBefore + 1);  // the private wait lock
+  EXPECT_TRUE(inOrder(
+      log(), {"INFO: Native Probe stopping.. ", ")] Waiting for 10 secs", ")] Waiting DONE 10 secs",
+              ")] Disabled JVMPI events.", ")] Probe Manager stopped successfully..",
+              "INFO: Native Probe stopped successfully.. "}));
+}
+
+TEST_F(Lifecycle, StopWithoutAWaitMonitorSkipsTheWait) {
+  fake.install();
+  startAll();
+  setStopWaitMillis(60000);  // would hang the test if it were waited
+  fake.failMonitorCreation(true);
+  CapturedOutput captured;
+  stopNativeProbe();
+  EXPECT_NE(captured.err().find("## ERROR: JVMPI could not create a Raw Monitor"),
+            std::string::npos);
+  EXPECT_EQ(fake.disabled(), kProbeEvents);
+  EXPECT_NE(captured.out().find("Native Probe stopped successfully.. "), std::string::npos);
+}
+
+TEST_F(Lifecycle, ProbeCanBeStartedAgainAfterAStop) {
+  fake.install();
+  startAll();
+  {
+    CapturedOutput quiet;
+    stopNativeProbe();
+    startNativeProbe();
+  }
+  std::vector<jint> twice = kProbeEvents;
+  twice.insert(twice.end(), kProbeEvents.begin(), kProbeEvents.end());
+  EXPECT_EQ(fake.enabled(), twice);
+  EXPECT_FALSE(probeMgr->firstStart);
+}
+
+TEST_F(Lifecycle, LevelThreeRunsTheL3SwitchOnStartAndStop) {
+  fake.install();
+  modLevel.store(3);
+  openTestLog();
+  startAll();
+  {
+    CapturedOutput quiet;
+    stopNativeProbe();
+  }
+  EXPECT_TRUE(inOrder(
+      log(), {")] Enabled JVMPI events.", "INFO: L3 is handled in Java now ...",
+              ")] ProbeManager Started..", ")] Disabled JVMPI events.",
+              "INFO: L3 is handled in Java now ...", ")] Probe Manager stopped successfully.."}));
+}
+
+TEST_F(Lifecycle, DisabledL3OnlySaysSo) {
+  home.write("etc/n.s.datacollector.properties", "internal.disableL3 = yes\n");
+  fake.install();
+  modLevel.store(3);
+  openTestLog();
+  startAll();
+  EXPECT_NE(log().find("INFO: L3 disabled, not enabling/disabling method events"),
+            std::string::npos);
+  EXPECT_EQ(log().find("L3 is handled"), std::string::npos);
+}
+
+TEST_F(Lifecycle, ProbeMgrStartWithoutTheInterfaceOnlyLogs) {
+  openTestLog();
+  ProbeMgr mgr;
+  mgr.start();
+  EXPECT_TRUE(mgr.firstStart);
+  EXPECT_TRUE(inOrder(log(), {"##ERROR: [ProbeMgr (ProbeMgr@",
+                              ")] JVMPI was NOT initialized by Native Probe Start, exiting",
+                              "INFO: [ProbeMgr (ProbeMgr@",
+                              ")] Error occured when starting ProbeManager, JVMPI initialization "
+                              "failed!"}));
+}
+
+TEST_F(Lifecycle, ShutdownDestroysTheManagersAndClosesTheLog) {
+  fake.install();
+  startAll();
+  openTestLog();
+  customServiceShutDown();
+  EXPECT_EQ(lockAgentMgr, nullptr);
+  EXPECT_EQ(probeMgr, nullptr);
+  EXPECT_EQ(memoryMonitor, nullptr);
+  EXPECT_EQ(networkAgentMgr, nullptr);
+  EXPECT_EQ(evtAgentMgr, nullptr);
+  EXPECT_EQ(protocolVisitor, nullptr);
+  EXPECT_EQ(PropertyMgr::existing(), nullptr);
+  EXPECT_EQ(globalLockMonitor(), nullptr);
+  EXPECT_EQ(logFileName(), nullptr);
+  EXPECT_TRUE(inOrder(log(), {"INFO: Native Custom Service shutting down.. ",
+                              "INFO: Native Custom Service shutdown complete.. "}));
+  CapturedOutput captured;
+  logMessage(LOG_INFO, "after shutdown");
+  EXPECT_NE(captured.out().find("after shutdown"), std::string::npos);
+}
+
+TEST_F(Lifecycle, StartupEnablesOnlyTheLoadHookAndInitDone) {
+  home.write("etc/n.s.datacollector.properties", "XRPS.bootclassname=org.example.Boot\n");
+  ScopedEnv envHome("hm.home", home.path().c_str());
+  ScopedEnv envNode("hm.nodename", "n");
+  ScopedEnv envServer("hm.appserver", "s");
+  fake.install();
+  CapturedOutput captured;
+  EXPECT_EQ(runStartup(nullptr, "debug=on,more"), 0);
+  EXPECT_EQ(fake.enabled(),
+            (std::vector<jint>{JVMPI_EVENT_CLASS_LOAD_HOOK, JVMPI_EVENT_JVM_INIT_DONE}));
+  EXPECT_NE(fake.table.NotifyEvent, nullptr);
+  const std::string& out = captured.out();
+  EXPECT_EQ(out.rfind("## Tracer Mode: Default State: false \n", 0), 0u);
+  EXPECT_NE(out.find("XRPS boot class name is org/example/Boot.\n"), std::string::npos);
+  EXPECT_STREQ(bootClassName, "org/example/Boot");
+  EXPECT_TRUE(fileExists(home.path() + "/lib/monitored/s"));
+  EXPECT_EQ(readFile(home.path() + "/etc/n.s.hm.mod"), "2");
+  ASSERT_NE(logFileName(), nullptr);
+  std::string text = readFile(logFileName());
+  EXPECT_TRUE(
+      inOrder(text, {"INFO: Using probe level 2\n", "INFO: ***** Native Library Build TIME : "}));
+}
+
+TEST_F(Lifecycle, StartupWithoutTheInterfaceFails) {
+  ScopedEnv envHome("hm.home", home.path().c_str());
+  ScopedEnv envNode("hm.nodename", "n");
+  ScopedEnv envServer("hm.appserver", "s");
+  CapturedOutput captured;
+  EXPECT_EQ(runStartup(nullptr, nullptr), -1);
+  captured.finish();
+  EXPECT_NE(captured.out().find("XRPS boot class name is "
+                                "com/qel/morvan/txnwatch/instr/controller/BootIC.\n"),
+            std::string::npos);
+  ASSERT_NE(logFileName(), nullptr);
+  EXPECT_NE(readFile(logFileName()).find("##ERROR: Failed during interface initialization"),
+            std::string::npos);
+}

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+#include <jni.h>
+
+#include <string>
+
+#include "agent/ProbeState.h"
+#include "agent/PropertyMgr.h"
+#include "base/Log.h"
+#include "support/TestSupport.h"
+
+extern "C" {
+jboolean Java_com_halden_probe_ProbeController_setModLevel(JNIEnv*, jclass, jint);
+jint Java_com_halden_probe_ProbeController_getMonitoringLevel(JNIEnv*, jclass);
+jboolean Java_com_halden_probe_ProbeController_isNativeProbeEnabled(JNIEnv*, jclass);
+jboolean Java_com_halden_probe_ProbeController_restartOnToFromL1(JNIEnv*, jclass);
+}
+
+namespace {
+class ModLevel : public testing::Test {
+ protected:
+  void SetUp() override {
+    resetLog();
+    resetProbeState();
+  }
+  void TearDown() override {
+    PropertyMgr::destroyInstance();  // the L3 switch reads a property
+    resetProbeState();
+    resetLog();
+  }
+  // Changes the level; returns the result and keeps the output in `out`.
+  bool change(int level) {
+    CapturedOutput captured;
+    bool changed = changeModLevel(level);
+    out = captured.out();
+    return changed;
+  }
+  std::string out;
+};
+}  // namespace
+
+TEST_F(ModLevel, StartsAtTwo) {
+  EXPECT_EQ(modLevel.load(), 2);
+  EXPECT_EQ(reportedModLevel.load(), 2);
+  EXPECT_EQ(Java_com_halden_probe_ProbeController_getMonitoringLevel(nullptr, nullptr), 1002);
+}
+
+TEST_F(ModLevel, ThousandPlusLevelChangesFromTwoToThree) {
+  EXPECT_TRUE(change(1003));
+  EXPECT_EQ(modLevel.load(), 3);
+  EXPECT_EQ(reportedModLevel.load(), 3);
+  EXPECT_TRUE(inOrder(out, {"INFO: L3 is handled in Java now ...",
+                            "INFO: Native MOD level changed from (2) to (3) \n"}));
+  EXPECT_EQ(Java_com_halden_probe_ProbeController_getMonitoringLevel(nullptr, nullptr), 1003);
+}
+
+TEST_F(ModLevel, SameLevelAgainIsRefused) {
+  ASSERT_TRUE(change(3));
+  EXPECT_FALSE(change(3));
+  EXPECT_NE(out.find("INFO: Current Native MOD level is same as new level \n"), std::string::npos);
+  EXPECT_FALSE(change(1003));
+  EXPECT_EQ(modLevel.load(), 3);
+}
+
+TEST_F(ModLevel, LevelsOutsideOneToThreeAreRejected) {
+  ASSERT_TRUE(change(3));
+  const std::pair<int, int> cases[] = {{0, 0}, {4, 4}, {1000, 1000}, {-1, -1}, {1004, 4}};
+  for (auto [requested, reported] : cases) {
+    EXPECT_FALSE(change(requested));
+    EXPECT_NE(out.find("##ERROR: Incorrect MOD level given (" + std::to_string(reported) +
+                       ") rejecting, current MOD level 3 \n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(modLevel.load(), 3);
+    EXPECT_EQ(reportedModLevel.load(), 3);
+  }
+}
+
+TEST_F(ModLevel, LeavingLevelThreeRunsTheL3Switch) {
+  ASSERT_TRUE(change(3));
+  EXPECT_TRUE(change(1));
+  EXPECT_NE(out.find("L3 is handled in Java now"), std::string::npos);
+  EXPECT_NE(out.find("Native MOD level changed from (3) to (1)"), std::string::npos);
+  EXPECT_TRUE(change(2));
+  EXPECT_EQ(out.find("L3"), std::string::npos);  // 1 to 2 does not touch L3
+  EXPECT_EQ(reportedModLevel.load(), 2);
+}
+
+TEST_F(ModLevel, SetModLevelIsRejectedWhileTheProbeIsDisabled) {
+  ASSERT_TRUE(probeDisabled.load());
+  CapturedOutput captured;
+  EXPECT_FALSE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1003));
+  EXPECT_EQ(modLevel.load(), 2);
+  EXPECT_NE(captured.out().find("INFO: Native probe is disabled, rejecting setModLevel \n"),
+            std::string::npos);
+}
+
+TEST_F(ModLevel, SetModLevelChangesTheLevelOnceEnabled) {
+  reportEventAgentRunning(true);
+  reportNetworkAgentRunning(true);
+  CapturedOutput quiet;
+  EXPECT_TRUE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1001));
+  EXPECT_EQ(modLevel.load(), 1);
+  EXPECT_FALSE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1));
+}
+
+TEST_F(ModLevel, RestartIsNeverRequired) {
+  EXPECT_FALSE(Java_com_halden_probe_ProbeController_restartOnToFromL1(nullptr, nullptr));
+}
+
+TEST(ProbeState, ProbeIsEnabledWhenBothAgentsReportRunning) {
+  resetProbeState();
+  EXPECT_FALSE(Java_com_halden_probe_ProbeController_isNativeProbeEnabled(nullptr, nullptr));
+  reportEventAgentRunning(true);
+  EXPECT_TRUE(probeDisabled.load());
+  reportEventAgentRunning(false);
+  reportNetworkAgentRunning(true);
+  EXPECT_TRUE(probeDisabled.load());  // the event agent no longer runs
+  reportEventAgentRunning(true);
+  EXPECT_FALSE(probeDisabled.load());
+  EXPECT_TRUE(Java_com_halden_probe_ProbeController_isNativeProbeEnabled(nullptr, nullptr));
+  // A report of false does not disable the probe again.
+  reportNetworkAgentRunning(false);
+  EXPECT_FALSE(probeDisabled.load());
+  resetProbeState();
+}
+
+TEST(ProbeState, RepeatedReportChangesNothing) {
+  resetProbeState();
+  reportEventAgentRunning(true);
+  reportNetworkAgentRunning(true);
+  probeDisabled.store(true);  // as the stop order does
+  reportNetworkAgentRunning(true);
+  EXPECT_TRUE(probeDisabled.load());
+  reportNetworkAgentRunning(false);
+  reportNetworkAgentRunning(true);  // a change to true re-enables
+  EXPECT_FALSE(probeDisabled.load());
+  resetProbeState();
+}

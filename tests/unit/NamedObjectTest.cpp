@@ -1,0 +1,77 @@
+#include "base/NamedObject.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "base/Log.h"
+#include "support/TestSupport.h"
+
+namespace {
+class NamedObjectLog : public testing::Test {
+ protected:
+  void SetUp() override { resetLog(); }
+  void TearDown() override { resetLog(); }
+};
+}  // namespace
+
+TEST_F(NamedObjectLog, LinesCarryNameUnitAndLine) {
+  NamedObject object("ProbeMgr");
+  CapturedOutput captured;
+  object.logInfo("ProbeMgr", 42, "started");
+  object.logWarning("Unit", 7, "careful");
+  object.logError("Unit", 8, "broken");
+  const std::string& out = captured.out();
+  EXPECT_NE(out.find(" INFO: [ProbeMgr (ProbeMgr@42)] started \n \n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" WARNING: [ProbeMgr (Unit@7)] careful \n \n"), std::string::npos);
+  EXPECT_NE(out.find(" ##ERROR: [ProbeMgr (Unit@8)] broken \n \n"), std::string::npos);
+}
+
+TEST_F(NamedObjectLog, NameIsAPrivateCopy) {
+  char name[] = "Original";
+  NamedObject object(name);
+  std::strcpy(name, "Changed!");
+  EXPECT_STREQ(object.name(), "Original");
+}
+
+TEST_F(NamedObjectLog, NullNameLogsNull) {
+  NamedObject object(nullptr);
+  EXPECT_EQ(object.name(), nullptr);
+  CapturedOutput captured;
+  object.logInfo("Unit", 1, "text");
+  object.logInfo(nullptr, 2, nullptr);
+  EXPECT_NE(captured.out().find("[NULL (Unit@1)] text \n"), std::string::npos);
+  EXPECT_NE(captured.out().find("[NULL (@2)]  \n"), std::string::npos);
+}
+
+TEST_F(NamedObjectLog, DebugFollowsTheThreshold) {
+  NamedObject object("Obj");
+  CapturedOutput captured;
+  object.logDebug("Unit", 1, "hidden");
+  object.logf(LOG_DEBUG, "Unit", 1, "hidden %d", 1);
+  setLogLevel(LOG_DEBUG);
+  object.logDebug("Unit", 2, "shown");
+  object.logf(LOG_DEBUG, "Unit", 3, "formatted %d-%s", 5, "x");
+  const std::string& out = captured.out();
+  EXPECT_EQ(out.find("hidden"), std::string::npos);
+  EXPECT_NE(out.find(" DEBUG: [Obj (Unit@2)] shown \n"), std::string::npos);
+  EXPECT_NE(out.find(" DEBUG: [Obj (Unit@3)] formatted 5-x \n"), std::string::npos);
+}
+
+TEST_F(NamedObjectLog, LongTextIsCutToItsBuffer) {
+  NamedObject object("Obj");
+  std::string text(5000, 'y');
+  CapturedOutput captured;
+  object.logInfo("Unit", 1, text.c_str());
+  object.logf(LOG_INFO, "Unit", 2, "%s", text.c_str());
+  const std::string& out = captured.out();
+  // "[Obj (Unit@1)] " and the text share the 3000-byte buffer.
+  std::string prefix = "[Obj (Unit@1)] ";
+  size_t at = out.find(prefix);
+  ASSERT_NE(at, std::string::npos);
+  size_t end = out.find(" \n", at);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(end - at, 2999u);
+  EXPECT_EQ(countOf(out, std::string(2999 - prefix.size(), 'y') + " \n"), 2);
+}

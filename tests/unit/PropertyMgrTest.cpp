@@ -1,0 +1,257 @@
+#include "agent/PropertyMgr.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "agent/Identity.h"
+#include "base/Log.h"
+#include "support/FakeJvmpi.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class PropertyMgrTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    resetLog();
+    home.makeDir("etc");
+    identity.set(home.path(), "n", "s");
+  }
+  void TearDown() override {
+    PropertyMgr::destroyInstance();
+    resetLog();
+  }
+  // A manager over the test's home; its load messages are kept in `loadErr`.
+  std::unique_ptr<PropertyMgr> make() {
+    CapturedOutput captured;
+    std::unique_ptr<PropertyMgr> mgr(new PropertyMgr());
+    loadErr = captured.err();
+    return mgr;
+  }
+  std::string value(PropertyMgr& mgr, const char* key) {
+    const char* v = mgr.getProperty(key);
+    return v ? std::string(v) : std::string("<absent>");
+  }
+
+  IdentityScope identity;
+  TempDir home;
+  std::string loadErr;
+};
+
+struct LineCase {
+  const char* line;
+  const char* key;
+  const char* value;  // null: nothing may be stored under key
+};
+
+}  // namespace
+
+TEST_F(PropertyMgrTest, LineParserTrimsAndSplitsOnTheFirstEquals) {
+  const LineCase cases[] = {
+      {"key=value", "key", "value"},
+      {"  key  =  value  ", "key", "value"},
+      {"\tkey\t=\tvalue\r\n", "key", "value"},
+      {"key=value=more", "key", "value"},
+      {"key==value", "key", "value"},  // runs of "=" are one separator
+      {"==key=value", "key", "value"},
+      {"key= =value", "key", ""},  // a value of blanks is stored empty
+      {"key=a b  c", "key", "a b  c"},
+      {"dotted.key.name=12", "dotted.key.name", "12"},
+      {"key=\x01value\x7f", "key", "value\x7f"},  // 0x7f is not blank
+      {"key=\xc3\xa9t\xc3\xa9", "key", "t"},      // bytes >= 0x80 at the ends count as blanks
+      {"key=a\xc3\xa9z", "key", "a\xc3\xa9z"},    // ...but not inside
+      {"key=", "key", nullptr},
+      {"key=   ", "key", nullptr},
+      {"key = = =", "key", ""},  // the blank run between the first two "="
+      {"key", "key", nullptr},
+      {"=value", "value", nullptr},
+      {"# key=value", "# key", nullptr},
+      {"   #key=value", "#key", nullptr},
+      {"", "", nullptr},
+  };
+  for (const LineCase& c : cases) {
+    auto mgr = make();
+    mgr->parseLine(c.line);
+    if (c.value)
+      EXPECT_EQ(value(*mgr, c.key), c.value) << "line: " << c.line;
+    else
+      EXPECT_EQ(mgr->getProperty(c.key), nullptr) << "line: " << c.line;
+  }
+  auto mgr = make();
+  mgr->parseLine(nullptr);
+  mgr->parseLine("=value");
+  EXPECT_EQ(mgr->getProperty("value"), nullptr);
+  EXPECT_EQ(mgr->getProperty(""), nullptr);
+  mgr->parseLine("#key=value");
+  EXPECT_EQ(mgr->getProperty("key"), nullptr);
+  EXPECT_EQ(mgr->getProperty("#key"), nullptr);
+}
+
+TEST_F(PropertyMgrTest, LaterKeyReplacesTheEarlierValue) {
+  auto mgr = make();
+  mgr->parseLine("dup=first");
+  mgr->parseLine("other=x");
+  mgr->parseLine("dup=second");
+  EXPECT_EQ(value(*mgr, "dup"), "second");
+  EXPECT_EQ(value(*mgr, "other"), "x");
+  EXPECT_TRUE(mgr->putProperty("dup", "third"));
+  EXPECT_EQ(value(*mgr, "dup"), "third");
+}
+
+TEST_F(PropertyMgrTest, PutPropertyCopiesAndRejectsNulls) {
+  auto mgr = make();
+  EXPECT_FALSE(mgr->putProperty(nullptr, "v"));
+  EXPECT_FALSE(mgr->putProperty("k", nullptr));
+  std::string k = "key", v = "value";
+  EXPECT_TRUE(mgr->putProperty(k.c_str(), v.c_str()));
+  k[0] = 'X';
+  v[0] = 'X';
+  EXPECT_EQ(value(*mgr, "key"), "value");
+  EXPECT_EQ(mgr->getProperty(nullptr), nullptr);
+}
+
+TEST_F(PropertyMgrTest, IntPropertyIsTheLeadingDecimalNumber) {
+  auto mgr = make();
+  mgr->parseLine("digits=12abc");
+  mgr->parseLine("letters=abc");
+  mgr->parseLine("negative= -7 ");
+  mgr->parseLine("empty= =");
+  EXPECT_EQ(mgr->getIntProperty("digits", 99), 12);
+  EXPECT_EQ(mgr->getIntProperty("letters", 99), 0);
+  EXPECT_EQ(mgr->getIntProperty("negative", 99), -7);
+  EXPECT_EQ(mgr->getIntProperty("empty", 99), 0);
+  EXPECT_EQ(mgr->getIntProperty("absent", 99), 99);
+  EXPECT_EQ(mgr->getIntProperty(nullptr, 99), 99);
+}
+
+TEST_F(PropertyMgrTest, SpecificFileWithProfileIsTriedFirst) {
+  identity.set(home.path(), "n", "s", "p");
+  home.write("etc/n.s(p).datacollector.properties", "from=profile\n");
+  home.write("etc/n.s.datacollector.properties", "from=specific\n");
+  home.write("etc/datacollector.properties", "from=default\n");
+  auto mgr = make();
+  EXPECT_EQ(value(*mgr, "from"), "profile");
+  std::string path = home.path() + "/etc/n.s(p).datacollector.properties";
+  EXPECT_EQ(mgr->fileInUse(), path);
+  EXPECT_EQ(loadErr, "[HM]: Using property file " + path + " \n");
+}
+
+TEST_F(PropertyMgrTest, SpecificFileWithoutProfile) {
+  home.write("etc/n.s.datacollector.properties", "from=specific\n");
+  home.write("etc/datacollector.properties", "from=default\n");
+  auto mgr = make();
+  EXPECT_EQ(value(*mgr, "from"), "specific");
+  EXPECT_EQ(mgr->fileInUse(), home.path() + "/etc/n.s.datacollector.properties");
+}
+
+TEST_F(PropertyMgrTest, MissingProfileFileFallsBackToTheDefault) {
+  identity.set(home.path(), "n", "s", "p");
+  home.write("etc/n.s.datacollector.properties", "from=specific\n");  // not searched
+  home.write("etc/datacollector.properties", "from=default\n");
+  auto mgr = make();
+  EXPECT_EQ(value(*mgr, "from"), "default");
+  std::string specific = home.path() + "/etc/n.s(p).datacollector.properties";
+  std::string fallback = home.path() + "/etc/datacollector.properties";
+  EXPECT_EQ(loadErr, "[HM]: Property file not found " + specific + " \n" +
+                         "[HM]: Using default property file " + fallback + " \n");
+  EXPECT_EQ(mgr->fileInUse(), fallback);
+}
+
+TEST_F(PropertyMgrTest, DefaultNodeNameIsPartOfTheFirstFileSearched) {
+  {
+    CapturedOutput quiet;
+    const char* argv[] = {"java", "-Dhm.home=/unused", "-Dhm.appserver=s"};
+    resolveIdentity(3, argv);
+  }
+  EXPECT_STREQ(nodeName, "defaultnode");
+  identity.set(home.path(), nodeName, serverName);
+  home.write("etc/defaultnode.s.datacollector.properties", "from=defaultnode\n");
+  auto mgr = make();
+  EXPECT_EQ(value(*mgr, "from"), "defaultnode");
+}
+
+TEST_F(PropertyMgrTest, NoFileAtAllAnswersEveryLookupAbsent) {
+  auto mgr = make();
+  std::string fallback = home.path() + "/etc/datacollector.properties";
+  EXPECT_NE(loadErr.find("[HM]: Default Property not found " + fallback + "\n"), std::string::npos);
+  EXPECT_EQ(mgr->getProperty("anything"), nullptr);
+  EXPECT_EQ(mgr->getIntProperty("anything", 5), 5);
+}
+
+TEST_F(PropertyMgrTest, EmptyHomeLoadsNothing) {
+  identity.set("", "n", "s");
+  auto mgr = make();
+  EXPECT_EQ(loadErr, "[HM]: hm.home not found, failed to initialize the Property Manager...\n");
+  EXPECT_EQ(mgr->getProperty("x"), nullptr);
+}
+
+TEST_F(PropertyMgrTest, FileLinesAreParsedOneByOne) {
+  home.write("etc/n.s.datacollector.properties",
+             "# comment\n"
+             "\n"
+             "a = 1\r\n"
+             "b=two words \n"
+             "a=3\n"
+             "c=no newline at end");
+  auto mgr = make();
+  EXPECT_EQ(value(*mgr, "a"), "3");
+  EXPECT_EQ(value(*mgr, "b"), "two words");
+  EXPECT_EQ(value(*mgr, "c"), "no newline at end");
+}
+
+TEST_F(PropertyMgrTest, LongLinesAreReadInPiecesOf12999Bytes) {
+  std::string first = "a=" + std::string(12997, 'v');  // exactly one piece
+  home.write("etc/n.s.datacollector.properties", first + "b=7\n" + "c=8\n");
+  auto mgr = make();
+  EXPECT_EQ(value(*mgr, "a"), std::string(12997, 'v'));
+  EXPECT_EQ(value(*mgr, "b"), "7");  // the rest of the long line, as a line
+  EXPECT_EQ(value(*mgr, "c"), "8");
+}
+
+TEST_F(PropertyMgrTest, SingletonIsMadeOnFirstUseAndAgainAfterDestroy) {
+  home.write("etc/n.s.datacollector.properties", "k=first\n");
+  EXPECT_EQ(PropertyMgr::existing(), nullptr);
+  {
+    CapturedOutput quiet;
+    EXPECT_STREQ(getProperty("k"), "first");
+  }
+  PropertyMgr* made = PropertyMgr::existing();
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(PropertyMgr::instance(), made);
+  PropertyMgr::destroyInstance();
+  EXPECT_EQ(PropertyMgr::existing(), nullptr);
+  home.write("etc/n.s.datacollector.properties", "k=second\nflag=yEs\nnum=41x\n");
+  {
+    CapturedOutput quiet;
+    EXPECT_STREQ(getProperty("k"), "second");  // the file is read again
+  }
+  EXPECT_TRUE(propertyIsYes("flag"));
+  EXPECT_FALSE(propertyIsYes("k"));
+  EXPECT_FALSE(propertyIsYes("absent"));
+  EXPECT_EQ(getIntProperty("num", 0), 41);
+}
+
+TEST_F(PropertyMgrTest, StartTakesItsLockOnceAndLogs) {
+  FakeJvmpi fake;
+  fake.install();
+  {
+    auto mgr = make();
+    int before = fake.monitorsCreated();
+    CapturedOutput captured;
+    mgr->start();
+    EXPECT_EQ(fake.monitorsCreated(), before + 1);
+    EXPECT_NE(captured.out().find(" INFO: [PropertyMgr (PropertyMgr@"), std::string::npos);
+    EXPECT_NE(captured.out().find(")] PropertyMgr started. \n"), std::string::npos);
+  }
+  fake.uninstall();
+}
+
+TEST_F(PropertyMgrTest, LongIdentityPathsAreCutNotOverrun) {
+  std::string longNode(255, 'n');
+  identity.set(home.path(), longNode, std::string(255, 's'), std::string(255, 'p'));
+  auto mgr = make();
+  EXPECT_EQ(std::string(mgr->fileInUse()).size(), 255u);
+  EXPECT_EQ(mgr->getProperty("x"), nullptr);
+}

@@ -1,0 +1,62 @@
+#include "agent/SamplingRates.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "agent/ProbeState.h"
+#include "base/Log.h"
+#include "support/TestSupport.h"
+
+namespace {
+class SamplingRates : public testing::Test {
+ protected:
+  void SetUp() override {
+    resetLog();
+    resetProbeState();
+    reportEventAgentRunning(true);
+    reportNetworkAgentRunning(true);
+  }
+  void TearDown() override {
+    resetProbeState();
+    resetLog();
+  }
+  static std::vector<int> rates() {
+    std::vector<int> out;
+    for (auto& r : samplingRates) out.push_back(r.load());
+    return out;
+  }
+};
+}  // namespace
+
+TEST_F(SamplingRates, StartAtTwoEach) {
+  EXPECT_EQ(rates(), (std::vector<int>{2, 2, 2, 2}));
+  EXPECT_EQ(samplingExtra.load(), 0);
+}
+
+TEST_F(SamplingRates, LongerArrayKeepsOnlyFour) {
+  const jint given[] = {10, 20, 30, 40, 50, 60};
+  setSamplingRates(nullptr, given, 6, 7);
+  EXPECT_EQ(rates(), (std::vector<int>{10, 20, 30, 40}));
+  EXPECT_EQ(samplingExtra.load(), 7);
+}
+
+TEST_F(SamplingRates, ShorterArrayKeepsTheRest) {
+  const jint given[] = {5, 6};
+  setSamplingRates(nullptr, given, 2, 1);
+  EXPECT_EQ(rates(), (std::vector<int>{5, 6, 2, 2}));
+  setSamplingRates(nullptr, nullptr, 0, 3);
+  EXPECT_EQ(rates(), (std::vector<int>{5, 6, 2, 2}));
+  EXPECT_EQ(samplingExtra.load(), 3);
+}
+
+TEST_F(SamplingRates, RejectedWhileTheProbeIsDisabled) {
+  probeDisabled.store(true);
+  const jint given[] = {9, 9, 9, 9};
+  CapturedOutput captured;
+  setSamplingRates(nullptr, given, 4, 9);
+  EXPECT_EQ(rates(), (std::vector<int>{2, 2, 2, 2}));
+  EXPECT_EQ(samplingExtra.load(), 0);
+  EXPECT_NE(captured.out().find("Native probe is disabled, rejecting setNativeSamplingRates"),
+            std::string::npos);
+}
