@@ -4,7 +4,8 @@
 # a free loopback port; runs the launcher with the RequestPairBench workload
 # and the probe attached; prints the "[bench]" lines.
 #
-# Environment: BENCH_PAIRS (pairs per thread and round, 2000000), BENCH_ROUNDS (3).
+# Environment: BENCH_PAIRS (pairs per thread and round, 2000000), BENCH_ROUNDS (3),
+# BENCH_KEEP=1 keeps the work directory with the JVM's output and the probe's log.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/env.sh
@@ -16,7 +17,7 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/dc-bench.XXXXXX")
 PSDUMP_PID=""
 cleanup() {
   if [ -n "$PSDUMP_PID" ]; then kill "$PSDUMP_PID" 2>/dev/null || true; fi
-  rm -rf "$WORK"
+  if [ "${BENCH_KEEP:-0}" = 1 ]; then echo "work directory kept: $WORK"; else rm -rf "$WORK"; fi
 }
 trap cleanup EXIT
 HOME_DIR="$WORK/home"
@@ -40,4 +41,5 @@ done
   -cp "$ROOT/build/datacollector-agent.jar:$ROOT/build/bench/datacollector-bench.jar" \
   com.halden.probe.Launcher --workload com.halden.bench.RequestPairBench > "$WORK/jvm.out" 2>&1) \
   || { tail -40 "$WORK/jvm.out"; exit 1; }
-grep -E '^\[bench\]|probe enabled after' "$WORK/jvm.out"
+# The probe's log shares standard output, so a line may start inside another.
+grep -o -E '\[bench\].*|\[launcher\] probe enabled after.*' "$WORK/jvm.out"
