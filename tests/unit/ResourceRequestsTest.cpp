@@ -280,9 +280,19 @@ TEST_F(ResourceRequestsTest, GatewayAndExceptionRecordsKeepArgumentOrder) {
   EXPECT_EQ(ex.nominalSize, 64);
 }
 
-TEST_F(ResourceRequestsTest, StatusWithoutASpecialQueueRecordsNothing) {
+TEST_F(ResourceRequestsTest, StatusGoesToTheFirstAgentsSpecialQueueOrNowhere) {
+  ThreadData* special = evtAgentMgr->firstSpecialQueue();
+  int before = special ? special->queueLength() : 0;
   sendStatusEvent(env, "PS up");
-  EXPECT_EQ(data()->queueLength(), 0);
+  EXPECT_EQ(data()->queueLength(), 0) << "never the caller's own queue";
+  if (!special) return;  // no agent with a special queue: nothing recorded
+  ASSERT_EQ(special->queueLength(), before + 1);
+  auto records = drain(special);
+  auto& r = static_cast<PsStatusRecord&>(*records.back());
+  EXPECT_EQ(r.type, 24);
+  EXPECT_STREQ(r.status.get(), "PS up");
+  EXPECT_EQ(r.threadId, threadIdOf(env));
+  EXPECT_EQ(r.nominalSize, 5 + 56);
 }
 
 TEST_F(ResourceRequestsTest, TheSamplingRecordCarriesRatesFlagAndWallClock) {

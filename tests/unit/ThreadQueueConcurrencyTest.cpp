@@ -134,7 +134,7 @@ TEST_F(ThreadQueueConcurrency, ThreadsMakeTheirOwnRecordsWhileStatusAndLookupsRu
   for (auto& t : threads) t.join();
   stop.store(true);
   other.join();
-  EXPECT_EQ(threadMgr->getThreadCount(), static_cast<uint32_t>(kProducers));
+  EXPECT_EQ(threadMgr->getThreadCount(), baseCount + kProducers);
   for (int t = 0; t < kProducers; t++) {
     ThreadData* data = threadMgr->lookupThreadData(ids[t]);
     ASSERT_NE(data, nullptr);

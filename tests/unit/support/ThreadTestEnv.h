@@ -40,6 +40,7 @@ class ThreadTestEnv : public ::testing::Test {
     evtAgentMgr->setMasterRunning(true);
     threadMgr = new ThreadMgr();
     threadMgr->start();
+    baseCount = threadMgr->getThreadCount();
   }
 
   void TearDown() override {
@@ -83,5 +84,7 @@ class ThreadTestEnv : public ::testing::Test {
     return ::testing::internal::GetCapturedStdout();
   }
 
+  // Records in the table before the test made any (an event agent's own).
+  uint32_t baseCount = 0;
   FakeJvmpi fake;
 };
