@@ -131,14 +131,19 @@ void EventAgent::detach() {
 
 void EventAgent::attachForTest(JNIEnv* env) {
   attach(env);
+  attachedForTest_.store(true);
   alive_.store(true);
   running_.store(true);
 }
 
+// The test owns the records it made: nothing is deleted here.
 void EventAgent::detachForTest() {
+  attachedForTest_.store(false);
   running_.store(false);
   alive_.store(false);
-  detach();
+  absorbNewThreads();
+  managed_.clear();
+  while (EventRecord* r = keptRecords_.removeFirst()) delete r;
 }
 
 void EventAgent::run(JNIEnv* env) {
@@ -180,6 +185,8 @@ void EventAgent::run(JNIEnv* env) {
 void EventAgent::requestStop() {
   AGENT_LOG(LOG_INFO, "Event Agent Thread being stopped..");
   running_.store(false);
+  // Without a loop thread nobody else would clear it.
+  if (attachedForTest_.load()) alive_.store(false);
 }
 
 void EventAgent::publish() {

@@ -106,8 +106,10 @@ class EventAgent : public NamedObject {
   int managedCount() const;
 
   // Prepares the agent's per-thread state as its loop does, without running
-  // the loop (tests drive the cycle's steps one by one).
+  // the loop (tests drive the cycle's steps one by one, or only need an
+  // agent that takes threads). A stop request then ends it at once.
   void attachForTest(JNIEnv* env);
+  // Lets go of the managed threads without deleting any.
   void detachForTest();
 
  private:
@@ -128,6 +130,7 @@ class EventAgent : public NamedObject {
   std::vector<ThreadData*> managed_;
   std::atomic<bool> running_{false};
   std::atomic<bool> alive_{false};
+  std::atomic<bool> attachedForTest_{false};
   std::unique_ptr<uint8_t[]> packetBuffer_;
   size_t packetCapacity_ = 0;
   HalList<EventRecord*> keptRecords_;

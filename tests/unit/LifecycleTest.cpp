@@ -170,7 +170,8 @@ TEST_F(Lifecycle, StopOrderWaitsThenDisablesTheProbeEvents) {
   EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(30));
   EXPECT_TRUE(probeDisabled.load());
   EXPECT_EQ(fake.disabled(), kProbeEvents);
-  EXPECT_EQ(fake.monitorsDestroyed(), destroyedBefore + 1);  // the private wait lock
+  // The private wait lock, and the locks of the agents the managers delete.
+  EXPECT_GE(fake.monitorsDestroyed(), destroyedBefore + 1);
   EXPECT_TRUE(inOrder(
       log(), {"INFO: Native Probe stopping.. ", ")] Waiting for 10 secs", ")] Waiting DONE 10 secs",
               ")] Disabled JVMPI events.", ")] Probe Manager stopped successfully..",

@@ -15,6 +15,7 @@
 #include "agent/PropertyMgr.h"
 #include "base/Log.h"
 #include "events/EventRecord.h"
+#include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"
 #include "support/FakeJvmpi.h"
 #include "threads/MemoryMonitor.h"
@@ -40,10 +41,14 @@ class ThreadTestEnv : public ::testing::Test {
     evtAgentMgr->setMasterRunning(true);
     threadMgr = new ThreadMgr();
     threadMgr->start();
+    // The master event agent set up as its loop does, so that it takes the
+    // threads the table hands over.
+    evtAgentMgr->agent(0)->attachForTest(fakeEnv(0x7e0000001000));
     baseCount = threadMgr->getThreadCount();
   }
 
   void TearDown() override {
+    if (EventAgent* master = evtAgentMgr->agent(0)) master->detachForTest();
     delete threadMgr;
     threadMgr = nullptr;
     delete evtAgentMgr;
