@@ -60,7 +60,8 @@ void EvtAgentMgr::start() {
   agents_[0]->setInitPending(true);
   initComplete_.store(true);
   started_.store(true);
-  NetworkAgentMgr::instance()->registerEvtAgentMgr(this);
+  // The network agent manager is made and started before this one.
+  if (networkAgentMgr) networkAgentMgr->registerEvtAgentMgr(this);
   logInfo("EvtAgentMgr", __LINE__, "EvtAgentManager started..");
 }
 
