@@ -31,6 +31,7 @@ trap cleanup EXIT
 HOME_DIR="$WORK/home"
 mkdir -p "$HOME_DIR/etc" "$HOME_DIR/logs" "$HOME_DIR/lib"
 : > "$HOME_DIR/etc/datacollector.properties"
+cp etc/LogMessages "$HOME_DIR/etc/LogMessages"
 
 echo "=== starting the collector (psdump)"
 build/tools/psdump/psdump --host 127.0.0.1 --port 0 --port-file "$WORK/port" --summary \
@@ -59,6 +60,13 @@ set -e
 grep -E '^\[(launcher|demo)\]' "$WORK/jvm.out" || true
 if [ "$JVM_RC" -ne 0 ]; then
   echo "the JVM exited with $JVM_RC; its output:"; tail -40 "$WORK/jvm.out"; exit 1
+fi
+
+echo "=== the probe's log file (first lines)"
+LOG_FILE=$(ls "$HOME_DIR"/logs/*.datacollector.log 2>/dev/null | head -n 1)
+if [ -n "$LOG_FILE" ]; then
+  echo "$LOG_FILE"
+  head -n 12 "$LOG_FILE" | cut -c1-160
 fi
 
 # The JVM has gone: its connection is closed. Stop psdump; it prints its
