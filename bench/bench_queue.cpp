@@ -14,6 +14,7 @@
 #include "agent/ProbeState.h"
 #include "events/EventRecord.h"
 #include "platform/jvmpi.h"
+#include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"
 #include "threads/EntryGate.h"
 #include "threads/Requests.h"
@@ -70,6 +71,9 @@ void installOnce() {
     evtAgentMgr->setMasterRunning(true);
     threadMgr = new ThreadMgr();
     threadMgr->start();
+    // The master event agent set up as its loop does, without the loop, so
+    // that it takes the threads the table hands over.
+    evtAgentMgr->agent(0)->attachForTest(reinterpret_cast<JNIEnv*>(0x7e7000001000));
     probeDisabled.store(false);
     readTextLimits();
     return true;

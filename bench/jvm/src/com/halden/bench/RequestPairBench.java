@@ -35,24 +35,28 @@ public class RequestPairBench implements Launcher.Workload {
         // Warm-up: both loops compiled before anything is timed.
         measure(1, pairs / 4, true);
         measure(1, pairs / 4, false);
-        for (int threads = 1; threads <= 2; threads++) {
-            double[] probe = {Double.MAX_VALUE, Double.MAX_VALUE};
-            double[] empty = {Double.MAX_VALUE, Double.MAX_VALUE};
-            for (int r = 0; r < rounds; r++) {
-                keepBest(probe, measure(threads, pairs, true));
-                keepBest(empty, measure(threads, pairs, false));
+        // Rounds alternate between 1 and 2 threads, so that neither count is
+        // favoured by when it ran (heap state, JIT, the machine's other work).
+        double[][] probe = new double[3][];
+        double[][] empty = new double[3][];
+        for (int r = 0; r < rounds; r++) {
+            for (int threads = 1; threads <= 2; threads++) {
+                probe[threads] = best(probe[threads], measure(threads, pairs, true));
+                empty[threads] = best(empty[threads], measure(threads, pairs, false));
             }
+        }
+        for (int threads = 1; threads <= 2; threads++) {
             say(String.format(Locale.ROOT,
                     "threads=%d pairs/thread=%d probe ns/pair=%.1f (cpu %.1f)"
                             + " empty ns/pair=%.1f (cpu %.1f) difference=%.1f",
-                    threads, pairs, probe[0], probe[1], empty[0], empty[1],
-                    probe[0] - empty[0]));
+                    threads, pairs, probe[threads][0], probe[threads][1], empty[threads][0],
+                    empty[threads][1], probe[threads][0] - empty[threads][0]));
         }
     }
 
-    static void keepBest(double[] best, double[] round) {
-        best[0] = Math.min(best[0], round[0]);
-        best[1] = Math.min(best[1], round[1]);
+    static double[] best(double[] best, double[] round) {
+        if (best == null) return round;
+        return new double[] {Math.min(best[0], round[0]), Math.min(best[1], round[1])};
     }
 
     static void say(String text) {
