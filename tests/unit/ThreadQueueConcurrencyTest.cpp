@@ -95,7 +95,11 @@ TEST_F(ThreadQueueConcurrency, OverflowingProducersQueueOneNoticeAndCountEveryDr
   }
   EXPECT_EQ(notices, 1);
   EXPECT_EQ(records, appended.load());
-  EXPECT_EQ(records, 100);
+  // The limit is checked without the queue's lock (a thread's queue has one
+  // producer, its own thread), so producers sharing a queue can each pass the
+  // check at the limit once: the overshoot stays below their number.
+  EXPECT_GE(records, 100);
+  EXPECT_LT(records, 100 + kProducers);
   EXPECT_EQ(records + queue->takeDroppedEvents(), long{kProducers} * 500);
   EXPECT_EQ(queue->queuedBytes(), 0);
 }
