@@ -155,6 +155,15 @@ void parseProductVersion(const char* textValue, int numbers[3]) {
 ProtocolVisitor::ProtocolVisitor(CounterSaver saveCounter)
     : NamedObject("ProtocolVisitor"), saveCounter_(saveCounter ? saveCounter : saveGpsCounter) {}
 
+// A JMS record of an unknown kind or an MQ message of an unknown operation
+// has no tag of its own. Written with tag 0 it would read as a packet head and
+// derail the collector's decoding of everything after it, so it is left out.
+WriteResult ProtocolVisitor::untagged(const EventRecord& record) const {
+  logf(LOG_WARNING, "ProtocolVisitor", __LINE__,
+       "Record of type %d has no tag for its kind, not sent", static_cast<int>(record.type));
+  return WriteResult::Empty;
+}
+
 WriteResult ProtocolVisitor::writeRecord(EventRecord* record, WireCursor& c) const {
   if (!record) return WriteResult::Empty;
   bool ok;
@@ -185,9 +194,12 @@ WriteResult ProtocolVisitor::writeRecord(EventRecord* record, WireCursor& c) con
     case EVENT_GC:
       ok = writeGc(static_cast<const GcRecord&>(*record), c);
       break;
-    case EVENT_JMS:
-      ok = writeJms(static_cast<const JmsRecord&>(*record), c);
+    case EVENT_JMS: {
+      const auto& r = static_cast<const JmsRecord&>(*record);
+      if (r.kind < 1 || r.kind > 4) return untagged(r);
+      ok = writeJms(r, c);
       break;
+    }
     case EVENT_JCA:
       ok = writeJca(static_cast<const JcaRecord&>(*record), c);
       break;
@@ -235,9 +247,13 @@ WriteResult ProtocolVisitor::writeRecord(EventRecord* record, WireCursor& c) con
     case EVENT_MQ_REQUEST:
       ok = writeMqRequest(static_cast<const MqRequestRecord&>(*record), c);
       break;
-    case EVENT_MQ_MESSAGE:
-      ok = writeMqMessage(static_cast<const MqMessageRecord&>(*record), c);
+    case EVENT_MQ_MESSAGE: {
+      const auto& r = static_cast<const MqMessageRecord&>(*record);
+      if (r.operation != 7 && r.operation != 10 && r.operation != 11 && r.operation != 13)
+        return untagged(r);
+      ok = writeMqMessage(r, c);
       break;
+    }
     case EVENT_PORTAL_REQUEST_3:
     case EVENT_PORTAL_REQUEST_4:
       ok = writePortalRequest(static_cast<const RequestRecord&>(*record), c);
@@ -393,8 +409,7 @@ bool ProtocolVisitor::writeJms(const JmsRecord& r, WireCursor& c) const {
   static const uint32_t endTags[4] = {26, 28, 30, 32};
   uint8_t* m = c.mark();
   bool begin = r.subtype == SUBTYPE_BEGIN;
-  bool known = r.kind >= 1 && r.kind <= 4;
-  c.u8(known ? (begin ? beginTags : endTags)[r.kind - 1] : 0);
+  c.u8((begin ? beginTags : endTags)[r.kind - 1]);
   head(c, r, r.depth);
   if (begin) {
     text(c, r.destination);
@@ -615,12 +630,10 @@ bool ProtocolVisitor::writeMqRequest(const MqRequestRecord& r, WireCursor& c) co
 bool ProtocolVisitor::writeMqMessage(const MqMessageRecord& r, WireCursor& c) const {
   uint8_t* m = c.mark();
   bool begin = r.subtype == SUBTYPE_BEGIN;
-  uint32_t tag = 0;
   if (r.operation == 7 || r.operation == 13)
-    tag = begin ? 57 : 58;
-  else if (r.operation == 10 || r.operation == 11)
-    tag = begin ? 55 : 56;
-  c.u8(tag);
+    c.u8(begin ? 57 : 58);
+  else
+    c.u8(begin ? 55 : 56);
   head(c, r, r.depth);
   if (begin) {
     text(c, r.messageId);

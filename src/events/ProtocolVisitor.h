@@ -40,6 +40,25 @@ class ProtocolVisitor : public NamedObject {
   // the first "?" once the record is written.
   WriteResult writeRecord(EventRecord* record, WireCursor& cursor) const;
 
+  // Also used by the event agent for the notices it builds while trimming;
+  // writes the whole record or nothing.
+  bool writeDropNotice(const DropNoticeRecord& r, WireCursor& c) const;
+
+  // The 7-byte head of a data packet; the cursor stands at the packet start.
+  bool writeCountRecord(uint32_t count, WireCursor& c) const;
+
+  // The hello packet: the constant 2000 and the time record (clock read
+  // now, or the given milliseconds since 1970), then the identity record.
+  bool writeTimeRecord(WireCursor& c) const;
+  bool writeTimeRecord(WireCursor& c, uint64_t millis) const;
+  // Asks the Java side for the application-server name through `env` (the
+  // event agent's thread); without `env`, or when Java answers null or
+  // fails, the identity value hm.appserver is sent.
+  bool writeIdentityRecord(JNIEnv* env, WireCursor& c) const;
+
+ private:
+  WriteResult untagged(const EventRecord& record) const;
+
   // One writer per layout; each writes the whole record or nothing.
   bool writeClass(const ClassRecord& r, WireCursor& c) const;
   bool writeMethod(const MethodEventRecord& r, WireCursor& c) const;
@@ -54,8 +73,6 @@ class ProtocolVisitor : public NamedObject {
   bool writeMail(const MailRecord& r, WireCursor& c) const;
   bool writeSamplingRates(const SamplingRatesRecord& r, WireCursor& c) const;
   bool writeCorrelation(const CorrelationRequestRecord& r, WireCursor& c) const;
-  // Also used by the event agent for the notices it builds while trimming.
-  bool writeDropNotice(const DropNoticeRecord& r, WireCursor& c) const;
   bool writeGxr(const GxrRecord& r, WireCursor& c) const;
   bool writeMqi(const MqiRecord& r, WireCursor& c) const;
   bool writePortalUser(const PortalUserRecord& r, WireCursor& c) const;
@@ -72,19 +89,6 @@ class ProtocolVisitor : public NamedObject {
   bool writeLockDetail(const LockDetailRecord& r, WireCursor& c) const;
   bool writeGateway(const GatewayRecord& r, WireCursor& c) const;  // types 34..36
 
-  // The 7-byte head of a data packet; the cursor stands at the packet start.
-  bool writeCountRecord(uint32_t count, WireCursor& c) const;
-
-  // The hello packet: the constant 2000 and the time record (clock read
-  // now, or the given milliseconds since 1970), then the identity record.
-  bool writeTimeRecord(WireCursor& c) const;
-  bool writeTimeRecord(WireCursor& c, uint64_t millis) const;
-  // Asks the Java side for the application-server name through `env` (the
-  // event agent's thread); without `env`, or when Java answers null or
-  // fails, the identity value hm.appserver is sent.
-  bool writeIdentityRecord(JNIEnv* env, WireCursor& c) const;
-
- private:
   CounterSaver saveCounter_;
 };
 

@@ -197,8 +197,12 @@ TEST_F(ProtocolVisitorTest, JmsKindChoosesTagAndThirdText) {
   EXPECT_EQ(write(*jms), "1D " + HEAD + two);
   jms->kind = 4;
   EXPECT_EQ(write(*jms), "1F " + HEAD + two);
+  // A kind without a tag would be written with tag 0 and read by the
+  // collector as a packet head: it is left out and not counted.
   jms->kind = 9;
-  EXPECT_EQ(write(*jms), "00 " + HEAD + two);
+  EXPECT_EQ(write(*jms, WriteResult::Empty), "");
+  jms->kind = 0;
+  EXPECT_EQ(write(*jms, WriteResult::Empty), "");
 
   auto end = make<JmsRecord>(SUBTYPE_END);
   end->depth = 5;
@@ -424,8 +428,7 @@ TEST_F(ProtocolVisitorTest, MqRequestAndMessageRecords) {
   } ops[] = {{7, "39", "3A", "01"},
              {13, "39", "3A", "00"},
              {10, "37", "38", "00"},
-             {11, "37", "38", "00"},
-             {5, "00", "00", "00"}};
+             {11, "37", "38", "00"}};
   for (const Op& op : ops) {
     msg->operation = op.operation;
     msg->subtype = SUBTYPE_BEGIN;
@@ -441,6 +444,11 @@ TEST_F(ProtocolVisitorTest, MqRequestAndMessageRecords) {
   msg->messageLength = 2;
   msg->message.reset();
   EXPECT_EQ(write(*msg), "39 " + HEAD + " 00 01 69 00 00 01 02 7F 7F");
+  // An operation without a tag is left out rather than sent with tag 0.
+  msg->operation = 8;
+  EXPECT_EQ(write(*msg, WriteResult::Empty), "");
+  msg->subtype = SUBTYPE_END;
+  EXPECT_EQ(write(*msg, WriteResult::Empty), "");
 }
 
 TEST_F(ProtocolVisitorTest, HeapAndLockRecords) {
