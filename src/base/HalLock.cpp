@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/os.h"
+
 namespace {
 std::atomic<JVMPI_RawMonitor> globalLock{nullptr};
 }
@@ -95,4 +97,13 @@ void destroyGlobalLock() {
 
 JVMPI_RawMonitor globalLockMonitor() {
   return globalLock.load(std::memory_order_acquire);
+}
+
+void sleepOnMonitor(long long millis) {
+  if (jvmpi) {
+    HalLock wait(true);
+    wait.sleep(millis);
+  } else {
+    os::sleepMillis(millis);
+  }
 }

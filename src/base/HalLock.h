@@ -33,6 +33,10 @@ class HalLock {
   std::atomic<JVMPI_RawMonitor> monitor_{nullptr};
 };
 
+// Sleeps on a raw monitor made for the wait (so the JVM sees the agent
+// thread waiting), or on the OS while the interface is not held.
+void sleepOnMonitor(long long millis);
+
 // The process-wide monitor that serialises the lazy creation of all others.
 bool createGlobalLock();
 void destroyGlobalLock();

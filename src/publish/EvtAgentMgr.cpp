@@ -11,29 +11,6 @@
 
 EvtAgentMgr* evtAgentMgr = nullptr;
 
-namespace {
-void waitOneSecond() {
-  if (jvmpi) {
-    HalLock wait(true);
-    wait.sleep(1000);
-  } else {
-    os::sleepMillis(1000);
-  }
-}
-}  // namespace
-
-class EvtAgentMgr::CallGuard {
- public:
-  explicit CallGuard(EvtAgentMgr& mgr) : mgr_(mgr) { mgr_.activeCalls_.fetch_add(1); }
-  ~CallGuard() { mgr_.activeCalls_.fetch_sub(1); }
-  // Read after the count was raised: a stop that cleared `started` before
-  // this read waits for the count to fall before deleting the agents.
-  bool started() const { return mgr_.started_.load(); }
-
- private:
-  EvtAgentMgr& mgr_;
-};
-
 EvtAgentMgr::EvtAgentMgr()
     : NamedObject("EvtAgentMgr"),
       lock_(false),
@@ -77,10 +54,10 @@ void EvtAgentMgr::stop() {
       if (alive < 0) break;
       logf(LOG_INFO, "EvtAgentMgr", __LINE__, "EventAgent ID: %d was alive, waiting for 1 secs",
            alive);
-      waitOneSecond();
+      sleepOnMonitor(1000);
     }
     // Other threads may still be inside manageThreadData or the like.
-    while (activeCalls_.load() > 0) os::sleepMillis(1);
+    calls_.waitUntilIdle();
     master_.store(nullptr);
     for (int i = 0; i < poolSize_; i++) {
       if (agents_[i]->isAlive()) {
@@ -110,7 +87,7 @@ void EvtAgentMgr::runAgent(int id, JNIEnv* env) {
   }
   // The guard is held for the whole loop: stop waits for the loop to end
   // before it deletes the agent.
-  CallGuard guard(*this);
+  CallCount::Guard guard(calls_, started_);
   if (!guard.started()) return;
   EventAgent* a = agents_[id];
   if (a->isAlive()) return;
@@ -123,12 +100,12 @@ void EvtAgentMgr::stopAgent(int id) {
          "Trying to stop event agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
     return;
   }
-  CallGuard guard(*this);
+  CallCount::Guard guard(calls_, started_);
   if (EventAgent* a = agent(id)) a->requestStop();
 }
 
 bool EvtAgentMgr::manageThreadData(ThreadData* data) {
-  CallGuard guard(*this);
+  CallCount::Guard guard(calls_, started_);
   if (!data || !guard.started() || !isMasterRunning() || !agents_) return false;
   EventAgent* chosen = agents_[0];
   if (poolSize_ > 1) {
@@ -151,13 +128,13 @@ bool EvtAgentMgr::manageThreadData(ThreadData* data) {
 }
 
 ThreadData* EvtAgentMgr::firstSpecialQueue() {
-  CallGuard guard(*this);
+  CallCount::Guard guard(calls_, started_);
   if (!guard.started() || !agents_) return nullptr;
   return agents_[0]->specialQueue();
 }
 
 void EvtAgentMgr::resendInitData() {
-  CallGuard guard(*this);
+  CallCount::Guard guard(calls_, started_);
   initComplete_.store(false);
   if (!agents_) return;
   EventAgent* m = master_.load();

@@ -11,6 +11,7 @@
 
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
+#include "publish/CallCount.h"
 
 class EventAgent;
 class ThreadData;
@@ -72,7 +73,6 @@ class EvtAgentMgr : public NamedObject {
  private:
   // Counts the calls from other threads that use the agents, so that stop
   // deletes them only once none is left inside.
-  class CallGuard;
 
   std::atomic<bool> started_{false};
   std::atomic<bool> masterRunning_{false};
@@ -82,7 +82,7 @@ class EvtAgentMgr : public NamedObject {
   int poolSize_;
   std::atomic<bool> initComplete_{true};
   std::atomic<EventAgent*> master_{nullptr};
-  std::atomic<int> activeCalls_{0};
+  CallCount calls_;
 };
 
 extern EvtAgentMgr* evtAgentMgr;

@@ -15,27 +15,7 @@ namespace {
 // The last network agent chosen for a new binding; process-wide.
 std::atomic<int> lastChosen{-1};
 
-void waitOneSecond() {
-  if (jvmpi) {
-    HalLock wait(true);
-    wait.sleep(1000);
-  } else {
-    os::sleepMillis(1000);
-  }
-}
 }  // namespace
-
-class NetworkAgentMgr::CallGuard {
- public:
-  explicit CallGuard(NetworkAgentMgr& mgr) : mgr_(mgr) { mgr_.activeCalls_.fetch_add(1); }
-  ~CallGuard() { mgr_.activeCalls_.fetch_sub(1); }
-  // Read after the count was raised: a stop that cleared `started` before
-  // this read waits for the count to fall before destroying the agents.
-  bool started() const { return mgr_.started_.load(); }
-
- private:
-  NetworkAgentMgr& mgr_;
-};
 
 NetworkAgentMgr::NetworkAgentMgr()
     : NamedObject("NetworkAgentMgr"), poolSize_(getIntProperty("networkagent.pool.size", 1)) {
@@ -74,10 +54,10 @@ void NetworkAgentMgr::stop() {
     if (alive < 0) break;
     logf(LOG_INFO, "NetworkAgentMgr", __LINE__, "NetworkAgent ID: %d was alive, waiting for 1 secs",
          alive);
-    waitOneSecond();
+    sleepOnMonitor(1000);
   }
   // Event agents may still be inside send or isConnected.
-  while (activeCalls_.load() > 0) os::sleepMillis(1);
+  calls_.waitUntilIdle();
   firstAgent_.store(nullptr);
   for (int i = 0; i < poolSize_; i++) delete agents_[i];
   agents_.reset();
@@ -98,7 +78,7 @@ void NetworkAgentMgr::runAgent(int id, JNIEnv* env) {
   }
   NetworkAgent* a;
   {
-    CallGuard guard(*this);
+    CallCount::Guard guard(calls_, started_);
     if (!guard.started()) return;
     a = agents_[id];
     // The agent stays until its loop has ended: stop waits while it is
@@ -114,7 +94,7 @@ void NetworkAgentMgr::stopAgent(int id) {
          "Trying to stop network agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
     return;
   }
-  CallGuard guard(*this);
+  CallCount::Guard guard(calls_, started_);
   if (NetworkAgent* a = agent(id)) a->requestStop();
 }
 
@@ -136,14 +116,14 @@ NetworkAgent* NetworkAgentMgr::agentFor(EventAgent* client) {
 }
 
 bool NetworkAgentMgr::send(EventAgent* client, const uint8_t* bytes, uint32_t length) {
-  CallGuard guard(*this);
+  CallCount::Guard guard(calls_, started_);
   if (!guard.started()) return false;
   NetworkAgent* a = agentFor(client);
   return a && a->send(bytes, length);
 }
 
 bool NetworkAgentMgr::isConnected(EventAgent* client) {
-  CallGuard guard(*this);
+  CallCount::Guard guard(calls_, started_);
   if (!guard.started()) return false;
   NetworkAgent* a = agentFor(client);
   return a && a->isConnected();
@@ -158,7 +138,7 @@ void NetworkAgentMgr::agentStateChanged(NetworkAgent* agent, bool running) {
 }
 
 uint32_t NetworkAgentMgr::pendingBytesTotal() {
-  CallGuard guard(*this);
+  CallCount::Guard guard(calls_, started_);
   if (!guard.started()) return 0;
   int64_t total = 0;
   for (int i = 0; i < poolSize_; i++) total += agents_[i]->pendingBytes();

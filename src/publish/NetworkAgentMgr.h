@@ -11,6 +11,7 @@
 
 #include "base/HalHashTable.h"
 #include "base/NamedObject.h"
+#include "publish/CallCount.h"
 
 class EventAgent;
 class EvtAgentMgr;
@@ -64,7 +65,6 @@ class NetworkAgentMgr : public NamedObject {
  private:
   // Counts the calls that use the agents, so that stop destroys them only
   // once none is left inside.
-  class CallGuard;
 
   int poolSize_;
   std::atomic<bool> started_{false};
@@ -72,7 +72,7 @@ class NetworkAgentMgr : public NamedObject {
   std::atomic<NetworkAgent*> firstAgent_{nullptr};
   std::unique_ptr<NetworkAgent*[]> agents_;
   std::unique_ptr<HalHashTable<EventAgent*, NetworkAgent*>> clientTable_;
-  std::atomic<int> activeCalls_{0};
+  CallCount calls_;
 };
 
 extern NetworkAgentMgr* networkAgentMgr;
