@@ -28,7 +28,7 @@ step "ThreadSanitizer, concurrency tests"
 cmake -S . -B build-tsan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DCMAKE_BUILD_TYPE=Debug -DDC_SANITIZE=thread -DDC_JVM_TESTS=OFF -DDC_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$JOBS" --target unit_tests
-(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j"$JOBS" -R 'Concurrency' --timeout 600)
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j"$JOBS" -R 'Concurrency' --no-tests=error --timeout 600)
 
 echo
 echo "all tests passed"
