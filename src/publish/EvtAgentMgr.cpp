@@ -5,6 +5,7 @@
 #include "base/Log.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
+#include "publish/AgentStop.h"
 #include "publish/EventAgent.h"
 #include "publish/NetworkAgentMgr.h"
 #include "threads/MemoryMonitor.h"
@@ -46,16 +47,7 @@ void EvtAgentMgr::stop() {
   started_.store(false);
   if (networkAgentMgr) networkAgentMgr->unregisterEvtAgentMgr();
   if (agents_) {
-    for (int i = 0; i < poolSize_; i++) agents_[i]->requestStop();
-    for (;;) {
-      int alive = -1;
-      for (int i = 0; i < poolSize_ && alive < 0; i++)
-        if (agents_[i]->isAlive()) alive = i;
-      if (alive < 0) break;
-      logf(LOG_INFO, "EvtAgentMgr", __LINE__, "EventAgent ID: %d was alive, waiting for 1 secs",
-           alive);
-      sleepOnMonitor(1000);
-    }
+    stopAgentsAndWait(agents_.get(), poolSize_, *this, "EvtAgentMgr", "EventAgent");
     // Other threads may still be inside manageThreadData or the like.
     calls_.waitUntilIdle();
     master_.store(nullptr);

@@ -6,6 +6,7 @@
 #include "base/Log.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
+#include "publish/AgentStop.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"
 
@@ -46,16 +47,7 @@ void NetworkAgentMgr::start() {
 void NetworkAgentMgr::stop() {
   started_.store(false);
   if (!agents_) return;
-  for (int i = 0; i < poolSize_; i++) agents_[i]->requestStop();
-  for (;;) {
-    int alive = -1;
-    for (int i = 0; i < poolSize_ && alive < 0; i++)
-      if (agents_[i]->isAlive()) alive = i;
-    if (alive < 0) break;
-    logf(LOG_INFO, "NetworkAgentMgr", __LINE__, "NetworkAgent ID: %d was alive, waiting for 1 secs",
-         alive);
-    sleepOnMonitor(1000);
-  }
+  stopAgentsAndWait(agents_.get(), poolSize_, *this, "NetworkAgentMgr", "NetworkAgent");
   // Event agents may still be inside send or isConnected.
   calls_.waitUntilIdle();
   firstAgent_.store(nullptr);
