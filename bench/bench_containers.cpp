@@ -7,44 +7,14 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "BenchInterface.h"
 #include "base/HalHashTable.h"
 #include "base/HalList.h"
 #include "platform/jvmpi.h"
 
-struct JVMPI_RawMonitorBody {
-  std::recursive_mutex mutex;
-};
-
 namespace {
-
-JVMPI_RawMonitor create(char*) {
-  return new JVMPI_RawMonitorBody();
-}
-void enter(JVMPI_RawMonitor m) {
-  m->mutex.lock();
-}
-void exit(JVMPI_RawMonitor m) {
-  m->mutex.unlock();
-}
-void destroy(JVMPI_RawMonitor m) {
-  delete m;
-}
-
-// Installs the monitor table once for the whole run.
-void installMonitors() {
-  static JVMPI_Interface table = [] {
-    JVMPI_Interface t{};
-    t.RawMonitorCreate = create;
-    t.RawMonitorEnter = enter;
-    t.RawMonitorExit = exit;
-    t.RawMonitorDestroy = destroy;
-    return t;
-  }();
-  jvmpi = &table;
-}
 
 constexpr int kKeys = 1000;  // about 15 per chain in 67 buckets
 
@@ -64,7 +34,7 @@ Shared* shared = nullptr;
 
 void BM_HashTableGetPointerKeys(benchmark::State& state) {
   if (state.thread_index() == 0) {
-    installMonitors();
+    bench::installInterface();
     shared = new Shared();
   }
   // The framework starts every thread's timed loop together, after setup.
@@ -100,7 +70,7 @@ void BM_HashTableGetPointerKeysNoLocks(benchmark::State& state) {
 BENCHMARK(BM_HashTableGetPointerKeysNoLocks);
 
 void BM_ListAppendRemoveFirst(benchmark::State& state) {
-  installMonitors();
+  bench::installInterface();
   HalList<int*> list(state.range(0) != 0);
   int element = 0;
   for (auto _ : state) {

@@ -7,10 +7,7 @@
 // of the pair's cost).
 #include <benchmark/benchmark.h>
 
-#include <time.h>
-
-#include <mutex>
-
+#include "BenchInterface.h"
 #include "agent/ProbeState.h"
 #include "events/EventRecord.h"
 #include "platform/jvmpi.h"
@@ -23,49 +20,13 @@
 #include "threads/ThreadId.h"
 #include "threads/ThreadMgr.h"
 
-struct JVMPI_RawMonitorBody {
-  std::recursive_mutex mutex;
-};
-
 namespace {
-
-// Raw monitors on a standard recursive mutex, the rest of the interface idle.
-JVMPI_RawMonitor create(char*) {
-  return new JVMPI_RawMonitorBody();
-}
-void enter(JVMPI_RawMonitor m) {
-  m->mutex.lock();
-}
-void exit(JVMPI_RawMonitor m) {
-  m->mutex.unlock();
-}
-void destroy(JVMPI_RawMonitor m) {
-  delete m;
-}
-// The thread CPU clock, as the JVM reads it for GetCurrentThreadCpuTime.
-jlong cpuTime() {
-  struct timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<jlong>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-struct Interface {
-  JVMPI_Interface table{};
-  Interface() {
-    table.RawMonitorCreate = create;
-    table.RawMonitorEnter = enter;
-    table.RawMonitorExit = exit;
-    table.RawMonitorDestroy = destroy;
-    table.GetCurrentThreadCpuTime = cpuTime;
-    jvmpi = &table;
-  }
-};
 
 // Sets up the interface, the managers and the enabled probe once, whichever
 // benchmark thread comes first.
 void installOnce() {
   static const bool ready = [] {
-    static Interface interface;
+    bench::installInterface();
     evtAgentMgr = new EvtAgentMgr();
     evtAgentMgr->start();
     evtAgentMgr->setMasterRunning(true);
