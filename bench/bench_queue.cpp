@@ -8,13 +8,13 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchInterface.h"
-#include "agent/ProbeState.h"
+#include "config/ProbeState.h"
 #include "events/EventRecord.h"
 #include "platform/jvmpi.h"
 #include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"
+#include "requests/Requests.h"
 #include "threads/EntryGate.h"
-#include "threads/Requests.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadId.h"

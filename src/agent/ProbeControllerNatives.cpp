@@ -4,10 +4,11 @@
 
 #include <cstdio>
 
-#include "agent/BuildTime.h"
 #include "agent/Lifecycle.h"
-#include "agent/ProbeState.h"
+#include "agent/Startup.h"
 #include "base/Log.h"
+#include "config/BuildTime.h"
+#include "config/ProbeState.h"
 #include "platform/jvmpi.h"
 
 extern "C" {

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "agent/L3Switch.h"
-#include "agent/ProbeState.h"
-#include "jvmpi/EventHandler.h"
-#include "jvmpi/Tables.h"
+#include "config/L3Switch.h"
+#include "config/ProbeState.h"
 #include "platform/jvmpi.h"
+#include "profiler/EventHandler.h"
+#include "profiler/Tables.h"
 
 ProbeMgr* probeMgr = nullptr;
 

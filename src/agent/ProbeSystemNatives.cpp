@@ -7,14 +7,14 @@
 #include <cstring>
 #include <memory>
 
-#include "agent/Identity.h"
 #include "agent/ProbeMgr.h"
-#include "agent/ProbeState.h"
-#include "agent/SamplingRates.h"
 #include "base/JniUtil.h"
 #include "base/Log.h"
-#include "jvmpi/Tables.h"
+#include "config/Identity.h"
+#include "config/ProbeState.h"
 #include "platform/os.h"
+#include "profiler/Tables.h"
+#include "requests/SamplingRates.h"
 #include "threads/ThreadId.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // or unloaded (subtype 4).
 #pragma once
 
+#include "events/ClassEntry.h"
 #include "events/EventRecord.h"
-#include "jvmpi/ClassEntry.h"
 
 class ClassRecord : public EventRecord {
  public:

@@ -5,12 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "agent/Identity.h"
 #include "agent/ProbeMgr.h"
-#include "agent/ProbeState.h"
 #include "base/Log.h"
+#include "config/Identity.h"
+#include "config/ProbeState.h"
 #include "platform/os.h"
-#include "threads/GpsCounter.h"
+#include "publish/AppServerName.h"
+#include "requests/GpsCounter.h"
 
 ProtocolVisitor* protocolVisitor = nullptr;
 

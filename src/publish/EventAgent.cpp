@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <new>
 
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
 #include "base/JniUtil.h"
 #include "base/Log.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
+#include "config/PublishSettings.h"
 #include "events/EventRecords.h"
 #include "events/ProtocolVisitor.h"
 #include "events/WireCursor.h"
@@ -16,7 +17,6 @@
 #include "publish/ClassTableWalk.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgentMgr.h"
-#include "publish/PublishSettings.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadId.h"
 #include "threads/ThreadMgr.h"

@@ -1,8 +1,8 @@
 #include "publish/EvtAgentMgr.h"
 
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
 #include "base/Log.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
 #include "publish/AgentStop.h"

@@ -1,12 +1,12 @@
 #include "publish/NetworkAgent.h"
 
-#include "agent/PropertyMgr.h"
 #include "base/Log.h"
+#include "config/PropertyMgr.h"
+#include "config/PublishSettings.h"
 #include "platform/jvmpi.h"
 #include "publish/NetworkAgentData.h"
 #include "publish/NetworkAgentMgr.h"
 #include "publish/PsLookup.h"
-#include "publish/PublishSettings.h"
 
 NetworkAgent::NetworkAgent(NetworkAgentMgr* manager, int id)
     : NamedObject("NetworkAgent"),

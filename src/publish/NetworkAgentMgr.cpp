@@ -1,9 +1,9 @@
 #include "publish/NetworkAgentMgr.h"
 
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
 #include "base/HalLock.h"
 #include "base/Log.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
 #include "publish/AgentStop.h"

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "agent/ProbeState.h"
+#include "config/ProbeState.h"
 #include "events/AgentRecords.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/ThreadData.h"

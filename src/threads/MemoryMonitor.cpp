@@ -1,10 +1,9 @@
 #include "threads/MemoryMonitor.h"
 
-#include "agent/PropertyMgr.h"
 #include "base/Log.h"
+#include "config/PropertyMgr.h"
+#include "config/PublishSettings.h"
 #include "publish/NetworkAgentMgr.h"
-#include "publish/PublishSettings.h"
-#include "threads/MemoryFigure.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadMgr.h"
 

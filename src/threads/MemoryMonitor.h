@@ -64,3 +64,7 @@ extern std::atomic<int64_t> memoryAcceptThreshold;
 // The counter reset time in seconds, replaced at start by the number of
 // publishing cycles it spans.
 extern std::atomic<int> counterResetIterations;
+
+// The figure getNativeProbeStatus reports: the monitor's last estimate in
+// bytes, 0 while there is no monitor.
+long memoryInUse();

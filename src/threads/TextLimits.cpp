@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "agent/PropertyMgr.h"
+#include "config/PropertyMgr.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <new>
 
-#include "agent/PropertyMgr.h"
 #include "base/Log.h"
+#include "config/PropertyMgr.h"
 #include "events/AgentRecords.h"
 #include "threads/ThreadMgr.h"
 

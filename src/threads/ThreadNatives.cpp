@@ -8,8 +8,6 @@
 
 #include "base/JniUtil.h"
 #include "base/Log.h"
-#include "threads/JavaChars.h"
-#include "threads/MemoryFigure.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadMgr.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-#include "agent/PropertyMgr.h"
+#include "config/PropertyMgr.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
+#include "events/ClassEntry.h"
 #include "events/EventRecords.h"
 #include "events/ProtocolVisitor.h"
-#include "jvmpi/ClassEntry.h"
 #include "publish/ClassTableWalk.h"
 #include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"

@@ -1,4 +1,4 @@
-#include "agent/Identity.h"
+#include "config/Identity.h"
 
 #include <gtest/gtest.h>
 

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "agent/Identity.h"
 #include "agent/ProbeMgr.h"
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
 #include "base/HalLock.h"
 #include "base/Log.h"
+#include "config/Identity.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
 #include "events/ProtocolVisitor.h"
-#include "jvmpi/LockAgentMgr.h"
-#include "jvmpi/TableLocks.h"
+#include "profiler/LockAgentMgr.h"
+#include "profiler/TableLocks.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgentMgr.h"
 #include "support/FakeJvmpi.h"

@@ -4,9 +4,8 @@
 
 #include <string>
 
-#include "agent/PropertyMgr.h"
+#include "config/PropertyMgr.h"
 #include "support/FakeJvmpi.h"
-#include "threads/MemoryFigure.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadMgr.h"

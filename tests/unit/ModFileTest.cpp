@@ -1,13 +1,13 @@
-#include "agent/ModFile.h"
+#include "config/ModFile.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
 #include "base/Log.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
 #include "base/Log.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
 #include "support/TestSupport.h"
 
 extern "C" {

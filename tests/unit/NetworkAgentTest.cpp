@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
 #include "platform/os.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"

@@ -1,12 +1,12 @@
-#include "agent/PropertyMgr.h"
+#include "config/PropertyMgr.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
-#include "agent/Identity.h"
 #include "base/Log.h"
+#include "config/Identity.h"
 #include "support/FakeJvmpi.h"
 #include "support/TestSupport.h"
 

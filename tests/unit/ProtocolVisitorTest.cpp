@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "agent/Identity.h"
 #include "agent/ProbeMgr.h"
-#include "agent/ProbeState.h"
+#include "config/Identity.h"
+#include "config/ProbeState.h"
 
 namespace {
 

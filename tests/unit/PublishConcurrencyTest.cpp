@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
 #include "events/EventRecords.h"
 #include "events/ProtocolVisitor.h"
 #include "platform/os.h"

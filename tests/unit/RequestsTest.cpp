@@ -1,4 +1,4 @@
-#include "threads/Requests.h"
+#include "requests/Requests.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 
 #include "events/AgentRecords.h"
 #include "events/RequestRecord.h"
+#include "requests/RequestCompletion.h"
 #include "support/ThreadTestEnv.h"
 #include "threads/EntryGate.h"
-#include "threads/RequestCompletion.h"
 #include "threads/ThreadId.h"
 
 namespace {

@@ -1,18 +1,18 @@
-#include "threads/ResourceRequests.h"
+#include "requests/ResourceRequests.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "agent/SamplingRates.h"
 #include "events/AgentRecords.h"
 #include "events/ReportRecords.h"
 #include "events/RequestRecord.h"
 #include "events/ResourceRecords.h"
+#include "requests/Requests.h"
+#include "requests/SamplingRates.h"
+#include "requests/SamplingRecord.h"
 #include "support/ThreadTestEnv.h"
 #include "threads/EntryGate.h"
-#include "threads/Requests.h"
-#include "threads/SamplingRecord.h"
 #include "threads/ThreadId.h"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "agent/SamplingRates.h"
+#include "requests/SamplingRates.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "agent/ProbeState.h"
 #include "base/Log.h"
+#include "config/ProbeState.h"
 #include "support/TestSupport.h"
 
 namespace {

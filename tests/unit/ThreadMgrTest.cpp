@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "jvmpi/EventHandler.h"
+#include "profiler/EventHandler.h"
 #include "support/ThreadTestEnv.h"
 #include "threads/ThreadId.h"
 #include "threads/ThreadNatives.h"

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "events/RequestRecord.h"
+#include "requests/Requests.h"
 #include "support/ThreadTestEnv.h"
 #include "threads/EntryGate.h"
-#include "threads/Requests.h"
 #include "threads/ThreadId.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "publish/PublishSettings.h"
+#include "config/PublishSettings.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <memory>
 
-#include "agent/Identity.h"
+#include "config/Identity.h"
 
 namespace fs = std::filesystem;
 

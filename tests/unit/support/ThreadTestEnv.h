@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
 #include "base/Log.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
 #include "events/EventRecord.h"
 #include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"
+#include "requests/NestedRequests.h"
 #include "support/FakeJvmpi.h"
 #include "threads/MemoryMonitor.h"
-#include "threads/NestedRequests.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadMgr.h"

@@ -1,7 +1,7 @@
-#include "threads/NestedRequests.h"
+#include "requests/NestedRequests.h"
 
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
+#include "config/ProbeState.h"
+#include "config/PropertyMgr.h"
 #include "threads/ThreadData.h"
 
 std::atomic<bool> nestedRequestSuppression{false};

@@ -1,7 +1,7 @@
-#include "agent/L3Switch.h"
+#include "config/L3Switch.h"
 
-#include "agent/PropertyMgr.h"
 #include "base/Log.h"
+#include "config/PropertyMgr.h"
 
 void runL3Switch() {
   if (propertyIsYes("internal.disableL3"))

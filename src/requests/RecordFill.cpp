@@ -1,4 +1,4 @@
-#include "threads/RecordFill.h"
+#include "requests/RecordFill.h"
 
 #include <cstring>
 

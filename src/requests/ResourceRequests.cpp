@@ -1,4 +1,4 @@
-#include "threads/ResourceRequests.h"
+#include "requests/ResourceRequests.h"
 
 #include <cstring>
 #include <new>
@@ -8,8 +8,8 @@
 #include "events/RequestRecord.h"
 #include "events/ResourceRecords.h"
 #include "publish/EvtAgentMgr.h"
-#include "threads/NestedRequests.h"
-#include "threads/RecordFill.h"
+#include "requests/NestedRequests.h"
+#include "requests/RecordFill.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadId.h"

@@ -1,4 +1,4 @@
-#include "jvmpi/TableLocks.h"
+#include "profiler/TableLocks.h"
 
 TableLocks* tableLocks = nullptr;
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "agent/Identity.h"
+#include "config/Identity.h"
 #include "platform/os.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "jvmpi/Tables.h"
+#include "profiler/Tables.h"
 
 #include <atomic>
 #include <cstdio>
 
-#include "agent/PropertyMgr.h"
+#include "config/PropertyMgr.h"
 
 namespace {
 std::atomic<int> configuredSize{0};

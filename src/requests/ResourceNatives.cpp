@@ -9,9 +9,8 @@
 #include <new>
 
 #include "base/JniUtil.h"
+#include "requests/ResourceRequests.h"
 #include "threads/EntryGate.h"
-#include "threads/JavaChars.h"
-#include "threads/ResourceRequests.h"
 #include "threads/ThreadData.h"
 
 namespace {

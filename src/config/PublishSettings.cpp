@@ -1,9 +1,9 @@
-#include "publish/PublishSettings.h"
+#include "config/PublishSettings.h"
 
 #include <atomic>
 
-#include "agent/PropertyMgr.h"
 #include "base/HalLock.h"
+#include "config/PropertyMgr.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
 

@@ -1,4 +1,4 @@
-#include "threads/GpsCounter.h"
+#include "requests/GpsCounter.h"
 
 // Stand-in until the correlation-token state exists: nothing is persisted.
 void saveGpsCounter(uint32_t /*token*/) {}

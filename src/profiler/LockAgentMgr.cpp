@@ -1,4 +1,4 @@
-#include "jvmpi/LockAgentMgr.h"
+#include "profiler/LockAgentMgr.h"
 
 #include "base/HalLock.h"
 

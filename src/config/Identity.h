@@ -5,6 +5,9 @@
 
 #include <jni.h>
 
+#include <string>
+#include <vector>
+
 // Each holds at most 255 characters; longer values are cut.
 extern char homeDir[256];
 extern char nodeName[256];
@@ -21,12 +24,15 @@ extern JavaVM* javaVM;
 int argumentCount();
 const char* argumentAt(int index);
 
-// Runs the identity and configuration start-up: argument copy, identity
-// values, monitored directory, log, property file, MOD file, boot class name.
-bool identityStartup(JavaVM* vm);
+// Replaces the argument copy (taken once at start-up).
+void setArgumentCopy(std::vector<std::string> arguments);
+
+// Stores the boot class name in slash form: the configured one, or the
+// default boot class when none is configured.
+void setBootClassName(const char* configured);
 
 // Resolves the identity values from an argument list and the environment
-// (steps 2 to 6 of the start-up); used by identityStartup and by tests.
+// (steps 2 to 6 of the start-up).
 void resolveIdentity(int argc, const char* const* argv);
 
 // Creates <home>/lib/monitored/<server> when it is missing.
@@ -34,7 +40,3 @@ void createMonitoredDirectory();
 
 // A new 1024-byte buffer (delete[]) holding the MOD file path.
 char* modFileName();
-
-// Asks the Java side for the application-server name; 0 on success (the
-// buffer unchanged when Java answers null), 1 after a Java exception.
-int getAppServerNameFromJava(char* buffer, int size, JNIEnv* env);

@@ -1,8 +1,8 @@
-#include "threads/RequestCompletion.h"
+#include "requests/RequestCompletion.h"
 
+#include "base/JniUtil.h"
 #include "base/Log.h"
-#include "threads/JavaChars.h"
-#include "threads/RecordFill.h"
+#include "requests/RecordFill.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadId.h"

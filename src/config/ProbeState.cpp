@@ -1,9 +1,7 @@
-#include "agent/ProbeState.h"
+#include "config/ProbeState.h"
 
-#include "agent/Identity.h"
-#include "agent/L3Switch.h"
 #include "base/Log.h"
-#include "platform/JvmtiProvider.h"
+#include "config/L3Switch.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
 
@@ -25,27 +23,6 @@ std::atomic<bool> networkAgentRunning{false};
 int cachedProcessId() {
   static const int pid = os::processId();
   return pid;
-}
-
-bool initializeJVMPI() {
-  if (jvmpi) return true;
-  logMessage(LOG_INFO, "Initializing interface \n");
-  // A current JVM offers JVMTI: the provider builds the interface on it. Only
-  // a JVM without JVMTI is asked for the profiler interface itself (asking a
-  // current JVM for it prints an error line on its console).
-  JVMPI_Interface* table = javaVM ? jvmtiProviderInstall(javaVM) : nullptr;
-  if (!table && javaVM) {
-    void* env = nullptr;
-    if (javaVM->GetEnv(&env, JVMPI_VERSION_1_1) >= 0) table = static_cast<JVMPI_Interface*>(env);
-  }
-  if (!table) {
-    logMessage(LOG_ERROR, "Failed during interface initialization");
-    return false;
-  }
-  table->EnableEvent(JVMPI_EVENT_INTERFACE_READY, nullptr);
-  jvmpi = table;
-  logMessage(LOG_INFO, "Initializing event interface successful \n");
-  return true;
 }
 
 bool changeModLevel(int requested) {

@@ -4,9 +4,9 @@
 // operations of Requests.h.
 #include <jni.h>
 
+#include "base/JniUtil.h"
+#include "requests/Requests.h"
 #include "threads/EntryGate.h"
-#include "threads/JavaChars.h"
-#include "threads/Requests.h"
 
 extern "C" {
 

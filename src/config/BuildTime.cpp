@@ -1,4 +1,4 @@
-#include "agent/BuildTime.h"
+#include "config/BuildTime.h"
 
 const char* buildTime() {
   return __TIME__;

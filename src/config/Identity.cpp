@@ -1,13 +1,10 @@
-#include "agent/Identity.h"
+#include "config/Identity.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "agent/ModFile.h"
-#include "agent/ProbeState.h"
-#include "agent/PropertyMgr.h"
 #include "base/Log.h"
 #include "platform/os.h"
 
@@ -100,24 +97,15 @@ void resolveIdentity(int argc, const char* const* argv) {
   copyCut(extDirs, sizeof extDirs, commandLine[4]);
 }
 
-bool identityStartup(JavaVM* vm) {
-  javaVM = vm;
-  argumentCopy() = os::argumentVector();
-  if (argumentCopy().empty()) std::fputs("halden_argv == NULL, failed to initialize...\n", stderr);
-  std::vector<const char*> argv;
-  for (const std::string& arg : argumentCopy()) argv.push_back(arg.c_str());
-  resolveIdentity(static_cast<int>(argv.size()), argv.data());
-  createMonitoredDirectory();
-  openLog(homeDir, nodeName, serverName, profileName, cachedProcessId());
-  PropertyMgr::instance();
-  runModFileStep();
-  const char* boot = getProperty("XRPS.bootclassname");
+void setArgumentCopy(std::vector<std::string> arguments) {
+  argumentCopy() = std::move(arguments);
+}
+
+void setBootClassName(const char* configured) {
   copyCut(bootClassName, sizeof bootClassName,
-          boot ? boot : "com.qel.morvan.txnwatch.instr.controller.BootIC");
+          configured ? configured : "com.qel.morvan.txnwatch.instr.controller.BootIC");
   for (char* p = bootClassName; *p; p++)
     if (*p == '.') *p = '/';
-  std::printf("XRPS boot class name is %s.\n", bootClassName);
-  return true;
 }
 
 char* modFileName() {
@@ -128,34 +116,4 @@ char* modFileName() {
   else
     std::snprintf(name, 1024, "%s%s%s.%s.%s", homeDir, "/etc/", nodeName, serverName, "hm.mod");
   return name;
-}
-
-int getAppServerNameFromJava(char* buffer, int size, JNIEnv* env) {
-  auto failed = [env]() {
-    if (!env->ExceptionCheck()) return false;
-    env->ExceptionDescribe();
-    env->ExceptionClear();
-    return true;
-  };
-  if (!env || !buffer || size <= 0) return 1;
-  jclass cls = env->FindClass("com/halden/probe/ProbeSystem");
-  if (failed() || !cls) return 1;
-  jmethodID method = env->GetStaticMethodID(cls, "getAppServerName", "()Ljava/lang/String;");
-  if (failed() || !method) {
-    env->DeleteLocalRef(cls);
-    return 1;
-  }
-  jstring name = static_cast<jstring>(env->CallStaticObjectMethod(cls, method));
-  env->DeleteLocalRef(cls);
-  if (failed()) return 1;
-  if (!name) return 0;
-  const char* chars = env->GetStringUTFChars(name, nullptr);
-  if (failed() || !chars) {
-    env->DeleteLocalRef(name);
-    return 1;
-  }
-  std::snprintf(buffer, static_cast<size_t>(size), "%s", chars);
-  env->ReleaseStringUTFChars(name, chars);
-  env->DeleteLocalRef(name);
-  return failed() ? 1 : 0;
 }

@@ -1,4 +1,4 @@
-#include "agent/PropertyMgr.h"
+#include "config/PropertyMgr.h"
 
 #include <strings.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/Identity.h"
+#include "config/Identity.h"
 
 namespace {
 PropertyMgr* singleton = nullptr;

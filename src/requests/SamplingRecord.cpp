@@ -1,9 +1,9 @@
-#include "threads/SamplingRecord.h"
+#include "requests/SamplingRecord.h"
 
 #include <new>
 
 #include "events/AgentRecords.h"
-#include "threads/RecordFill.h"
+#include "requests/RecordFill.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadId.h"
 

@@ -32,9 +32,6 @@ extern jclass objectClassRef;
 extern jclass classClassRef;
 extern jclass stringClassRef;
 
-// Obtains the profiler interface if not yet held.
-bool initializeJVMPI();
-
 // The MOD level change: 1001..1003 mean 1..3; false when the level is the
 // same or out of range.
 bool changeModLevel(int requested);

@@ -1,6 +1,6 @@
-#include "jvmpi/EventHandler.h"
+#include "profiler/EventHandler.h"
 
-#include "agent/ProbeState.h"
+#include "config/ProbeState.h"
 #include "threads/ThreadEvents.h"
 
 void notifyEvent(JVMPI_Event* event) {

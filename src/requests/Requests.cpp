@@ -1,11 +1,11 @@
-#include "threads/Requests.h"
+#include "requests/Requests.h"
 
 #include <cstring>
 #include <new>
 
 #include "events/RequestRecord.h"
-#include "threads/NestedRequests.h"
-#include "threads/RequestCompletion.h"
+#include "requests/NestedRequests.h"
+#include "requests/RequestCompletion.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadMgr.h"
 

@@ -1,12 +1,12 @@
-#include "agent/ModFile.h"
+#include "config/ModFile.h"
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "agent/Identity.h"
-#include "agent/ProbeState.h"
 #include "base/Log.h"
+#include "config/Identity.h"
+#include "config/ProbeState.h"
 #include "platform/os.h"
 
 void runModFileStep() {

@@ -1,9 +1,9 @@
-#include "agent/SamplingRates.h"
+#include "requests/SamplingRates.h"
 
-#include "agent/ProbeState.h"
 #include "base/Log.h"
+#include "config/ProbeState.h"
+#include "requests/SamplingRecord.h"
 #include "threads/EntryGate.h"
-#include "threads/SamplingRecord.h"
 
 void setSamplingRates(JNIEnv* env, const jint* rates, int count, jint extra) {
   ThreadData* data;
