@@ -58,21 +58,22 @@ bool readInt(JNIEnv* env, jclass cls, const char* name, jint* out) {
 }
 
 // Takes global references of the classes held in the fields object, clazz and
-// string.
-void takeClassReferences(JNIEnv* env, jclass cls) {
+// string; false when a field is missing or a Java exception ended the step.
+bool takeClassReferences(JNIEnv* env, jclass cls) {
   const char* names[3] = {"object", "clazz", "string"};
   jclass* refs[3] = {&objectClassRef, &classClassRef, &stringClassRef};
   for (int i = 0; i < 3; i++) {
     jfieldID field = env->GetStaticFieldID(cls, names[i], "Ljava/lang/Class;");
     if (!field) {
       clearPendingException(env);
-      return;
+      return false;
     }
     jobject value = env->GetStaticObjectField(cls, field);
-    if (clearPendingException(env)) return;
+    if (clearPendingException(env)) return false;
     if (value && !*refs[i]) *refs[i] = static_cast<jclass>(env->NewGlobalRef(value));
     if (value) env->DeleteLocalRef(value);
   }
+  return true;
 }
 
 void readProductVersion(JNIEnv* env) {
@@ -185,8 +186,9 @@ JNIEXPORT jboolean JNICALL Java_com_halden_probe_ProbeSystem_initializeProbe(JNI
 
   if (!fieldExists(env, cls, "jvmVersion", "Ljava/lang/String;")) return JNI_FALSE;
 
-  takeClassReferences(env, cls);
-  readProductVersion(env);
+  // A failure of the class references ends this step only: the product
+  // version is then not read.
+  if (takeClassReferences(env, cls)) readProductVersion(env);
   writeFacts(env, cls);
   return env->ExceptionCheck() ? JNI_FALSE : JNI_TRUE;
 }

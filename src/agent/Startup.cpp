@@ -18,6 +18,7 @@ bool identityStartup(JavaVM* vm) {
   std::vector<const char*> argv;
   for (int i = 0; i < argumentCount(); i++) argv.push_back(argumentAt(i));
   resolveIdentity(static_cast<int>(argv.size()), argv.data());
+  makeHomeDirAbsolute();
   createMonitoredDirectory();
   openLog(homeDir, nodeName, serverName, profileName, cachedProcessId());
   PropertyMgr::instance();

@@ -24,6 +24,41 @@ std::atomic<FILE*> logStream{nullptr};
 std::atomic<char*> logName{nullptr};
 bool catalogLoadDone = false;
 
+// Loggers run on any thread at any time, also while closeLog runs. Each
+// counts itself in, under the current generation, before it loads the stream
+// or the catalogue, and out when it no longer uses them. closeLog takes both
+// away, moves to the next generation and frees them once the loggers counted
+// under the generation before have left; a logger that starts after that
+// sees neither and writes to standard output. Loggers that start meanwhile
+// count under the new generation, so a steady stream of lines cannot keep the
+// close waiting.
+std::atomic<int> generation{0};
+std::atomic<int> loggersInside[2] = {{0}, {0}};
+
+class LoggerInside {
+ public:
+  // Counted in only when the generation did not move meanwhile: a close that
+  // moves it on then waits for this logger.
+  LoggerInside() {
+    for (;;) {
+      int seen = generation.load();
+      slot_ = seen & 1;
+      loggersInside[slot_].fetch_add(1);
+      if (generation.load() == seen) return;
+      loggersInside[slot_].fetch_sub(1);
+    }
+  }
+  ~LoggerInside() { loggersInside[slot_].fetch_sub(1); }
+
+ private:
+  int slot_;
+};
+
+void waitForLoggers() {
+  int before = generation.fetch_add(1) & 1;
+  while (loggersInside[before].load() != 0) os::sleepMillis(1);
+}
+
 const char* lineFormat(int level) {
   switch (level) {
     case LOG_ERROR:
@@ -163,7 +198,8 @@ void formatText(char* out, int size, const char* fmt, ...) {
 
 void logMessage(int level, const char* text) {
   if (level > logLevel.load(std::memory_order_relaxed)) return;
-  FILE* out = logStream.load(std::memory_order_acquire);
+  LoggerInside inside;
+  FILE* out = logStream.load();
   if (!out) out = stdout;
   char stamp[64];
   os::asctimeNow(stamp, sizeof stamp);
@@ -175,7 +211,8 @@ void logMessage(int level, const char* text) {
 CatalogResult formatCatalog(const char* key, const LogArg* args, int argCount, char* out,
                             int size) {
   if (out && size > 0) out[0] = '\0';
-  std::vector<CatalogEntry>* entries = catalog.load(std::memory_order_acquire);
+  LoggerInside inside;
+  std::vector<CatalogEntry>* entries = catalog.load();
   if (!entries || !key) return CatalogResult::NoEntry;
   for (const CatalogEntry& entry : *entries) {
     if (entry.key != key) continue;
@@ -207,7 +244,9 @@ void logCatalog(int level, const char* key, const LogArg* args, int argCount) {
 
 void loadCatalog(FILE* in) {
   std::vector<CatalogEntry>* entries = in ? readCatalog(in) : nullptr;
-  delete catalog.exchange(entries, std::memory_order_acq_rel);
+  std::vector<CatalogEntry>* old = catalog.exchange(entries);
+  waitForLoggers();
+  delete old;
 }
 
 void setLogLevel(int level) {
@@ -253,17 +292,20 @@ void openLog(const char* homeDir, const char* nodeName, const char* serverName,
   }
   logName.store(strdup(fileName), std::memory_order_release);
   setvbuf(log, nullptr, _IONBF, 0);
-  logStream.store(log, std::memory_order_release);
+  logStream.store(log);
   loadCatalog(catalogFile);
   std::fclose(catalogFile);
   catalogLoadDone = true;
 }
 
 void closeLog() {
-  FILE* log = logStream.exchange(nullptr, std::memory_order_acq_rel);
+  FILE* log = logStream.exchange(nullptr);
+  std::vector<CatalogEntry>* entries = catalog.exchange(nullptr);
+  char* name = logName.exchange(nullptr);
+  waitForLoggers();
   if (log) std::fclose(log);
-  delete catalog.exchange(nullptr, std::memory_order_acq_rel);
-  std::free(logName.exchange(nullptr, std::memory_order_acq_rel));
+  delete entries;
+  std::free(name);
 }
 
 const char* logFileName() {

@@ -97,6 +97,14 @@ void resolveIdentity(int argc, const char* const* argv) {
   copyCut(extDirs, sizeof extDirs, commandLine[4]);
 }
 
+void makeHomeDirAbsolute() {
+  if (homeDir[0] == '\0' || homeDir[0] == '/') return;
+  std::string here = os::currentDirectory(nullptr);
+  if (here.empty()) return;
+  std::string absolute = here + (here.back() == '/' ? "" : "/") + homeDir;
+  copyCut(homeDir, sizeof homeDir, absolute.c_str());
+}
+
 void setArgumentCopy(std::vector<std::string> arguments) {
   argumentCopy() = std::move(arguments);
 }

@@ -24,6 +24,12 @@ extern JavaVM* javaVM;
 int argumentCount();
 const char* argumentAt(int index);
 
+// A relative home directory is taken from the current directory, once at
+// start-up: later steps change the current directory (the monitored
+// directory is made from inside <home>/lib) and must not read the home
+// relative to wherever they stand. Cut to the field like any other value.
+void makeHomeDirAbsolute();
+
 // Replaces the argument copy (taken once at start-up).
 void setArgumentCopy(std::vector<std::string> arguments);
 

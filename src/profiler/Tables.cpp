@@ -18,9 +18,15 @@ void setMethodTableSize(int size) {
   configuredSize.store(size);
 }
 
+// 0 or less asks for the default. The count is bounded so that a wrong value
+// from the Java side cannot make the table's allocation fail inside the JVM:
+// 4194304 buckets cover far more methods than a server loads.
 int methodTableSize() {
+  constexpr int kDefaultBuckets = 55511;
+  constexpr int kMostBuckets = 4194304;
   int size = configuredSize.load();
-  return size == 0 ? 55511 : size;
+  if (size <= 0) return kDefaultBuckets;
+  return size < kMostBuckets ? size : kMostBuckets;
 }
 
 void createMethodAndClassTables() {

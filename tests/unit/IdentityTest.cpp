@@ -1,6 +1,7 @@
 #include "config/Identity.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -148,6 +149,27 @@ TEST_F(Identity, MonitoredDirectoryIsCreatedUnderLib) {
     EXPECT_NE(captured.out().find(home.path() + "/lib/monitored/srv exists.\n"), std::string::npos);
   }
   EXPECT_EQ(currentDirectory(), before);
+}
+
+// A relative home is made absolute once, so the monitored directory lands
+// under <cwd>/<home>/lib and not under <home>/lib/<home>/lib.
+TEST_F(Identity, RelativeHomeBecomesAbsoluteBeforeTheMonitoredDirectory) {
+  TempDir top;
+  top.makeDir("h/lib");
+  std::string before = currentDirectory();
+  ASSERT_EQ(chdir(top.path().c_str()), 0);
+  scope.set("h", "n", "srv");
+  makeHomeDirAbsolute();
+  EXPECT_EQ(std::string(homeDir), currentDirectory() + "/h");
+  {
+    CapturedOutput quiet;
+    createMonitoredDirectory();
+  }
+  EXPECT_TRUE(fileExists(top.at("h/lib/monitored/srv")));
+  EXPECT_FALSE(fileExists(top.at("h/lib/h")));
+  makeHomeDirAbsolute();  // an absolute home stays as it is
+  EXPECT_EQ(std::string(homeDir), currentDirectory() + "/h");
+  ASSERT_EQ(chdir(before.c_str()), 0);
 }
 
 TEST_F(Identity, MonitoredDirectoryNeedsLib) {
