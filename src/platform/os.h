@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ int changeDirectory(const char* path);
 // Creates one directory level. Returns 0 or the OS error number.
 int makeDirectory(const char* path);
 bool fileExists(const char* path);
+// Opens a file for binary writing, truncating it. A file that does not exist
+// yet is created readable and writable by its owner only; an existing one
+// keeps its permissions. Null on failure.
+std::FILE* openPrivateFileForWriting(const char* path);
 
 // --- time ------------------------------------------------------------------
 

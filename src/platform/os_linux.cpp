@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <pthread.h>
@@ -101,6 +102,15 @@ int makeDirectory(const char* path) {
 bool fileExists(const char* path) {
   struct stat st;
   return path && stat(path, &st) == 0;
+}
+
+std::FILE* openPrivateFileForWriting(const char* path) {
+  if (!path) return nullptr;
+  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "wb");
+  if (!file) close(fd);
+  return file;
 }
 
 LocalTime localTime() {

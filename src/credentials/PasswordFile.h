@@ -1,0 +1,43 @@
+// The password file: a user id, ":", and the ciphertext of a password
+// (PasswordCipher) with its end marker, written in one go and read in one go.
+// Every message goes to the streams of the cipher handed in.
+//
+// Bounds: user ids and passwords of up to 1000 characters each (bytes of
+// their UTF-8 form) are written and read back whole; genPasswordFile refuses
+// longer ones. The read-back holds its values in strings sized to what it
+// reads, and it reads no file larger than the largest such values make
+// (kMaxPasswordFileSize): a larger file is refused as having no data.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "credentials/PasswordCipher.h"
+
+constexpr size_t kMaxUserIdLength = PasswordCipher::kMaxPasswordLength;
+// User id, ":", the ciphertext of the longest password and its end marker.
+constexpr size_t kMaxPasswordFileSize =
+    kMaxUserIdLength + 1 + PasswordCipher::kBytesPerCharacter * PasswordCipher::kMaxPasswordLength +
+    1;
+
+// Writes userId, ":" and byteCount bytes of ciphertext (its end marker
+// included). A new file is readable and writable by its owner only.
+bool writePasswordFile(const PasswordCipher& cipher, const char* fileName, const char* userId,
+                       const unsigned char* ciphertext, size_t byteCount);
+
+// Reads a password file: the bytes before the first ":" into userId, the
+// bytes after it into ciphertext. Without a ":", userId is left as it was and
+// the ciphertext is everything after the first byte. Needs the passkey.
+bool readPasswordFile(const PasswordCipher& cipher, const char* fileName, std::string* userId,
+                      MarkedBytes* ciphertext, const char* passkey);
+
+// Reads a password file and deciphers its password. A file without ":" gives
+// an empty user id.
+bool readCredentials(const PasswordCipher& cipher, const char* fileName, std::string* userId,
+                     std::string* password, const char* passkey);
+
+// Creates a password file for userId and password, reads it back and reports
+// the outcome. It never prints the password nor its ciphertext: only one '*'
+// per character and the ciphertext's length in bytes.
+void genPasswordFile(const PasswordCipher& cipher, const char* userId, const char* password,
+                     const char* fileName);
