@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +12,7 @@
 #include "config/Identity.h"
 
 namespace {
-PropertyMgr* singleton = nullptr;
+std::atomic<PropertyMgr*> singleton{nullptr};
 
 // A character counts as blank when, taken as a signed byte, it is at most 32:
 // spaces, control characters, and bytes 0x80..0xFF at either end.
@@ -43,18 +44,25 @@ PropertyMgr::~PropertyMgr() {
   lock_.destroy();
 }
 
+// The first lookup may come from any thread, before start-up made the
+// manager (a request native reading its limit, say). Two threads that meet
+// no manager both load the file, and only one manager is kept: the other is
+// deleted before anyone could see it.
 PropertyMgr* PropertyMgr::instance() {
-  if (!singleton) singleton = new PropertyMgr();
-  return singleton;
+  PropertyMgr* mgr = singleton.load(std::memory_order_acquire);
+  if (mgr) return mgr;
+  auto* made = new PropertyMgr();
+  if (singleton.compare_exchange_strong(mgr, made, std::memory_order_acq_rel)) return made;
+  delete made;
+  return mgr;
 }
 
 PropertyMgr* PropertyMgr::existing() {
-  return singleton;
+  return singleton.load(std::memory_order_acquire);
 }
 
 void PropertyMgr::destroyInstance() {
-  delete singleton;
-  singleton = nullptr;
+  delete singleton.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 void PropertyMgr::start() {
