@@ -8,7 +8,6 @@
 #include "support/FakeJvmpi.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/TextLimits.h"
-#include "threads/ThreadMgr.h"
 
 namespace {
 
@@ -115,40 +114,34 @@ TEST_F(MemoryMonitorTest, LargeLimitDoesNotWrapAround) {
   EXPECT_FALSE(monitor->checkMemory(0xF0000000u, 0, 0));
 }
 
-TEST_F(MemoryMonitorTest, IterationCountFollowsThePublishingFrequency) {
-  set("internal.probe.publishing.frequency", "500");  // under a second: divides by 1
+TEST_F(MemoryMonitorTest, IterationCountIsTheResetTimeOverWholeSecondsOfTheCycle) {
   startLogged();
-  EXPECT_EQ(counterResetIterations.load(), 3600);
+  EXPECT_EQ(counterResetIterations.load(), 1800);  // 3600 s over 2 s
 
-  set("internal.probe.publishing.frequency", "0");  // taken as the default 2000
+  set("internal.probe.publishing.frequency", "4500");  // 4 whole seconds
   set("internal.counter.resettime", "100");
   startLogged();
-  EXPECT_EQ(counterResetIterations.load(), 50);
+  EXPECT_EQ(counterResetIterations.load(), 25);
+
+  // Under one second, zero or negative: divided by 1.
+  for (const char* frequency : {"500", "0", "-3000"}) {
+    set("internal.probe.publishing.frequency", frequency);
+    startLogged();
+    EXPECT_EQ(counterResetIterations.load(), 100) << frequency;
+  }
 
   set("internal.counter.resettime", "-5");
   startLogged();
   EXPECT_EQ(counterResetIterations.load(), 0);
 }
 
-TEST_F(MemoryMonitorTest, EstimateCountsThreadsNetworkBytesAndTheMinimum) {
+TEST_F(MemoryMonitorTest, EstimateCountsQueuedBytesThreadsPendingBytesAndTheMinimum) {
   startLogged();
-  EXPECT_FALSE(monitor->checkMemory(1000, 500, 3));
-  EXPECT_EQ(monitor->getMemoryUsed(), 4000000u + 1000 + 500 + 3 * 140);
-}
-
-TEST_F(MemoryMonitorTest, HundredThreadsAndNothingQueuedEstimate4014000) {
-  startLogged();
-  threadMgr = new ThreadMgr();
-  threadMgr->start();
-  for (uint32_t key = 1; key <= 100; key++)
-    ASSERT_NE(threadMgr->getSpecialThreadData(key * 8), nullptr);
-  EXPECT_FALSE(monitor->checkMemory(0));
-  EXPECT_EQ(monitor->getMemoryUsed(), 4014000u);
+  EXPECT_FALSE(monitor->checkMemory(1000, 3, 500));
+  EXPECT_EQ(monitor->getMemoryUsed(), 4000000u + 1000 + 3 * 140 + 500);
+  // With no data queued and 100 threads the estimate is 4014000.
+  EXPECT_FALSE(monitor->checkMemory(0, 100, 0));
   EXPECT_EQ(memoryInUse(), 4014000);
-  threadMgr->stop();
-  delete threadMgr;
-  threadMgr = nullptr;
-
   // After stop the status figure is 0 again.
   monitor->stop();
   EXPECT_EQ(memoryInUse(), 0);

@@ -136,6 +136,46 @@ TEST_F(ThreadMgrTest, FindsAThreadByItsNamesInBucketOrder) {
   EXPECT_EQ(threadIdByNames("other", "main"), threadIdOf(fakeEnv(0x7f2000006000)));
 }
 
+// The lock-watching state of the next test: the first monitor entered once
+// armed is the table's lock; right after it is left, `onRelease` runs.
+struct LockWatch {
+  static inline bool armed = false;
+  static inline JVMPI_RawMonitor watched = nullptr;
+  static inline void (*enter)(JVMPI_RawMonitor) = nullptr;
+  static inline void (*exit)(JVMPI_RawMonitor) = nullptr;
+  static inline ThreadData* victim = nullptr;
+
+  static void onEnter(JVMPI_RawMonitor m) {
+    if (armed && !watched) watched = m;
+    enter(m);
+  }
+  static void onExit(JVMPI_RawMonitor m) {
+    exit(m);
+    if (!armed || m != watched) return;
+    armed = false;
+    // The thread ends and its event agent deletes the record.
+    victim->threadEnded();
+    threadMgr->deleteThreadData(victim);
+  }
+};
+
+TEST_F(ThreadMgrTest, IdByNamesIsReadBeforeTheRecordCanBeDeleted) {
+  ThreadData* data = threadMgr->getThreadData(fakeEnv(0x7f200000d000));
+  data->setThreadNames("short-lived", "main");
+  uint32_t id = data->getThreadId();
+  LockWatch::victim = data;
+  LockWatch::enter = fake.table.RawMonitorEnter;
+  LockWatch::exit = fake.table.RawMonitorExit;
+  fake.table.RawMonitorEnter = LockWatch::onEnter;
+  fake.table.RawMonitorExit = LockWatch::onExit;
+  LockWatch::armed = true;
+  EXPECT_EQ(threadIdByNames("short-lived", "main"), id);
+  fake.table.RawMonitorEnter = LockWatch::enter;
+  fake.table.RawMonitorExit = LockWatch::exit;
+  EXPECT_FALSE(LockWatch::armed) << "the record was deleted right after the lookup";
+  LockWatch::watched = nullptr;
+}
+
 TEST_F(ThreadMgrTest, ThreadStartAndEndEventsNameAndRetireTheRecord) {
   JNIEnv* env = fakeEnv(0x7f2000007000);
   JVMPI_Event start = threadEvent(JVMPI_EVENT_THREAD_START, env, "pool-1", "main");
