@@ -52,6 +52,8 @@ TEST_F(ThreadMgrTest, RefusesWhileNotStartedAndForANullEnv) {
   EXPECT_NE(out.find("ThreadMgr not started, returning null"), std::string::npos);
   out = captured([] { EXPECT_FALSE(threadMgr->deleteThreadData(nullptr)); });
   EXPECT_NE(out.find("ThreadMgr not started, returning false"), std::string::npos);
+  out = captured([] { EXPECT_FALSE(threadMgr->removeThreadData(9999)); });
+  EXPECT_NE(out.find("ThreadData was not there in table, TID: 9999"), std::string::npos);
 }
 
 TEST_F(ThreadMgrTest, CreatesNothingWhileTheEventAgentsAreNotReady) {
@@ -78,11 +80,6 @@ TEST_F(ThreadMgrTest, SpecialRecordsWorkWithoutStartAndStayInTheTable) {
   EXPECT_EQ(threadMgr->getSpecialThreadData(4242), special);
   EXPECT_EQ(threadMgr->lookupThreadData(4242), special);
   EXPECT_EQ(threadMgr->getSpecialThreadData(0), nullptr) << "the table refuses the null key";
-}
-
-TEST_F(ThreadMgrTest, RemovingAnUnknownIdLogsAndFails) {
-  std::string out = captured([] { EXPECT_FALSE(threadMgr->removeThreadData(9999)); });
-  EXPECT_NE(out.find("ThreadData was not there in table, TID: 9999"), std::string::npos);
 }
 
 TEST_F(ThreadMgrTest, TheStoppedRingWrapsAfter300Ids) {
@@ -204,7 +201,7 @@ TEST_F(ThreadMgrTest, ThreadStartAndEndEventsNameAndRetireTheRecord) {
   EXPECT_TRUE(threadMgr->deleteThreadData(data));
 }
 
-TEST_F(ThreadMgrTest, ThreadEndOfAnUnknownThreadCreatesNothing) {
+TEST_F(ThreadMgrTest, UnknownOrDisabledThreadEventsCreateNothing) {
   JNIEnv* env = fakeEnv(0x7f2000008000);
   JVMPI_Event end = threadEvent(JVMPI_EVENT_THREAD_END, env, nullptr, nullptr);
   notifyEvent(&end);
@@ -212,11 +209,8 @@ TEST_F(ThreadMgrTest, ThreadEndOfAnUnknownThreadCreatesNothing) {
   EXPECT_EQ(lookupThreadId(env), 0u);
   uint32_t ids[ThreadMgr::kStoppedSlots];
   EXPECT_EQ(threadMgr->takeStoppedThreads(ids), 0);
-}
 
-TEST_F(ThreadMgrTest, ThreadEventsAreIgnoredWhileTheProbeIsDisabled) {
-  probeDisabled.store(true);
-  JNIEnv* env = fakeEnv(0x7f2000009000);
+  probeDisabled.store(true);  // thread starts are ignored while disabled
   JVMPI_Event start = threadEvent(JVMPI_EVENT_THREAD_START, env, "t", "g");
   notifyEvent(&start);
   EXPECT_EQ(threadMgr->getThreadCount(), baseCount);
