@@ -23,6 +23,7 @@
 #include "publish/NetworkAgentMgr.h"
 #include "requests/NestedRequests.h"
 #include "threads/MemoryMonitor.h"
+#include "threads/ThreadDrain.h"
 #include "threads/ThreadMgr.h"
 
 namespace {
@@ -107,6 +108,7 @@ bool customServiceStart() {
   if (!networkAgentMgr) networkAgentMgr = new NetworkAgentMgr();
   if (!evtAgentMgr) evtAgentMgr = new EvtAgentMgr();
   if (!threadMgr) threadMgr = new ThreadMgr();
+  installThreadDrain(evtAgentMgr);
   if (!protocolVisitor) protocolVisitor = new ProtocolVisitor();
   logMessage(LOG_INFO, "Native Custom Service initialization successful.. ");
   return true;
@@ -163,6 +165,7 @@ void customServiceShutDown() {
   logMessage(LOG_INFO, "Native Custom Service shutting down.. ");
   destroy(protocolVisitor);
   destroy(networkAgentMgr);
+  installThreadDrain(nullptr);
   destroy(evtAgentMgr);
   destroy(memoryMonitor);
   destroy(probeMgr);

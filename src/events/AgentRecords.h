@@ -46,5 +46,23 @@ class DropNoticeRecord : public EventRecord {
 
   explicit DropNoticeRecord(int subtype) : EventRecord(EVENT_DROP_NOTICE, subtype, 72) {}
 
+  // Counts a dropped record by its kind: begins (subtype 0) and ends
+  // (subtype 1) of method records, of SQL records and of all others; other
+  // subtypes count nowhere.
+  void countDropped(const EventRecord& r) {
+    int kind = r.type == EVENT_METHOD ? METHOD_ENTRY
+               : r.type == EVENT_SQL  ? SQL_BEGIN
+                                      : OTHER_BEGIN;
+    if (r.subtype == SUBTYPE_BEGIN)
+      counts[kind]++;
+    else if (r.subtype == SUBTYPE_END)
+      counts[kind + 1]++;
+  }
+  bool anyCounted() const {
+    for (int32_t c : counts)
+      if (c > 0) return true;
+    return false;
+  }
+
   int32_t counts[COUNT_KINDS] = {0, 0, 0, 0, 0, 0};
 };

@@ -28,11 +28,6 @@ constexpr int kDefaultPacketSizeKb = 5000;
 // keeps the buffer size within 32 bits.
 constexpr int kMaxPacketSizeKb = 1024 * 1024;
 
-// Records that trimming keeps: class, sampling-rate and drop records.
-bool keptWhileTrimming(const EventRecord* r) {
-  return r->type == EVENT_CLASS || r->type == EVENT_SAMPLING_RATES || r->type == EVENT_DROP_NOTICE;
-}
-
 NetworkAgentMgr* networkManager() {
   return networkAgentMgr;
 }
@@ -52,7 +47,6 @@ EventAgent::EventAgent(EvtAgentMgr* manager, int id)
       manager_(manager),
       id_(id),
       newThreads_(true),
-      keptRecords_(false),
       queueLimit_(getIntProperty("internal.probe.event.queue.size.limit", 5000)),
       frequencyMs_(publishingFrequencyMs()),
       psDownThreshold_(INT_MAX),
@@ -107,14 +101,12 @@ void EventAgent::attach(JNIEnv* env) {
   psDownCycles_ = 0;
   managed_.clear();
   newThreads_.clear();
-  keptRecords_.clear();
   ThreadData* special = threadMgr ? threadMgr->getSpecialThreadData(threadIdOf(env)) : nullptr;
   specialQueue_.store(special);
   if (special)
     managed_.push_back(special);
   else
     AGENT_LOG(LOG_WARNING, "Special Queue was not created.");
-  for (int32_t& count : dropCounts_) count = 0;
 }
 
 // Lets go of the managed threads. The records of ended threads belong to
@@ -126,7 +118,6 @@ void EventAgent::detach() {
       threadMgr->deleteThreadData(data);
   }
   managed_.clear();
-  while (EventRecord* r = keptRecords_.removeFirst()) delete r;
 }
 
 void EventAgent::attachForTest(JNIEnv* env) {
@@ -143,7 +134,6 @@ void EventAgent::detachForTest() {
   alive_.store(false);
   absorbNewThreads();
   managed_.clear();
-  while (EventRecord* r = keptRecords_.removeFirst()) delete r;
 }
 
 void EventAgent::run(JNIEnv* env) {
@@ -335,38 +325,42 @@ uint32_t EventAgent::buildDataPacket() {
                 static_cast<int>(data->getThreadId()));
       AGENT_LOG(LOG_ERROR, "Prepare2send, Event Queue NULL for Thread, TID: %d",
                 static_cast<int>(data->getThreadId()));
-      continue;
-    }
-    if (data->queueLength() > queueLimit_) {
-      bool notice = false;
-      int dropped = trimQueue(data, queueLimit_, true, &cursor, &notice);
-      if (dropped > 0) {
-        if (notice) count++;
-        reportDropped(data, dropped + data->takeDroppedEvents());
+    } else {
+      if (data->queueLength() > queueLimit_) {
+        bool notice = false;
+        int dropped = trimQueue(data, queueLimit_, true, &cursor, &notice);
+        if (dropped > 0) {
+          if (notice) count++;
+          reportDropped(data, dropped + data->takeDroppedEvents());
+        }
       }
-    }
-    int refused = data->takeDroppedEvents();
-    if (refused > 0) reportDropped(data, refused);
+      int refused = data->takeDroppedEvents();
+      if (refused > 0) reportDropped(data, refused);
 
-    if (!full && used() <= limit) {
-      while (EventRecord* r = data->takeFirst()) {
-        WriteResult result = protocolVisitor->writeRecord(r, cursor);
-        if (result == WriteResult::Written) {
-          count++;
-        } else if (result == WriteResult::NoRoom) {
-          // Larger than the slack: it cannot be sent; count it as dropped.
-          data->droppedEvents.fetch_add(1, std::memory_order_relaxed);
-          AGENT_LOG(LOG_WARNING, "Record of type %d too large for a packet dropped, TID: %d",
-                    r->type, static_cast<int>(data->getThreadId()));
-        }
-        data->recordTaken(r);
-        delete r;
-        if (used() > limit) {
-          full = true;
-          break;
+      if (!full && used() <= limit) {
+        while (EventRecord* r = data->takeFirst()) {
+          WriteResult result = protocolVisitor->writeRecord(r, cursor);
+          if (result == WriteResult::Written) {
+            count++;
+          } else if (result == WriteResult::NoRoom) {
+            // Larger than the slack: it cannot be sent. The collector learns
+            // of it by a drop notice, as of any other drop.
+            AGENT_LOG(LOG_WARNING, "Record of type %d too large for a packet dropped, TID: %d",
+                      r->type, static_cast<int>(data->getThreadId()));
+            DropNoticeRecord tally(SUBTYPE_SINGLE);
+            tally.countDropped(*r);
+            if (writeDropNotice(data, tally, cursor)) count++;
+          }
+          data->recordTaken(r);
+          delete r;
+          if (used() > limit) {
+            full = true;
+            break;
+          }
         }
       }
     }
+    // An ended thread whose queue is empty (or that never got one) is done.
     if (!data->isAlive() && data->queueLength() == 0 && data != specialQueue_.load())
       finished.push_back(data);
   }
@@ -390,6 +384,12 @@ uint32_t EventAgent::buildDataPacket() {
 
 // --- trimming ------------------------------------------------------------------
 
+bool EventAgent::writeDropNotice(ThreadData* data, DropNoticeRecord& tally, WireCursor& packet) {
+  if (!protocolVisitor) return false;
+  tally.threadId = data->getThreadId();
+  return protocolVisitor->writeDropNotice(tally, packet);
+}
+
 int EventAgent::trimQueue(ThreadData* data, int threshold, bool counting, WireCursor* packet,
                           bool* noticeWritten) {
   if (noticeWritten) *noticeWritten = false;
@@ -398,43 +398,12 @@ int EventAgent::trimQueue(ThreadData* data, int threshold, bool counting, WireCu
               static_cast<int>(data->getThreadId()));
     return 0;
   }
-  int length = data->queueLength();
-  if (length <= threshold) return 0;
-  for (int32_t& c : dropCounts_) c = 0;
-  while (EventRecord* r = keptRecords_.removeFirst()) delete r;
-
-  int destroyed = 0;
-  for (int i = length - threshold; i > 0; i--) {
-    EventRecord* r = data->takeFirst();
-    if (!r) break;
-    if (keptWhileTrimming(r)) {
-      keptRecords_.append(r);
-      continue;
-    }
-    if (counting) {
-      bool method = r->type == EVENT_METHOD;
-      bool sql = r->type == EVENT_SQL;
-      if (r->subtype == SUBTYPE_BEGIN)
-        dropCounts_[method ? METHOD_ENTRY : sql ? SQL_BEGIN : OTHER_BEGIN]++;
-      else if (r->subtype == SUBTYPE_END)
-        dropCounts_[method ? METHOD_EXIT : sql ? SQL_END : OTHER_END]++;
-    }
-    data->recordTaken(r);
-    delete r;
-    destroyed++;
-  }
-  data->putBackFront(keptRecords_);
-
-  if (counting && packet && protocolVisitor) {
-    bool any = false;
-    for (int32_t c : dropCounts_) any = any || c > 0;
-    if (any) {
-      DropNoticeRecord notice(SUBTYPE_SINGLE);
-      notice.threadId = data->getThreadId();
-      for (int k = 0; k < DROP_COUNTS; k++) notice.counts[k] = dropCounts_[k];
-      bool written = protocolVisitor->writeDropNotice(notice, *packet);
-      if (noticeWritten) *noticeWritten = written;
-    }
+  if (data->queueLength() <= threshold) return 0;
+  DropNoticeRecord tally(SUBTYPE_SINGLE);
+  int destroyed = data->trimQueue(threshold, counting ? &tally : nullptr);
+  if (counting && packet && tally.anyCounted()) {
+    bool written = writeDropNotice(data, tally, *packet);
+    if (noticeWritten) *noticeWritten = written;
   }
   return destroyed;
 }

@@ -19,6 +19,7 @@
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
 
+class DropNoticeRecord;
 class EventRecord;
 class EvtAgentMgr;
 class ThreadData;
@@ -32,17 +33,6 @@ class EventAgent : public NamedObject {
   static constexpr int kSlackBytes = 1024 * 1024;
   // The queue length threads are trimmed to after 30 s without collector.
   static constexpr int kPsDownThreshold = 1000;
-
-  // The six drop counts of a drop notice, in their order on the wire.
-  enum DropCount {
-    OTHER_BEGIN,
-    OTHER_END,
-    METHOD_ENTRY,
-    METHOD_EXIT,
-    SQL_BEGIN,
-    SQL_END,
-    DROP_COUNTS
-  };
 
   // Reads the agent's properties and allocates its packet buffer.
   EventAgent(EvtAgentMgr* manager, int id);
@@ -86,8 +76,8 @@ class EventAgent : public NamedObject {
   bool resendAllClasses();
   // One cycle's trimming while the collector cannot be reached.
   void psDownTrim();
-  // Trims a thread's queue to `threshold` records, keeping class,
-  // sampling-rate and drop records. With counting, the dropped records are
+  // Trims a thread's queue to `threshold` records (the queue keeps class,
+  // sampling-rate and drop records). With counting, the dropped records are
   // counted by kind and, when `packet` is given, a drop notice is written
   // into it (*noticeWritten tells). Answers the number destroyed.
   int trimQueue(ThreadData* data, int threshold, bool counting, WireCursor* packet,
@@ -101,7 +91,6 @@ class EventAgent : public NamedObject {
   int psDownCycles() const { return psDownCycles_; }
   int psDownCyclesToTrim() const { return psDownCyclesToTrim_; }
   int psDownThreshold() const { return psDownThreshold_; }
-  const int32_t* dropCounts() const { return dropCounts_; }
   // The threads this agent drains (its own thread's record first).
   int managedCount() const;
 
@@ -121,6 +110,9 @@ class EventAgent : public NamedObject {
   void wait();
   void queueSamplingRates();
   void reportDropped(ThreadData* data, int dropped);
+  // Writes a drop notice with the thread's id and the tally's counts into
+  // the packet; false when it does not fit.
+  bool writeDropNotice(ThreadData* data, DropNoticeRecord& tally, WireCursor& packet);
 
   EvtAgentMgr* manager_;
   const int id_;
@@ -133,7 +125,6 @@ class EventAgent : public NamedObject {
   std::atomic<bool> attachedForTest_{false};
   std::unique_ptr<uint8_t[]> packetBuffer_;
   size_t packetCapacity_ = 0;
-  HalList<EventRecord*> keptRecords_;
   std::atomic<ThreadData*> specialQueue_{nullptr};
   JNIEnv* env_ = nullptr;
   int queueLimit_;
@@ -143,7 +134,6 @@ class EventAgent : public NamedObject {
   int packetLimit_;
   int psDownCycles_ = 0;
   int psDownCyclesToTrim_;
-  int32_t dropCounts_[DROP_COUNTS] = {0, 0, 0, 0, 0, 0};
   std::atomic<bool> initPending_{false};
   std::atomic<bool> classesPending_{false};
   std::atomic<int32_t> queuedBytes_{0};

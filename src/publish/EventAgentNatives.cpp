@@ -1,5 +1,6 @@
-// Natives of com.halden.probe.event.EventAgent. Each creates the event agent
-// manager when there is none yet.
+// Natives of com.halden.probe.event.EventAgent. The event agent manager is
+// made by the start-up code; before it exists the count is the configured
+// pool size and the agents' loops return at once.
 #include <jni.h>
 
 #include "publish/EvtAgentMgr.h"
@@ -7,17 +8,17 @@
 extern "C" {
 
 JNIEXPORT jint JNICALL Java_com_halden_probe_event_EventAgent_getEvtAgentCount(JNIEnv*, jclass) {
-  return EvtAgentMgr::instance()->getPoolSize();
+  return evtAgentMgr ? evtAgentMgr->getPoolSize() : EvtAgentMgr::configuredPoolSize();
 }
 
 // Runs agent id's loop on the calling Java thread; returns when it stops.
 JNIEXPORT void JNICALL Java_com_halden_probe_event_EventAgent_startThread(JNIEnv* env, jclass,
                                                                           jint id) {
-  EvtAgentMgr::instance()->runAgent(id, env);
+  if (evtAgentMgr) evtAgentMgr->runAgent(id, env);
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_event_EventAgent_stopThread(JNIEnv*, jclass, jint id) {
-  EvtAgentMgr::instance()->stopAgent(id);
+  if (evtAgentMgr) evtAgentMgr->stopAgent(id);
 }
 
 }  // extern "C"

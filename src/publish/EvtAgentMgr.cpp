@@ -9,25 +9,22 @@
 #include "publish/EventAgent.h"
 #include "publish/NetworkAgentMgr.h"
 #include "threads/MemoryMonitor.h"
+#include "threads/ThreadMgr.h"
 
 EvtAgentMgr* evtAgentMgr = nullptr;
 
 EvtAgentMgr::EvtAgentMgr()
-    : NamedObject("EvtAgentMgr"),
-      lock_(false),
-      poolSize_(getIntProperty("eventagent.pool.size", 1)) {
+    : NamedObject("EvtAgentMgr"), lock_(false), poolSize_(configuredPoolSize()) {}
+
+int EvtAgentMgr::configuredPoolSize() {
   // A pool of no agent could never drain a queue; one is the least that works.
-  if (poolSize_ < 1) poolSize_ = 1;
+  int size = getIntProperty("eventagent.pool.size", 1);
+  return size < 1 ? 1 : size;
 }
 
 EvtAgentMgr::~EvtAgentMgr() {
   if (started_.load() || agents_) stop();
   if (evtAgentMgr == this) evtAgentMgr = nullptr;
-}
-
-EvtAgentMgr* EvtAgentMgr::instance() {
-  if (!evtAgentMgr) evtAgentMgr = new EvtAgentMgr();
-  return evtAgentMgr;
 }
 
 void EvtAgentMgr::start() {
@@ -160,5 +157,8 @@ uint32_t EvtAgentMgr::totalQueuedBytes() {
 }
 
 void EvtAgentMgr::reportMemory() {
-  if (memoryMonitor) memoryMonitor->checkMemory(totalQueuedBytes());
+  if (!memoryMonitor) return;
+  uint32_t threads = threadMgr ? threadMgr->getThreadCount() : 0;
+  uint32_t pending = networkAgentMgr ? networkAgentMgr->pendingBytesTotal() : 0;
+  memoryMonitor->checkMemory(totalQueuedBytes(), threads, pending);
 }

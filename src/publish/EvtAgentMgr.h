@@ -12,18 +12,20 @@
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
 #include "publish/CallCount.h"
+#include "threads/ThreadDrain.h"
 
 class EventAgent;
 class ThreadData;
 
-class EvtAgentMgr : public NamedObject {
+class EvtAgentMgr : public NamedObject, public ThreadDrain {
  public:
   // Reads the pool size; the agents are made at start.
   EvtAgentMgr();
   ~EvtAgentMgr() override;
 
-  // The singleton, created on first use by the natives.
-  static EvtAgentMgr* instance();
+  // The pool size the properties ask for ("eventagent.pool.size", at least
+  // one).
+  static int configuredPoolSize();
 
   // Creates the agents, makes agent 0 the master with its hello due, and
   // registers with the network agent manager.
@@ -36,14 +38,15 @@ class EvtAgentMgr : public NamedObject {
   // True while the master event agent's loop runs.
   bool isMasterRunning() const { return masterRunning_.load(std::memory_order_relaxed); }
   void setMasterRunning(bool running) { masterRunning_.store(running, std::memory_order_relaxed); }
+  bool acceptsThreads() const override { return isStarted() && isMasterRunning(); }
 
   // Assigns a new thread's record to one event agent (round-robin over the
   // alive agents); false when no agent can take it.
-  bool manageThreadData(ThreadData* data);
+  bool manageThreadData(ThreadData* data) override;
 
   // The special queue of the first event agent, for records that belong to no
   // particular thread; null when that agent has none yet.
-  ThreadData* firstSpecialQueue();
+  ThreadData* firstSpecialQueue() override;
 
   // A connection to the collector was lost or reset: the master resends its
   // hello packet and the class records once it is back.
@@ -64,8 +67,9 @@ class EvtAgentMgr : public NamedObject {
   // An agent's loop started or ended: the master's state is the probe's
   // event-agent readiness.
   void agentStateChanged(EventAgent* agent, bool running);
-  // The master's memory report: the queued bytes of all agents go to the
-  // memory monitor.
+  // The master's memory report: the queued bytes of all agents, the thread
+  // table's size and the network agents' pending bytes go to the memory
+  // monitor.
   void reportMemory();
   // The sum of all agents' queued bytes (0 when negative).
   uint32_t totalQueuedBytes();

@@ -19,19 +19,17 @@ std::atomic<int> lastChosen{-1};
 }  // namespace
 
 NetworkAgentMgr::NetworkAgentMgr()
-    : NamedObject("NetworkAgentMgr"), poolSize_(getIntProperty("networkagent.pool.size", 1)) {
+    : NamedObject("NetworkAgentMgr"), poolSize_(configuredPoolSize()) {}
+
+int NetworkAgentMgr::configuredPoolSize() {
   // A pool of no agent could never send; one agent is the least that works.
-  if (poolSize_ < 1) poolSize_ = 1;
+  int size = getIntProperty("networkagent.pool.size", 1);
+  return size < 1 ? 1 : size;
 }
 
 NetworkAgentMgr::~NetworkAgentMgr() {
   if (started_.load()) stop();
   if (networkAgentMgr == this) networkAgentMgr = nullptr;
-}
-
-NetworkAgentMgr* NetworkAgentMgr::instance() {
-  if (!networkAgentMgr) networkAgentMgr = new NetworkAgentMgr();
-  return networkAgentMgr;
 }
 
 void NetworkAgentMgr::start() {

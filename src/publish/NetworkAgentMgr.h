@@ -23,8 +23,9 @@ class NetworkAgentMgr : public NamedObject {
   NetworkAgentMgr();
   ~NetworkAgentMgr() override;
 
-  // The singleton, created on first use by the natives and the agents.
-  static NetworkAgentMgr* instance();
+  // The pool size the properties ask for ("networkagent.pool.size", at
+  // least one).
+  static int configuredPoolSize();
 
   void start();
   // Asks every agent to stop, waits in one-second rounds while any is alive,

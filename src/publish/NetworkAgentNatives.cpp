@@ -1,6 +1,7 @@
 // Natives of com.halden.probe.event.NetworkAgent and
-// com.halden.network.NetworkAgent. Each creates the network agent manager
-// when there is none yet.
+// com.halden.network.NetworkAgent. The network agent manager is made by the
+// start-up code; before it exists the count is the configured pool size and
+// the agents' loops return at once.
 #include <jni.h>
 
 #include "publish/NetworkAgentMgr.h"
@@ -8,18 +9,18 @@
 extern "C" {
 
 JNIEXPORT jint JNICALL Java_com_halden_probe_event_NetworkAgent_getNetAgentCount(JNIEnv*, jclass) {
-  return NetworkAgentMgr::instance()->getPoolSize();
+  return networkAgentMgr ? networkAgentMgr->getPoolSize() : NetworkAgentMgr::configuredPoolSize();
 }
 
 // Runs agent id's loop on the calling Java thread; returns when it stops.
 JNIEXPORT void JNICALL Java_com_halden_probe_event_NetworkAgent_startThread(JNIEnv* env, jclass,
                                                                             jint id) {
-  NetworkAgentMgr::instance()->runAgent(id, env);
+  if (networkAgentMgr) networkAgentMgr->runAgent(id, env);
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_event_NetworkAgent_stopThread(JNIEnv*, jclass,
                                                                            jint id) {
-  NetworkAgentMgr::instance()->stopAgent(id);
+  if (networkAgentMgr) networkAgentMgr->stopAgent(id);
 }
 
 // The Java network layer's set-up call; the native side needs none.

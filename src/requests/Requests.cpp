@@ -96,16 +96,16 @@ bool setThreadStatus(uint32_t threadId, int status) {
     if (!data->isAlive()) return;
     switch (status) {
       case 4:
-        data->stopped.store(true, std::memory_order_relaxed);
-        data->suspended.store(false, std::memory_order_relaxed);
+        data->setStopped(true);
+        data->setSuspended(false);
         changed = true;
         break;
       case 0x2000:
-        data->suspended.store(false, std::memory_order_relaxed);
+        data->setSuspended(false);
         changed = true;
         break;
       case 0x8000:
-        data->suspended.store(true, std::memory_order_relaxed);
+        data->setSuspended(true);
         changed = true;
         break;
       default:

@@ -7,11 +7,11 @@
 #include "events/ReportRecords.h"
 #include "events/RequestRecord.h"
 #include "events/ResourceRecords.h"
-#include "publish/EvtAgentMgr.h"
 #include "requests/NestedRequests.h"
 #include "requests/RecordFill.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
+#include "threads/ThreadDrain.h"
 #include "threads/ThreadId.h"
 
 namespace {
@@ -281,7 +281,8 @@ void nativeSendException(JNIEnv* env, ThreadData* data, const char* a, const cha
 }
 
 void sendStatusEvent(JNIEnv* env, const char* status) {
-  ThreadData* special = evtAgentMgr ? evtAgentMgr->firstSpecialQueue() : nullptr;
+  ThreadDrain* drain = threadDrain();
+  ThreadData* special = drain ? drain->firstSpecialQueue() : nullptr;
   if (!special) return;
   PsStatusRecord* record = new (std::nothrow) PsStatusRecord(SUBTYPE_SINGLE);
   if (!record) return;

@@ -2,10 +2,7 @@
 
 #include "base/Log.h"
 #include "config/PropertyMgr.h"
-#include "config/PublishSettings.h"
-#include "publish/NetworkAgentMgr.h"
 #include "threads/TextLimits.h"
-#include "threads/ThreadMgr.h"
 
 MemoryMonitor* memoryMonitor = nullptr;
 std::atomic<bool> memoryGateClosed{false};
@@ -84,8 +81,9 @@ void MemoryMonitor::readProperties() {
 }
 
 void MemoryMonitor::computeIterationCount() {
-  // The event agents' cycle; one of 0 ms or less is taken as the default.
-  int seconds = publishingFrequencyMs() / 1000;
+  // The event agents' cycle in whole seconds, as the property gives it; a
+  // cycle under one second counts as one.
+  int seconds = getIntProperty("internal.probe.publishing.frequency", 2000) / 1000;
   int resetTime = counterResetIterations.load(relaxed);
   if (resetTime < 0) resetTime = 0;
   double count = static_cast<double>(resetTime) / (seconds <= 0 ? 1 : seconds);
@@ -94,15 +92,9 @@ void MemoryMonitor::computeIterationCount() {
        counterResetIterations.load(relaxed));
 }
 
-bool MemoryMonitor::checkMemory(uint32_t queuedBytes) {
-  uint32_t networkBytes = networkAgentMgr ? networkAgentMgr->pendingBytesTotal() : 0;
-  uint32_t threads = threadMgr ? threadMgr->getThreadCount() : 0;
-  return checkMemory(queuedBytes, networkBytes, threads);
-}
-
-bool MemoryMonitor::checkMemory(uint32_t queuedBytes, uint32_t networkBytes, uint32_t threadCount) {
+bool MemoryMonitor::checkMemory(uint32_t queuedBytes, uint32_t threadCount, uint32_t pendingBytes) {
   // Unsigned 32-bit throughout, as the figures themselves are.
-  uint32_t estimate = queuedBytes + networkBytes + static_cast<uint32_t>(kMinimumLimit) +
+  uint32_t estimate = queuedBytes + pendingBytes + static_cast<uint32_t>(kMinimumLimit) +
                       kBytesPerThread * threadCount;
   memoryUsed_.store(estimate, relaxed);
 

@@ -32,12 +32,11 @@ class MemoryMonitor : public NamedObject {
   void computeIterationCount();
 
   // Called once per cycle of the master event agent with the bytes queued in
-  // all event agents; adds the network agents' bytes, the minimum and the
-  // thread table's share, and moves the gate. Answers true while the gate is
+  // all event agents, the number of records in the thread table and the
+  // bytes the network agents hold: adds the minimum and the table's share,
+  // stores the estimate and moves the gate. Answers true while the gate is
   // closed.
-  bool checkMemory(uint32_t queuedBytes);
-  // The same with the other two figures given (the part that tests drive).
-  bool checkMemory(uint32_t queuedBytes, uint32_t networkBytes, uint32_t threadCount);
+  bool checkMemory(uint32_t queuedBytes, uint32_t threadCount, uint32_t pendingBytes);
 
   // The last estimate in bytes; 0 before the first check and after stop.
   uint32_t getMemoryUsed() const { return memoryUsed_.load(std::memory_order_relaxed); }

@@ -3,23 +3,20 @@
 // of event records waiting to be published.
 //
 // Producers (request natives, profiler event handlers) append to the queue of
-// the thread they run on; one event agent owns the drain side. Fields that
-// other threads touch (the status flags, `alive`, the byte counters, the drop
-// count and notice flag, the names) are atomics used with relaxed order, or
-// acquire/release for the name pointers. The depth fields, the statement
-// texts and the correlation token are touched only on the thread itself.
+// the thread they run on; one event agent owns the drain side. The queue with
+// its limit, counters and trimming is an EventQueue. Fields that other threads
+// touch (the status flags, `alive`, the names, the lock CPU time) are private
+// atomics behind the operations below. The depth fields, the statement texts,
+// the correlation token and the gate marker flag are touched only on the
+// thread itself (and at its end) and stay plain.
 //
 // What an event agent may do with a ThreadData it drains, and nothing else:
 //   - read isAlive(), getThreadId(), getThreadName() and queueLength();
-//   - takeFirst(): take the first record off the queue (the queue lock is held
-//     for the unlink only);
-//   - putBackFront(): put a list of records back at the front of the queue in
-//     their order (the queue lock, then the other list's lock);
-//   - recordTaken(): for every record it takes off and sends or drops, add
-//     its nominal size to the taken counters (class counters for types 1
-//     and 3);
-//   - takeDroppedEvents(): read droppedEvents, report it and reset it to 0;
-//   - read the four byte counters (queuedBytes() gives their balance);
+//   - takeFirst() a record, and recordTaken() for every record it takes off
+//     and sends or drops;
+//   - trimQueue() the oldest records away;
+//   - takeDroppedEvents(): read the drop count, report it and reset it;
+//   - read the byte counters (queuedBytes() gives their balance);
 //   - once the record is no longer alive and its queue has been drained,
 //     delete it through the thread table's deleteThreadData.
 #pragma once
@@ -30,21 +27,21 @@
 #include <cstdint>
 #include <memory>
 
-#include "base/HalList.h"
 #include "base/NamedObject.h"
+#include "events/EventQueue.h"
 #include "events/EventRecord.h"
 
 class ThreadData : public NamedObject {
  public:
-  // An alive record with an empty queue and every counter 0. Only the thread
-  // table constructs records.
-  explicit ThreadData(uint32_t threadId);
+  // An alive record owning `queue` (null when none could be made: appends
+  // are then refused). Only the thread table constructs records.
+  ThreadData(uint32_t threadId, std::unique_ptr<EventQueue> queue);
   // Destroys what is still queued. A record destroyed before its thread
   // ended is reported while the table is started.
   ~ThreadData() override;
 
-  uint32_t getThreadId() const { return threadId.load(std::memory_order_relaxed); }
-  bool isAlive() const { return alive.load(std::memory_order_acquire); }
+  uint32_t getThreadId() const { return threadId_.load(std::memory_order_relaxed); }
+  bool isAlive() const { return alive_.load(std::memory_order_acquire); }
 
   // Queues the record or disposes of it; ownership passes in either way.
   // True only when this record itself was appended.
@@ -59,8 +56,19 @@ class ThreadData : public NamedObject {
   // is already set is kept (others may be reading it); false when memory
   // could not be had.
   bool setThreadNames(const char* thread, const char* group);
-  const char* getThreadName() const { return threadName.load(std::memory_order_acquire); }
-  const char* getGroupName() const { return groupName.load(std::memory_order_acquire); }
+  const char* getThreadName() const { return threadName_.load(std::memory_order_acquire); }
+  const char* getGroupName() const { return groupName_.load(std::memory_order_acquire); }
+
+  // The status flags set by setThreadStatus (any thread).
+  bool isSuspended() const { return suspended_.load(std::memory_order_relaxed); }
+  bool isStopped() const { return stopped_.load(std::memory_order_relaxed); }
+  void setSuspended(bool value) { suspended_.store(value, std::memory_order_relaxed); }
+  void setStopped(bool value) { stopped_.store(value, std::memory_order_relaxed); }
+
+  // The thread CPU time last taken by a type 32 lock record of this thread;
+  // read by lock records made on behalf of this thread on other threads.
+  int64_t getLockCpuTime() const { return lockCpuTime_.load(std::memory_order_relaxed); }
+  void setLockCpuTime(int64_t nanos) { lockCpuTime_.store(nanos, std::memory_order_relaxed); }
 
   // Replaces the statement texts remembered by setSQL; a null data source
   // leaves it absent.
@@ -69,27 +77,30 @@ class ThreadData : public NamedObject {
   void releaseGpsToken();
 
   // --- drain side (event agents) --------------------------------------------
-  int queueLength() const { return evtQueue ? evtQueue->count() : 0; }
-  bool hasQueue() const { return evtQueue != nullptr; }
+  bool hasQueue() const { return queue_ != nullptr; }
+  int queueLength() const { return queue_ ? queue_->length() : 0; }
   // The oldest queued record, now owned by the caller; null when empty.
-  EventRecord* takeFirst();
-  // Moves every record of `records` to the front of the queue, in order.
-  void putBackFront(HalList<EventRecord*>& records);
+  EventRecord* takeFirst() { return queue_ ? queue_->takeFirst() : nullptr; }
   // Books a record that was taken off and sent or dropped.
-  void recordTaken(const EventRecord* event);
-  // Returns droppedEvents and resets it to 0.
-  int takeDroppedEvents() { return droppedEvents.exchange(0, std::memory_order_relaxed); }
+  void recordTaken(const EventRecord* event) {
+    if (queue_) queue_->recordTaken(event);
+  }
+  // Trims the queue to `threshold` records (EventQueue::trim).
+  int trimQueue(int threshold, DropNoticeRecord* tally) {
+    return queue_ ? queue_->trim(threshold, tally) : 0;
+  }
+  // Returns the count of records refused by the full queue and resets it.
+  int takeDroppedEvents() { return queue_ ? queue_->takeDroppedEvents() : 0; }
+  EventQueue::ByteCounts byteCounts() const {
+    return queue_ ? queue_->byteCounts() : EventQueue::ByteCounts{0, 0, 0, 0};
+  }
   // (bytesQueued + classBytesQueued) - (bytesTaken + classBytesTaken).
-  int32_t queuedBytes() const;
+  int32_t queuedBytes() const { return queue_ ? queue_->queuedBytes() : 0; }
 
-  // --- fields ---------------------------------------------------------------
-  // The thread CPU time last taken by a type 32 lock record of this thread.
-  int64_t lockCpuTime = 0;
+  // --- the thread's own state (touched on the thread itself) -----------------
   // The SQL text and data source last given by a statement proxy's setSQL.
   std::unique_ptr<char[]> statementSql;
   std::unique_ptr<char[]> statementDataSource;
-  std::atomic<bool> suspended{false};
-  std::atomic<bool> stopped{false};
   // SQL requests opened through the agent's own SQL natives, not yet closed.
   int32_t sqlDepth = 0;
   // The request nesting depth of the thread.
@@ -99,34 +110,26 @@ class ThreadData : public NamedObject {
   // The correlation token of the request the thread runs, and its length.
   std::unique_ptr<uint8_t[]> gpsToken;
   int32_t gpsTokenLength = 0;
-  // Records refused because the queue was full, since last reported.
-  std::atomic<int32_t> droppedEvents{0};
-  // A drop notice has been queued for the current overflow.
-  std::atomic<bool> overflowNoticeSent{false};
-  std::atomic<char*> threadName{nullptr};
-  std::atomic<char*> groupName{nullptr};
-  // Nominal sizes appended and taken, apart for class and method records
-  // (types 1 and 3).
-  std::atomic<int32_t> bytesQueued{0};
-  std::atomic<int32_t> bytesTaken{0};
-  std::atomic<int32_t> classBytesQueued{0};
-  std::atomic<int32_t> classBytesTaken{0};
-  std::unique_ptr<HalList<EventRecord*>> evtQueue;
   // The data-gate marker has been queued for the current closing of the gate.
   bool gateMarkerSent = false;
-  std::atomic<bool> alive{true};
-  std::atomic<uint32_t> threadId{0};
 
  private:
   // Releases the statement texts and clears the status flags and depths.
   void clearRequestState();
+
+  std::atomic<int64_t> lockCpuTime_{0};
+  std::atomic<bool> suspended_{false};
+  std::atomic<bool> stopped_{false};
+  std::atomic<char*> threadName_{nullptr};
+  std::atomic<char*> groupName_{nullptr};
+  std::unique_ptr<EventQueue> queue_;
+  std::atomic<bool> alive_{true};
+  std::atomic<uint32_t> threadId_{0};
 };
 
 // The queue limit in records: "internal.probe.event.queue.size.limit",
-// default 5000, read by the first append of the process and kept.
-int eventQueueLimit();
-// Forgets the limit read, so that the next append reads it again (tests).
-void resetEventQueueLimit();
+// default 5000.
+int readEventQueueLimit();
 
 // Appends a record to the given ThreadData, or, when none is given, to the
 // calling thread's own (created if needed). Ownership passes in; a record that

@@ -6,8 +6,8 @@
 
 #include "base/Log.h"
 #include "platform/jvmpi.h"
-#include "publish/EvtAgentMgr.h"
 #include "threads/ThreadData.h"
+#include "threads/ThreadDrain.h"
 #include "threads/ThreadId.h"
 
 ThreadMgr* threadMgr = nullptr;
@@ -15,12 +15,28 @@ ThreadMgr* threadMgr = nullptr;
 namespace {
 constexpr const char* kUnit = "ThreadMgr";
 
+std::atomic<ThreadDrain*> installedDrain{nullptr};
+
 uintptr_t keyOf(uint32_t threadId) {
   return static_cast<uintptr_t>(threadId);
 }
 }  // namespace
 
-ThreadMgr::ThreadMgr() : NamedObject("ThreadMgr"), table(64, false, true) {}
+void installThreadDrain(ThreadDrain* drain) {
+  installedDrain.store(drain);
+}
+
+ThreadDrain* threadDrain() {
+  return installedDrain.load();
+}
+
+ThreadMgr::ThreadMgr()
+    : NamedObject("ThreadMgr"), table(64, false, true), queueLimit(readEventQueueLimit()) {}
+
+ThreadData* ThreadMgr::newRecord(uint32_t threadId) {
+  std::unique_ptr<EventQueue> queue(new (std::nothrow) EventQueue(queueLimit));
+  return new (std::nothrow) ThreadData(threadId, std::move(queue));
+}
 
 ThreadMgr::~ThreadMgr() {
   started.store(false, std::memory_order_relaxed);
@@ -92,12 +108,13 @@ bool ThreadMgr::insert(uint32_t threadId, ThreadData* data) {
 }
 
 ThreadData* ThreadMgr::createThreadData(JNIEnv*, uint32_t threadId) {
-  if (!evtAgentMgr || !evtAgentMgr->isStarted() || !evtAgentMgr->isMasterRunning()) {
+  ThreadDrain* drain = threadDrain();
+  if (!drain || !drain->acceptsThreads()) {
     logWarning(kUnit, __LINE__, "EventMgr not ready, returning null");
     return nullptr;
   }
   if (!jvmpi) return nullptr;
-  ThreadData* data = new (std::nothrow) ThreadData(threadId);
+  ThreadData* data = newRecord(threadId);
   if (!data) return nullptr;
   if (!insert(threadId, data)) {
     logf(LOG_WARNING, kUnit, __LINE__,
@@ -107,7 +124,7 @@ ThreadData* ThreadMgr::createThreadData(JNIEnv*, uint32_t threadId) {
     return nullptr;
   }
   // The hand-over runs outside tableLock: the manager takes its own locks.
-  if (!evtAgentMgr->manageThreadData(data)) {
+  if (!drain->manageThreadData(data)) {
     logError(kUnit, __LINE__, "Internal Error: EventManager could not manage Thread");
     {
       HalLockGuard guard(tableLock);
@@ -122,7 +139,7 @@ ThreadData* ThreadMgr::createThreadData(JNIEnv*, uint32_t threadId) {
 ThreadData* ThreadMgr::getSpecialThreadData(uint32_t key) {
   ThreadData* data = find(key);
   if (data) return data;
-  data = new (std::nothrow) ThreadData(key);
+  data = newRecord(key);
   if (!data) return nullptr;
   if (!insert(key, data)) {
     logf(LOG_WARNING, kUnit, __LINE__,
@@ -134,7 +151,9 @@ ThreadData* ThreadMgr::getSpecialThreadData(uint32_t key) {
   return data;
 }
 
-ThreadData* ThreadMgr::findThreadData(const char* groupName, const char* threadName) {
+ThreadData* ThreadMgr::findThreadData(const char* groupName, const char* threadName,
+                                      uint32_t* threadId) {
+  if (threadId) *threadId = 0;
   if (!isStarted()) {
     logWarning(kUnit, __LINE__, "ThreadMgr not started, returning null");
     return nullptr;
@@ -148,7 +167,10 @@ ThreadData* ThreadMgr::findThreadData(const char* groupName, const char* threadN
     const char* group = values[i]->getGroupName();
     const char* name = values[i]->getThreadName();
     if (!group || !name) continue;
-    if (std::strcmp(group, groupName) == 0 && std::strcmp(name, threadName) == 0) return values[i];
+    if (std::strcmp(group, groupName) == 0 && std::strcmp(name, threadName) == 0) {
+      if (threadId) *threadId = values[i]->getThreadId();
+      return values[i];
+    }
   }
   return nullptr;
 }

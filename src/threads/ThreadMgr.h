@@ -26,6 +26,7 @@ class ThreadMgr : public NamedObject {
  public:
   static constexpr int kStoppedSlots = 300;
 
+  // Reads the queue limit that every record's queue gets.
   ThreadMgr();
   // Deletes every record still in the table.
   ~ThreadMgr() override;
@@ -63,8 +64,11 @@ class ThreadMgr : public NamedObject {
     return node && node->value;
   }
   // The first record (in bucket order) whose group and thread names equal
-  // the given ones byte for byte; null if none or not started.
-  ThreadData* findThreadData(const char* groupName, const char* threadName);
+  // the given ones byte for byte; null if none or not started. Its id is
+  // stored in `threadId` (0 if none) while the record cannot be deleted; only
+  // the thread itself may use the pointer afterwards.
+  ThreadData* findThreadData(const char* groupName, const char* threadName,
+                             uint32_t* threadId = nullptr);
   // Destroys a record under tableLock; false if not started or null.
   bool deleteThreadData(ThreadData* data);
   // Takes the id's entry out of the table without destroying the record.
@@ -86,6 +90,8 @@ class ThreadMgr : public NamedObject {
   using Table = HalHashTable<uintptr_t, ThreadData*>;
 
   ThreadData* createThreadData(JNIEnv* env, uint32_t threadId);
+  // A new record with its queue.
+  ThreadData* newRecord(uint32_t threadId);
   // Inserts under tableLock; false when the table refuses the key.
   bool insert(uint32_t threadId, ThreadData* data);
   // Empties the table and deletes every record it held.
@@ -99,6 +105,7 @@ class ThreadMgr : public NamedObject {
   std::atomic<bool> started{false};
   HalLock stoppedListLock;
   HalLock tableLock;
+  const int queueLimit;
 
   uint32_t stoppedIds[kStoppedSlots] = {};
   int stoppedIndex = -1;

@@ -9,7 +9,6 @@
 #include "base/JniUtil.h"
 #include "base/Log.h"
 #include "threads/MemoryMonitor.h"
-#include "threads/ThreadData.h"
 #include "threads/ThreadMgr.h"
 #include "threads/ThreadNatives.h"
 
@@ -33,9 +32,11 @@ void formatProbeStatus(long bytes, char* out, int size) {
 
 uint32_t threadIdByNames(const char* threadName, const char* groupName) {
   if (!threadMgr) return 0;
-  ThreadData* data =
-      threadMgr->findThreadData(groupName ? groupName : "", threadName ? threadName : "");
-  return data ? data->getThreadId() : 0;
+  // The id is read under the table's lock: once it is released the thread
+  // may end and its event agent delete the record.
+  uint32_t id = 0;
+  threadMgr->findThreadData(groupName ? groupName : "", threadName ? threadName : "", &id);
+  return id;
 }
 
 namespace {

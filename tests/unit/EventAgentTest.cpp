@@ -26,6 +26,7 @@
 #include "support/NullJniEnv.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/ThreadData.h"
+#include "threads/ThreadDrain.h"
 #include "threads/ThreadId.h"
 #include "threads/ThreadMgr.h"
 
@@ -75,7 +76,6 @@ class EventAgentTest : public ::testing::Test {
     PropertyMgr::destroyInstance();
     set("internal.probe.publishing.frequency", "10");
     set("networkagent.publish.frequency", "10");
-    resetEventQueueLimit();
     resetProbeState();
     protocolVisitor = new ProtocolVisitor();
     threadMgr = new ThreadMgr();
@@ -133,6 +133,7 @@ class EventAgentTest : public ::testing::Test {
   void startAll() {
     networkAgentMgr = new NetworkAgentMgr();
     evtAgentMgr = new EvtAgentMgr();
+    installThreadDrain(evtAgentMgr);
     networkAgentMgr->start();
     evtAgentMgr->start();
     for (int i = 0; i < networkAgentMgr->getPoolSize(); i++)
@@ -152,6 +153,7 @@ class EventAgentTest : public ::testing::Test {
     evtAgentMgr->stop();
     for (std::thread& t : threads) t.join();
     threads.clear();
+    installThreadDrain(nullptr);
     delete evtAgentMgr;
     delete networkAgentMgr;
     evtAgentMgr = nullptr;
@@ -166,26 +168,9 @@ class EventAgentTest : public ::testing::Test {
   std::vector<std::thread> threads;
 };
 
-TEST_F(EventAgentTest, PropertiesAndTheirDefaults) {
-  set("internal.probe.publishing.frequency", "0");
-  set("internal.probe.event.packet.size", "-3");
-  EventAgent a(nullptr, 0);
-  EXPECT_EQ(a.frequencyMs(), 2000);
-  EXPECT_EQ(a.psDownCyclesToTrim(), 15);
-  EXPECT_EQ(a.queueLimit(), 5000);
-  EXPECT_EQ(a.packetLimitBytes(), 5000 * 1024);
-  EXPECT_EQ(a.packetCapacity(), size_t(5000 + 1024) * 1024);
-}
-
-TEST_F(EventAgentTest, EmptyCycleGivesAZeroLengthPacket) {
-  EventAgent* a = looseAgent();
-  EXPECT_EQ(a->buildDataPacket(), 0u);
-  ASSERT_NE(a->specialQueue(), nullptr);
-  EXPECT_EQ(a->managedCount(), 1);
-}
-
 TEST_F(EventAgentTest, DataPacketCarriesTheCountAndTheRecordsInQueueOrder) {
   EventAgent* a = looseAgent();
+  EXPECT_EQ(a->buildDataPacket(), 0u) << "an empty cycle";
   ThreadData* t = thread(0x100);
   ASSERT_TRUE(a->manageThreadData(t));
   t->appendEvent(method(SUBTYPE_BEGIN, 5));
@@ -245,9 +230,10 @@ TEST_F(EventAgentTest, QueueThreeOverTheLimitIsTrimmedWithADropNotice) {
 
 TEST_F(EventAgentTest, RecordsRefusedByAFullQueueAreReported) {
   set("internal.probe.event.queue.size.limit", "3");
-  resetEventQueueLimit();
+  ThreadMgr table;  // its records' queues take the limit of 3
   EventAgent* a = looseAgent();
-  ThreadData* t = thread(0x300, "T2");
+  ThreadData* t = table.getSpecialThreadData(0x300);
+  t->setThreadNames("T2", "main");
   ASSERT_TRUE(a->manageThreadData(t));
   for (int i = 0; i < 6; i++) t->appendEvent(method(SUBTYPE_BEGIN));
   testing::internal::CaptureStdout();
@@ -258,7 +244,8 @@ TEST_F(EventAgentTest, RecordsRefusedByAFullQueueAreReported) {
   EXPECT_NE(log.find("Events dropped 4 for thread T2 as they exceeded event queue limit of 3"),
             std::string::npos)
       << log;
-  EXPECT_EQ(t->droppedEvents.load(), 0);
+  EXPECT_EQ(t->takeDroppedEvents(), 0);
+  a->detachForTest();
 }
 
 TEST_F(EventAgentTest, DeadThreadIsDeletedAtTheEndOfTheCycleThatDrainsIt) {
@@ -285,7 +272,7 @@ TEST_F(EventAgentTest, DeadThreadIsDeletedAtTheEndOfTheCycleThatDrainsIt) {
   EXPECT_EQ(a->managedCount(), 1);
 }
 
-TEST_F(EventAgentTest, RecordLargerThanTheSlackIsDroppedAndCounted) {
+TEST_F(EventAgentTest, RecordLargerThanTheSlackIsAnnouncedByADropNotice) {
   set("internal.probe.event.packet.size", "1");  // a buffer of 1 KB + 1 MB
   EventAgent* a = looseAgent();
   ThreadData* t = thread(0x500);
@@ -301,18 +288,32 @@ TEST_F(EventAgentTest, RecordLargerThanTheSlackIsDroppedAndCounted) {
 
   testing::internal::CaptureStdout();
   uint32_t length = a->buildDataPacket();
+  a->buildDataPacket();
   std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(length, 7u + 2 * 27);
-  EXPECT_EQ(u32At(a->packetBuffer() + 1), 2u);
-  EXPECT_EQ(a->packetBuffer()[7 + 27], 3);
-  EXPECT_NE(log.find("too large"), std::string::npos) << log;
-  EXPECT_EQ(t->queueLength(), 0);
+  // The entry, a drop notice with the thread's id in place of the record
+  // (it counts in none of the six kinds), then the exit.
+  EXPECT_EQ(length, 7u + 27 + 31 + 27);
+  const uint8_t* p = a->packetBuffer();
+  EXPECT_EQ(u32At(p + 1), 3u);
+  EXPECT_EQ(p[7 + 27], 11);
+  EXPECT_EQ(u32At(p + 7 + 27 + 1), t->getThreadId());
+  for (int k = 0; k < 6; k++) EXPECT_EQ(u32At(p + 7 + 27 + 5 + 4 * k), 0u) << k;
+  EXPECT_EQ(p[7 + 27 + 31], 3);
+  EXPECT_NE(log.find("Record of type 17 too large for a packet dropped"), std::string::npos) << log;
+  EXPECT_EQ(log.find("exceeded event queue limit"), std::string::npos) << log;
   EXPECT_EQ(t->queuedBytes(), 0);
-  // The next cycle reports it with the other dropped records.
+}
+
+TEST_F(EventAgentTest, DeadThreadWithoutAQueueIsDeleted) {
+  EventAgent* a = looseAgent();
+  ThreadData* t = new ThreadData(0x580, nullptr);
+  ASSERT_TRUE(a->manageThreadData(t));
+  t->threadEnded();
   testing::internal::CaptureStdout();
   a->buildDataPacket();
-  log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("Events dropped 1 for thread"), std::string::npos) << log;
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("Prepare2send, Event Queue NULL for Thread, TID: 1408"), std::string::npos);
+  EXPECT_EQ(a->managedCount(), 1) << "deleted at the end of the cycle";
 }
 
 TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {

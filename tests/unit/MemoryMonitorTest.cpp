@@ -8,7 +8,6 @@
 #include "support/FakeJvmpi.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/TextLimits.h"
-#include "threads/ThreadMgr.h"
 
 namespace {
 
@@ -48,37 +47,31 @@ TEST_F(MemoryMonitorTest, DefaultsCloseAtTheLimitAndReopenBelowTheThreshold) {
   startLogged();
   EXPECT_EQ(memoryLimit.load(), 60000000);
   EXPECT_EQ(memoryAcceptThreshold.load(), 2000000);
-  EXPECT_EQ(counterResetIterations.load(), 1800);
   EXPECT_EQ(urlLimit(), 1000);
   EXPECT_EQ(sqlLimit(), 5000);
 
+  testing::internal::CaptureStdout();
   EXPECT_FALSE(checkAt(59999999));
   EXPECT_FALSE(checkAt(59000000));  // open stays open between the bounds
-  EXPECT_TRUE(checkAt(60000000));
+  EXPECT_TRUE(checkAt(61000000));
+  EXPECT_TRUE(checkAt(62000000));
   EXPECT_TRUE(isMemoryGateClosed());
   EXPECT_TRUE(checkAt(59000000));  // closed stays closed between the bounds
   EXPECT_TRUE(checkAt(58000001));
   EXPECT_FALSE(checkAt(58000000));
-  EXPECT_FALSE(isMemoryGateClosed());
-  EXPECT_EQ(monitor->getMemoryUsed(), 58000000u);
-}
-
-TEST_F(MemoryMonitorTest, GateMessagesAreLoggedOnlyWhenTheGateMoves) {
-  startLogged();
-  testing::internal::CaptureStdout();
-  checkAt(61000000);
-  checkAt(62000000);
-  checkAt(50000000);
-  checkAt(40000000);
+  EXPECT_FALSE(checkAt(40000000));
   std::string log = testing::internal::GetCapturedStdout();
-  const std::string closed =
-      "Memory Limit reached, datacollector stopped accepting data, Limit: "
-      "60000000 Memory Utilization: 61000000";
-  const std::string opened =
-      "datacollector is accepting data, Limit: 60000000 Memory "
-      "Utilization: 50000000";
-  EXPECT_NE(log.find(closed), std::string::npos) << log;
-  EXPECT_NE(log.find(opened), std::string::npos) << log;
+  EXPECT_FALSE(isMemoryGateClosed());
+  EXPECT_EQ(monitor->getMemoryUsed(), 40000000u);
+  // Logged only when the gate moves.
+  EXPECT_NE(log.find("Memory Limit reached, datacollector stopped accepting data, Limit: "
+                     "60000000 Memory Utilization: 61000000"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("datacollector is accepting data, Limit: 60000000 Memory "
+                     "Utilization: 58000000"),
+            std::string::npos)
+      << log;
   EXPECT_EQ(log.find("62000000"), std::string::npos);
   EXPECT_EQ(log.find("40000000"), std::string::npos);
 }
@@ -115,40 +108,34 @@ TEST_F(MemoryMonitorTest, LargeLimitDoesNotWrapAround) {
   EXPECT_FALSE(monitor->checkMemory(0xF0000000u, 0, 0));
 }
 
-TEST_F(MemoryMonitorTest, IterationCountFollowsThePublishingFrequency) {
-  set("internal.probe.publishing.frequency", "500");  // under a second: divides by 1
+TEST_F(MemoryMonitorTest, IterationCountIsTheResetTimeOverWholeSecondsOfTheCycle) {
   startLogged();
-  EXPECT_EQ(counterResetIterations.load(), 3600);
+  EXPECT_EQ(counterResetIterations.load(), 1800);  // 3600 s over 2 s
 
-  set("internal.probe.publishing.frequency", "0");  // taken as the default 2000
+  set("internal.probe.publishing.frequency", "4500");  // 4 whole seconds
   set("internal.counter.resettime", "100");
   startLogged();
-  EXPECT_EQ(counterResetIterations.load(), 50);
+  EXPECT_EQ(counterResetIterations.load(), 25);
+
+  // Under one second, zero or negative: divided by 1.
+  for (const char* frequency : {"500", "0", "-3000"}) {
+    set("internal.probe.publishing.frequency", frequency);
+    startLogged();
+    EXPECT_EQ(counterResetIterations.load(), 100) << frequency;
+  }
 
   set("internal.counter.resettime", "-5");
   startLogged();
   EXPECT_EQ(counterResetIterations.load(), 0);
 }
 
-TEST_F(MemoryMonitorTest, EstimateCountsThreadsNetworkBytesAndTheMinimum) {
+TEST_F(MemoryMonitorTest, EstimateCountsQueuedBytesThreadsPendingBytesAndTheMinimum) {
   startLogged();
-  EXPECT_FALSE(monitor->checkMemory(1000, 500, 3));
-  EXPECT_EQ(monitor->getMemoryUsed(), 4000000u + 1000 + 500 + 3 * 140);
-}
-
-TEST_F(MemoryMonitorTest, HundredThreadsAndNothingQueuedEstimate4014000) {
-  startLogged();
-  threadMgr = new ThreadMgr();
-  threadMgr->start();
-  for (uint32_t key = 1; key <= 100; key++)
-    ASSERT_NE(threadMgr->getSpecialThreadData(key * 8), nullptr);
-  EXPECT_FALSE(monitor->checkMemory(0));
-  EXPECT_EQ(monitor->getMemoryUsed(), 4014000u);
+  EXPECT_FALSE(monitor->checkMemory(1000, 3, 500));
+  EXPECT_EQ(monitor->getMemoryUsed(), 4000000u + 1000 + 3 * 140 + 500);
+  // With no data queued and 100 threads the estimate is 4014000.
+  EXPECT_FALSE(monitor->checkMemory(0, 100, 0));
   EXPECT_EQ(memoryInUse(), 4014000);
-  threadMgr->stop();
-  delete threadMgr;
-  threadMgr = nullptr;
-
   // After stop the status figure is 0 again.
   monitor->stop();
   EXPECT_EQ(memoryInUse(), 0);

@@ -20,6 +20,7 @@
 #include "support/NullJniEnv.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/ThreadData.h"
+#include "threads/ThreadDrain.h"
 #include "threads/ThreadMgr.h"
 
 namespace {
@@ -87,7 +88,6 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
   props->putProperty("eventagent.pool.size", "2");
   props->putProperty("networkagent.pool.size", "2");
   props->putProperty("networkagent.buffer.limit", "1000");
-  resetEventQueueLimit();
   resetProbeState();
   LoopbackCollector collector;
   collectorPort = collector.port();
@@ -98,6 +98,7 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
   threadMgr = new ThreadMgr();
   networkAgentMgr = new NetworkAgentMgr();
   evtAgentMgr = new EvtAgentMgr();
+  installThreadDrain(evtAgentMgr);
   networkAgentMgr->start();
   evtAgentMgr->start();
   threadMgr->start();
@@ -150,6 +151,7 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
   // records were deleted once drained.
   EXPECT_EQ(threadMgr->getThreadCount(), 2u);
   threadMgr->stop();
+  installThreadDrain(nullptr);
   delete evtAgentMgr;
   delete networkAgentMgr;
   delete threadMgr;

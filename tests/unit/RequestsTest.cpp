@@ -204,13 +204,13 @@ TEST_F(RequestsTest, TheTraceRequestIsASingleRecord) {
 TEST_F(RequestsTest, ThreadStatusFollowsTheJavaSide) {
   uint32_t id = data()->getThreadId();
   EXPECT_TRUE(setThreadStatus(id, 0x8000));
-  EXPECT_TRUE(data()->suspended.load());
+  EXPECT_TRUE(data()->isSuspended());
   EXPECT_TRUE(setThreadStatus(id, 0x2000));
-  EXPECT_FALSE(data()->suspended.load());
+  EXPECT_FALSE(data()->isSuspended());
   setThreadStatus(id, 0x8000);
   EXPECT_TRUE(setThreadStatus(id, 4));
-  EXPECT_TRUE(data()->stopped.load());
-  EXPECT_FALSE(data()->suspended.load());
+  EXPECT_TRUE(data()->isStopped());
+  EXPECT_FALSE(data()->isSuspended());
   EXPECT_FALSE(setThreadStatus(id, 1));
   EXPECT_FALSE(setThreadStatus(0x12345678, 4)) << "an id not in the table";
 

@@ -14,66 +14,20 @@ class ThreadDataTest : public ThreadTestEnv {
   ThreadData* thread(uintptr_t low) {
     return threadMgr->getThreadData(fakeEnv(0x7f300D000000 + low));
   }
-
-  // Fills the queue up to its limit with method-entry records.
-  static void fill(ThreadData* data, int count) {
-    for (int i = 0; i < count; i++) ASSERT_TRUE(data->appendEvent(new EventRecord(3, 0, 64)));
-  }
 };
 }  // namespace
 
-TEST_F(ThreadDataTest, AFullQueueDropsAndQueuesOneNoticePerOverflow) {
-  ThreadData* data = thread(0x100);
-  fill(data, 5000);
-  EXPECT_FALSE(data->appendEvent(new EventRecord(3, 0, 64)));
-  EXPECT_EQ(data->droppedEvents.load(), 1);
-  EXPECT_EQ(data->queueLength(), 5001) << "the drop notice goes beyond the limit";
-  EXPECT_FALSE(data->appendEvent(new EventRecord(3, 1, 64)));
-  EXPECT_EQ(data->droppedEvents.load(), 2);
-  EXPECT_EQ(data->queueLength(), 5001) << "one notice per overflow";
-
-  auto records = drain(data);
-  ASSERT_EQ(records.size(), 5001u);
-  const EventRecord& notice = *records.back();
-  EXPECT_EQ(notice.type, 15);
-  EXPECT_EQ(notice.subtype, 7);
-  EXPECT_EQ(notice.threadId, 0u);
-  for (int count : static_cast<const DropNoticeRecord&>(notice).counts) EXPECT_EQ(count, 0);
-  EXPECT_EQ(data->takeDroppedEvents(), 2);
-  EXPECT_EQ(data->droppedEvents.load(), 0);
-
-  // Drained below the limit: the next append clears the flag, and the next
-  // overflow queues a new notice.
-  fill(data, 5000);
-  EXPECT_FALSE(data->appendEvent(new EventRecord(4, 0, 72)));
-  EXPECT_EQ(data->queueLength(), 5001);
-  EXPECT_EQ(drain(data).back()->type, 15);
-}
-
-TEST_F(ThreadDataTest, ClassSamplingAndNoticeRecordsAreQueuedOverTheLimit) {
-  ThreadData* data = thread(0x200);
-  fill(data, 5000);
-  EXPECT_FALSE(data->appendEvent(new EventRecord(3, 0, 64)));
-  EXPECT_TRUE(data->appendEvent(new EventRecord(1, 3, 96)));
-  EXPECT_TRUE(data->appendEvent(new EventRecord(13, 7, 72)));
-  EXPECT_TRUE(data->appendEvent(new EventRecord(15, 7, 72)));
-  EXPECT_EQ(data->queueLength(), 5004);
-  // The overflow is not over: a droppable record still queues no new notice.
-  EXPECT_FALSE(data->appendEvent(new EventRecord(3, 0, 64)));
-  EXPECT_EQ(data->queueLength(), 5004);
-}
-
-TEST_F(ThreadDataTest, TheLimitIsReadOnceFromTheProperties) {
+TEST_F(ThreadDataTest, TheQueueLimitIsReadWhenTheTableIsMade) {
   setProperty("internal.probe.event.queue.size.limit", "3");
-  EXPECT_EQ(eventQueueLimit(), 3);
+  ThreadMgr table;
+  ThreadData* data = table.getSpecialThreadData(0x7f38);
   setProperty("internal.probe.event.queue.size.limit", "10");
-  ThreadData* data = thread(0x300);
-  fill(data, 3);
+  for (int i = 0; i < 3; i++) EXPECT_TRUE(data->appendEvent(new EventRecord(3, 0, 64)));
   EXPECT_FALSE(data->appendEvent(new EventRecord(7, 0, 64)));
-  EXPECT_EQ(eventQueueLimit(), 3);
+  EXPECT_EQ(data->takeDroppedEvents(), 1);
 }
 
-TEST_F(ThreadDataTest, AppendsAfterThreadEndAreRefusedWithTheIdInHex) {
+TEST_F(ThreadDataTest, RefusedAppendsAreLoggedAndTheRecordDestroyed) {
   ThreadData* data = thread(0x400);
   uint32_t id = data->getThreadId();
   data->threadEnded();
@@ -88,34 +42,11 @@ TEST_F(ThreadDataTest, AppendsAfterThreadEndAreRefusedWithTheIdInHex) {
   ThreadData* other = thread(0x480);
   out = captured([&] { EXPECT_FALSE(other->appendEvent(nullptr)); });
   EXPECT_NE(out.find("Append Event failed Evt is NULL "), std::string::npos);
-}
 
-TEST_F(ThreadDataTest, ByteCountersSeparateClassRecordsAndBalance) {
-  ThreadData* data = thread(0x500);
-  data->appendEvent(new EventRecord(1, 3, 96));
-  data->appendEvent(new EventRecord(7, 0, 64));
-  data->appendEvent(new EventRecord(3, 0, -2));  // sizes add sign-extended
-  EXPECT_EQ(data->classBytesQueued.load(), 94);
-  EXPECT_EQ(data->bytesQueued.load(), 64);
-  EXPECT_EQ(data->queuedBytes(), 158);
-  drain(data);
-  EXPECT_EQ(data->classBytesTaken.load(), 94);
-  EXPECT_EQ(data->bytesTaken.load(), 64);
-  EXPECT_EQ(data->queuedBytes(), 0);
-}
-
-TEST_F(ThreadDataTest, KeptRecordsGoBackToTheFrontInOrder) {
-  ThreadData* data = thread(0x600);
-  for (int subtype = 0; subtype < 3; subtype++) data->appendEvent(new EventRecord(3, subtype, 64));
-  HalList<EventRecord*> kept(false);
-  kept.append(new EventRecord(1, 10, 96));
-  kept.append(new EventRecord(1, 11, 96));
-  data->putBackFront(kept);
-  EXPECT_EQ(kept.count(), 0);
-  auto records = drain(data);
-  ASSERT_EQ(records.size(), 5u);
-  int order[5] = {10, 11, 0, 1, 2};
-  for (int i = 0; i < 5; i++) EXPECT_EQ(records[i]->subtype, order[i]);
+  ThreadData queueless(0x7f3a, nullptr);
+  out = captured([&] { EXPECT_FALSE(queueless.appendEvent(new EventRecord(4, 0, 72))); });
+  EXPECT_NE(out.find("Append Event failed evtQueue is NULL "), std::string::npos);
+  queueless.threadEnded();
 }
 
 TEST_F(ThreadDataTest, NamesAreSetOnceAndStatementTextsReplaced) {

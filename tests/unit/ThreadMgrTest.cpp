@@ -52,6 +52,8 @@ TEST_F(ThreadMgrTest, RefusesWhileNotStartedAndForANullEnv) {
   EXPECT_NE(out.find("ThreadMgr not started, returning null"), std::string::npos);
   out = captured([] { EXPECT_FALSE(threadMgr->deleteThreadData(nullptr)); });
   EXPECT_NE(out.find("ThreadMgr not started, returning false"), std::string::npos);
+  out = captured([] { EXPECT_FALSE(threadMgr->removeThreadData(9999)); });
+  EXPECT_NE(out.find("ThreadData was not there in table, TID: 9999"), std::string::npos);
 }
 
 TEST_F(ThreadMgrTest, CreatesNothingWhileTheEventAgentsAreNotReady) {
@@ -78,11 +80,6 @@ TEST_F(ThreadMgrTest, SpecialRecordsWorkWithoutStartAndStayInTheTable) {
   EXPECT_EQ(threadMgr->getSpecialThreadData(4242), special);
   EXPECT_EQ(threadMgr->lookupThreadData(4242), special);
   EXPECT_EQ(threadMgr->getSpecialThreadData(0), nullptr) << "the table refuses the null key";
-}
-
-TEST_F(ThreadMgrTest, RemovingAnUnknownIdLogsAndFails) {
-  std::string out = captured([] { EXPECT_FALSE(threadMgr->removeThreadData(9999)); });
-  EXPECT_NE(out.find("ThreadData was not there in table, TID: 9999"), std::string::npos);
 }
 
 TEST_F(ThreadMgrTest, TheStoppedRingWrapsAfter300Ids) {
@@ -136,6 +133,46 @@ TEST_F(ThreadMgrTest, FindsAThreadByItsNamesInBucketOrder) {
   EXPECT_EQ(threadIdByNames("other", "main"), threadIdOf(fakeEnv(0x7f2000006000)));
 }
 
+// The lock-watching state of the next test: the first monitor entered once
+// armed is the table's lock; right after it is left, `onRelease` runs.
+struct LockWatch {
+  static inline bool armed = false;
+  static inline JVMPI_RawMonitor watched = nullptr;
+  static inline void (*enter)(JVMPI_RawMonitor) = nullptr;
+  static inline void (*exit)(JVMPI_RawMonitor) = nullptr;
+  static inline ThreadData* victim = nullptr;
+
+  static void onEnter(JVMPI_RawMonitor m) {
+    if (armed && !watched) watched = m;
+    enter(m);
+  }
+  static void onExit(JVMPI_RawMonitor m) {
+    exit(m);
+    if (!armed || m != watched) return;
+    armed = false;
+    // The thread ends and its event agent deletes the record.
+    victim->threadEnded();
+    threadMgr->deleteThreadData(victim);
+  }
+};
+
+TEST_F(ThreadMgrTest, IdByNamesIsReadBeforeTheRecordCanBeDeleted) {
+  ThreadData* data = threadMgr->getThreadData(fakeEnv(0x7f200000d000));
+  data->setThreadNames("short-lived", "main");
+  uint32_t id = data->getThreadId();
+  LockWatch::victim = data;
+  LockWatch::enter = fake.table.RawMonitorEnter;
+  LockWatch::exit = fake.table.RawMonitorExit;
+  fake.table.RawMonitorEnter = LockWatch::onEnter;
+  fake.table.RawMonitorExit = LockWatch::onExit;
+  LockWatch::armed = true;
+  EXPECT_EQ(threadIdByNames("short-lived", "main"), id);
+  fake.table.RawMonitorEnter = LockWatch::enter;
+  fake.table.RawMonitorExit = LockWatch::exit;
+  EXPECT_FALSE(LockWatch::armed) << "the record was deleted right after the lookup";
+  LockWatch::watched = nullptr;
+}
+
 TEST_F(ThreadMgrTest, ThreadStartAndEndEventsNameAndRetireTheRecord) {
   JNIEnv* env = fakeEnv(0x7f2000007000);
   JVMPI_Event start = threadEvent(JVMPI_EVENT_THREAD_START, env, "pool-1", "main");
@@ -164,7 +201,7 @@ TEST_F(ThreadMgrTest, ThreadStartAndEndEventsNameAndRetireTheRecord) {
   EXPECT_TRUE(threadMgr->deleteThreadData(data));
 }
 
-TEST_F(ThreadMgrTest, ThreadEndOfAnUnknownThreadCreatesNothing) {
+TEST_F(ThreadMgrTest, UnknownOrDisabledThreadEventsCreateNothing) {
   JNIEnv* env = fakeEnv(0x7f2000008000);
   JVMPI_Event end = threadEvent(JVMPI_EVENT_THREAD_END, env, nullptr, nullptr);
   notifyEvent(&end);
@@ -172,11 +209,8 @@ TEST_F(ThreadMgrTest, ThreadEndOfAnUnknownThreadCreatesNothing) {
   EXPECT_EQ(lookupThreadId(env), 0u);
   uint32_t ids[ThreadMgr::kStoppedSlots];
   EXPECT_EQ(threadMgr->takeStoppedThreads(ids), 0);
-}
 
-TEST_F(ThreadMgrTest, ThreadEventsAreIgnoredWhileTheProbeIsDisabled) {
-  probeDisabled.store(true);
-  JNIEnv* env = fakeEnv(0x7f2000009000);
+  probeDisabled.store(true);  // thread starts are ignored while disabled
   JVMPI_Event start = threadEvent(JVMPI_EVENT_THREAD_START, env, "t", "g");
   notifyEvent(&start);
   EXPECT_EQ(threadMgr->getThreadCount(), baseCount);

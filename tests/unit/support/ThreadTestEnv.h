@@ -22,6 +22,7 @@
 #include "threads/MemoryMonitor.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
+#include "threads/ThreadDrain.h"
 #include "threads/ThreadMgr.h"
 
 class ThreadTestEnv : public ::testing::Test {
@@ -33,12 +34,12 @@ class ThreadTestEnv : public ::testing::Test {
     memoryGateClosed.store(false);
     nestedRequestSuppression.store(false);
     PropertyMgr::destroyInstance();
-    resetEventQueueLimit();
     initTextLimits();
     readTextLimits();
     evtAgentMgr = new EvtAgentMgr();
     evtAgentMgr->start();
     evtAgentMgr->setMasterRunning(true);
+    installThreadDrain(evtAgentMgr);
     threadMgr = new ThreadMgr();
     threadMgr->start();
     // The master event agent set up as its loop does, so that it takes the
@@ -51,10 +52,10 @@ class ThreadTestEnv : public ::testing::Test {
     if (EventAgent* master = evtAgentMgr->agent(0)) master->detachForTest();
     delete threadMgr;
     threadMgr = nullptr;
+    installThreadDrain(nullptr);
     delete evtAgentMgr;
     evtAgentMgr = nullptr;
     PropertyMgr::destroyInstance();
-    resetEventQueueLimit();
     nestedRequestSuppression.store(false);
     memoryGateClosed.store(false);
     resetProbeState();

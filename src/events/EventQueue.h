@@ -1,0 +1,90 @@
+// A thread's queue of event records waiting to be published, with the rules
+// that govern it: the limit on its length, the records kept whatever the
+// length (class records, sampling rates and drop notices), the count of
+// records refused while full and the one drop notice per overflow, the byte
+// counters the memory figure sums, and the trimming of the oldest records.
+//
+// Producers append on their own threads; one event agent takes records off
+// and trims. Every change to the list happens under the queue's own lock,
+// which is held for the relinking only: records are destroyed and nodes
+// allocated outside it. The counters are atomics that other threads read
+// without the lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "base/HalLock.h"
+
+class DropNoticeRecord;
+class EventRecord;
+
+class EventQueue {
+ public:
+  // `limit`: the length at which droppable records are refused.
+  explicit EventQueue(int limit);
+  // Destroys every record still queued.
+  ~EventQueue();
+  EventQueue(const EventQueue&) = delete;
+  EventQueue& operator=(const EventQueue&) = delete;
+
+  // Records of these types are queued over the limit and kept by trimming:
+  // class records, sampling rates and drop notices.
+  static bool alwaysKept(int type);
+
+  // Queues the record or destroys it; ownership passes in. True only when
+  // this record itself was appended. A droppable record that finds the queue
+  // at its limit is counted as dropped, and the first one of an overflow
+  // queues a drop notice in its place.
+  bool append(EventRecord* event);
+
+  // The oldest record, now owned by the caller; null when empty.
+  EventRecord* takeFirst();
+  // Books a record taken off and sent or dropped in the taken counters.
+  void recordTaken(const EventRecord* event);
+
+  // Takes (length - threshold) records off the front: those of the kept
+  // types stay where they are, the others are destroyed and booked as taken.
+  // With `tally`, every destroyed record is counted by kind in it. Answers
+  // the number destroyed.
+  int trim(int threshold, DropNoticeRecord* tally);
+
+  int length() const { return count_.load(std::memory_order_relaxed); }
+  int limit() const { return limit_; }
+  // Records refused because the queue was full, since last taken.
+  int droppedEvents() const { return dropped_.load(std::memory_order_relaxed); }
+  int takeDroppedEvents() { return dropped_.exchange(0, std::memory_order_relaxed); }
+
+  // The nominal bytes appended and taken, apart for class and method
+  // records (types 1 and 3).
+  struct ByteCounts {
+    int32_t queued, taken, classQueued, classTaken;
+  };
+  ByteCounts byteCounts() const;
+  // (queued + classQueued) - (taken + classTaken).
+  int32_t queuedBytes() const;
+
+ private:
+  struct Node {
+    EventRecord* event;
+    Node* next;
+  };
+
+  // Links a node at the tail; the lock is held.
+  void link(Node* node);
+  void book(const EventRecord* event, std::atomic<int32_t>& bytes,
+            std::atomic<int32_t>& classBytes);
+
+  const int limit_;
+  HalLock lock_;
+  Node* head_ = nullptr;
+  Node* tail_ = nullptr;
+  std::atomic<int> count_{0};
+  std::atomic<int> dropped_{0};
+  // A drop notice has been queued for the current overflow.
+  bool overflowNoticeSent_ = false;
+  std::atomic<int32_t> bytesQueued_{0};
+  std::atomic<int32_t> bytesTaken_{0};
+  std::atomic<int32_t> classBytesQueued_{0};
+  std::atomic<int32_t> classBytesTaken_{0};
+};
