@@ -30,7 +30,18 @@ StreamDecoder::Result StreamDecoder::fail(uint64_t offset, std::string message) 
 }
 
 StreamDecoder::Result StreamDecoder::next(Record& out) {
-  out = Record();
+  // Reset field by field: the field list keeps its storage from record to
+  // record.
+  out.offset = 0;
+  out.length = 0;
+  out.packet = 0;
+  out.packetKind = PacketKind::Data;
+  out.index = 0;
+  out.tag = 0;
+  out.name = "";
+  out.type = -1;
+  out.subtype = -1;
+  out.fields.clear();
   switch (state_) {
     case State::PacketStart:
       return startPacket(out);
