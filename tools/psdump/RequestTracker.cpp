@@ -410,7 +410,9 @@ void RequestTracker::attach(uint64_t conn, uint32_t thread, ThreadState& ts, Cal
     ++ts.omittedCalls;
     return;
   }
-  ts.stack.back().calls.push_back(std::move(call));
+  std::vector<Call>& siblings = ts.stack.back().calls;
+  if (siblings.empty()) siblings.reserve(4);
+  siblings.push_back(std::move(call));
 }
 
 void RequestTracker::connectionClosed(uint64_t conn) {
