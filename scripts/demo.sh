@@ -4,11 +4,13 @@
 # application (several threads serving monitored HTTP requests with EJB, SQL
 # and JMS calls inside, for a few seconds) in a JVM with the probe attached;
 # stops the probe cleanly (the stop order waits ten seconds for the agents'
-# last packets) and prints what the collector received. Exits 0 only if the
-# requests' records arrived.
+# last packets) and prints what the collector made of it: the records per
+# kind and the request table (latency percentiles, CPU time and nested SQL
+# per request name). psdump also writes an HTML report into the work
+# directory, which is kept. Exits 0 only if the requests arrived and paired.
 #
 # Environment: DEMO_THREADS (4), DEMO_MILLIS (3000), DEMO_KEEP=1 keeps the
-# work directory with the probe's log and psdump's JSON lines.
+# whole work directory with the probe's log and psdump's JSON lines.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -23,7 +25,14 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/dc-demo.XXXXXX")
 PSDUMP_PID=""
 cleanup() {
   if [ -n "$PSDUMP_PID" ]; then kill "$PSDUMP_PID" 2>/dev/null || true; fi
-  if [ "${DEMO_KEEP:-0}" = 1 ]; then echo "work directory kept: $WORK"; else rm -rf "$WORK"; fi
+  if [ "${DEMO_KEEP:-0}" = 1 ]; then
+    echo "work directory kept: $WORK"
+  elif [ -s "$WORK/report.html" ]; then
+    # Everything but the report goes.
+    find "$WORK" -mindepth 1 ! -name report.html -delete 2>/dev/null || true
+  else
+    rm -rf "$WORK"
+  fi
 }
 trap cleanup EXIT
 
@@ -35,7 +44,7 @@ cp etc/LogMessages "$HOME_DIR/etc/LogMessages"
 
 echo "=== starting the collector (psdump)"
 build/tools/psdump/psdump --host 127.0.0.1 --port 0 --port-file "$WORK/port" --summary \
-  > "$WORK/records.jsonl" 2> "$WORK/psdump.err" &
+  --requests --html "$WORK/report.html" > "$WORK/requests.jsonl" 2> "$WORK/psdump.err" &
 PSDUMP_PID=$!
 for _ in $(seq 100); do
   [ -s "$WORK/port" ] && break
@@ -70,15 +79,15 @@ if [ -n "$LOG_FILE" ]; then
 fi
 
 # The JVM has gone: its connection is closed. Stop psdump; it prints its
-# summary as it ends.
+# summary and the request table and writes the HTML report as it ends.
 kill -TERM "$PSDUMP_PID"
 wait "$PSDUMP_PID" || true
 PSDUMP_PID=""
 
-echo "=== the first records the collector received"
-head -n 6 "$WORK/records.jsonl" | cut -c1-220
+echo "=== the first request the collector put together"
+grep -m 1 '^{"request"' "$WORK/requests.jsonl" | cut -c1-400 || true
 echo "=== what the collector received"
-SUMMARY=$(grep '^{"summary"' "$WORK/records.jsonl" || true)
+SUMMARY=$(grep '^{"summary"' "$WORK/requests.jsonl" || true)
 if [ -z "$SUMMARY" ]; then
   echo "no summary from psdump:"; cat "$WORK/psdump.err"; exit 1
 fi
@@ -98,3 +107,23 @@ ok = (s["malformedConnections"] == 0 and s["helloPackets"] >= 1
 print("monitored requests arrived at the collector" if ok else "RECORDS MISSING")
 sys.exit(0 if ok else 1)
 EOF
+echo "=== requests by name (wall time percentiles, mean CPU, nested SQL)"
+grep -v '^{' "$WORK/requests.jsonl"
+python3 - "$WORK/requests.jsonl" <<'EOF'
+import json, sys
+http = sql = 0
+for line in open(sys.argv[1], encoding="utf-8"):
+    if line.startswith('{"request"'):
+        q = json.loads(line)["request"]
+        if q["kind"] == "http":
+            http += 1
+            sql += q["sqlCount"]
+ok = http > 0 and sql > 0
+print(f"{http} HTTP requests paired with {sql} nested SQL statements" if ok
+      else "NO PAIRED REQUESTS")
+sys.exit(0 if ok else 1)
+EOF
+if [ ! -s "$WORK/report.html" ]; then
+  echo "no HTML report:"; cat "$WORK/psdump.err"; exit 1
+fi
+echo "=== HTML report: $WORK/report.html"

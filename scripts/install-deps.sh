@@ -6,7 +6,7 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for pkg in cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev \
-           openjdk-17-jdk-headless junit5 python3; do
+           openjdk-17-jdk-headless junit5 python3 chromium; do
   have "$pkg" || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

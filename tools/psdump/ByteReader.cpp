@@ -47,7 +47,7 @@ void ByteReader::fail(uint64_t offset, std::string message) {
   error_.message = std::move(message);
 }
 
-bool ByteReader::need(size_t n) {
+bool ByteReader::needMore(size_t n) {
   if (failed_) return false;
   if (fill(n)) return true;
   uint64_t at = offset() + available();
@@ -67,36 +67,20 @@ bool ByteReader::need(size_t n) {
   return false;
 }
 
-uint8_t ByteReader::u8() {
-  if (!need(1)) return 0;
-  return buf_[pos_++];
-}
-
-uint16_t ByteReader::u16() {
-  if (!need(2)) return 0;
-  const uint8_t* p = buf_.data() + pos_;
-  pos_ += 2;
-  return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
-uint32_t ByteReader::u32() {
-  if (!need(4)) return 0;
-  const uint8_t* p = buf_.data() + pos_;
-  pos_ += 4;
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-
-uint64_t ByteReader::u64() {
-  uint64_t high = u32();
-  uint64_t low = u32();
-  return (high << 32) | low;
-}
-
 std::string ByteReader::bytes(size_t n) {
   if (!need(n)) return std::string();
   std::string out(reinterpret_cast<const char*>(buf_.data() + pos_), n);
   pos_ += n;
   return out;
+}
+
+void ByteReader::bytesInto(std::string& dst, size_t n) {
+  if (!need(n)) {
+    dst.clear();
+    return;
+  }
+  dst.assign(reinterpret_cast<const char*>(buf_.data() + pos_), n);
+  pos_ += n;
 }
 
 void ByteReader::skip(size_t n) {

@@ -38,11 +38,30 @@ class ByteReader {
   // a static description, the record tag (-1 for none) and its offset.
   void setContext(const char* what, int tag, uint64_t start);
 
-  uint8_t u8();
-  uint16_t u16();
-  uint32_t u32();
-  uint64_t u64();
+  uint8_t u8() {
+    if (!need(1)) return 0;
+    return buf_[pos_++];
+  }
+  uint16_t u16() {
+    if (!need(2)) return 0;
+    const uint8_t* p = buf_.data() + pos_;
+    pos_ += 2;
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+  }
+  uint32_t u32() {
+    if (!need(4)) return 0;
+    const uint8_t* p = buf_.data() + pos_;
+    pos_ += 4;
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+  }
+  uint64_t u64() {
+    const uint64_t high = u32();
+    const uint64_t low = u32();
+    return (high << 32) | low;
+  }
   std::string bytes(size_t n);
+  // The next n bytes into dst (which keeps its storage); empty on failure.
+  void bytesInto(std::string& dst, size_t n);
   void skip(size_t n);
 
   // Records a failure at offset (the first one wins).
@@ -50,7 +69,8 @@ class ByteReader {
 
  private:
   // Fills n bytes or records the end-of-stream failure.
-  bool need(size_t n);
+  bool need(size_t n) { return (!failed_ && end_ - pos_ >= n) || needMore(n); }
+  bool needMore(size_t n);
 
   ByteSource& source_;
   std::vector<uint8_t> buf_;

@@ -1,6 +1,9 @@
 #include "Json.h"
 
+#include <charconv>
 #include <cstdio>
+
+#include "RequestTable.h"
 
 namespace psdump {
 
@@ -16,9 +19,9 @@ bool isCont(unsigned char c) {
   return (c & 0xC0) == 0x80;
 }
 
-// Length of the well-formed sequence at text[i] (0 if none) and, for the
-// forms JSON cannot carry raw, the code unit to escape instead.
-size_t sequenceAt(const std::string& text, size_t i, bool& escape, unsigned& unit) {
+}  // namespace
+
+size_t utf8SequenceAt(const std::string& text, size_t i, bool& escape, unsigned& unit) {
   const size_t n = text.size();
   const auto c0 = static_cast<unsigned char>(text[i]);
   escape = false;
@@ -50,6 +53,8 @@ size_t sequenceAt(const std::string& text, size_t i, bool& escape, unsigned& uni
   }
   return 0;
 }
+
+namespace {
 
 void appendHex(std::string& out, const std::string& raw) {
   static const char kDigits[] = "0123456789abcdef";
@@ -113,7 +118,20 @@ void appendFields(std::string& out, const std::vector<Field>& fields, bool leadi
 
 void appendJsonString(std::string& out, const std::string& text) {
   out += '"';
-  for (size_t i = 0; i < text.size();) {
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    // Plain characters pass in runs.
+    size_t run = i;
+    while (run < n) {
+      const auto c = static_cast<unsigned char>(text[run]);
+      if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') break;
+      ++run;
+    }
+    if (run > i) {
+      out.append(text, i, run - i);
+      i = run;
+      if (i == n) break;
+    }
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
       switch (c) {
@@ -133,18 +151,14 @@ void appendJsonString(std::string& out, const std::string& text) {
           out += "\\t";
           break;
         default:
-          if (c < 0x20 || c == 0x7F) {
-            appendEscape(out, c);
-          } else {
-            out += static_cast<char>(c);
-          }
+          appendEscape(out, c);
       }
       ++i;
       continue;
     }
     bool escape = false;
     unsigned unit = 0;
-    const size_t len = sequenceAt(text, i, escape, unit);
+    const size_t len = utf8SequenceAt(text, i, escape, unit);
     if (len == 0) {
       appendEscape(out, c);
       ++i;
@@ -175,6 +189,86 @@ std::string recordToJson(const Record& r, uint64_t conn) {
   if (r.subtype >= 0) out += ",\"subtype\":" + std::to_string(r.subtype);
   appendFields(out, r.fields, true);
   out += '}';
+  return out;
+}
+
+namespace {
+
+void appendNumber(std::string& out, int64_t v) {
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+// The call's fields; a root call's (the request's) with extra before its
+// nested calls.
+void appendCall(std::string& out, const Call& c, int64_t origin, bool root,
+                const std::string& extra) {
+  out += "\"kind\":\"";
+  out += callKindName(c.kind);
+  out += "\",\"name\":";
+  if (c.kind == CallKind::Method) {
+    out += "\"method " + std::to_string(c.methodId) + '"';
+  } else {
+    appendJsonString(out, c.name);
+  }
+  if (!c.detail.empty()) {
+    out += ",\"detail\":";
+    appendJsonString(out, c.detail);
+  }
+  out += ",\"offset\":";
+  appendNumber(out, static_cast<int64_t>(c.offset));
+  if (c.depth >= 0) {
+    out += ",\"depth\":";
+    appendNumber(out, c.depth);
+  }
+  if (!root) {
+    out += ",\"startMs\":";
+    appendMillis(out, c.beginWall - origin);
+  }
+  if (!c.unfinished) {
+    out += ",\"wallMs\":";
+    appendMillis(out, c.wallMicros());
+    out += ",\"cpuMs\":";
+    appendMillis(out, c.cpuNanos() / 1000);
+  }
+  if (root) {
+    out += c.error ? ",\"error\":true" : ",\"error\":false";
+    out += c.incomplete ? ",\"incomplete\":true" : ",\"incomplete\":false";
+  } else {
+    if (c.error) out += ",\"error\":true";
+    if (c.incomplete) out += ",\"incomplete\":true";
+  }
+  if (c.cancelled) out += ",\"cancelled\":true";
+  if (c.unfinished) out += ",\"unfinished\":true";
+  out += extra;
+  if (!c.calls.empty()) {
+    out += ",\"calls\":[";
+    bool first = true;
+    for (const Call& inner : c.calls) {
+      if (!first) out += ',';
+      first = false;
+      out += '{';
+      appendCall(out, inner, origin, false, std::string());
+      out += '}';
+    }
+    out += ']';
+  }
+}
+
+}  // namespace
+
+std::string requestToJson(const Request& q, bool open) {
+  std::string out;
+  out.reserve(256);
+  out += open ? "{\"openRequest\":{" : "{\"request\":{";
+  out += "\"conn\":" + std::to_string(q.conn) + ",\"thread\":" + std::to_string(q.thread) + ',';
+  std::string extra = ",\"nestedCalls\":" + std::to_string(q.nestedCalls);
+  if (q.omittedCalls > 0) extra += ",\"omittedCalls\":" + std::to_string(q.omittedCalls);
+  extra += ",\"sqlCount\":" + std::to_string(q.sqlCount) + ",\"sqlMs\":";
+  appendMillis(extra, q.sqlWall);
+  appendCall(out, q.root, q.root.beginWall, true, extra);
+  out += "}}";
   return out;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Record.h"
+#include "RequestTracker.h"
 
 namespace psdump {
 
@@ -14,6 +15,18 @@ namespace psdump {
 // part of a well-formed sequence is shown as \u00XX so that the line always
 // stays valid JSON.
 void appendJsonString(std::string& out, const std::string& text);
+
+// The length of the well-formed modified UTF-8 sequence of two to four
+// bytes at text[i], or 0 if there is none; escape tells whether it stands for
+// a code unit (unit) that plain UTF-8 cannot carry (NUL, surrogate halves).
+size_t utf8SequenceAt(const std::string& text, size_t i, bool& escape, unsigned& unit);
+
+// {"request":{...}} for a finished request, {"openRequest":{...}} for one
+// still open at the end of its connection: conn, thread, the root call's
+// kind, name, detail, offset, depth, wallMs, cpuMs, error, incomplete, the
+// nested figures and the tree of calls, each call with its startMs from
+// the request's begin.
+std::string requestToJson(const Request& request, bool open);
 
 // {"conn":C,"packet":P,"packetKind":"data","offset":O,"index":I,"tag":T,
 //  "record":"name","type":N,"subtype":S, then the fields in wire order}.

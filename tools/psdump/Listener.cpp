@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "Json.h"
+#include "RequestView.h"
 #include "Summary.h"
 
 namespace psdump {
@@ -113,19 +114,34 @@ class FdSource : public ByteSource {
   uint64_t received_ = 0;
 };
 
-// Everything the connection threads share: the output streams and the
-// summary, under one lock so that lines never interleave.
+// Everything the connection threads share: the output streams, the summary
+// and the request view, under one lock so that lines never interleave.
 class Output {
  public:
-  Output(FILE* out, FILE* err, bool quiet) : out_(out), err_(err), quiet_(quiet) {}
+  Output(FILE* out, FILE* err, const ListenerOptions& options, bool flushEach)
+      : out_(out),
+        err_(err),
+        quiet_(options.quiet),
+        flushEach_(flushEach),
+        requests_(options.requests),
+        htmlPath_(options.htmlPath) {
+    if (options.requests || !options.htmlPath.empty()) {
+      view_ = std::make_unique<RequestView>(options.requests);
+    }
+  }
 
-  void record(const Record& r, uint64_t conn) {
-    std::string line = recordToJson(r, conn);
-    line += '\n';
+  void record(Record& r, uint64_t conn) {
     std::lock_guard<std::mutex> guard(lock_);
-    std::fwrite(line.data(), 1, line.size(), out_);
-    std::fflush(out_);
     summary_.add(r);
+    if (!requests_) {
+      std::string line = recordToJson(r, conn);
+      line += '\n';
+      write(line);
+    }
+    if (view_ != nullptr) {
+      view_->add(conn, r);
+      writePending();
+    }
   }
 
   void notice(const std::string& text) {
@@ -144,17 +160,33 @@ class Output {
     summary_.connectionOpened();
   }
 
-  void closed(uint64_t bytes, bool malformed) {
+  void closed(uint64_t conn, uint64_t bytes, bool malformed) {
     std::lock_guard<std::mutex> guard(lock_);
     summary_.connectionClosed(bytes, malformed);
+    if (view_ != nullptr) {
+      view_->connectionClosed(conn);
+      writePending();
+    }
+    std::fflush(out_);
   }
 
-  void printSummary() {
+  // The summary line, the request table and the HTML report, as asked for.
+  // False if the report could not be written.
+  bool finish(bool summary) {
     std::lock_guard<std::mutex> guard(lock_);
-    std::string line = summary_.toJson();
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), out_);
+    if (summary) {
+      std::string line = summary_.toJson();
+      line += '\n';
+      write(line);
+    }
+    bool ok = true;
+    if (view_ != nullptr) {
+      const std::string table = view_->finish();
+      if (requests_) write(table);
+      if (!htmlPath_.empty()) ok = writeReport(view_->html());
+    }
     std::fflush(out_);
+    return ok;
   }
 
   bool anyMalformed() {
@@ -163,11 +195,45 @@ class Output {
   }
 
  private:
+  void write(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), out_);
+    if (flushEach_) std::fflush(out_);
+  }
+
+  void writePending() {
+    std::string& pending = view_->pending();
+    if (pending.empty()) return;
+    write(pending);
+    pending.clear();
+  }
+
+  // Written whole to a temporary file, then renamed into place.
+  bool writeReport(const std::string& html) {
+    const std::string tmp = htmlPath_ + ".tmp";
+    FILE* f = std::fopen(tmp.c_str(), "w");
+    bool ok = f != nullptr && std::fwrite(html.data(), 1, html.size(), f) == html.size();
+    if (f != nullptr && std::fclose(f) != 0) ok = false;
+    if (ok) ok = std::rename(tmp.c_str(), htmlPath_.c_str()) == 0;
+    if (!ok) {
+      std::fprintf(err_, "psdump: cannot write the HTML report %s: %s\n", htmlPath_.c_str(),
+                   std::strerror(errno));
+      std::remove(tmp.c_str());
+    } else if (!quiet_) {
+      std::fprintf(err_, "psdump: HTML report written to %s\n", htmlPath_.c_str());
+    }
+    std::fflush(err_);
+    return ok;
+  }
+
   std::mutex lock_;
   FILE* out_;
   FILE* err_;
   bool quiet_;
+  bool flushEach_;
+  bool requests_;
+  std::string htmlPath_;
   Summary summary_;
+  std::unique_ptr<RequestView> view_;
 };
 
 // Decodes one stream to the end; true when it was malformed. A stream cut
@@ -208,7 +274,7 @@ void serveConnection(int fd, uint64_t conn, const ListenerOptions& options,
   SocketSource source(fd, stop);
   const bool malformed = decodeStream(source, conn, options.limits, output);
   close(fd);
-  output.closed(source.received(), malformed);
+  output.closed(conn, source.received(), malformed);
   output.notice("connection " + std::to_string(conn) + " closed after " +
                 std::to_string(source.received()) + " bytes");
   self.done.store(true);
@@ -279,7 +345,7 @@ int runListener(const ListenerOptions& options, const std::atomic<bool>& stop, F
     close(listenFd);
     return kExitSetup;
   }
-  Output output(out, err, options.quiet);
+  Output output(out, err, options, true);
   output.notice("listening on " + std::string(hostText) + ":" + std::to_string(port));
 
   // Connection threads also watch this flag; it is set when the listener
@@ -340,8 +406,9 @@ int runListener(const ListenerOptions& options, const std::atomic<bool>& stop, F
   if (listenFd >= 0) close(listenFd);
   stopAll.store(true);
   for (Connection& c : connections) c.thread.join();
-  if (options.summary) output.printSummary();
-  return output.anyMalformed() ? kExitMalformed : kExitOk;
+  const bool reported = output.finish(options.summary);
+  if (output.anyMalformed()) return kExitMalformed;
+  return reported ? kExitOk : kExitSetup;
 }
 
 int runFile(const std::string& path, const ListenerOptions& options, FILE* out, FILE* err) {
@@ -353,14 +420,15 @@ int runFile(const std::string& path, const ListenerOptions& options, FILE* out, 
       return kExitSetup;
     }
   }
-  Output output(out, err, options.quiet);
+  Output output(out, err, options, false);
   FdSource source(fd);
   output.opened();
   const bool malformed = decodeStream(source, 1, options.limits, output);
-  output.closed(source.received(), malformed);
+  output.closed(1, source.received(), malformed);
   if (fd != 0) close(fd);
-  if (options.summary) output.printSummary();
-  return malformed ? kExitMalformed : kExitOk;
+  const bool reported = output.finish(options.summary);
+  if (malformed) return kExitMalformed;
+  return reported ? kExitOk : kExitSetup;
 }
 
 }  // namespace psdump

@@ -20,6 +20,8 @@ struct ListenerOptions {
   double durationSec = 0;   // stop after this long; 0: no limit
   long maxConnections = 0;  // stop when this many connections have closed; 0: no limit
   bool quiet = false;       // no notices on stderr, only errors
+  bool requests = false;    // request trees and the request table instead of records
+  std::string htmlPath;     // where to write the HTML request report, if not empty
   DecoderLimits limits;
 };
 

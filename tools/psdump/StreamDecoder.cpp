@@ -30,20 +30,75 @@ StreamDecoder::Result StreamDecoder::fail(uint64_t offset, std::string message) 
 }
 
 StreamDecoder::Result StreamDecoder::next(Record& out) {
-  out = Record();
+  // Reset field by field: the field list keeps its storage from record to
+  // record.
+  out.offset = 0;
+  out.length = 0;
+  out.packet = 0;
+  out.packetKind = PacketKind::Data;
+  out.index = 0;
+  out.tag = 0;
+  out.name = "";
+  out.type = -1;
+  out.subtype = -1;
+  used_ = 0;
+  Result result = Result::Error;
   switch (state_) {
     case State::PacketStart:
-      return startPacket(out);
+      result = startPacket(out);
+      break;
     case State::Identity:
-      return readIdentity(out);
+      result = readIdentity(out);
+      break;
     case State::InPacket:
-      return readDataRecord(out);
+      result = readDataRecord(out);
+      break;
     case State::Done:
-      return Result::End;
+      result = Result::End;
+      break;
     case State::Failed:
       break;
   }
-  return Result::Error;
+  out.fields.resize(used_);
+  return result;
+}
+
+Field& StreamDecoder::slot(std::vector<Field>& out) {
+  if (used_ < out.size()) {
+    Field& f = out[used_++];
+    f.items.clear();
+    return f;
+  }
+  ++used_;
+  return out.emplace_back();
+}
+
+void StreamDecoder::putUnsigned(std::vector<Field>& out, const char* name, uint64_t value) {
+  Field& f = slot(out);
+  f.name = name;
+  f.kind = Field::Kind::Unsigned;
+  f.u = value;
+  f.i = 0;
+  f.bytes.clear();
+}
+
+void StreamDecoder::putSigned(std::vector<Field>& out, const char* name, int64_t value) {
+  Field& f = slot(out);
+  f.name = name;
+  f.kind = Field::Kind::Signed;
+  f.u = 0;
+  f.i = value;
+  f.bytes.clear();
+}
+
+void StreamDecoder::putBytes(std::vector<Field>& out, const char* name, Field::Kind kind,
+                             size_t length) {
+  Field& f = slot(out);
+  f.name = name;
+  f.kind = kind;
+  f.u = 0;
+  f.i = 0;
+  reader_.bytesInto(f.bytes, length);
 }
 
 StreamDecoder::Result StreamDecoder::finish(Record& out, uint64_t start) {
@@ -87,7 +142,7 @@ StreamDecoder::Result StreamDecoder::startPacket(Record& out) {
     out.index = 0;
     out.tag = kCountTag;
     out.name = "count";
-    out.fields.push_back(Field::makeUnsigned("count", packetCount_));
+    putUnsigned(out.fields, "count", packetCount_);
     state_ = packetCount_ > 0 ? State::InPacket : State::PacketStart;
     return finish(out, start);
   }
@@ -117,9 +172,9 @@ StreamDecoder::Result StreamDecoder::readTime(uint64_t packetStart, Record& out)
   out.index = 0;
   out.tag = kTimeTag;
   out.name = "time";
-  out.fields.push_back(Field::makeUnsigned("platform", reader_.u8()));
-  out.fields.push_back(Field::makeUnsigned("timeKind", reader_.u8()));
-  out.fields.push_back(Field::makeUnsigned("millis", reader_.u64()));
+  putUnsigned(out.fields, "platform", reader_.u8());
+  putUnsigned(out.fields, "timeKind", reader_.u8());
+  putUnsigned(out.fields, "millis", reader_.u64());
   readEnd(out);
   state_ = State::Identity;
   return finish(out, start);
@@ -138,15 +193,15 @@ StreamDecoder::Result StreamDecoder::readIdentity(Record& out) {
   out.index = 1;
   out.tag = kIdentityTag;
   out.name = "identity";
-  out.fields.push_back(Field::makeUnsigned("code", reader_.u8()));
-  out.fields.push_back(Field::makeUnsigned("versionMajor", reader_.u8()));
-  out.fields.push_back(Field::makeUnsigned("versionMinor", reader_.u8()));
-  out.fields.push_back(Field::makeUnsigned("versionMicro", reader_.u8()));
+  putUnsigned(out.fields, "code", reader_.u8());
+  putUnsigned(out.fields, "versionMajor", reader_.u8());
+  putUnsigned(out.fields, "versionMinor", reader_.u8());
+  putUnsigned(out.fields, "versionMicro", reader_.u8());
   for (const char* name : {"commandAgentId", "clusterName", "nodeName", "appServerName"}) {
     uint16_t len = reader_.u16();
-    out.fields.push_back(Field::makeText(name, reader_.bytes(len)));
+    putBytes(out.fields, name, Field::Kind::Text, len);
   }
-  out.fields.push_back(Field::makeUnsigned("adminServerPort", reader_.u32()));
+  putUnsigned(out.fields, "adminServerPort", reader_.u32());
   readEnd(out);
   state_ = State::PacketStart;
   return finish(out, start);
@@ -185,9 +240,14 @@ StreamDecoder::Result StreamDecoder::readDataRecord(Record& out) {
   out.type = layout->type;
   out.subtype = layout->subtype;
   readFields(*layout, start, out.fields);
-  if (layout->jmsKind != 0) out.fields.push_back(Field::makeUnsigned("kind", layout->jmsKind));
+  if (layout->jmsKind != 0) putUnsigned(out.fields, "kind", layout->jmsKind);
   if (layout->operations != nullptr) {
-    out.fields.push_back(Field::makeText("operations", layout->operations));
+    Field& f = slot(out.fields);
+    f.name = "operations";
+    f.kind = Field::Kind::Text;
+    f.u = 0;
+    f.i = 0;
+    f.bytes.assign(layout->operations);
   }
   readEnd(out);
   if (++packetIndex_ == packetCount_) state_ = State::PacketStart;
@@ -199,25 +259,25 @@ void StreamDecoder::readFields(const Layout& layout, uint64_t start, std::vector
     switch (spec.op) {
       case Op::U8:
       case Op::Mod:
-        out.push_back(Field::makeUnsigned(spec.name, reader_.u8()));
+        putUnsigned(out, spec.name, reader_.u8());
         break;
       case Op::U32:
-        out.push_back(Field::makeUnsigned(spec.name, reader_.u32()));
+        putUnsigned(out, spec.name, reader_.u32());
         break;
       case Op::I32:
-        out.push_back(Field::makeSigned(spec.name, static_cast<int32_t>(reader_.u32())));
+        putSigned(out, spec.name, static_cast<int32_t>(reader_.u32()));
         break;
       case Op::I64:
-        out.push_back(Field::makeSigned(spec.name, static_cast<int64_t>(reader_.u64())));
+        putSigned(out, spec.name, static_cast<int64_t>(reader_.u64()));
         break;
       case Op::Text: {
         uint16_t len = reader_.u16();
-        out.push_back(Field::makeText(spec.name, reader_.bytes(len)));
+        putBytes(out, spec.name, Field::Kind::Text, len);
         break;
       }
       case Op::Blob: {
         uint16_t len = reader_.u16();
-        out.push_back(Field::makeBytes(spec.name, reader_.bytes(len)));
+        putBytes(out, spec.name, Field::Kind::Bytes, len);
         break;
       }
       case Op::Token: {
@@ -228,15 +288,15 @@ void StreamDecoder::readFields(const Layout& layout, uint64_t start, std::vector
                                   at(lenAt) + " in record '" + layout.name + "' at " + at(start) +
                                   ", expected 4");
         }
-        out.push_back(Field::makeBytes(spec.name, reader_.bytes(4)));
+        putBytes(out, spec.name, Field::Kind::Bytes, 4);
         break;
       }
       case Op::Head:
-        out.push_back(Field::makeUnsigned("threadId", reader_.u32()));
-        out.push_back(Field::makeUnsigned("depth", reader_.u8()));
-        out.push_back(Field::makeUnsigned("wallSeconds", reader_.u32()));
-        out.push_back(Field::makeUnsigned("wallMicros", reader_.u32()));
-        out.push_back(Field::makeSigned("cpuTime", static_cast<int64_t>(reader_.u64())));
+        putUnsigned(out, "threadId", reader_.u32());
+        putUnsigned(out, "depth", reader_.u8());
+        putUnsigned(out, "wallSeconds", reader_.u32());
+        putUnsigned(out, "wallMicros", reader_.u32());
+        putSigned(out, "cpuTime", static_cast<int64_t>(reader_.u64()));
         break;
       case Op::ClassMethods:
       case Op::UnloadMethods:
@@ -260,9 +320,9 @@ void StreamDecoder::readList(Op op, const char* name, uint64_t start, std::vecto
                                 " in record 'mqi' at " + at(start));
       return;
     }
-    out.push_back(Field::makeUnsigned("elementCount", count));
+    putUnsigned(out, "elementCount", count);
   } else {
-    out.push_back(Field::makeUnsigned("methodCount", count));
+    putUnsigned(out, "methodCount", count);
   }
   Field list;
   list.name = name;
@@ -291,7 +351,7 @@ void StreamDecoder::readList(Op op, const char* name, uint64_t start, std::vecto
     }
     list.items.push_back(std::move(item));
   }
-  out.push_back(std::move(list));
+  slot(out) = std::move(list);
 }
 
 void StreamDecoder::readEnd(const Record& r) {

@@ -52,6 +52,13 @@ class StreamDecoder {
   void readEnd(const Record& r);
   Result finish(Record& out, uint64_t start);
   Result fail(uint64_t offset, std::string message);
+  // The next field of the record being read: a field of the previous record
+  // reused (keeping its text storage) or a new one.
+  Field& slot(std::vector<Field>& out);
+  void putUnsigned(std::vector<Field>& out, const char* name, uint64_t value);
+  void putSigned(std::vector<Field>& out, const char* name, int64_t value);
+  // A text or raw field of length bytes, read from the stream.
+  void putBytes(std::vector<Field>& out, const char* name, Field::Kind kind, size_t length);
 
   ByteReader reader_;
   DecoderLimits limits_;
@@ -60,6 +67,7 @@ class StreamDecoder {
   uint64_t packetStart_ = 0;
   uint32_t packetCount_ = 0;  // records the count record announced
   uint32_t packetIndex_ = 0;  // records of the packet read so far
+  size_t used_ = 0;           // fields of the record being read
 };
 
 // Decodes a whole buffer: every record up to the end or the first error.

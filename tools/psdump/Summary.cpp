@@ -1,5 +1,6 @@
 #include "Summary.h"
 
+#include <string_view>
 #include <type_traits>
 
 #include "Json.h"
@@ -12,7 +13,13 @@ void Summary::connectionClosed(uint64_t bytesRead, bool malformed) {
 }
 
 void Summary::add(const Record& r) {
-  ++byRecord[r.name];
+  std::pair<const char*, uint64_t*>& cached = named_[static_cast<size_t>(r.tag) & 0xFF];
+  if (cached.first != r.name) {
+    auto named = byRecord.find(std::string_view(r.name));
+    if (named == byRecord.end()) named = byRecord.emplace(r.name, 0).first;
+    cached = {r.name, &named->second};
+  }
+  ++*cached.second;
   if (r.packetKind == PacketKind::Hello) {
     if (r.index == 0) ++helloPackets;
     return;

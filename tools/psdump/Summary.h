@@ -2,7 +2,9 @@
 // name and per event type, and records per thread id.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -12,6 +14,11 @@ namespace psdump {
 
 class Summary {
  public:
+  Summary() = default;
+  // Not copyable: the name cache points into byRecord.
+  Summary(const Summary&) = delete;
+  Summary& operator=(const Summary&) = delete;
+
   void connectionOpened() { ++connections; }
   // malformed: the connection was dropped on a decoding error.
   void connectionClosed(uint64_t bytesRead, bool malformed);
@@ -26,9 +33,13 @@ class Summary {
   uint64_t dataPackets = 0;
   uint64_t helloPackets = 0;
   uint64_t records = 0;  // event records, without count, time and identity records
-  std::map<std::string, uint64_t> byRecord;  // every record, by name
-  std::map<int, uint64_t> byType;            // event records, by type number
-  std::map<uint32_t, uint64_t> byThread;     // records that carry a thread id
+  std::map<std::string, uint64_t, std::less<>> byRecord;  // every record, by name
+  std::map<int, uint64_t> byType;                         // event records, by type number
+  std::map<uint32_t, uint64_t> byThread;                  // records that carry a thread id
+
+ private:
+  // By tag: the layout name last counted for it and its counter in byRecord.
+  std::array<std::pair<const char*, uint64_t*>, 256> named_{};
 };
 
 }  // namespace psdump

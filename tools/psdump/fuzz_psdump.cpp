@@ -1,10 +1,12 @@
 // Fuzz target of the collector-side decoder: any byte stream must decode to
 // records or a clean error, the same whether it arrives at once or in
-// pieces, and every record must print as one line of JSON.
+// pieces, every record must print as one line of JSON, and the request view
+// must pair whatever arrives and keep every wire text out of the markup.
 #include <cstddef>
 #include <cstdint>
 
 #include "Json.h"
+#include "RequestView.h"
 #include "StreamDecoder.h"
 #include "Summary.h"
 
@@ -20,6 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     __builtin_trap();
   }
   psdump::Summary summary;
+  psdump::RequestView view(true);
+  psdump::DecodeResult pairs = whole;  // the view may move texts out of its records
+  for (psdump::Record& r : pairs.records) view.add(1 + r.packet % 2, r);
+  view.connectionClosed(1);
+  view.connectionClosed(2);
+  (void)view.finish();
+  const std::string html = view.html();
+  if (html.find("<script") != std::string::npos) __builtin_trap();  // wire texts stay text
   for (const psdump::Record& r : whole.records) {
     if (r.offset + r.length > size) __builtin_trap();
     const std::string line = psdump::recordToJson(r, 1);

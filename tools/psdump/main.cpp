@@ -21,8 +21,9 @@ void onSignal(int) {
 
 const char kUsage[] =
     "usage: psdump [--host 127.0.0.1] [--port N] [--port-file F] [--summary]\n"
-    "              [--duration S] [--max-connections N] [--max-record-bytes N] [--quiet]\n"
-    "       psdump --input FILE|- [--summary] [--max-record-bytes N]\n"
+    "              [--requests] [--html FILE] [--duration S] [--max-connections N]\n"
+    "              [--max-record-bytes N] [--quiet]\n"
+    "       psdump --input FILE|- [--summary] [--requests] [--html FILE] [--max-record-bytes N]\n"
     "\n"
     "Listens on a loopback address for the agent's connections and prints one JSON\n"
     "object per decoded record on standard output. --port 0 (the default) picks a\n"
@@ -30,6 +31,10 @@ const char kUsage[] =
     "Stops on SIGINT or SIGTERM, after --duration seconds, or once --max-connections\n"
     "connections have closed; --summary then prints the counts per record type and\n"
     "per thread as one more JSON line. --input decodes a captured stream instead.\n"
+    "--requests pairs begin and end records into requests and prints one JSON object\n"
+    "per request (and per single event record) instead of one per record, then a\n"
+    "table per request name: count, errors, wall-time percentiles, CPU time and the\n"
+    "nested SQL. --html FILE writes the same as a self-contained HTML report.\n"
     "Malformed input is reported on standard error with its byte offset and the\n"
     "connection is dropped. Exit status: 0, 1 for a setup error, 2 if any input\n"
     "was malformed.\n";
@@ -91,6 +96,10 @@ int main(int argc, char** argv) {
       const char* v = value();
       if (!parseLong(v, 64, 1L << 30, n)) bad(v);
       options.limits.maxRecordBytes = static_cast<uint64_t>(n);
+    } else if (arg == "--requests") {
+      options.requests = true;
+    } else if (arg == "--html") {
+      options.htmlPath = value();
     } else if (arg == "--quiet") {
       options.quiet = true;
     } else if (arg == "--input") {

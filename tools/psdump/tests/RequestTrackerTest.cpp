@@ -1,0 +1,225 @@
+// Request pairing on hand-made streams: nesting and times, a cancelled JSP,
+// HTTP errors, unpaired records, drop notices, correlation receives, method
+// records and interleaved threads.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "RecordStream.h"
+#include "RequestTracker.h"
+#include "StreamDecoder.h"
+
+using psdump::Call;
+using psdump::CallKind;
+using psdump::Request;
+using psdump::RequestTracker;
+using psdump_test::Stream;
+
+namespace {
+
+// A tracker and what it handed out.
+struct Harness {
+  std::vector<Request> finished;
+  std::vector<Request> open;
+  std::vector<std::string> events;
+  RequestTracker tracker{
+      [this](Request&& q, bool isOpen) { (isOpen ? open : finished).push_back(std::move(q)); },
+      [this](uint64_t, const psdump::Record& r) { events.push_back(r.name); }};
+
+  // Feeds the streams, one connection each (1, 2, ...), then closes them.
+  explicit Harness(const std::vector<Stream>& streams) {
+    for (size_t c = 0; c < streams.size(); ++c) {
+      psdump::DecodeResult d = psdump::decodeAll(streams[c].bytes());
+      EXPECT_TRUE(d.ok) << d.error.message;
+      for (psdump::Record& r : d.records) tracker.add(c + 1, r);
+    }
+    for (size_t c = 0; c < streams.size(); ++c) tracker.connectionClosed(c + 1);
+  }
+  const psdump::TrackerCounts& counts() const { return tracker.counts(); }
+};
+
+size_t kind(CallKind k) {
+  return static_cast<size_t>(k);
+}
+
+TEST(RequestTracker, NestedHttpEjbSqlGiveWallAndCpuPerLevel) {
+  Stream s;
+  s.httpStart(7, 1, 0, 100, "/shop/cart")
+      .ejbBegin(7, 2, 2, 150, "OrderBean.find")
+      .sqlBegin(7, 3, 3, 160, "SELECT 1")
+      .end(10, 7, 3, 8, 190)
+      .sqlBegin(7, 3, 9, 200, "SELECT 2")
+      .end(10, 7, 3, 19, 260)
+      .end(7, 7, 2, 21, 300)
+      .end(5, 7, 1, 25, 340);
+  Harness seen({s});
+  ASSERT_EQ(seen.finished.size(), 1u);
+  EXPECT_TRUE(seen.open.empty());
+  const Request& q = seen.finished[0];
+  const Call& http = q.root;
+  EXPECT_EQ(q.thread, 7u);
+  EXPECT_EQ(http.kind, CallKind::Http);
+  EXPECT_EQ(http.name, "/shop/cart");
+  EXPECT_EQ(http.wallMicros(), 25000);
+  EXPECT_EQ(http.cpuNanos(), 240000);
+  EXPECT_FALSE(http.error || http.incomplete || http.unfinished);
+  ASSERT_EQ(http.calls.size(), 1u);
+  const Call& ejb = http.calls[0];
+  EXPECT_EQ(ejb.name, "OrderBean.find");
+  EXPECT_EQ(ejb.wallMicros(), 19000);
+  EXPECT_EQ(ejb.cpuNanos(), 150000);
+  ASSERT_EQ(ejb.calls.size(), 2u);
+  EXPECT_EQ(ejb.calls[0].name, "SELECT 1");
+  EXPECT_EQ(ejb.calls[0].detail, "jdbc/ds");
+  EXPECT_EQ(ejb.calls[0].wallMicros(), 5000);
+  EXPECT_EQ(ejb.calls[0].cpuNanos(), 30000);
+  EXPECT_EQ(ejb.calls[1].wallMicros(), 10000);
+  EXPECT_EQ(ejb.calls[1].cpuNanos(), 60000);
+  EXPECT_EQ(q.nestedCalls, 3u);
+  EXPECT_EQ(q.sqlCount, 2u);
+  EXPECT_EQ(q.sqlWall, 15000);
+  for (uint64_t n : seen.counts().unpairedBegins) EXPECT_EQ(n, 0u);
+  for (uint64_t n : seen.counts().unpairedEnds) EXPECT_EQ(n, 0u);
+}
+
+TEST(RequestTracker, CancelledJspClosesTwoLevelsAndAnErrorIsFlagged) {
+  Stream s;
+  // start, start, then a finish at depth 1: the JSP cancelled its request.
+  s.httpStart(1, 1, 0, 0, "/outer").httpStart(1, 2, 1, 10, "/inner").end(5, 1, 1, 6, 50);
+  // The outer servlet's own finish then finds nothing open.
+  s.end(5, 1, 1, 7, 55);
+  // An error record ends a request too, with the error flag.
+  s.httpStart(1, 1, 10, 60, "/fails").end(50, 1, 1, 14, 70);
+  Harness seen({s});
+  ASSERT_EQ(seen.finished.size(), 2u);
+  const Call& outer = seen.finished[0].root;
+  EXPECT_EQ(outer.name, "/outer");
+  EXPECT_EQ(outer.wallMicros(), 6000);
+  ASSERT_EQ(outer.calls.size(), 1u);
+  EXPECT_EQ(outer.calls[0].name, "/inner");
+  EXPECT_TRUE(outer.calls[0].cancelled);
+  EXPECT_EQ(outer.calls[0].wallMicros(), 5000);
+  EXPECT_FALSE(outer.error);
+  const Call& fails = seen.finished[1].root;
+  EXPECT_TRUE(fails.error);
+  EXPECT_EQ(fails.wallMicros(), 4000);
+  EXPECT_EQ(seen.counts().unpairedEnds[kind(CallKind::Http)], 1u);
+  EXPECT_EQ(seen.counts().unpairedBegins[kind(CallKind::Http)], 0u);
+}
+
+TEST(RequestTracker, UnpairedRecordsAreCountedNotLost) {
+  Stream s;
+  s.end(7, 3, 1, 0, 0);  // EJB end without a begin
+  s.httpStart(3, 1, 1, 0, "/a").sqlBegin(3, 2, 2, 0, "lost end");
+  // The SQL end was lost; the next SQL begin at the same depth ends it.
+  s.sqlBegin(3, 2, 4, 0, "second").end(10, 3, 2, 5, 0).end(5, 3, 1, 6, 0);
+  s.httpStart(3, 1, 7, 0, "/never-ends").ejbBegin(3, 2, 8, 0, "Bean");
+  Harness seen({s});
+  const psdump::TrackerCounts& c = seen.counts();
+  EXPECT_EQ(c.unpairedEnds[kind(CallKind::Ejb)], 1u);
+  EXPECT_EQ(c.unpairedBegins[kind(CallKind::Sql)], 1u);
+  EXPECT_EQ(c.unpairedBegins[kind(CallKind::Http)], 1u);
+  EXPECT_EQ(c.unpairedBegins[kind(CallKind::Ejb)], 1u);
+  ASSERT_EQ(seen.finished.size(), 1u);
+  const Call& a = seen.finished[0].root;
+  EXPECT_TRUE(a.incomplete);
+  ASSERT_EQ(a.calls.size(), 2u);
+  EXPECT_TRUE(a.calls[0].unfinished);
+  EXPECT_EQ(a.calls[0].name, "lost end");
+  EXPECT_FALSE(a.calls[1].unfinished);
+  EXPECT_EQ(seen.finished[0].sqlCount, 1u);
+  // The request open at the end is shown, with its open EJB call.
+  ASSERT_EQ(seen.open.size(), 1u);
+  EXPECT_EQ(seen.open[0].root.name, "/never-ends");
+  EXPECT_TRUE(seen.open[0].root.unfinished);
+  ASSERT_EQ(seen.open[0].root.calls.size(), 1u);
+  EXPECT_TRUE(seen.open[0].root.calls[0].unfinished);
+}
+
+TEST(RequestTracker, DropNoticeMarksTheRequestsOpenOnItsConnection) {
+  Stream one;
+  one.httpStart(1, 1, 0, 0, "/done-before").end(5, 1, 1, 1, 0);
+  one.httpStart(1, 1, 2, 0, "/open-1").httpStart(2, 1, 2, 0, "/open-2").sqlBegin(2, 2, 3, 0, "q");
+  one.drop(0, 0);   // a queue overflowed: thread id 0
+  one.drop(2, 0);   // a thread met the closed memory gate
+  one.drop(2, 40);  // an event agent trimmed a queue
+  one.end(10, 2, 2, 4, 0).end(5, 2, 1, 5, 0).end(5, 1, 1, 6, 0);
+  one.httpStart(1, 1, 7, 0, "/after").end(5, 1, 1, 8, 0);
+  Stream two;  // another connection is not affected
+  two.httpStart(1, 1, 0, 0, "/other").end(5, 1, 1, 9, 0);
+  Harness seen({one, two});
+  ASSERT_EQ(seen.finished.size(), 5u);
+  std::vector<std::pair<std::string, bool>> marks;
+  for (const Request& q : seen.finished) marks.emplace_back(q.root.name, q.root.incomplete);
+  const std::vector<std::pair<std::string, bool>> expected = {{"/done-before", false},
+                                                              {"/open-2", true},
+                                                              {"/open-1", true},
+                                                              {"/after", false},
+                                                              {"/other", false}};
+  EXPECT_EQ(marks, expected);
+  EXPECT_TRUE(seen.finished[1].root.calls.at(0).incomplete);
+  const psdump::ConnectionDrops& d = seen.counts().drops.at(1);
+  EXPECT_EQ(d.overflowNotices, 1u);
+  EXPECT_EQ(d.gateMarkers, 1u);
+  EXPECT_EQ(d.dropSummaries, 1u);
+  EXPECT_EQ(d.recordsDropped, 40u);
+  EXPECT_EQ(d.requestsMarked, 2u);
+  EXPECT_EQ(seen.counts().drops.count(2), 0u);
+}
+
+TEST(RequestTracker, CorrelationReceivePairsByOrderAndThreadsInterleave) {
+  Stream s;
+  // The receive's start carries depth 0, its completion its real depth 1.
+  s.receiveStart(5, 0, 10).httpStart(6, 1, 0, 0, "/t6");
+  s.sqlBegin(5, 2, 1, 20, "inside receive").sqlBegin(6, 2, 1, 0, "t6 sql");
+  s.end(10, 6, 2, 3, 0).end(10, 5, 2, 4, 40);
+  s.end(54, 5, 1, 6, 70).end(5, 6, 1, 8, 0);
+  s.end(54, 5, 1, 9, 80);  // a second completion has nothing to close
+  s.exception("<boom>");
+  Harness seen({s});
+  ASSERT_EQ(seen.finished.size(), 2u);
+  const Call& receive = seen.finished[0].root;
+  EXPECT_EQ(seen.finished[0].thread, 5u);
+  EXPECT_EQ(receive.kind, CallKind::Receive);
+  EXPECT_EQ(receive.detail, "a0000005");
+  EXPECT_EQ(receive.wallMicros(), 6000);
+  EXPECT_EQ(receive.cpuNanos(), 60000);
+  ASSERT_EQ(receive.calls.size(), 1u);
+  EXPECT_EQ(receive.calls[0].name, "inside receive");
+  EXPECT_EQ(receive.calls[0].wallMicros(), 3000);
+  const Call& http = seen.finished[1].root;
+  EXPECT_EQ(seen.finished[1].thread, 6u);
+  ASSERT_EQ(http.calls.size(), 1u);
+  EXPECT_EQ(http.calls[0].name, "t6 sql");
+  EXPECT_EQ(http.wallMicros(), 8000);
+  EXPECT_EQ(seen.counts().unpairedEnds[kind(CallKind::Receive)], 1u);
+  EXPECT_EQ(seen.events, std::vector<std::string>{"exception"});
+  EXPECT_EQ(seen.counts().events.at("exception"), 1u);
+}
+
+TEST(RequestTracker, MethodRecordsNestByOrderInsideRequests) {
+  Stream s;
+  s.method(true, 4, 99, 0).method(false, 4, 99, 1);  // outside any request
+  s.httpStart(4, 1, 2, 0, "/m").method(true, 4, 10, 3).method(true, 4, 11, 4);
+  s.sqlBegin(4, 2, 5, 0, "in method").end(10, 4, 2, 6, 0);
+  s.method(false, 4, 11, 7).method(false, 4, 10, 8).method(false, 4, 12, 8);
+  s.end(5, 4, 1, 9, 0);
+  Harness seen({s});
+  ASSERT_EQ(seen.finished.size(), 1u);
+  const Call& http = seen.finished[0].root;
+  ASSERT_EQ(http.calls.size(), 1u);
+  const Call& m10 = http.calls[0];
+  EXPECT_EQ(m10.kind, CallKind::Method);
+  EXPECT_EQ(m10.methodId, 10u);
+  EXPECT_EQ(m10.wallMicros(), 5000);
+  ASSERT_EQ(m10.calls.size(), 1u);
+  EXPECT_EQ(m10.calls[0].methodId, 11u);
+  ASSERT_EQ(m10.calls[0].calls.size(), 1u);
+  EXPECT_EQ(m10.calls[0].calls[0].kind, CallKind::Sql);
+  EXPECT_EQ(seen.counts().methodsOutside, 2u);
+  EXPECT_EQ(seen.counts().unpairedEnds[kind(CallKind::Method)], 1u);
+}
+
+}  // namespace
