@@ -36,28 +36,24 @@ class OwnedText {
     // The copy is made before the old text goes, so a text may be assigned
     // from a part of itself.
     char* copy = emptyText();
-    bool copied = length == 0;
-    if (!copied && bytes && length < static_cast<size_t>(-1)) {
+    size_t kept = 0;
+    if (length > 0 && bytes && length < static_cast<size_t>(-1)) {
       if (char* made = new (std::nothrow) char[length + 1]) {
         std::memcpy(made, bytes, length);
         made[length] = '\0';
         copy = made;
-        copied = true;
+        kept = length;
       }
     }
     release();
     data_ = copy;
-    length_ = copied ? length : 0;
-    return copied;
+    length_ = kept;
+    return kept == length;
   }
 
   // Cuts the text in place to its first `length` bytes; longer requests and
   // absent texts are left as they are.
-  void cut(size_t length) {
-    if (!data_ || length >= length_) return;
-    data_[length] = '\0';
-    length_ = length;
-  }
+  void cut(size_t length);
 
   void release() {
     if (data_ != emptyText()) delete[] data_;
