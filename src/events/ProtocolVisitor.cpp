@@ -151,8 +151,8 @@ ProtocolVisitor::ProtocolVisitor(CounterSaver saveCounter)
     : NamedObject("ProtocolVisitor"), saveCounter_(saveCounter) {}
 
 // A JMS record of an unknown kind, an MQ message of an unknown operation or a
-// correlation record of an unknown subtype has no tag of its own. Written with tag 0 it would read as a packet head and
-// derail the collector's decoding of everything after it, so it is left out.
+// correlation record of an unknown subtype has no tag of its own. Written with tag 0 it would read
+// as a packet head and derail the collector's decoding of everything after it, so it is left out.
 WriteResult ProtocolVisitor::untagged(const EventRecord& record) const {
   logf(LOG_WARNING, "ProtocolVisitor", __LINE__,
        "Record of type %d has no tag for its kind, not sent", static_cast<int>(record.type));
@@ -469,10 +469,10 @@ bool ProtocolVisitor::writeSamplingRates(const SamplingRatesRecord& r, WireCurso
 
 bool ProtocolVisitor::writeCorrelation(const CorrelationRequestRecord& r, WireCursor& c) const {
   uint8_t* m = c.mark();
-  uint32_t tag = r.subtype == SUBTYPE_BEGIN         ? 51
-                 : r.subtype == SUBTYPE_END         ? 52
+  uint32_t tag = r.subtype == SUBTYPE_BEGIN           ? 51
+                 : r.subtype == SUBTYPE_END           ? 52
                  : r.subtype == SUBTYPE_RECEIVE_BEGIN ? 53
-                                                    : 54;
+                                                      : 54;
   c.u8(tag);
   head(c, r, r.depth);
   if (r.subtype == SUBTYPE_BEGIN || r.subtype == SUBTYPE_RECEIVE_BEGIN) {

@@ -153,8 +153,8 @@ TEST_F(ProtocolVisitorTest, HelloPacket) {
             "00 05 6E 6F 64 65 31 00 03 71 73 31 00 00 23 64 7F 7F");
 
   // Numbers the version text lacks are sent as 0; each number as its low byte.
-  const char* versions[][2] = {{"7", "07 00 00"},     {"6.x.2", "06 00 00"},
-                               {"", "00 00 00"},      {"300.2.3", "2C 02 03"},
+  const char* versions[][2] = {{"7", "07 00 00"},      {"6.x.2", "06 00 00"},
+                               {"", "00 00 00"},       {"300.2.3", "2C 02 03"},
                                {"-1.0.0", "FF 00 00"}, {"6.0.2-beta", "06 00 02"}};
   for (auto& v : versions) {
     std::strcpy(id.productVersion, v[0]);

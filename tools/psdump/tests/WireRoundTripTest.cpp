@@ -91,7 +91,8 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
           ";methodCount=2;methods=[0,<init>,()V|4294967295,,(I)V];");
   auto unload = new ClassRecord(SUBTYPE_CLASS_UNLOAD);
   unload->classEntry = entry;
-  add(unload, "classUnload", "classSeq=4294967295;classId=77;methodCount=2;methodIds=[0|4294967295];");
+  add(unload, "classUnload",
+      "classSeq=4294967295;classId=77;methodCount=2;methodIds=[0|4294967295];");
   for (int sub : {SUBTYPE_BEGIN, SUBTYPE_END}) {
     auto m = stamped(new MethodEventRecord(sub));
     m->methodId = 0xFFFFFFFF;
@@ -103,8 +104,8 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
   add(request(new HttpRequestRecord(SUBTYPE_BEGIN), "/u", "/u", "/u", ""), "httpStart",
       H + "namesFlag=0;requestName=;applicationName=;url=/u;detail=;mod=3;");
   add(request(new HttpRequestRecord(SUBTYPE_BEGIN), kWide, kNul, "/u", kWide), "httpStart",
-      H + "namesFlag=1;requestName=" + kWide + ";applicationName=" + kNul + ";url=/u;detail=" +
-          kWide + ";mod=3;");
+      H + "namesFlag=1;requestName=" + kWide + ";applicationName=" + kNul +
+          ";url=/u;detail=" + kWide + ";mod=3;");
   add(request(new HttpRequestRecord(SUBTYPE_END), "", "", "", ""), "httpFinish", H + "mod=3;");
   add(request(new HttpRequestRecord(SUBTYPE_ERROR), "", "", "", ""), "httpError", H + "mod=3;");
   // The names are compared with the url before its cut at "?".
@@ -251,7 +252,8 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
     end->operation = op;
     add(end, "mqMessageEnd", H + "mod=3;operations=" + ops + ";");
   }
-  const char* portalRequests[][2] = {{"portal3Begin", "portal3End"}, {"portal4Begin", "portal4End"}};
+  const char* portalRequests[][2] = {{"portal3Begin", "portal3End"},
+                                     {"portal4Begin", "portal4End"}};
   for (int k = 0; k < 2; k++) {
     int type = EVENT_PORTAL_REQUEST_3 + k;
     add(request(new RequestRecord(type, SUBTYPE_BEGIN), "r", kWide, kWide, "not sent"),
@@ -339,8 +341,8 @@ TEST(WireRoundTrip, EveryRecordTheAgentWritesDecodesFieldByField) {
   EXPECT_EQ(render(r.records[0].fields), "platform=1;timeKind=1;millis=1700000000123;");
   EXPECT_EQ(render(r.records[1].fields),
             "code=200;versionMajor=6;versionMinor=0;versionMicro=2;commandAgentId=ca;"
-            "clusterName=<NO CLUSTER NAME>;nodeName=" + kNul + ";appServerName=" + kWide +
-                ";adminServerPort=4294967295;");
+            "clusterName=<NO CLUSTER NAME>;nodeName=" +
+                kNul + ";appServerName=" + kWide + ";adminServerPort=4294967295;");
   EXPECT_EQ(r.records[2].unsignedValue("count"), cases.size());
   for (size_t i = 0; i < cases.size(); i++) {
     const psdump::Record& rec = r.records[3 + i];
