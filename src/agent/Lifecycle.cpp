@@ -19,8 +19,10 @@
 #include "profiler/LockAgentMgr.h"
 #include "profiler/TableLocks.h"
 #include "profiler/Tables.h"
+#include "publish/AppServerName.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgentMgr.h"
+#include "requests/GpsCounter.h"
 #include "requests/NestedRequests.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/ThreadDrain.h"
@@ -109,7 +111,8 @@ bool customServiceStart() {
   if (!evtAgentMgr) evtAgentMgr = new EvtAgentMgr();
   if (!threadMgr) threadMgr = new ThreadMgr();
   installThreadDrain(evtAgentMgr);
-  if (!protocolVisitor) protocolVisitor = new ProtocolVisitor();
+  if (!protocolVisitor) protocolVisitor = new ProtocolVisitor(saveGpsCounter);
+  setProbeIdentitySource(fillProbeIdentity);
   logMessage(LOG_INFO, "Native Custom Service initialization successful.. ");
   return true;
 }

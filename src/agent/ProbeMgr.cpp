@@ -1,9 +1,11 @@
 #include "agent/ProbeMgr.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "config/L3Switch.h"
 #include "config/ProbeState.h"
+#include "events/ProtocolVisitor.h"
 #include "platform/jvmpi.h"
 #include "profiler/EventHandler.h"
 #include "profiler/Tables.h"
@@ -45,4 +47,16 @@ void ProbeMgr::stop() {
   logInfo("ProbeMgr", __LINE__, "Disabled JVMPI events.");
   if (modLevel.load() == 3) runL3Switch();
   logInfo("ProbeMgr", __LINE__, "Probe Manager stopped successfully..");
+}
+
+void fillProbeIdentity(HelloIdentity* id) {
+  ProbeMgr* mgr = probeMgr;
+  if (!mgr) return;
+  static_assert(sizeof id->productVersion == sizeof mgr->productVersion, "same size");
+  static_assert(sizeof id->commandAgentID == sizeof mgr->commandAgentID, "same size");
+  std::memcpy(id->productVersion, mgr->productVersion, sizeof id->productVersion);
+  id->productVersion[sizeof id->productVersion - 1] = '\0';
+  std::memcpy(id->commandAgentID, mgr->commandAgentID, sizeof id->commandAgentID);
+  id->commandAgentID[sizeof id->commandAgentID - 1] = '\0';
+  id->adminServerPort = mgr->adminServerPort;
 }

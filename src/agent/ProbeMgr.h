@@ -19,3 +19,9 @@ class ProbeMgr : public NamedObject {
 };
 
 extern ProbeMgr* probeMgr;
+
+struct HelloIdentity;
+// The probe manager's part of the hello packet: product version, command
+// agent id and admin port (nothing while there is no manager). Installed as
+// the event agents' identity source at start-up.
+void fillProbeIdentity(HelloIdentity* identity);

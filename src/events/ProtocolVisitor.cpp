@@ -5,13 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "agent/ProbeMgr.h"
 #include "base/Log.h"
-#include "config/Identity.h"
+#include "base/ModifiedUtf8.h"
 #include "config/ProbeState.h"
 #include "platform/os.h"
-#include "publish/AppServerName.h"
-#include "requests/GpsCounter.h"
 
 ProtocolVisitor* protocolVisitor = nullptr;
 
@@ -72,7 +69,7 @@ uint32_t beginOrEnd(int32_t subtype, uint32_t beginTag, uint32_t endTag) {
 
 void text(WireCursor& c, const char* s, size_t length) {
   if (!s) return;  // an absent text is not written at all
-  if (length > TEXT_LIMIT) length = TEXT_LIMIT;
+  length = wholeCharacterLength(s, length, TEXT_LIMIT);
   c.u16(static_cast<uint32_t>(length));
   c.bytes(s, length);
 }
@@ -123,12 +120,9 @@ void names(WireCursor& c, const RequestRecord& r, const char* url, size_t urlLen
   }
 }
 
-// Copies a fixed field that may lack a terminator.
-void copyBounded(char* out, size_t size, const char* in, size_t inSize) {
-  size_t n = in ? strnlen(in, inSize) : 0;
-  if (n >= size) n = size - 1;
-  if (n > 0) std::memcpy(out, in, n);
-  out[n] = '\0';
+// A text of a fixed field, which may lack its terminator.
+void fixedText(WireCursor& c, const char* s, size_t size) {
+  text(c, s, strnlen(s, size));
 }
 
 }  // namespace
@@ -154,11 +148,11 @@ void parseProductVersion(const char* textValue, int numbers[3]) {
 }
 
 ProtocolVisitor::ProtocolVisitor(CounterSaver saveCounter)
-    : NamedObject("ProtocolVisitor"), saveCounter_(saveCounter ? saveCounter : saveGpsCounter) {}
+    : NamedObject("ProtocolVisitor"), saveCounter_(saveCounter) {}
 
-// A JMS record of an unknown kind or an MQ message of an unknown operation
-// has no tag of its own. Written with tag 0 it would read as a packet head and
-// derail the collector's decoding of everything after it, so it is left out.
+// A JMS record of an unknown kind, an MQ message of an unknown operation or a
+// correlation record of an unknown subtype has no tag of its own. Written with tag 0 it would read
+// as a packet head and derail the collector's decoding of everything after it, so it is left out.
 WriteResult ProtocolVisitor::untagged(const EventRecord& record) const {
   logf(LOG_WARNING, "ProtocolVisitor", __LINE__,
        "Record of type %d has no tag for its kind, not sent", static_cast<int>(record.type));
@@ -213,9 +207,14 @@ WriteResult ProtocolVisitor::writeRecord(EventRecord* record, WireCursor& c) con
     case EVENT_SAMPLING_RATES:
       ok = writeSamplingRates(static_cast<const SamplingRatesRecord&>(*record), c);
       break;
-    case EVENT_CORRELATION:
-      ok = writeCorrelation(static_cast<const CorrelationRequestRecord&>(*record), c);
+    case EVENT_CORRELATION: {
+      const auto& r = static_cast<const CorrelationRequestRecord&>(*record);
+      if (r.subtype != SUBTYPE_BEGIN && r.subtype != SUBTYPE_END &&
+          r.subtype != SUBTYPE_RECEIVE_BEGIN && r.subtype != SUBTYPE_RECEIVE_END)
+        return untagged(r);
+      ok = writeCorrelation(r, c);
       break;
+    }
     case EVENT_DROP_NOTICE:
       ok = writeDropNotice(static_cast<const DropNoticeRecord&>(*record), c);
       break;
@@ -470,21 +469,10 @@ bool ProtocolVisitor::writeSamplingRates(const SamplingRatesRecord& r, WireCurso
 
 bool ProtocolVisitor::writeCorrelation(const CorrelationRequestRecord& r, WireCursor& c) const {
   uint8_t* m = c.mark();
-  uint32_t tag = 0;
-  switch (r.subtype) {
-    case SUBTYPE_BEGIN:
-      tag = 51;
-      break;
-    case SUBTYPE_END:
-      tag = 52;
-      break;
-    case SUBTYPE_RECEIVE_BEGIN:
-      tag = 53;
-      break;
-    case SUBTYPE_RECEIVE_END:
-      tag = 54;
-      break;
-  }
+  uint32_t tag = r.subtype == SUBTYPE_BEGIN           ? 51
+                 : r.subtype == SUBTYPE_END           ? 52
+                 : r.subtype == SUBTYPE_RECEIVE_BEGIN ? 53
+                                                      : 54;
   c.u8(tag);
   head(c, r, r.depth);
   if (r.subtype == SUBTYPE_BEGIN || r.subtype == SUBTYPE_RECEIVE_BEGIN) {
@@ -499,7 +487,7 @@ bool ProtocolVisitor::writeCorrelation(const CorrelationRequestRecord& r, WireCu
   mod(c);
   end(c);
   if (!c.settle(m)) return false;
-  if (r.subtype == SUBTYPE_BEGIN) saveCounter_(r.tokenCounter);
+  if (r.subtype == SUBTYPE_BEGIN && saveCounter_) saveCounter_(r.tokenCounter);
   return true;
 }
 
@@ -753,34 +741,22 @@ bool ProtocolVisitor::writeTimeRecord(WireCursor& c, uint64_t millis) const {
   return c.settle(m);
 }
 
-bool ProtocolVisitor::writeIdentityRecord(JNIEnv* env, WireCursor& c) const {
-  // hm.appserver unless the Java side names the server (a null answer
-  // leaves the buffer as it is).
-  char appServer[256];
-  copyBounded(appServer, sizeof appServer, serverName, sizeof serverName);
-  if (env && getAppServerNameFromJava(appServer, sizeof appServer, env) != 0)
-    copyBounded(appServer, sizeof appServer, serverName, sizeof serverName);
-
-  char version[sizeof probeMgr->productVersion] = "";
-  char agentId[sizeof probeMgr->commandAgentID] = "";
-  int port = 0;
-  if (ProbeMgr* mgr = probeMgr) {
-    copyBounded(version, sizeof version, mgr->productVersion, sizeof mgr->productVersion);
-    copyBounded(agentId, sizeof agentId, mgr->commandAgentID, sizeof mgr->commandAgentID);
-    port = mgr->adminServerPort;
-  }
+bool ProtocolVisitor::writeIdentityRecord(const HelloIdentity& id, WireCursor& c) const {
   int numbers[3];
+  char version[sizeof id.productVersion];
+  std::memcpy(version, id.productVersion, sizeof version);
+  version[sizeof version - 1] = '\0';
   parseProductVersion(version, numbers);
 
   uint8_t* m = c.mark();
   c.u8(TAG_IDENTITY);
   c.u8(IDENTITY_MARK);
   for (int n : numbers) c.u8(static_cast<uint32_t>(n));
-  text(c, agentId, std::strlen(agentId));
+  fixedText(c, id.commandAgentID, sizeof id.commandAgentID);
   text(c, NO_CLUSTER_NAME, std::strlen(NO_CLUSTER_NAME));
-  text(c, nodeName, strnlen(nodeName, sizeof nodeName));
-  text(c, appServer, std::strlen(appServer));
-  c.u32(static_cast<uint32_t>(port));
+  fixedText(c, id.nodeName, sizeof id.nodeName);
+  fixedText(c, id.appServerName, sizeof id.appServerName);
+  c.u32(static_cast<uint32_t>(id.adminServerPort));
   end(c);
   return c.settle(m);
 }

@@ -12,8 +12,6 @@
 // into their own buffers at the same time.
 #pragma once
 
-#include <jni.h>
-
 #include <cstdint>
 
 #include "base/NamedObject.h"
@@ -27,12 +25,24 @@ enum class WriteResult {
   NoRoom,       // the record does not fit in the room left: nothing written
 };
 
+// The values of the hello packet's identity record, gathered by the event
+// agent on its own thread. Texts are NUL-terminated; a version text that
+// does not yield three numbers sends 0 for the missing ones.
+struct HelloIdentity {
+  char productVersion[100] = "";
+  char commandAgentID[256] = "";
+  char nodeName[256] = "";
+  char appServerName[256] = "";
+  int32_t adminServerPort = 0;
+};
+
 class ProtocolVisitor : public NamedObject {
  public:
   using CounterSaver = void (*)(uint32_t token);
 
   // `saveCounter` receives the counter of every invoke-start correlation
-  // record written; by default the correlation-token counter file.
+  // record written (the start-up installs the counter file's saver); null
+  // saves nothing.
   explicit ProtocolVisitor(CounterSaver saveCounter = nullptr);
 
   // Chooses the layout by the record's type and writes the record. The
@@ -51,10 +61,7 @@ class ProtocolVisitor : public NamedObject {
   // now, or the given milliseconds since 1970), then the identity record.
   bool writeTimeRecord(WireCursor& c) const;
   bool writeTimeRecord(WireCursor& c, uint64_t millis) const;
-  // Asks the Java side for the application-server name through `env` (the
-  // event agent's thread); without `env`, or when Java answers null or
-  // fails, the identity value hm.appserver is sent.
-  bool writeIdentityRecord(JNIEnv* env, WireCursor& c) const;
+  bool writeIdentityRecord(const HelloIdentity& identity, WireCursor& c) const;
 
  private:
   WriteResult untagged(const EventRecord& record) const;

@@ -115,6 +115,15 @@ int socketConnect(SocketHandle s, const char* host, int port);
 int socketSetSendBufferSize(SocketHandle s, int bytes);
 int socketSetSendTimeout(SocketHandle s, int seconds);
 int socketSetReceiveTimeout(SocketHandle s, int seconds);
+// The three options above as the system holds them: the send buffer size as
+// the system reports it (Linux doubles the request) and the time-outs in
+// whole seconds.
+struct SocketOptions {
+  int sendBufferBytes = 0;
+  int sendTimeoutSec = 0;
+  int receiveTimeoutSec = 0;
+};
+int socketGetOptions(SocketHandle s, SocketOptions* out);
 // Sends as much of the bytes as the OS takes now; *sent receives the count.
 // A send into a connection the peer has closed answers EPIPE and raises no
 // signal. An interrupted send is retried.

@@ -281,6 +281,19 @@ int socketSetReceiveTimeout(SocketHandle s, int seconds) {
   return setTimeout(s, SO_RCVTIMEO, seconds);
 }
 
+int socketGetOptions(SocketHandle s, SocketOptions* out) {
+  socklen_t size = sizeof out->sendBufferBytes;
+  if (getsockopt(s, SOL_SOCKET, SO_SNDBUF, &out->sendBufferBytes, &size) != 0) return errno;
+  timeval tv{};
+  size = sizeof tv;
+  if (getsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, &size) != 0) return errno;
+  out->sendTimeoutSec = static_cast<int>(tv.tv_sec);
+  size = sizeof tv;
+  if (getsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, &size) != 0) return errno;
+  out->receiveTimeoutSec = static_cast<int>(tv.tv_sec);
+  return 0;
+}
+
 int socketSend(SocketHandle s, const void* bytes, size_t length, size_t* sent) {
   *sent = 0;
   for (;;) {

@@ -14,6 +14,7 @@
 #include "events/ProtocolVisitor.h"
 #include "events/WireCursor.h"
 #include "platform/os.h"
+#include "publish/AppServerName.h"
 #include "publish/ClassTableWalk.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgentMgr.h"
@@ -217,9 +218,11 @@ void EventAgent::computeQueuedBytes() {
 void EventAgent::sendHello() {
   NetworkAgentMgr* net = networkManager();
   if (!net || !net->isConnected(this) || !packetBuffer_ || !protocolVisitor) return;
+  HelloIdentity identity;
+  fillHelloIdentity(&identity, env_);
   WireCursor cursor(packetBuffer_.get(), packetCapacity_);
   protocolVisitor->writeTimeRecord(cursor);
-  protocolVisitor->writeIdentityRecord(env_, cursor);
+  protocolVisitor->writeIdentityRecord(identity, cursor);
   uint32_t length = static_cast<uint32_t>(cursor.position() - packetBuffer_.get());
   net->send(this, packetBuffer_.get(), length);
   queueSamplingRates();

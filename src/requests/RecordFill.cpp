@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/ModifiedUtf8.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
 #include "threads/TextLimits.h"
@@ -41,9 +42,11 @@ size_t copyCutText(OwnedText& field, const char* text, int limit) {
     field.assign("", 0);
     return 0;
   }
-  size_t kept = keptBytes(std::strlen(text), limit);
-  field.assign(text, kept - 1);
-  return kept;
+  size_t length = std::strlen(text);
+  // A cut inside a character goes back to the character's start.
+  size_t kept = wholeCharacterLength(text, length, keptBytes(length, limit) - 1);
+  field.assign(text, kept);
+  return kept + 1;
 }
 
 int16_t nominalSizeOf(size_t bytes) {

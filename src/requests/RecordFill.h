@@ -20,8 +20,9 @@ void stampEnd(EventRecord* record);
 // A whole copy of the text, or the empty text when it is null. Returns the
 // copied length.
 size_t copyText(OwnedText& field, const char* text);
-// A copy cut to `limit` bytes with the zero, i.e. at most limit - 1
-// characters (a limit below 1 counts as 1); the empty text when null.
+// A copy cut to `limit` bytes with the zero, i.e. at most limit - 1 bytes (a
+// limit below 1 counts as 1), moved back to the start of a character the cut
+// would split; the empty text when null.
 // Returns the bytes kept including the zero, or 0 for a null text.
 size_t copyCutText(OwnedText& field, const char* text, int limit);
 

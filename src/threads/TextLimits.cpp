@@ -10,8 +10,12 @@ constexpr int kSamples = 254;
 constexpr int kFrozen = 65535;
 
 // One measured average: a 16-bit sample counter, a 32-bit total and the
-// estimate. Plain relaxed loads and stores, as the values are shared without
-// a lock and only approximate.
+// estimate, shared without a lock. Each sample claims its number with a
+// compare-and-swap, and the claim of the 254th moves the counter straight to
+// its frozen mark: no thread can write a smaller count back afterwards, so
+// the estimate is set once and then stays. A sample counted just before the
+// freeze may add its bytes to the total only after it, which shifts the
+// estimate a little at most.
 struct SizeEstimate {
   std::atomic<uint32_t> estimate;
   std::atomic<int> samples{0};
@@ -27,15 +31,14 @@ struct SizeEstimate {
 
   void sample(size_t bytes) {
     int count = samples.load(std::memory_order_relaxed);
-    if (count >= kFrozen) return;
-    count++;
-    uint32_t sum = total.load(std::memory_order_relaxed) + static_cast<uint32_t>(bytes);
-    total.store(sum, std::memory_order_relaxed);
-    if (count == kSamples) {
-      estimate.store(sum / kSamples, std::memory_order_relaxed);
-      count = kFrozen;
-    }
-    samples.store(count, std::memory_order_relaxed);
+    int next;
+    do {
+      if (count >= kFrozen) return;
+      next = count + 1 == kSamples ? kFrozen : count + 1;
+    } while (!samples.compare_exchange_weak(count, next, std::memory_order_relaxed));
+    uint32_t sum = total.fetch_add(static_cast<uint32_t>(bytes), std::memory_order_relaxed) +
+                   static_cast<uint32_t>(bytes);
+    if (next == kFrozen) estimate.store(sum / kSamples, std::memory_order_relaxed);
   }
 };
 

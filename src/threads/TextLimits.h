@@ -4,8 +4,8 @@
 // The size estimates are the average copied lengths of the first 254 texts of
 // each kind, used as the records' nominal sizes from then on.
 //
-// The values are process-wide and read without locks; a lost update of an
-// estimate's sample only delays or shifts the estimate.
+// The values are process-wide and read without locks; once an estimate is
+// fixed it stays fixed.
 #pragma once
 
 #include <cstddef>

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 #include <jni.h>
 
+#include <cstring>
 #include <string>
 
+#include "config/Identity.h"
+#include "events/ProtocolVisitor.h"
 #include "events/ReportRecords.h"
 #include "events/RequestRecord.h"
 #include "events/ResourceRecords.h"
+#include "publish/AppServerName.h"
 #include "support/ThreadTestEnv.h"
 #include "threads/ThreadId.h"
 
@@ -190,4 +194,20 @@ TEST_F(NativesJni, SamplingRatesTakeAtMostFourElements) {
   EXPECT_EQ(samplingRates[3].load(), 4);
   EXPECT_EQ(samplingExtra.load(), 8);
   EXPECT_EQ(data()->queueLength(), 1);
+}
+
+// This JVM has no agent classes: the application-server name lookup raises
+// an exception, which is cleared, and hm.appserver goes out instead. The
+// probe manager's values come from the installed source.
+TEST_F(NativesJni, HelloIdentityFallsBackToTheServerNameWhenJavaCannotAnswer) {
+  char savedServer[sizeof serverName];
+  std::memcpy(savedServer, serverName, sizeof serverName);
+  std::strcpy(serverName, "srv");
+  setProbeIdentitySource([](HelloIdentity* id) { std::strcpy(id->productVersion, "6.0.2"); });
+  HelloIdentity id;
+  fillHelloIdentity(&id, env);
+  setProbeIdentitySource(nullptr);
+  std::memcpy(serverName, savedServer, sizeof serverName);
+  EXPECT_STREQ(id.appServerName, "srv");
+  EXPECT_STREQ(id.productVersion, "6.0.2");
 }

@@ -251,38 +251,32 @@ class JvmtiProvider : public ::testing::Test {
   FakeJvm fake;
 };
 
-TEST_F(JvmtiProvider, OffersOneTableWhenTheJvmHasJvmti) {
+TEST_F(JvmtiProvider, OffersOneTableOnlyWhenTheJvmHasJvmti) {
   JVMPI_Interface* table = install();
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(jvmtiProviderInstall(&fake.vm), table);
   EXPECT_EQ(jvmtiProviderTable(), table);
   EXPECT_TRUE(fake.added.can_generate_all_class_hook_events);
-  EXPECT_TRUE(fake.added.can_get_current_thread_cpu_time);
-  EXPECT_TRUE(fake.added.can_generate_garbage_collection_events);
   // Entries that are not served yet answer without harm.
   EXPECT_EQ(table->RequestEvent(JVMPI_EVENT_CLASS_LOAD, nullptr), JVMPI_NOT_AVAILABLE);
   EXPECT_EQ(table->GetMethodClass(42), 0u);
-  EXPECT_EQ(table->GetThreadObject(&fake.jni), 0u);
   EXPECT_EQ(table->GetThreadStatus(&fake.jni), 0);
   table->DisableGC();
   table->EnableGC();
-}
 
-TEST_F(JvmtiProvider, OffersNothingWithoutJvmti) {
+  jvmtiProviderReset();
   fake.jvmtiAnswer = JNI_EVERSION;
   EXPECT_EQ(install(), nullptr);
   EXPECT_EQ(jvmtiProviderTable(), nullptr);
   EXPECT_EQ(jvmtiProviderInstall(nullptr), nullptr);
-}
-
-TEST_F(JvmtiProvider, OffersNothingToAThreadTheJvmDoesNotKnow) {
-  fake.jvmtiAnswer = JNI_EDETACHED;
-  fake.jniAnswer = JNI_EDETACHED;
+  fake.jvmtiAnswer = fake.jniAnswer = JNI_EDETACHED;  // a thread the JVM does not know
   EXPECT_EQ(install(), nullptr);
 }
 
-TEST_F(JvmtiProvider, MapsProfilerEventsToJvmtiEvents) {
+TEST_F(JvmtiProvider, MapsProfilerEventsToJvmtiEventsItHasCapabilitiesFor) {
+  fake.cpuTime = 123456789;
   JVMPI_Interface* table = install();
+  EXPECT_EQ(table->GetCurrentThreadCpuTime(), 123456789);
   const std::pair<jint, jvmtiEvent> mapping[] = {
       {JVMPI_EVENT_THREAD_START, JVMTI_EVENT_THREAD_START},
       {JVMPI_EVENT_THREAD_END, JVMTI_EVENT_THREAD_END},
@@ -302,24 +296,18 @@ TEST_F(JvmtiProvider, MapsProfilerEventsToJvmtiEvents) {
   EXPECT_EQ(fake.modes.size(), before);
   EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_METHOD_ENTRY, nullptr), JVMPI_NOT_AVAILABLE);
   EXPECT_EQ(table->EnableEvent(12345, nullptr), JVMPI_NOT_AVAILABLE);
-}
 
-TEST_F(JvmtiProvider, GcEventsAreNotAvailableWithoutTheCapability) {
-  fake.offerGc = false;
-  JVMPI_Interface* table = install();
+  // Without the capabilities: no GC events, no CPU time.
+  jvmtiProviderReset();
+  fake.modes.clear();
+  fake.offerGc = fake.offerCpuTime = false;
+  table = install();
   EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_GC_START, nullptr), JVMPI_NOT_AVAILABLE);
   EXPECT_EQ(fake.mode(JVMTI_EVENT_GARBAGE_COLLECTION_START), JVMTI_DISABLE);
+  EXPECT_EQ(table->GetCurrentThreadCpuTime(), 0);
 }
 
-TEST_F(JvmtiProvider, ThreadCpuTimeComesFromJvmtiWhenOffered) {
-  fake.cpuTime = 123456789;
-  EXPECT_EQ(install()->GetCurrentThreadCpuTime(), 123456789);
-  jvmtiProviderReset();
-  fake.offerCpuTime = false;
-  EXPECT_EQ(install()->GetCurrentThreadCpuTime(), 0);
-}
-
-TEST_F(JvmtiProvider, InitDoneArrivesOnceWithVmInit) {
+TEST_F(JvmtiProvider, InitDoneArrivesOnceWhenTheJvmHasStarted) {
   fake.phase = JVMTI_PHASE_ONLOAD;
   JVMPI_Interface* table = install();
   fake.callbacks.VMInit(&fake.jvmti, &fake.jni, nullptr);
@@ -331,13 +319,13 @@ TEST_F(JvmtiProvider, InitDoneArrivesOnceWithVmInit) {
   fake.callbacks.VMInit(&fake.jvmti, &fake.jni, nullptr);
   ASSERT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 1);
   EXPECT_EQ(delivered.back().env, &fake.jni);
-}
 
-TEST_F(JvmtiProvider, InitDoneEnabledAfterTheJvmStartedIsDeliveredAtOnce) {
-  JVMPI_Interface* table = install();
+  // Enabled after the JVM started: delivered at once, and only once.
+  jvmtiProviderReset();
+  delivered.clear();
+  table = install();
   table->EnableEvent(JVMPI_EVENT_JVM_INIT_DONE, nullptr);
   ASSERT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 1);
-  EXPECT_EQ(delivered.back().env, &fake.jni);
   table->DisableEvent(JVMPI_EVENT_JVM_INIT_DONE, nullptr);
   table->EnableEvent(JVMPI_EVENT_JVM_INIT_DONE, nullptr);
   EXPECT_EQ(count(JVMPI_EVENT_JVM_INIT_DONE), 1);
@@ -345,15 +333,16 @@ TEST_F(JvmtiProvider, InitDoneEnabledAfterTheJvmStartedIsDeliveredAtOnce) {
 
 // A library loaded with -Xrun starts while the JVM hands out no JVMTI
 // environment; the table works meanwhile and catches up at the first call
-// made once the JVM does.
+// made once the JVM does, applying only the wishes still standing.
 TEST_F(JvmtiProvider, StartsWithoutJvmtiAndObtainsItLater) {
   fake.jvmtiAnswer = JNI_EDETACHED;
   fake.cpuTime = 77;
   JVMPI_Interface* table = install();
   ASSERT_NE(table, nullptr);
-  EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_INTERFACE_READY, nullptr), JVMPI_SUCCESS);
   EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_CLASS_LOAD_HOOK, nullptr), JVMPI_SUCCESS);
   EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_JVM_INIT_DONE, nullptr), JVMPI_SUCCESS);
+  EXPECT_EQ(table->EnableEvent(JVMPI_EVENT_THREAD_START, nullptr), JVMPI_SUCCESS);
+  EXPECT_EQ(table->DisableEvent(JVMPI_EVENT_THREAD_START, nullptr), JVMPI_SUCCESS);
   EXPECT_TRUE(fake.modes.empty());
   EXPECT_EQ(table->GetCurrentThreadCpuTime(), 0);
 
@@ -382,55 +371,36 @@ TEST_F(JvmtiProvider, StartsWithoutJvmtiAndObtainsItLater) {
   EXPECT_EQ(fake.getEnvCalls, calls) << "JVMTI asked for again after it was obtained";
 }
 
-TEST_F(JvmtiProvider, ADisabledWishMadeWithoutJvmtiIsNotAppliedLater) {
-  fake.jvmtiAnswer = JNI_EDETACHED;
-  JVMPI_Interface* table = install();
-  table->EnableEvent(JVMPI_EVENT_CLASS_LOAD_HOOK, nullptr);
-  table->DisableEvent(JVMPI_EVENT_CLASS_LOAD_HOOK, nullptr);
-  fake.jvmtiAnswer = JNI_OK;
-  table->GetCurrentThreadCpuTime();
-  EXPECT_EQ(fake.mode(JVMTI_EVENT_CLASS_FILE_LOAD_HOOK), JVMTI_DISABLE);
-}
+TEST_F(JvmtiProvider, ThreadAndGcEventsReachTheInstalledHandlerOnly) {
+  JVMPI_Interface* table = jvmtiProviderInstall(&fake.vm);
+  ASSERT_EQ(table->NotifyEvent, nullptr);
+  fake.callbacks.ThreadStart(&fake.jvmti, &fake.jni, nullptr);
+  fake.callbacks.GarbageCollectionStart(&fake.jvmti);
+  EXPECT_EQ(fake.threadInfoCalls, 0);
+  EXPECT_TRUE(delivered.empty());
 
-TEST_F(JvmtiProvider, ThreadStartCarriesTheNamesAndTheirMemoryIsReleased) {
-  install();
+  table->NotifyEvent = recordEvent;
   size_t before = fake.liveAllocations();
   fake.callbacks.ThreadStart(&fake.jvmti, &fake.jni, nullptr);
   ASSERT_EQ(count(JVMPI_EVENT_THREAD_START), 1);
   const Delivered& d = delivered.back();
-  EXPECT_EQ(d.thread, "worker-1");
-  EXPECT_EQ(d.group, "main");
-  EXPECT_EQ(d.parent, "system");
+  EXPECT_EQ(d.thread + "/" + d.group + "/" + d.parent, "worker-1/main/system");
   EXPECT_EQ(d.env, &fake.jni);
   EXPECT_EQ(d.threadEnv, &fake.jni);
-  EXPECT_EQ(fake.liveAllocations(), before);
+  EXPECT_EQ(fake.liveAllocations(), before) << "the names' memory is released";
   EXPECT_EQ(fake.deletedRefs, 3);  // thread group, class loader, parent group
-
   fake.callbacks.ThreadEnd(&fake.jvmti, &fake.jni, nullptr);
   ASSERT_EQ(count(JVMPI_EVENT_THREAD_END), 1);
   EXPECT_EQ(delivered.back().env, &fake.jni);
-}
 
-TEST_F(JvmtiProvider, EventsAreDroppedUntilAHandlerIsInstalled) {
-  JVMPI_Interface* table = jvmtiProviderInstall(&fake.vm);
-  ASSERT_EQ(table->NotifyEvent, nullptr);
-  fake.callbacks.ThreadStart(&fake.jvmti, &fake.jni, nullptr);
-  fake.callbacks.ThreadEnd(&fake.jvmti, &fake.jni, nullptr);
-  fake.callbacks.GarbageCollectionStart(&fake.jvmti);
-  EXPECT_EQ(fake.threadInfoCalls, 0);
-  EXPECT_TRUE(delivered.empty());
-}
-
-TEST_F(JvmtiProvider, GarbageCollectionEventsCarryNoThreadAndZeroCounters) {
-  install();
   fake.callbacks.GarbageCollectionStart(&fake.jvmti);
   fake.callbacks.GarbageCollectionFinish(&fake.jvmti);
-  ASSERT_EQ(delivered.size(), 2u);
-  EXPECT_EQ(delivered[0].type, JVMPI_EVENT_GC_START);
-  EXPECT_EQ(delivered[1].type, JVMPI_EVENT_GC_FINISH);
-  for (auto& d : delivered) {
-    EXPECT_EQ(d.env, nullptr);
-    EXPECT_EQ(d.counters, 0);
+  ASSERT_EQ(delivered.size(), 4u);
+  EXPECT_EQ(delivered[2].type, JVMPI_EVENT_GC_START);
+  EXPECT_EQ(delivered[3].type, JVMPI_EVENT_GC_FINISH);
+  for (size_t i = 2; i < 4; i++) {
+    EXPECT_EQ(delivered[i].env, nullptr);
+    EXPECT_EQ(delivered[i].counters, 0);
   }
 }
 
@@ -456,118 +426,92 @@ unsigned char* allocateCopy(JVMPI_Event* e, const unsigned char* bytes, unsigned
   return mem;
 }
 
-TEST_F(JvmtiProvider, TheHookSeesTheClassAndItsBytes) {
-  install();
-  static std::string seenName;
-  static jint seenLength;
-  hookHandler = [](JVMPI_Event* e) {
-    seenName = e->u.class_load_hook.class_name;
-    seenLength = e->u.class_load_hook.class_data_len;
-    EXPECT_EQ(std::memcmp(e->u.class_load_hook.class_data, classBytes, sizeof classBytes), 0);
-  };
-  HookResult r = runHook(fake);
-  EXPECT_EQ(seenName, "p/C");
-  EXPECT_EQ(seenLength, static_cast<jint>(sizeof classBytes));
-  EXPECT_EQ(r.bytes, nullptr);
-  EXPECT_EQ(delivered.back().env, &fake.jni);
+void handOver(JVMPI_Event* e, unsigned char* bytes, jint length) {
+  e->u.class_load_hook.new_class_data = bytes;
+  e->u.class_load_hook.new_class_data_len = length;
 }
 
-TEST_F(JvmtiProvider, TheHookKeepsTheClassWhenHandedTheJvmsOwnBytes) {
+// What a handler does with the bytes decides what the JVM gets: new bytes it
+// allocated through the hook, or nothing; every other buffer is released.
+TEST_F(JvmtiProvider, TheHookHandsTheJvmOnlyNewBytesItAllocated) {
   install();
-  hookHandler = [](JVMPI_Event* e) {
-    e->u.class_load_hook.new_class_data = e->u.class_load_hook.class_data;
-    e->u.class_load_hook.new_class_data_len = e->u.class_load_hook.class_data_len;
+  struct Case {
+    const char* what;
+    void (*handler)(JVMPI_Event*);
+    jint length;  // -1: the JVM keeps its class
+  } cases[] = {
+      {"sees the class",
+       [](JVMPI_Event* e) {
+         EXPECT_STREQ(e->u.class_load_hook.class_name, "p/C");
+         EXPECT_EQ(e->u.class_load_hook.class_data_len, static_cast<jint>(sizeof classBytes));
+         EXPECT_EQ(std::memcmp(e->u.class_load_hook.class_data, classBytes, sizeof classBytes), 0);
+       },
+       -1},
+      {"the JVM's own bytes",
+       [](JVMPI_Event* e) {
+         handOver(e, const_cast<unsigned char*>(e->u.class_load_hook.class_data),
+                  e->u.class_load_hook.class_data_len);
+       },
+       -1},
+      {"a copy that changes nothing",
+       [](JVMPI_Event* e) {
+         handOver(e, allocateCopy(e, classBytes, sizeof classBytes), sizeof classBytes);
+       },
+       -1},
+      {"foreign memory",
+       [](JVMPI_Event* e) {
+         static unsigned char foreign[16] = {1, 2, 3};
+         e->u.class_load_hook.malloc_f(32);  // allocated and dropped by the handler
+         handOver(e, foreign, sizeof foreign);
+       },
+       -1},
+      {"a length beyond the allocation",
+       [](JVMPI_Event* e) { handOver(e, allocateCopy(e, classBytes, 4), 4000); }, -1},
+      {"new bytes, another buffer dropped",
+       [](JVMPI_Event* e) {
+         const unsigned char first[] = {1, 1, 1};
+         const unsigned char changed[] = {0xCA, 0xFE, 0xBA, 0xBE, 0, 0, 0, 49, 1, 2};
+         allocateCopy(e, first, sizeof first);
+         handOver(e, allocateCopy(e, changed, sizeof changed), sizeof changed);
+       },
+       10},
   };
-  HookResult r = runHook(fake);
-  EXPECT_EQ(r.bytes, nullptr);
-  EXPECT_EQ(fake.liveAllocations(), 0u);
-}
-
-TEST_F(JvmtiProvider, TheHookHandsNewBytesToTheJvm) {
-  install();
-  hookHandler = [](JVMPI_Event* e) {
-    const unsigned char changed[] = {0xCA, 0xFE, 0xBA, 0xBE, 0, 0, 0, 49, 1, 2};
-    e->u.class_load_hook.new_class_data = allocateCopy(e, changed, sizeof changed);
-    e->u.class_load_hook.new_class_data_len = sizeof changed;
-  };
-  HookResult r = runHook(fake);
-  ASSERT_NE(r.bytes, nullptr);
-  EXPECT_EQ(r.length, 10);
-  EXPECT_EQ(r.bytes[7], 49);
-  // The JVM owns the buffer now and releases it.
-  EXPECT_EQ(fake.liveAllocations(), 1u);
-  fake.jvmti.Deallocate(r.bytes);
-}
-
-TEST_F(JvmtiProvider, TheHookReleasesACopyThatChangesNothing) {
-  install();
-  hookHandler = [](JVMPI_Event* e) {
-    e->u.class_load_hook.new_class_data = allocateCopy(e, classBytes, sizeof classBytes);
-    e->u.class_load_hook.new_class_data_len = sizeof classBytes;
-  };
-  HookResult r = runHook(fake);
-  EXPECT_EQ(r.bytes, nullptr);
-  EXPECT_EQ(fake.liveAllocations(), 0u);
-}
-
-TEST_F(JvmtiProvider, TheHookNeverHandsOverMemoryItDidNotAllocate) {
-  install();
-  hookHandler = [](JVMPI_Event* e) {
-    static unsigned char foreign[16] = {1, 2, 3};
-    e->u.class_load_hook.malloc_f(32);  // allocated and dropped by the handler
-    e->u.class_load_hook.new_class_data = foreign;
-    e->u.class_load_hook.new_class_data_len = sizeof foreign;
-  };
-  HookResult r = runHook(fake);
-  EXPECT_EQ(r.bytes, nullptr);
-  EXPECT_EQ(fake.liveAllocations(), 0u);
-}
-
-TEST_F(JvmtiProvider, TheHookRefusesALengthBeyondTheAllocation) {
-  install();
-  hookHandler = [](JVMPI_Event* e) {
-    e->u.class_load_hook.new_class_data = allocateCopy(e, classBytes, 4);
-    e->u.class_load_hook.new_class_data_len = 4000;
-  };
-  HookResult r = runHook(fake);
-  EXPECT_EQ(r.bytes, nullptr);
-  EXPECT_EQ(fake.liveAllocations(), 0u);
-}
-
-TEST_F(JvmtiProvider, TheHookReleasesEveryBufferButTheOneHandedOver) {
-  install();
-  hookHandler = [](JVMPI_Event* e) {
-    const unsigned char first[] = {1, 1, 1};
-    const unsigned char second[] = {2, 2, 2, 2};
-    allocateCopy(e, first, sizeof first);
-    e->u.class_load_hook.new_class_data = allocateCopy(e, second, sizeof second);
-    e->u.class_load_hook.new_class_data_len = sizeof second;
-  };
-  HookResult r = runHook(fake);
-  ASSERT_NE(r.bytes, nullptr);
-  EXPECT_EQ(r.bytes[0], 2);
-  EXPECT_EQ(fake.liveAllocations(), 1u);
-  fake.jvmti.Deallocate(r.bytes);
+  for (const Case& c : cases) {
+    hookHandler = c.handler;
+    HookResult r = runHook(fake);
+    EXPECT_EQ(delivered.back().env, &fake.jni) << c.what;
+    if (c.length < 0) {
+      EXPECT_EQ(r.bytes, nullptr) << c.what;
+      EXPECT_EQ(fake.liveAllocations(), 0u) << c.what;
+      continue;
+    }
+    ASSERT_NE(r.bytes, nullptr) << c.what;
+    EXPECT_EQ(r.length, c.length);
+    EXPECT_EQ(r.bytes[7], 49);
+    EXPECT_EQ(fake.liveAllocations(), 1u) << "the JVM owns the buffer now";
+    fake.jvmti.Deallocate(r.bytes);
+  }
 }
 
 // A class loaded by Java code that a hook calls raises a hook inside the hook
-// on the same thread; each keeps its own buffers.
+// on the same thread; each keeps its own buffers, and the allocation function
+// serves only inside a hook.
 TEST_F(JvmtiProvider, AHookInsideAHookKeepsItsOwnBuffers) {
   install();
   static HookResult inner;
   static int depth;
+  static void* (*allocate)(unsigned int);
   depth = 0;
   hookHandler = [](JVMPI_Event* e) {
     const unsigned char outerBytes[] = {9, 9, 9, 9, 9};
     const unsigned char innerBytes[] = {7, 7};
+    allocate = e->u.class_load_hook.malloc_f;
     if (depth++ == 0) {
       unsigned char* mine = allocateCopy(e, outerBytes, sizeof outerBytes);
       inner = runHook(*FakeJvm::current);
-      e->u.class_load_hook.new_class_data = mine;
-      e->u.class_load_hook.new_class_data_len = sizeof outerBytes;
+      handOver(e, mine, sizeof outerBytes);
     } else {
-      e->u.class_load_hook.new_class_data = allocateCopy(e, innerBytes, sizeof innerBytes);
-      e->u.class_load_hook.new_class_data_len = sizeof innerBytes;
+      handOver(e, allocateCopy(e, innerBytes, sizeof innerBytes), sizeof innerBytes);
     }
   };
   HookResult outer = runHook(fake);
@@ -580,14 +524,6 @@ TEST_F(JvmtiProvider, AHookInsideAHookKeepsItsOwnBuffers) {
   EXPECT_EQ(fake.liveAllocations(), 2u);
   fake.jvmti.Deallocate(outer.bytes);
   fake.jvmti.Deallocate(inner.bytes);
-}
-
-TEST_F(JvmtiProvider, TheAllocationFunctionServesOnlyInsideAHook) {
-  install();
-  static void* (*allocate)(unsigned int);
-  hookHandler = [](JVMPI_Event* e) { allocate = e->u.class_load_hook.malloc_f; };
-  runHook(fake);
-  ASSERT_NE(allocate, nullptr);
   EXPECT_EQ(allocate(16), nullptr);
   EXPECT_EQ(fake.liveAllocations(), 0u);
 }
@@ -596,6 +532,11 @@ TEST_F(JvmtiProvider, TheAllocationFunctionServesOnlyInsideAHook) {
 
 TEST_F(JvmtiProvider, ATimedWaitRunsItsFullTimeThroughEarlyReturns) {
   JVMPI_Interface* table = install();
+  table->RawMonitorEnter(nullptr);  // null monitors are ignored
+  table->RawMonitorWait(nullptr, 10);
+  table->RawMonitorNotifyAll(nullptr);
+  table->RawMonitorExit(nullptr);
+  table->RawMonitorDestroy(nullptr);
   JVMPI_RawMonitor monitor = table->RawMonitorCreate(const_cast<char*>("sleep"));
   ASSERT_NE(monitor, nullptr);
   fake.spuriousWakeups = 4;
@@ -607,15 +548,6 @@ TEST_F(JvmtiProvider, ATimedWaitRunsItsFullTimeThroughEarlyReturns) {
   table->RawMonitorDestroy(monitor);
   EXPECT_GE(waited, std::chrono::milliseconds(60));
   EXPECT_EQ(fake.spuriousWakeups, 0);
-}
-
-TEST_F(JvmtiProvider, NullMonitorsAreIgnored) {
-  JVMPI_Interface* table = install();
-  table->RawMonitorEnter(nullptr);
-  table->RawMonitorWait(nullptr, 10);
-  table->RawMonitorNotifyAll(nullptr);
-  table->RawMonitorExit(nullptr);
-  table->RawMonitorDestroy(nullptr);
 }
 
 class JvmtiProviderConcurrency : public JvmtiProvider {};

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "events/AgentRecords.h"
 #include "events/RequestRecord.h"
+#include "events/ResourceRecords.h"
 #include "requests/RequestCompletion.h"
+#include "requests/ResourceRequests.h"
 #include "support/ThreadTestEnv.h"
 #include "threads/EntryGate.h"
 #include "threads/ThreadId.h"
@@ -145,6 +149,33 @@ TEST_F(RequestsTest, TheUrlIsCutToTheLimit) {
   EXPECT_STREQ(r.requestName.get(), "");
 }
 
+// A cut at the URL or SQL limit that would split a character (two or three
+// bytes, or an encoded NUL) goes back to the character's start, and never
+// further.
+TEST_F(RequestsTest, CutsAtTheUrlAndSqlLimitsKeepWholeCharacters) {
+  setProperty("internal.url.limit", "10");
+  setProperty("internal.sql.limit", "10");
+  readTextLimits();
+  for (const std::string wide : {"\xC3\xA9", "\xE2\x82\xAC", "\xC0\x80"}) {
+    for (size_t at = 0; at <= 9; at++) {
+      std::string text = std::string(at, 'a') + wide + std::string(20, 'b');
+      size_t expected = at + wide.size() <= 9 ? 9 : at;
+      start(text.c_str(), text.c_str());
+      beginNativeSQLRequest(env, gate(), text.c_str(), "ds");
+      auto records = drain(data());
+      ASSERT_EQ(records.size(), 2u);
+      auto& http = static_cast<RequestRecord&>(*records[0]);
+      auto& sql = static_cast<SqlRecord&>(*records[1]);
+      for (const OwnedText* t : {&http.requestName, &http.url, &sql.sqlText})
+        EXPECT_EQ(std::string(t->get(), t->length()), text.substr(0, expected))
+            << "character at " << at;
+      endNativeSQLRequest(env, gate());
+      finish();
+      drain(data());
+    }
+  }
+}
+
 TEST_F(RequestsTest, TheUrlSizeEstimateIsTheMeanOfTheFirst254Urls) {
   for (int i = 0; i < 253; i++) start("r", "123456789");
   EXPECT_EQ(urlSizeEstimate(), 100u);
@@ -154,6 +185,31 @@ TEST_F(RequestsTest, TheUrlSizeEstimateIsTheMeanOfTheFirst254Urls) {
   start("r", std::string(500, 'x').c_str());
   EXPECT_EQ(urlSizeEstimate(), 10u) << "fixed from then on";
   EXPECT_EQ(drain(data()).back()->nominalSize, 82);
+}
+
+// Two threads giving 127 samples each: every sample is counted, so the
+// 254th fixes the estimate whatever the interleaving. (A count loaded and
+// stored back without one atomic step loses samples, and a thread stalled
+// in between could even write a count below the frozen mark back.)
+TEST(SizeEstimateConcurrency, SamplesFromSeveralThreadsAreEachCountedOnce) {
+  for (int round = 0; round < 50; round++) {
+    initTextLimits();
+    std::atomic<int> ready{0};
+    auto sampler = [&ready] {
+      ready++;
+      while (ready.load() < 2) {
+      }
+      for (int i = 0; i < 127; i++) sampleUrlSize(10);
+    };
+    std::thread a(sampler), b(sampler);
+    a.join();
+    b.join();
+    ASSERT_EQ(urlSampleCount(), 65535) << "round " << round;
+    ASSERT_EQ(urlSizeEstimate(), 10u);
+    sampleUrlSize(100000);
+    ASSERT_EQ(urlSizeEstimate(), 10u);
+  }
+  initTextLimits();
 }
 
 TEST_F(RequestsTest, AClosedMemoryGateQueuesOneMarkerPerClosing) {

@@ -163,6 +163,11 @@ class PublishFaultTest {
         assertEquals("hello", Psdump.field(lines.get(0), "packetKind"));
         assertEquals("time", Psdump.field(lines.get(0), "record"));
         assertEquals("identity", Psdump.field(lines.get(1), "record"));
+        // The event agent filled it: the Java side's server name, the node
+        // name and the probe manager's product version (6.1.0 by default).
+        assertEquals(ChildJvm.SERVER, Psdump.field(lines.get(1), "appServerName"), lines.get(1));
+        assertEquals(ChildJvm.NODE, Psdump.field(lines.get(1), "nodeName"));
+        assertEquals(1, Psdump.number(lines.get(1), "versionMinor"), lines.get(1));
         // ... and the first data packet begins with the records resent after
         // it: the class records (none announced here) and the sampling rates.
         assertEquals("count", Psdump.field(lines.get(2), "record"));

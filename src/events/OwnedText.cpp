@@ -1,0 +1,7 @@
+#include "events/OwnedText.h"
+
+void OwnedText::cut(size_t length) {
+  if (!data_ || length >= length_) return;
+  data_[length] = '\0';
+  length_ = length;
+}
