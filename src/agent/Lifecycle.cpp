@@ -15,10 +15,13 @@
 #include "instrument/InstrumentSetup.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
+#include "profiler/ClassEvents.h"
+#include "profiler/ClassTable.h"
 #include "profiler/EventHandler.h"
 #include "profiler/LockAgentMgr.h"
 #include "profiler/TableLocks.h"
 #include "profiler/Tables.h"
+#include "publish/ClassTableWalk.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgentMgr.h"
 #include "requests/NestedRequests.h"
@@ -50,6 +53,19 @@ bool eventInterfaceStep() {
   }
   createTableLocks();
   return true;
+}
+
+// The event agents resend the class records of the real class table; the
+// garbage-collection records go to the first event agent's special queue.
+void walkLiveClasses(ClassVisitor visit, void* context) {
+  if (ClassTable* table = classTable()) table->forEachLive(visit, context);
+}
+ThreadData* firstAgentSpecialQueue() {
+  return evtAgentMgr ? evtAgentMgr->firstSpecialQueue() : nullptr;
+}
+void wireProfiler() {
+  setClassTableWalker(walkLiveClasses);
+  setGcQueueSource(firstAgentSpecialQueue);
 }
 
 template <typename T>
@@ -108,6 +124,7 @@ bool customServiceStart() {
   if (!evtAgentMgr) evtAgentMgr = new EvtAgentMgr();
   if (!threadMgr) threadMgr = new ThreadMgr();
   if (!protocolVisitor) protocolVisitor = new ProtocolVisitor();
+  wireProfiler();
   logMessage(LOG_INFO, "Native Custom Service initialization successful.. ");
   return true;
 }

@@ -4,11 +4,15 @@
 #include <cstdio>
 
 #include "config/PropertyMgr.h"
+#include "profiler/ClassTable.h"
+#include "profiler/MethodTable.h"
+#include "profiler/TableLocks.h"
 
 namespace {
 std::atomic<int> configuredSize{0};
 std::atomic<unsigned> classSequence{0};
-bool tablesMade = false;
+std::atomic<MethodTable*> methods{nullptr};
+std::atomic<ClassTable*> classes{nullptr};
 std::atomic<bool> syncFlag{false};
 std::atomic<int> threshold{150};
 std::atomic<int> interval{5000};
@@ -24,14 +28,35 @@ int methodTableSize() {
 }
 
 void createMethodAndClassTables() {
-  if (tablesMade) return;
-  tablesMade = true;
-  std::printf("Hash size %d \n", methodTableSize());
+  if (classes.load()) return;
+  createTableLocks();
+  int size = methodTableSize();
+  std::printf("Hash size %d \n", size);
   std::fflush(stdout);
+  auto* made = new MethodTable(size);
+  methods.store(made, std::memory_order_release);
+  classes.store(new ClassTable(*made), std::memory_order_release);
+}
+
+ClassTable* classTable() {
+  return classes.load(std::memory_order_acquire);
+}
+
+MethodTable* methodTable() {
+  return methods.load(std::memory_order_acquire);
+}
+
+void destroyMethodAndClassTables() {
+  delete classes.exchange(nullptr);
+  delete methods.exchange(nullptr);
 }
 
 void resetClassSequence() {
   classSequence.store(0);
+}
+
+uint32_t nextClassSequence() {
+  return classSequence.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 void readMethodLevelOptions() {
@@ -50,8 +75,17 @@ void readMethodLevelOptions() {
   }
 }
 
+void setMethodLevelOptions(bool sync, int cleanup, int intervalMillis) {
+  syncFlag.store(sync);
+  threshold.store(sync ? -1 : cleanup);
+  interval.store(intervalMillis);
+}
+
 bool methodLevelSync() {
-  return syncFlag.load(std::memory_order_relaxed);
+  return syncFlag.load(std::memory_order_seq_cst);
+}
+void setMethodLevelSync(bool on) {
+  syncFlag.store(on, std::memory_order_seq_cst);
 }
 int cleanupThreshold() {
   return threshold.load(std::memory_order_relaxed);
