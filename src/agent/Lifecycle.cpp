@@ -20,6 +20,7 @@
 #include "profiler/EventHandler.h"
 #include "profiler/LockAgentMgr.h"
 #include "profiler/TableLocks.h"
+#include "profiler/MethodLevelOptions.h"
 #include "profiler/Tables.h"
 #include "publish/ClassTableWalk.h"
 #include "publish/EvtAgentMgr.h"

@@ -9,7 +9,7 @@
 #include "profiler/ClassFilter.h"
 #include "profiler/MethodTable.h"
 #include "profiler/TableLocks.h"
-#include "profiler/Tables.h"
+#include "profiler/MethodLevelOptions.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "profiler/MethodTable.h"
 
 #include "platform/os.h"
-#include "profiler/Tables.h"
+#include "profiler/MethodLevelOptions.h"
 
 MethodTable::MethodTable(int bucketCount)
     : bucketCount_(bucketCount > 0 ? bucketCount : 1),
