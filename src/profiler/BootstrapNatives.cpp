@@ -18,7 +18,6 @@ constexpr char kCannotRegister[] =
     "Can not register defineNativeMethodsForClassNative for "
     "com.halden.bcm.bootstrap.BcmBootstrap.class\n";
 
-
 JNINativeMethod bcmRuntimeNatives[] = {
     {const_cast<char*>("appendL3Event"), const_cast<char*>("(BI)Z"),
      reinterpret_cast<void*>(&Java_com_halden_probe_l3trace_BcmRuntime_appendL3Event)},
@@ -84,8 +83,8 @@ bool defineNativeMethodsForClass(JNIEnv* env, jclass target, const char* name) {
 
 extern "C" JNIEXPORT void JNICALL
 Java_com_halden_bcm_bootstrap_BcmBootstrap_defineNativeMethodsForClassNative(JNIEnv* env, jclass,
-                                                                            jclass target,
-                                                                            jstring name) {
+                                                                             jclass target,
+                                                                             jstring name) {
   if (!target || !name) return;
   JavaChars text(env, name);
   if (text.get()) defineNativeMethodsForClass(env, target, text.get());

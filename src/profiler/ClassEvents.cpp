@@ -22,8 +22,8 @@ namespace {
 std::atomic<char> nameSeparator{0};
 std::atomic<ThreadData* (*)()> gcQueueSource{nullptr};
 
-const char* const kPrimitives[] = {"void", "byte",    "long",  "short", "char",
-                                   "boolean", "int", "float", "double"};
+const char* const kPrimitives[] = {"void",    "byte", "long",  "short", "char",
+                                   "boolean", "int",  "float", "double"};
 
 bool isPrimitive(const char* name) {
   for (const char* primitive : kPrimitives)

@@ -16,10 +16,10 @@ std::shared_ptr<const FilterLists> current;
 // The agent's own classes are never monitored.
 constexpr char kAgentPackage[] = "com/halden/";
 
-const char* const kClassOnly[] = {
-    "com/qel/qs/runtime/Server", "com/qel/ejs/cm/proxy/HaldenStatementProxy",
-    "com/qel/ejs/cm/proxy/HaldenPreparedStatementProxy",
-    "com/qel/ejs/cm/proxy/HaldenCallableStatementProxy"};
+const char* const kClassOnly[] = {"com/qel/qs/runtime/Server",
+                                  "com/qel/ejs/cm/proxy/HaldenStatementProxy",
+                                  "com/qel/ejs/cm/proxy/HaldenPreparedStatementProxy",
+                                  "com/qel/ejs/cm/proxy/HaldenCallableStatementProxy"};
 
 // An entry matches a name that starts with the entry less its last character
 // (the usual last character is '*'). A one-character entry thus matches every

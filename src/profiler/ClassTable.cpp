@@ -7,9 +7,9 @@
 #include "base/Log.h"
 #include "platform/os.h"
 #include "profiler/ClassFilter.h"
+#include "profiler/MethodLevelOptions.h"
 #include "profiler/MethodTable.h"
 #include "profiler/TableLocks.h"
-#include "profiler/MethodLevelOptions.h"
 
 namespace {
 

@@ -10,7 +10,8 @@
 
 namespace {
 
-ClassEntry* entryWithMethods(const char* name, const JavaMethods& methods, const char* noSignature) {
+ClassEntry* entryWithMethods(const char* name, const JavaMethods& methods,
+                             const char* noSignature) {
   ClassEntry* entry = newClassEntry(name, false, methods.count);
   if (!entry) return nullptr;
   for (int32_t i = 0; i < entry->methodCount; i++) {

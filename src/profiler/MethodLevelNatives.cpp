@@ -85,8 +85,7 @@ bool gatedMethodRecord(JNIEnv* env, int subtype, jint methodId) {
 extern "C" {
 
 JNIEXPORT void JNICALL Java_com_halden_command_MethodLevelModule_initializeClass(
-    JNIEnv* env, jclass, jstring name, jintArray ids, jobjectArray names,
-    jobjectArray signatures) {
+    JNIEnv* env, jclass, jstring name, jintArray ids, jobjectArray names, jobjectArray signatures) {
   ThreadData* data = nullptr;
   if (!passEntryGate(env, &data) || !name) return;
   JavaClassMethods methods(env, ids, names, signatures);
@@ -112,9 +111,9 @@ JNIEXPORT void JNICALL Java_com_halden_command_MethodLevelModule_afterMethod(JNI
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halden_probe_l3trace_BcmRuntime_appendL3Event(JNIEnv* env,
-                                                                                   jclass,
-                                                                                   jbyte exitFlag,
-                                                                                   jint methodId) {
+                                                                                  jclass,
+                                                                                  jbyte exitFlag,
+                                                                                  jint methodId) {
   return gatedMethodRecord(env, exitFlag == 0 ? SUBTYPE_BEGIN : SUBTYPE_END, methodId) ? JNI_TRUE
                                                                                        : JNI_FALSE;
 }

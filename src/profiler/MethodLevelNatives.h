@@ -18,9 +18,9 @@ JNIEXPORT void JNICALL Java_com_halden_command_MethodLevelModule_afterMethod(JNI
                                                                              jclass cls,
                                                                              jint methodId);
 JNIEXPORT jboolean JNICALL Java_com_halden_probe_l3trace_BcmRuntime_appendL3Event(JNIEnv* env,
-                                                                                   jclass cls,
-                                                                                   jbyte exitFlag,
-                                                                                   jint methodId);
+                                                                                  jclass cls,
+                                                                                  jbyte exitFlag,
+                                                                                  jint methodId);
 JNIEXPORT jboolean JNICALL Java_com_halden_probe_l3trace_BcmRuntime_sendClassEventNative(
     JNIEnv* env, jclass cls, jint number, jstring name, jintArray ids, jobjectArray names,
     jobjectArray signatures);
