@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "BenchInterface.h"
+#include "BenchProbe.h"
 #include "config/ProbeState.h"
 #include "events/EventRecord.h"
 #include "platform/os.h"
@@ -26,14 +26,7 @@ JNIEnv* const kEnv = reinterpret_cast<JNIEnv*>(0x7e7000004000);
 
 void installOnce() {
   static const bool ready = [] {
-    bench::installInterface();
-    evtAgentMgr = new EvtAgentMgr();
-    evtAgentMgr->start();
-    evtAgentMgr->setMasterRunning(true);
-    threadMgr = new ThreadMgr();
-    threadMgr->start();
-    evtAgentMgr->agent(0)->attachForTest(reinterpret_cast<JNIEnv*>(0x7e7000001000));
-    probeDisabled.store(false);
+    bench::startProbe();
     setMethodLevelOptions(false, 150, 5000);
     createMethodAndClassTables();
     // One monitored class whose method 8 the pairs call.

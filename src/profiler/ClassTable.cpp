@@ -23,18 +23,6 @@ std::unique_ptr<char[]> copyOf(const char* text) {
   return copy;
 }
 
-// Holds a lock for a scope.
-class Locked {
- public:
-  explicit Locked(HalOsLock& lock) : lock_(lock) { lock_.lock(); }
-  ~Locked() { lock_.unlock(); }
-  Locked(const Locked&) = delete;
-  Locked& operator=(const Locked&) = delete;
-
- private:
-  HalOsLock& lock_;
-};
-
 }  // namespace
 
 ClassEntry* newClassEntry(const char* name, bool dotted, int32_t methodCount) {
@@ -79,7 +67,7 @@ ClassEntry* detachedCopy(const ClassEntry& entry) {
 ClassTable::ClassTable(MethodTable& methods) : methods_(methods) {}
 
 ClassTable::~ClassTable() {
-  Locked guard(tableLocks->classTable);
+  HalOsLockGuard guard(tableLocks->classTable);
   while (ClassEntry* entry = sentinel_.next) unlinkLocked(entry);
 }
 
@@ -87,7 +75,7 @@ void ClassTable::add(ClassEntry* entry) {
   holdClassEntry(entry);
   // Each insert takes its stripe lock; then the class-table lock, not nested.
   for (int32_t i = 0; i < entry->methodCount; i++) methods_.insert(&entry->methods[i]);
-  Locked guard(tableLocks->classTable);
+  HalOsLockGuard guard(tableLocks->classTable);
   entry->next = sentinel_.next;
   sentinel_.next = entry;
   entry->inMethodTable = true;
@@ -95,7 +83,7 @@ void ClassTable::add(ClassEntry* entry) {
 
 ClassEntry* ClassTable::holdById(uint32_t classId) {
   if (classId == 0) return nullptr;
-  Locked guard(tableLocks->classTable);
+  HalOsLockGuard guard(tableLocks->classTable);
   for (ClassEntry* e = sentinel_.next; e; e = e->next) {
     if (!e->dead.load() && e->classId.load() == classId) {
       holdClassEntry(e);
@@ -107,7 +95,7 @@ ClassEntry* ClassTable::holdById(uint32_t classId) {
 
 ClassEntry* ClassTable::holdByName(const char* name) {
   if (!name) return nullptr;
-  Locked guard(tableLocks->classTable);
+  HalOsLockGuard guard(tableLocks->classTable);
   for (ClassEntry* e = sentinel_.next; e; e = e->next) {
     if (!e->dead.load() && e->className && std::strcmp(e->className.get(), name) == 0) {
       holdClassEntry(e);
@@ -136,16 +124,16 @@ void ClassTable::unload(ClassEntry* entry) {
     // Method lookups take the stripe locks: the entry can go at once. Its
     // records are removed under the class-table lock and then the stripe
     // locks, the order every path keeps.
-    Locked guard(tableLocks->classTable);
+    HalOsLockGuard guard(tableLocks->classTable);
     entry->dead.store(true);
     unlinkLocked(entry);
     return;
   }
   {
-    Locked guard(tableLocks->classTable);
+    HalOsLockGuard guard(tableLocks->classTable);
     if (entry->dead.exchange(true)) return;  // counted once only
   }
-  Locked counter(tableLocks->unloadCounter);
+  HalOsLockGuard counter(tableLocks->unloadCounter);
   unloadCounter_++;
   int threshold = cleanupThreshold();
   if (threshold > 0 && unloadCounter_ >= static_cast<uint32_t>(threshold)) cleanupRound();
@@ -159,7 +147,7 @@ void ClassTable::cleanupRound() {
   // finish; waiting for the reader counts makes sure of it.
   methods_.waitForReaders();
   {
-    Locked guard(tableLocks->classTable);
+    HalOsLockGuard guard(tableLocks->classTable);
     logMessage(LOG_INFO, "Cleaning up class table..");
     // One dead entry per round. Entries registered from Java have class id 0
     // but are not dead: only the dead flag counts here.
@@ -177,13 +165,13 @@ void ClassTable::cleanupRound() {
 }
 
 void ClassTable::forEachLive(void (*visit)(ClassEntry*, void*), void* context) {
-  Locked guard(tableLocks->classTable);
+  HalOsLockGuard guard(tableLocks->classTable);
   for (ClassEntry* e = sentinel_.next; e; e = e->next)
     if (!e->dead.load()) visit(e, context);
 }
 
 void ClassTable::refilter() {
-  Locked guard(tableLocks->classTable);
+  HalOsLockGuard guard(tableLocks->classTable);
   for (ClassEntry* e = sentinel_.next; e; e = e->next)
     e->filter.store(classFilter(e->className.get()), std::memory_order_relaxed);
 }
