@@ -19,6 +19,8 @@ TEST_F(ProfilerConcurrency, LoadsEntriesUnloadsAndListChangesRace) {
   std::atomic<bool> done{false};
   std::atomic<long> recorded{0};
   std::atomic<int> started{0};
+  // One class stays loaded and monitored throughout.
+  loadClass(fakeEnv(0x7e0000003000), "race/C1Keep", 99999, {{"m", 4}});
 
   // Class ids 1..kRounds come and go; method id of class c is c * 8.
   std::thread loader([&] {
@@ -46,8 +48,10 @@ TEST_F(ProfilerConcurrency, LoadsEntriesUnloadsAndListChangesRace) {
       jmethodIDp id = 8;
       started++;
       for (int calls = 0; !done.load() || calls < 2000; calls++) {
-        methodEvent(env, JVMPI_EVENT_METHOD_ENTRY, id);
-        methodEvent(env, JVMPI_EVENT_METHOD_EXIT, id);
+        for (jmethodIDp called : {id, jmethodIDp{4}}) {
+          methodEvent(env, JVMPI_EVENT_METHOD_ENTRY, called);
+          methodEvent(env, JVMPI_EVENT_METHOD_EXIT, called);
+        }
         id = id % (kRounds * 8) + 8;
         recorded += static_cast<long>(drain(data).size());
       }
@@ -59,7 +63,7 @@ TEST_F(ProfilerConcurrency, LoadsEntriesUnloadsAndListChangesRace) {
   for (auto& c : callers) c.join();
 
   EXPECT_GT(recorded.load(), 0);
-  EXPECT_EQ(liveClasses().size(), 20u);
+  EXPECT_EQ(liveClasses().size(), 21u);
   EXPECT_FALSE(methodLevelSync());
 }
 
