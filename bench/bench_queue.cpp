@@ -7,7 +7,7 @@
 // of the pair's cost).
 #include <benchmark/benchmark.h>
 
-#include "BenchInterface.h"
+#include "BenchProbe.h"
 #include "config/ProbeState.h"
 #include "events/EventRecord.h"
 #include "platform/jvmpi.h"
@@ -26,16 +26,7 @@ namespace {
 // benchmark thread comes first.
 void installOnce() {
   static const bool ready = [] {
-    bench::installInterface();
-    evtAgentMgr = new EvtAgentMgr();
-    evtAgentMgr->start();
-    evtAgentMgr->setMasterRunning(true);
-    threadMgr = new ThreadMgr();
-    threadMgr->start();
-    // The master event agent set up as its loop does, without the loop, so
-    // that it takes the threads the table hands over.
-    evtAgentMgr->agent(0)->attachForTest(reinterpret_cast<JNIEnv*>(0x7e7000001000));
-    probeDisabled.store(false);
+    bench::startProbe();
     readTextLimits();
     return true;
   }();

@@ -15,11 +15,15 @@
 #include "instrument/InstrumentSetup.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
+#include "profiler/ClassEvents.h"
+#include "profiler/ClassTable.h"
 #include "profiler/EventHandler.h"
 #include "profiler/LockAgentMgr.h"
+#include "profiler/MethodLevelOptions.h"
 #include "profiler/TableLocks.h"
 #include "profiler/Tables.h"
 #include "publish/AppServerName.h"
+#include "publish/ClassTableWalk.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgentMgr.h"
 #include "requests/GpsCounter.h"
@@ -53,6 +57,19 @@ bool eventInterfaceStep() {
   }
   createTableLocks();
   return true;
+}
+
+// The event agents resend the class records of the real class table; the
+// garbage-collection records go to the first event agent's special queue.
+void walkLiveClasses(ClassVisitor visit, void* context) {
+  if (ClassTable* table = classTable()) table->forEachLive(visit, context);
+}
+ThreadData* firstAgentSpecialQueue() {
+  return evtAgentMgr ? evtAgentMgr->firstSpecialQueue() : nullptr;
+}
+void wireProfiler() {
+  setClassTableWalker(walkLiveClasses);
+  setGcQueueSource(firstAgentSpecialQueue);
 }
 
 template <typename T>
@@ -113,6 +130,7 @@ bool customServiceStart() {
   installThreadDrain(evtAgentMgr);
   if (!protocolVisitor) protocolVisitor = new ProtocolVisitor(saveGpsCounter);
   setProbeIdentitySource(fillProbeIdentity);
+  wireProfiler();
   logMessage(LOG_INFO, "Native Custom Service initialization successful.. ");
   return true;
 }

@@ -23,3 +23,15 @@ class HalOsLock {
   const long long waitSliceMillis_;
   int slicesWaited_ = 0;
 };
+
+// Holds a HalOsLock for a scope.
+class HalOsLockGuard {
+ public:
+  explicit HalOsLockGuard(HalOsLock& lock) : lock_(lock) { lock_.lock(); }
+  ~HalOsLockGuard() { lock_.unlock(); }
+  HalOsLockGuard(const HalOsLockGuard&) = delete;
+  HalOsLockGuard& operator=(const HalOsLockGuard&) = delete;
+
+ private:
+  HalOsLock& lock_;
+};

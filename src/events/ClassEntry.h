@@ -20,8 +20,9 @@ struct MethodRecord {
   // The profiler's method id; 0 once the method is dead.
   std::atomic<uint32_t> methodId{0};
   ClassEntry* classEntry = nullptr;
-  // The next record in its method-table bucket.
-  MethodRecord* next = nullptr;
+  // The next record in its method-table bucket; readers that take no lock
+  // follow it while a class load links a new record in.
+  std::atomic<MethodRecord*> next{nullptr};
 };
 
 class ClassEntry {
@@ -48,4 +49,25 @@ class ClassEntry {
   ClassEntry* next = nullptr;
   // True while the methods are linked into the method table.
   bool inMethodTable = false;
+  // Set once the class is unloaded. A dead entry keeps its ids, so a class
+  // record still queued for it carries the real ones; every lookup (by class
+  // id, by name, by method id) skips it, and a cleanup round removes only
+  // entries that have this flag. An entry registered from Java has class id 0
+  // from the start and is not dead.
+  std::atomic<bool> dead{false};
+  // The holders of a table entry (copy flag 0): the class table while the
+  // entry is linked into it, and each class record that points at it. The
+  // last holder to let go frees the entry, so no cleanup round frees an entry
+  // that a queued record still points at.
+  std::atomic<int32_t> holders{0};
 };
+
+// Adds a holder to a table entry.
+inline void holdClassEntry(ClassEntry* entry) {
+  entry->holders.fetch_add(1, std::memory_order_relaxed);
+}
+
+// Lets go of a table entry; the last holder frees it.
+inline void releaseClassEntry(ClassEntry* entry) {
+  if (entry->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete entry;
+}

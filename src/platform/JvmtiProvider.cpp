@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/JvmtiClasses.h"
 #include "platform/LocalMonitor.h"
 
 namespace {
@@ -241,16 +242,32 @@ jint disableEvent(jint eventType, void*) {
   return setEvent(eventType, false);
 }
 
-// --- entries that later work fills -------------------------------------------
+// --- classes and methods (JvmtiClasses.cpp) ------------------------------------
 
-jint requestEvent(jint, void*) {
-  return JVMPI_NOT_AVAILABLE;
+JNIEnv* currentJni() {
+  JNIEnv* jni = nullptr;
+  if (!javaVm || javaVm->GetEnv(reinterpret_cast<void**>(&jni), JNI_VERSION_1_2) != JNI_OK)
+    return nullptr;
+  return jni;
 }
-jobjectID getMethodClass(jmethodIDp) {
-  return 0;
+
+// Only class loads are served on request; the argument is the class id.
+jint requestEvent(jint eventType, void* arg) {
+  if (eventType != JVMPI_EVENT_CLASS_LOAD) return JVMPI_NOT_AVAILABLE;
+  auto classId = static_cast<jobjectID>(reinterpret_cast<uintptr_t>(arg));
+  return jvmtiRequestClassLoad(ensureJvmti(), currentJni(), classId, &deliver);
 }
+
+jobjectID getMethodClass(jmethodIDp methodId) {
+  return jvmtiMethodClass(ensureJvmti(), currentJni(), methodId);
+}
+
+// JVMTI has no way to hold the collector off; the ids above never move, so
+// nothing needs it.
 void disableGC() {}
 void enableGC() {}
+
+// --- entries that later work fills -------------------------------------------
 jobjectID getThreadObject(JNIEnv*) {
   return 0;
 }
@@ -526,4 +543,5 @@ void jvmtiProviderReset() {
   initDoneDelivered.store(false);
   javaVm = nullptr;
   table = JVMPI_Interface{};
+  jvmtiClassesReset();
 }

@@ -3,15 +3,15 @@
 #include <atomic>
 #include <cstdio>
 
-#include "config/PropertyMgr.h"
+#include "profiler/ClassTable.h"
+#include "profiler/MethodTable.h"
+#include "profiler/TableLocks.h"
 
 namespace {
 std::atomic<int> configuredSize{0};
 std::atomic<unsigned> classSequence{0};
-bool tablesMade = false;
-std::atomic<bool> syncFlag{false};
-std::atomic<int> threshold{150};
-std::atomic<int> interval{5000};
+std::atomic<MethodTable*> methods{nullptr};
+std::atomic<ClassTable*> classes{nullptr};
 }  // namespace
 
 void setMethodTableSize(int size) {
@@ -30,38 +30,33 @@ int methodTableSize() {
 }
 
 void createMethodAndClassTables() {
-  if (tablesMade) return;
-  tablesMade = true;
-  std::printf("Hash size %d \n", methodTableSize());
+  if (classes.load()) return;
+  createTableLocks();
+  int size = methodTableSize();
+  std::printf("Hash size %d \n", size);
   std::fflush(stdout);
+  auto* made = new MethodTable(size);
+  methods.store(made, std::memory_order_release);
+  classes.store(new ClassTable(*made), std::memory_order_release);
+}
+
+ClassTable* classTable() {
+  return classes.load(std::memory_order_acquire);
+}
+
+MethodTable* methodTable() {
+  return methods.load(std::memory_order_acquire);
+}
+
+void destroyMethodAndClassTables() {
+  delete classes.exchange(nullptr);
+  delete methods.exchange(nullptr);
 }
 
 void resetClassSequence() {
   classSequence.store(0);
 }
 
-void readMethodLevelOptions() {
-  bool sync = propertyIsYes("internal.use.method.monitors");
-  if (getProperty("internal.use.method.monitors.disable")) sync = false;
-  threshold.store(getIntProperty("method.hash.cleanup", 150));
-  interval.store(getIntProperty("method.hash.cleanupinterval", 5000));
-  syncFlag.store(sync);
-  if (sync) {
-    // With synchronised lookups dead entries are removed at once.
-    threshold.store(-1);
-    std::fputs("[HM]: INFO: enable method level sync \n", stderr);
-  } else {
-    std::fprintf(stderr, "[HM]: INFO: not using method level sync, cleanup interval: %d \n",
-                 threshold.load());
-  }
-}
-
-bool methodLevelSync() {
-  return syncFlag.load(std::memory_order_relaxed);
-}
-int cleanupThreshold() {
-  return threshold.load(std::memory_order_relaxed);
-}
-int cleanupInterval() {
-  return interval.load(std::memory_order_relaxed);
+uint32_t nextClassSequence() {
+  return classSequence.fetch_add(1, std::memory_order_relaxed) + 1;
 }

@@ -1,18 +1,25 @@
-// The class table and the method table of loaded Java code.
+// The class table and the method table of loaded Java code, and the
+// method-level options that steer how they are read and cleaned.
 #pragma once
+
+#include <cstdint>
+
+class ClassTable;
+class MethodTable;
 
 // The method-table size the Java side configured (0 means 55511).
 void setMethodTableSize(int size);
 int methodTableSize();
 
-// Made once, when the probe manager first starts.
+// Made once, when the probe manager first starts; null until then.
 void createMethodAndClassTables();
-// The class sequence counter starts again at every probe start.
-void resetClassSequence();
+ClassTable* classTable();
+MethodTable* methodTable();
+// Empties and destroys both tables, so that a test can make them again. Only
+// safe while no event or native can use them.
+void destroyMethodAndClassTables();
 
-// Reads the method-level options (sync flag, cleanup threshold and interval)
-// and prints which way method lookups go.
-void readMethodLevelOptions();
-bool methodLevelSync();
-int cleanupThreshold();
-int cleanupInterval();
+// The class sequence counter starts again at every probe start; the first
+// class gets 1.
+void resetClassSequence();
+uint32_t nextClassSequence();

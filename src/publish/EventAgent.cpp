@@ -255,7 +255,7 @@ void queueClassRecord(ClassEntry* entry, void* context) {
   ClassResend* resend = static_cast<ClassResend*>(context);
   ClassRecord* r = new (std::nothrow) ClassRecord(SUBTYPE_CLASS_LOAD);
   if (!r) return;
-  r->classEntry = entry;
+  r->holdEntry(entry);
   if (resend->queue->appendEvent(r)) resend->queued++;
 }
 

@@ -87,6 +87,7 @@ class EventAgentTest : public ::testing::Test {
     std::memcpy(announcedClass.className.get(), "Foo", 4);
     announcedClass.sequenceNumber = 5;
     announcedClass.classEventState = 0;
+    announcedClass.holders = 1;  // the class table's hold
   }
 
   void TearDown() override {

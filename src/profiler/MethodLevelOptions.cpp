@@ -1,0 +1,47 @@
+#include "profiler/MethodLevelOptions.h"
+
+#include <atomic>
+#include <cstdio>
+
+#include "config/PropertyMgr.h"
+
+namespace {
+std::atomic<bool> syncFlag{false};
+std::atomic<int> threshold{150};
+std::atomic<int> interval{5000};
+}  // namespace
+
+void readMethodLevelOptions() {
+  bool sync = propertyIsYes("internal.use.method.monitors");
+  if (getProperty("internal.use.method.monitors.disable")) sync = false;
+  threshold.store(getIntProperty("method.hash.cleanup", 150));
+  interval.store(getIntProperty("method.hash.cleanupinterval", 5000));
+  syncFlag.store(sync);
+  if (sync) {
+    // With synchronised lookups dead entries are removed at once.
+    threshold.store(-1);
+    std::fputs("[HM]: INFO: enable method level sync \n", stderr);
+  } else {
+    std::fprintf(stderr, "[HM]: INFO: not using method level sync, cleanup interval: %d \n",
+                 threshold.load());
+  }
+}
+
+void setMethodLevelOptions(bool sync, int cleanup, int intervalMillis) {
+  syncFlag.store(sync);
+  threshold.store(sync ? -1 : cleanup);
+  interval.store(intervalMillis);
+}
+
+bool methodLevelSync() {
+  return syncFlag.load(std::memory_order_seq_cst);
+}
+void setMethodLevelSync(bool on) {
+  syncFlag.store(on, std::memory_order_seq_cst);
+}
+int cleanupThreshold() {
+  return threshold.load(std::memory_order_relaxed);
+}
+int cleanupInterval() {
+  return interval.load(std::memory_order_relaxed);
+}

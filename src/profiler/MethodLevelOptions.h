@@ -1,0 +1,16 @@
+// The method-level options that steer how the method table is read and how
+// unloaded classes leave the tables.
+#pragma once
+
+// Reads the method-level options (sync flag, cleanup threshold and interval)
+// and prints which way method lookups go.
+void readMethodLevelOptions();
+// Sets them directly (tests and benchmarks).
+void setMethodLevelOptions(bool sync, int threshold, int intervalMillis);
+// Method-table lookups take the stripe lock while this is set. Read and
+// written in sequentially consistent order (see MethodTable.h).
+bool methodLevelSync();
+void setMethodLevelSync(bool on);
+// -1: dead entries are removed at once (method-level sync is on).
+int cleanupThreshold();
+int cleanupInterval();

@@ -1,0 +1,108 @@
+package com.halden.jvmtest;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import com.halden.jvmtest.support.ChildJvm;
+import com.halden.jvmtest.support.Psdump;
+import com.halden.jvmtest.support.TempHome;
+import com.halden.jvmtest.workload.MethodLevelWorkload;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.List;
+import java.util.concurrent.TimeUnit;
+import org.junit.jupiter.api.Test;
+
+/**
+ * Method-level tracing from Java in one real JVM with psdump as the collector:
+ * classes and method records reach the collector, the bootstrap native is
+ * registered at init done and registers the BcmRuntime natives, and after the
+ * collector is killed and restarted every announced class that was not
+ * unloaded is announced again.
+ */
+class MethodLevelTest {
+    @Test
+    void classesAndMethodsReachTheCollectorAndSurviveItsRestart() throws Exception {
+        try (TempHome home = TempHome.create()) {
+            home.writeProperties("internal.probe.publishing.frequency=200\n"
+                    + "networkagent.publish.frequency=100\n");
+            int port = Psdump.freePort();
+            Path dir = home.path().getParent();
+            String name = home.path().getFileName().toString();
+            Path out = dir.resolve(name + ".child.out");
+            ChildJvm jvm = ChildJvm.in(home).launcher(MethodLevelWorkload.class)
+                    .property("hm.ps.host", "127.0.0.1").property("hm.ps.port", Integer.toString(port));
+            try (Psdump first = Psdump.listen(port, dir, name + "-1")) {
+                Process child = new ProcessBuilder(jvm.command()).directory(home.path().toFile())
+                        .redirectErrorStream(true).redirectOutput(out.toFile()).start();
+                try {
+                    assertTrue(first.waitFor("\"className\":\"app/Shop\"", 30000), output(out));
+                    assertTrue(first.waitFor("\"record\":\"methodExit\"", 10000), output(out));
+                    waitForLine(out, "[ml] idle", 30000);
+                    checkFirstConnection(first.lines());
+                    first.kill();
+                    Thread.sleep(700);
+                    Psdump second = Psdump.listen(port, dir, name + "-2");
+                    try {
+                        assertTrue(child.waitFor(120, TimeUnit.SECONDS), output(out));
+                        assertEquals(0, child.exitValue(), output(out));
+                    } finally {
+                        second.close();
+                    }
+                    // app/Gone was unloaded: it is not announced again.
+                    List<String> loads = second.records("classLoad");
+                    assertEquals(1, loads.size(), String.join("\n", second.lines()));
+                    assertTrue(loads.get(0).contains("\"className\":\"app/Shop\""), loads.get(0));
+                    assertTrue(loads.get(0).contains("\"sell\""), loads.get(0));
+                } finally {
+                    child.destroyForcibly().waitFor();
+                }
+            }
+            String childOut = output(out);
+            assertTrue(childOut.contains("[ml] appendL3Event true"), childOut);
+            String log = TempHome.read(home.onlyLogFile());
+            assertTrue(log.contains("Successfully registered defineNativeMethodsForClassNative for "
+                    + "com.halden.bcm.bootstrap.BcmBootstrap.class"), log);
+            assertTrue(log.contains(
+                    "Successfully registered native methods for com.halden.probe.l3trace.BcmRuntime"),
+                    log);
+            Files.deleteIfExists(out);
+        }
+    }
+
+    /** Both classes announced, one unloaded; entries and exits from both entry points. */
+    static void checkFirstConnection(List<String> lines) {
+        String all = String.join("\n", lines);
+        int shop = -1;
+        int gone = -1;
+        int unload = -1;
+        for (int i = 0; i < lines.size(); i++) {
+            String line = lines.get(i);
+            if (line.contains("\"className\":\"app/Shop\"")) shop = i;
+            if (line.contains("\"className\":\"app/Gone\"")) gone = i;
+            if (line.contains("\"record\":\"classUnload\"")) unload = i;
+        }
+        assertTrue(shop >= 0 && gone >= 0 && unload > gone, all);
+        assertTrue(lines.get(shop).contains("\"buy\"") && lines.get(shop).contains("(I)V"), all);
+        long entries = lines.stream().filter(l -> l.contains("\"record\":\"methodEntry\"")
+                && (l.contains("\"methodId\":101") || l.contains("\"methodId\":102"))).count();
+        long exits = lines.stream().filter(l -> l.contains("\"record\":\"methodExit\"")
+                && (l.contains("\"methodId\":101") || l.contains("\"methodId\":102"))).count();
+        assertEquals(2, entries, all);
+        assertEquals(2, exits, all);
+    }
+
+    static String output(Path out) {
+        return Files.exists(out) ? TempHome.read(out) : "";
+    }
+
+    static void waitForLine(Path out, String text, long millis) throws InterruptedException {
+        long deadline = System.currentTimeMillis() + millis;
+        while (!output(out).contains(text)) {
+            if (System.currentTimeMillis() > deadline) {
+                throw new AssertionError("child never printed \"" + text + "\":\n" + output(out));
+            }
+            Thread.sleep(20);
+        }
+    }
+}

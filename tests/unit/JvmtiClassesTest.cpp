@@ -1,0 +1,135 @@
+// Class and method ids over JVMTI and the class load synthesised on request,
+// against a JVMTI environment and JNIEnv double that know two classes.
+#include "platform/JvmtiClasses.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Class objects are small integers; weak references are the same values
+// with a high bit, so IsSameObject can compare them. Class 2 has been
+// unloaded: its weak reference answers null.
+jclass const kShop = reinterpret_cast<jclass>(0x100);
+jclass const kGone = reinterpret_cast<jclass>(0x200);
+jmethodID const kBuy = reinterpret_cast<jmethodID>(0x1001);
+jmethodID const kSell = reinterpret_cast<jmethodID>(0x1002);
+constexpr uintptr_t kWeak = 0x10000;
+
+std::set<unsigned char*> allocated;
+int localRefs = 0;
+
+uintptr_t bare(jobject o) {
+  return reinterpret_cast<uintptr_t>(o) & ~kWeak;
+}
+
+char* copy(const char* text) {
+  auto* p = static_cast<unsigned char*>(std::malloc(std::strlen(text) + 1));
+  std::memcpy(p, text, std::strlen(text) + 1);
+  allocated.insert(p);
+  return reinterpret_cast<char*>(p);
+}
+
+struct Fake {
+  jvmtiInterface_1_ functions{};
+  jvmtiEnv jvmti{};
+  JNINativeInterface_ jniFunctions{};
+  JNIEnv jni{};
+  Fake() {
+    jvmti.functions = &functions;
+    jni.functions = &jniFunctions;
+    functions.Deallocate = [](jvmtiEnv*, unsigned char* p) {
+      EXPECT_EQ(allocated.erase(p), 1u);
+      std::free(p);
+      return JVMTI_ERROR_NONE;
+    };
+    functions.GetClassSignature = [](jvmtiEnv*, jclass c, char** sig, char**) {
+      *sig = copy(bare(c) == 0x100 ? "Lapp/Shop;" : "Lapp/Gone;");
+      return JVMTI_ERROR_NONE;
+    };
+    functions.GetClassMethods = [](jvmtiEnv*, jclass, jint* count, jmethodID** out) {
+      *count = 2;
+      *out = reinterpret_cast<jmethodID*>(copy("0123456789abcdef"));
+      (*out)[0] = kBuy;
+      (*out)[1] = kSell;
+      return JVMTI_ERROR_NONE;
+    };
+    functions.GetMethodName = [](jvmtiEnv*, jmethodID m, char** name, char** sig, char**) {
+      *name = copy(m == kBuy ? "buy" : "sell");
+      *sig = copy(m == kBuy ? "()V" : "(I)V");
+      return JVMTI_ERROR_NONE;
+    };
+    functions.GetMethodDeclaringClass = [](jvmtiEnv*, jmethodID, jclass* c) {
+      *c = kShop;
+      localRefs++;
+      return JVMTI_ERROR_NONE;
+    };
+    jniFunctions.NewWeakGlobalRef = [](JNIEnv*, jobject o) {
+      return reinterpret_cast<jweak>(reinterpret_cast<uintptr_t>(o) | kWeak);
+    };
+    jniFunctions.IsSameObject = [](JNIEnv*, jobject a, jobject b) -> jboolean {
+      return bare(a) == bare(b);
+    };
+    jniFunctions.NewLocalRef = [](JNIEnv*, jobject o) -> jobject {
+      if (bare(o) == 0x200) return nullptr;  // collected
+      localRefs++;
+      return reinterpret_cast<jobject>(bare(o));
+    };
+    jniFunctions.DeleteLocalRef = [](JNIEnv*, jobject) { localRefs--; };
+  }
+};
+
+struct Seen {
+  jint type = 0;
+  std::string name;
+  std::vector<std::string> methods;
+  jobjectID classId = 0;
+};
+Seen seen;
+
+void record(JVMPI_Event* e) {
+  seen.type = e->event_type;
+  seen.name = e->u.class_load.class_name;
+  seen.classId = e->u.class_load.class_id;
+  for (jint i = 0; i < e->u.class_load.num_methods; i++) {
+    const JVMPI_Method& m = e->u.class_load.methods[i];
+    seen.methods.push_back(std::string(m.method_name) + m.method_signature + "#" +
+                           std::to_string(m.method_id));
+  }
+}
+
+TEST(JvmtiClasses, IdsAreStableAndARequestedLoadCarriesTheMethods) {
+  jvmtiClassesReset();
+  Fake fake;
+  jobjectID shop = jvmtiClassIdOf(&fake.jni, kShop);
+  jobjectID gone = jvmtiClassIdOf(&fake.jni, kGone);
+  EXPECT_NE(shop, 0u);
+  EXPECT_NE(shop, gone);
+  EXPECT_EQ(jvmtiClassIdOf(&fake.jni, kShop), shop);
+
+  EXPECT_EQ(jvmtiRequestClassLoad(&fake.jvmti, &fake.jni, shop, record), JVMPI_SUCCESS);
+  EXPECT_EQ(seen.type, JVMPI_EVENT_CLASS_LOAD | JVMPI_REQUESTED_EVENT);
+  EXPECT_EQ(seen.name, "app/Shop");
+  EXPECT_EQ(seen.classId, shop);
+  jmethodIDp buy = jvmtiMethodIdOf(kBuy);
+  jmethodIDp sell = jvmtiMethodIdOf(kSell);
+  EXPECT_NE(buy, sell);
+  EXPECT_EQ(seen.methods, (std::vector<std::string>{"buy()V#" + std::to_string(buy),
+                                                    "sell(I)V#" + std::to_string(sell)}));
+  EXPECT_EQ(jvmtiMethodClass(&fake.jvmti, &fake.jni, sell), shop);
+
+  // Unknown ids and a collected class give nothing.
+  EXPECT_EQ(jvmtiMethodClass(&fake.jvmti, &fake.jni, sell + 1), 0u);
+  EXPECT_EQ(jvmtiRequestClassLoad(&fake.jvmti, &fake.jni, gone, record), JVMPI_NOT_AVAILABLE);
+  EXPECT_EQ(jvmtiRequestClassLoad(&fake.jvmti, &fake.jni, 999, record), JVMPI_NOT_AVAILABLE);
+  EXPECT_TRUE(allocated.empty());
+  EXPECT_EQ(localRefs, 0);
+  jvmtiClassesReset();
+}
+
+}  // namespace
