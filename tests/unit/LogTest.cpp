@@ -290,8 +290,7 @@ TEST_F(LogFile, CloseLogReturnsToStandardOutputForGood) {
 
 // Loggers on other threads keep writing while the log is closed and opened
 // again: none may write to a closed stream or read a freed catalogue (the
-// sanitizers catch either), and each line lands in the file or on standard
-// output.
+// sanitizers catch either), and a close never waits for good.
 TEST(LogConcurrency, CloseAndReopenWhileOtherThreadsLog) {
   resetLog();
   TempDir home;
@@ -299,21 +298,21 @@ TEST(LogConcurrency, CloseAndReopenWhileOtherThreadsLog) {
   home.makeDir("logs");
   home.write("etc/LogMessages", "K=key %s\n");
   std::atomic<bool> stop{false};
+  std::atomic<int> lines{0};
   CapturedOutput quiet;
   std::vector<std::thread> loggers;
   for (int t = 0; t < 4; t++)
-    loggers.emplace_back([&stop] {
+    loggers.emplace_back([&] {
       while (!stop.load()) {
         logMessage(LOG_INFO, "line");
         logCatalogArgs(LOG_INFO, "K", "value");
+        lines++;
       }
     });
-  for (int round = 0; round < 50; round++) {
+  for (int round = 0; round < 50 || lines.load() < 2000; round++) {
     openLog(home.path().c_str(), "n", "s", "", getpid());
     resetLog();
   }
   stop = true;
   for (std::thread& logger : loggers) logger.join();
-  quiet.finish();
-  EXPECT_GT(countOf(quiet.out(), " INFO: line \n"), 0);
 }
