@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test:
+#   0. the include-direction check of the source layers;
 #   1. the main build (g++): unit tests, JVM tests and tool tests under ctest;
 #   2. clang with AddressSanitizer + UndefinedBehaviorSanitizer: the unit tests
 #      and a short bounded run of every fuzz target;
@@ -11,6 +12,9 @@ bash scripts/install-deps.sh
 . scripts/env.sh
 
 step() { echo; echo "=== $* ==="; }
+
+step "include directions"
+python3 scripts/check_layers.py
 
 step "main build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
