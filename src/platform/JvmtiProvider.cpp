@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/JvmtiRas.h"
 #include "platform/LocalMonitor.h"
 
 namespace {
@@ -251,11 +252,13 @@ jobjectID getMethodClass(jmethodIDp) {
 }
 void disableGC() {}
 void enableGC() {}
-jobjectID getThreadObject(JNIEnv*) {
-  return 0;
+// The thread facts come from the reliability layer's own JVMTI environment,
+// which follows every thread from its start (JvmtiRas.h).
+jobjectID getThreadObject(JNIEnv* env) {
+  return jvmtiRasThreadObject(env);
 }
-jint getThreadStatus(JNIEnv*) {
-  return 0;
+jint getThreadStatus(JNIEnv* env) {
+  return jvmtiRasThreadStatus(env);
 }
 
 // --- JVMTI callbacks -----------------------------------------------------------
