@@ -341,6 +341,9 @@ bool localTimeToSeconds(int year, int month, int day, int hour, int minute, int 
   tmv.tm_isdst = -1;
   time_t t = mktime(&tmv);
   if (t == static_cast<time_t>(-1)) return false;
+  // A day the month does not have (30 February) was carried into the next
+  // month.
+  if (tmv.tm_mday != day || tmv.tm_mon != month - 1) return false;
   *seconds = static_cast<int64_t>(t);
   return true;
 }
