@@ -3,6 +3,7 @@
 #include <jvmti.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -255,12 +256,10 @@ void appendPreamble(std::string* out, int threadCount) {
 }
 
 // Writes the text under a hidden name and renames it to its javacore name.
+// A javacore of the same second is never replaced (a caller may be about to
+// read it): the name is then taken again in the next second.
 std::string publish(const std::string& text) {
   static std::atomic<unsigned> sequence{0};
-  os::LocalTime t = os::localTime();
-  char name[96];
-  std::snprintf(name, sizeof name, "javacore.%04d%02d%02d.%02d%02d%02d.%d.txt", t.year, t.month,
-                t.day, t.hour, t.minute, t.second, os::processId());
   char hidden[96];
   std::snprintf(hidden, sizeof hidden, ".javacore-%d-%u.tmp", os::processId(),
                 sequence.fetch_add(1, std::memory_order_relaxed));
@@ -268,11 +267,18 @@ std::string publish(const std::string& text) {
   if (!out) return std::string();
   bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
   written = std::fclose(out) == 0 && written;
-  if (!written || os::renameFile(hidden, name) != 0) {
-    os::removeFile(hidden);
-    return std::string();
+  for (int attempt = 0; written && attempt < 30; attempt++) {
+    os::LocalTime t = os::localTime();
+    char name[96];
+    std::snprintf(name, sizeof name, "javacore.%04d%02d%02d.%02d%02d%02d.%d.txt", t.year, t.month,
+                  t.day, t.hour, t.minute, t.second, os::processId());
+    int error = os::renameNoReplace(hidden, name);
+    if (error == 0) return name;
+    if (error != EEXIST) break;
+    os::sleepMillis(100);
   }
-  return name;
+  os::removeFile(hidden);
+  return std::string();
 }
 
 void JNICALL dumpThreadStacks(JNIEnv* env, int) {

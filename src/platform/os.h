@@ -83,8 +83,9 @@ bool listDirectory(const char* dir, const char* prefix, std::vector<std::string>
 bool fileModifiedSeconds(const char* path, int64_t* seconds);
 // Returns 0 or the OS error number.
 int removeFile(const char* path);
-// Moves a file over another name (replacing it at once). 0 or the OS error.
-int renameFile(const char* from, const char* to);
+// Gives a file another name, which must not exist yet (EEXIST then). 0 or
+// the OS error.
+int renameNoReplace(const char* from, const char* to);
 
 // --- time ------------------------------------------------------------------
 

@@ -282,8 +282,16 @@ int removeFile(const char* path) {
   return path && unlink(path) == 0 ? 0 : errno;
 }
 
-int renameFile(const char* from, const char* to) {
-  return from && to && rename(from, to) == 0 ? 0 : errno;
+int renameNoReplace(const char* from, const char* to) {
+  if (!from || !to) return EINVAL;
+  // A new link fails on an existing name, where rename would replace it.
+  if (link(from, to) == 0) return unlink(from) == 0 ? 0 : errno;
+  int error = errno;
+  if (error != EPERM && error != EOPNOTSUPP) return error;
+  // A file system without links: the name is checked first instead.
+  struct stat st;
+  if (stat(to, &st) == 0) return EEXIST;
+  return rename(from, to) == 0 ? 0 : errno;
 }
 
 LocalTime localTime() {

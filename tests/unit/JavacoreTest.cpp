@@ -2,6 +2,7 @@
 // read back, and the search that picks, parses and deletes javacores.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -132,6 +133,15 @@ TEST_F(JavacoreSearchTest, AnOlderJavacoreIsKeptAndANewOneParsedAndDeleted) {
   searchJavacores(dir.path().c_str(), now, 9, 4, &frames);
   EXPECT_TRUE(frames.empty());
   EXPECT_FALSE(os::fileExists(fresh.c_str()));
+}
+
+TEST_F(JavacoreSearchTest, AWrittenJavacoreNeverReplacesAnother) {
+  std::string a = write("a.tmp", "new"), b = write("javacore.b", "old");
+  EXPECT_EQ(os::renameNoReplace(a.c_str(), b.c_str()), EEXIST);
+  EXPECT_EQ(readFile(b), "old");
+  EXPECT_EQ(os::renameNoReplace(a.c_str(), dir.at("javacore.c").c_str()), 0);
+  EXPECT_EQ(readFile(dir.at("javacore.c")), "new");
+  EXPECT_FALSE(os::fileExists(a.c_str()));
 }
 
 TEST_F(JavacoreSearchTest, AThreadDumpIsTheFirstFileOfTheProcessWrittenSinceTheTrigger) {
