@@ -4,6 +4,8 @@
 # a free loopback port; runs the launcher with the RequestPairBench workload
 # and the probe attached; prints the "[bench]" lines.
 #
+# BENCH_WORKLOAD picks another workload class of the benchmark jar (for
+# example com.halden.bench.DiagnosticsBench).
 # Environment: BENCH_PAIRS (pairs per thread and round, 2000000), BENCH_ROUNDS (3),
 # BENCH_KEEP=1 keeps the work directory with the JVM's output and the probe's log.
 set -euo pipefail
@@ -39,7 +41,7 @@ done
   -Ddc.bench.empty="$ROOT/build/bench/libdcbench_empty.so" \
   -Ddc.bench.pairs="${BENCH_PAIRS:-2000000}" -Ddc.bench.rounds="${BENCH_ROUNDS:-3}" \
   -cp "$ROOT/build/datacollector-agent.jar:$ROOT/build/bench/datacollector-bench.jar" \
-  com.halden.probe.Launcher --workload com.halden.bench.RequestPairBench > "$WORK/jvm.out" 2>&1) \
+  com.halden.probe.Launcher --workload "${BENCH_WORKLOAD:-com.halden.bench.RequestPairBench}" > "$WORK/jvm.out" 2>&1) \
   || { tail -40 "$WORK/jvm.out"; exit 1; }
 # The probe's log shares standard output, so a line may start inside another.
 grep -o -E '\[bench\].*|\[launcher\] probe enabled after.*' "$WORK/jvm.out"

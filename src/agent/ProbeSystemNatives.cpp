@@ -12,6 +12,7 @@
 #include "base/Log.h"
 #include "config/Identity.h"
 #include "config/ProbeState.h"
+#include "diag/PlatformFigures.h"
 #include "platform/os.h"
 #include "profiler/Tables.h"
 #include "requests/SamplingRates.h"
@@ -115,15 +116,15 @@ void writeFacts(JNIEnv* env, jclass cls) {
     return true;
   };
   if (!setInt("processId", cachedProcessId())) return;
-  if (!setInt("numberOfCPUs", os::processorCount())) return;
-  if (!setInt("numberOnline", os::processorCount())) return;
-  if (!setInt("cpuSpeed", os::processorMHz())) return;
+  if (!setInt("numberOfCPUs", static_cast<jint>(processorCount()))) return;
+  if (!setInt("numberOnline", static_cast<jint>(onlineProcessorCount()))) return;
+  if (!setInt("cpuSpeed", static_cast<jint>(processorClockMHz()))) return;
   jfieldID memory = env->GetStaticFieldID(cls, "totalMemory", "J");
   if (!memory) {
     clearPendingException(env);
     return;
   }
-  env->SetStaticLongField(cls, memory, os::physicalMemoryBytes());
+  env->SetStaticLongField(cls, memory, static_cast<jlong>(totalPhysicalMemory()));
   if (jfieldID cpuType = env->GetStaticFieldID(cls, "cpuType", "Ljava/lang/String;")) {
     jstring text = env->NewStringUTF("i686");
     if (text) {
@@ -133,7 +134,7 @@ void writeFacts(JNIEnv* env, jclass cls) {
   } else {
     clearPendingException(env);
   }
-  if (!setInt("platform", 1)) return;
+  if (!setInt("platform", kPlatformNumber)) return;
   if (!setInt("probeLevel", reportedModLevel.load())) return;
   std::unique_ptr<char[]> modFile(modFileName());
   if (os::fileExists(modFile.get())) {

@@ -8,6 +8,7 @@
 #include "config/ProbeState.h"
 #include "config/PropertyMgr.h"
 #include "platform/JvmtiProvider.h"
+#include "platform/JvmtiRas.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
 
@@ -35,6 +36,8 @@ bool initializeJVMPI() {
   // a JVM without JVMTI is asked for the profiler interface itself (asking a
   // current JVM for it prints an error line on its console).
   JVMPI_Interface* table = javaVM ? jvmtiProviderInstall(javaVM) : nullptr;
+  // Follows threads from here on, for the thread facts and thread dumps.
+  if (table) jvmtiRasInstall(javaVM);
   if (!table && javaVM) {
     void* env = nullptr;
     if (javaVM->GetEnv(&env, JVMPI_VERSION_1_1) >= 0) table = static_cast<JVMPI_Interface*>(env);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/JvmtiClasses.h"
+#include "platform/JvmtiRas.h"
 #include "platform/LocalMonitor.h"
 
 namespace {
@@ -267,12 +268,13 @@ jobjectID getMethodClass(jmethodIDp methodId) {
 void disableGC() {}
 void enableGC() {}
 
-// --- entries that later work fills -------------------------------------------
-jobjectID getThreadObject(JNIEnv*) {
-  return 0;
+// The thread facts come from the reliability layer's own JVMTI environment,
+// which follows every thread from its start (JvmtiRas.h).
+jobjectID getThreadObject(JNIEnv* env) {
+  return jvmtiRasThreadObject(env);
 }
-jint getThreadStatus(JNIEnv*) {
-  return 0;
+jint getThreadStatus(JNIEnv* env) {
+  return jvmtiRasThreadStatus(env);
 }
 
 // --- JVMTI callbacks -----------------------------------------------------------

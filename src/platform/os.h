@@ -33,6 +33,38 @@ int processorCount();
 int processorMHz();
 // Physical memory in bytes.
 long long physicalMemoryBytes();
+// Processors online now (sysconf), at least 1.
+int onlineProcessorCount();
+// The size of a memory page in bytes.
+long pageSize();
+// The processor clock in MHz read from a cpuinfo-style file (its first
+// "cpu MHz" line), 0 when unknown.
+int processorMHzFrom(const char* cpuinfoPath);
+
+// The machine and process figures below read /proc-style files whose path is
+// passed in, so that tests can hand them crafted files. Each answers false
+// (or 0) when the file cannot be read or holds no such figure.
+
+// Pages swapped in plus pages swapped out since boot ("pswpin" and "pswpout"
+// of a vmstat-style file).
+bool readPagingCounter(const char* vmstatPath, uint64_t* pages);
+// The swap use of a process in bytes (the "VmSwap:" line of a status-style
+// file, in kB).
+bool readProcessSwapBytes(const char* statusPath, uint64_t* bytes);
+// Average bytes per completed transfer of the first disk of a diskstats-style
+// file (loop and ram devices are skipped): sectors read and written, times
+// 512, over reads and writes completed. A disk without transfers gives 0.
+bool readDiskBytesPerTransfer(const char* diskstatsPath, uint64_t* bytes);
+// Bytes received plus bytes sent by the first interface of a net/dev-style
+// file that is not the loopback "lo".
+bool readNetworkBytes(const char* netDevPath, uint64_t* bytes);
+// The aggregate "cpu" line of a stat-style file: ticks spent busy (all but
+// idle and iowait) and in total.
+bool readMachineCpuTicks(const char* statPath, uint64_t* busy, uint64_t* total);
+// Bytes of the file system holding the path that the caller may still use.
+bool freeDiskBytes(const char* path, uint64_t* bytes);
+// User plus system CPU time of this process in nanoseconds.
+int64_t processCpuNanos();
 
 // --- files and directories -------------------------------------------------
 
@@ -48,6 +80,19 @@ bool fileExists(const char* path);
 // keeps its permissions. Null on failure.
 std::FILE* openPrivateFileForWriting(const char* path);
 
+// The names of the entries of a directory that begin with the prefix, in the
+// order the directory lists them. False with errorCode set when the directory
+// cannot be opened.
+bool listDirectory(const char* dir, const char* prefix, std::vector<std::string>* names,
+                   int* errorCode);
+// The last modification time of a file in seconds since the epoch.
+bool fileModifiedSeconds(const char* path, int64_t* seconds);
+// Returns 0 or the OS error number.
+int removeFile(const char* path);
+// Gives a file another name, which must not exist yet (EEXIST then). 0 or
+// the OS error.
+int renameNoReplace(const char* from, const char* to);
+
 // --- time ------------------------------------------------------------------
 
 struct LocalTime {
@@ -60,6 +105,15 @@ struct LocalTime {
   int millis;  // 0..999
 };
 LocalTime localTime();
+// The date and time of the epoch seconds in the time zone (local or UTC).
+LocalTime localTimeOf(int64_t seconds);
+LocalTime utcTime();
+// Seconds since the epoch of a local date and time (the system decides
+// daylight saving); false when it cannot be represented.
+bool localTimeToSeconds(int year, int month, int day, int hour, int minute, int second,
+                        int64_t* seconds);
+// Seconds since the epoch now.
+int64_t nowSeconds();
 
 // The local time in the C library's asctime form ("Sun Dec  6 07:43:14 2026\n")
 // written into out (at least 26 bytes).

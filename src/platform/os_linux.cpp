@@ -2,13 +2,16 @@
 #include "platform/os.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,6 +22,7 @@
 #include <fstream>
 #include <iterator>
 #include <new>
+#include <sstream>
 
 namespace os {
 
@@ -57,15 +61,30 @@ int processorCount() {
 }
 
 int processorMHz() {
-  std::ifstream in("/proc/cpuinfo");
+  return processorMHzFrom("/proc/cpuinfo");
+}
+
+int processorMHzFrom(const char* cpuinfoPath) {
+  std::ifstream in(cpuinfoPath ? cpuinfoPath : "");
   std::string line;
   while (std::getline(in, line)) {
     if (line.compare(0, 7, "cpu MHz") != 0) continue;
     size_t colon = line.find(':');
     if (colon == std::string::npos) continue;
-    return static_cast<int>(std::strtod(line.c_str() + colon + 1, nullptr) + 0.5);
+    double mhz = std::strtod(line.c_str() + colon + 1, nullptr);
+    return mhz > 0 && mhz < 1e6 ? static_cast<int>(mhz + 0.5) : 0;
   }
   return 0;
+}
+
+int onlineProcessorCount() {
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+long pageSize() {
+  long size = sysconf(_SC_PAGESIZE);
+  return size > 0 ? size : 4096;
 }
 
 long long physicalMemoryBytes() {
@@ -73,6 +92,138 @@ long long physicalMemoryBytes() {
   long pageSize = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || pageSize <= 0) return 0;
   return static_cast<long long>(pages) * pageSize;
+}
+
+namespace {
+
+// The whitespace-separated fields of a line.
+std::vector<std::string> fieldsOf(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  std::string field;
+  while (in >> field) fields.push_back(field);
+  return fields;
+}
+
+// A decimal field, or false when it does not start with a digit.
+bool numberOf(const std::string& field, uint64_t* value) {
+  if (field.empty() || field[0] < '0' || field[0] > '9') return false;
+  errno = 0;
+  unsigned long long v = std::strtoull(field.c_str(), nullptr, 10);
+  if (errno == ERANGE) return false;
+  *value = v;
+  return true;
+}
+
+}  // namespace
+
+bool readPagingCounter(const char* vmstatPath, uint64_t* pages) {
+  std::ifstream in(vmstatPath ? vmstatPath : "");
+  std::string line;
+  uint64_t sum = 0;
+  int found = 0;
+  while (std::getline(in, line)) {
+    std::vector<std::string> f = fieldsOf(line);
+    uint64_t value = 0;
+    if (f.size() >= 2 && (f[0] == "pswpin" || f[0] == "pswpout") && numberOf(f[1], &value)) {
+      sum += value;
+      found++;
+    }
+  }
+  if (found == 0) return false;
+  *pages = sum;
+  return true;
+}
+
+bool readProcessSwapBytes(const char* statusPath, uint64_t* bytes) {
+  std::ifstream in(statusPath ? statusPath : "");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> f = fieldsOf(line);
+    uint64_t kb = 0;
+    if (f.size() >= 2 && f[0] == "VmSwap:" && numberOf(f[1], &kb)) {
+      if (kb > UINT64_MAX / 1024) return false;
+      *bytes = kb * 1024;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool readDiskBytesPerTransfer(const char* diskstatsPath, uint64_t* bytes) {
+  // Fields: major minor name reads merged sectors-read ms writes merged
+  // sectors-written ...
+  std::ifstream in(diskstatsPath ? diskstatsPath : "");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> f = fieldsOf(line);
+    if (f.size() < 10) continue;
+    if (f[2].compare(0, 4, "loop") == 0 || f[2].compare(0, 3, "ram") == 0) continue;
+    uint64_t reads, sectorsRead, writes, sectorsWritten;
+    if (!numberOf(f[3], &reads) || !numberOf(f[5], &sectorsRead) || !numberOf(f[7], &writes) ||
+        !numberOf(f[9], &sectorsWritten))
+      continue;
+    uint64_t transfers = reads + writes;
+    long double total = (static_cast<long double>(sectorsRead) + sectorsWritten) * 512;
+    *bytes = transfers == 0 ? 0 : static_cast<uint64_t>(total / transfers);
+    return true;
+  }
+  return false;
+}
+
+bool readNetworkBytes(const char* netDevPath, uint64_t* bytes) {
+  // "  name: rx-bytes rx-packets ... (8 receive fields) tx-bytes ..."
+  std::ifstream in(netDevPath ? netDevPath : "");
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    std::vector<std::string> name = fieldsOf(line.substr(0, colon));
+    if (name.size() != 1 || name[0] == "lo") continue;
+    std::vector<std::string> f = fieldsOf(line.substr(colon + 1));
+    uint64_t received, sent;
+    if (f.size() < 9 || !numberOf(f[0], &received) || !numberOf(f[8], &sent)) continue;
+    *bytes = received + sent;
+    return true;
+  }
+  return false;
+}
+
+bool readMachineCpuTicks(const char* statPath, uint64_t* busy, uint64_t* total) {
+  // "cpu user nice system idle iowait irq softirq steal ..."
+  std::ifstream in(statPath ? statPath : "");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> f = fieldsOf(line);
+    if (f.size() < 5 || f[0] != "cpu") continue;
+    uint64_t sum = 0, idle = 0;
+    for (size_t i = 1; i < f.size() && i <= 8; i++) {
+      uint64_t value = 0;
+      if (!numberOf(f[i], &value)) return false;
+      sum += value;
+      if (i == 4 || i == 5) idle += value;
+    }
+    *busy = sum - idle;
+    *total = sum;
+    return true;
+  }
+  return false;
+}
+
+bool freeDiskBytes(const char* path, uint64_t* bytes) {
+  struct statvfs st;
+  if (!path || statvfs(path, &st) != 0) return false;
+  *bytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+  return true;
+}
+
+int64_t processCpuNanos() {
+  struct rusage usage;
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  auto nanos = [](const struct timeval& tv) {
+    return static_cast<int64_t>(tv.tv_sec) * 1000000000 + static_cast<int64_t>(tv.tv_usec) * 1000;
+  };
+  return nanos(usage.ru_utime) + nanos(usage.ru_stime);
 }
 
 std::string currentDirectory(int* errorCode) {
@@ -113,6 +264,46 @@ std::FILE* openPrivateFileForWriting(const char* path) {
   return file;
 }
 
+bool listDirectory(const char* dir, const char* prefix, std::vector<std::string>* names,
+                   int* errorCode) {
+  DIR* d = dir ? opendir(dir) : nullptr;
+  if (!d) {
+    if (errorCode) *errorCode = dir ? errno : EINVAL;
+    return false;
+  }
+  size_t prefixLength = prefix ? std::strlen(prefix) : 0;
+  while (struct dirent* entry = readdir(d)) {
+    if (prefixLength == 0 || std::strncmp(entry->d_name, prefix, prefixLength) == 0)
+      names->emplace_back(entry->d_name);
+  }
+  closedir(d);
+  if (errorCode) *errorCode = 0;
+  return true;
+}
+
+bool fileModifiedSeconds(const char* path, int64_t* seconds) {
+  struct stat st;
+  if (!path || stat(path, &st) != 0) return false;
+  *seconds = static_cast<int64_t>(st.st_mtime);
+  return true;
+}
+
+int removeFile(const char* path) {
+  return path && unlink(path) == 0 ? 0 : errno;
+}
+
+int renameNoReplace(const char* from, const char* to) {
+  if (!from || !to) return EINVAL;
+  // A new link fails on an existing name, where rename would replace it.
+  if (link(from, to) == 0) return unlink(from) == 0 ? 0 : errno;
+  int error = errno;
+  if (error != EPERM && error != EOPNOTSUPP) return error;
+  // A file system without links: the name is checked first instead.
+  struct stat st;
+  if (stat(to, &st) == 0) return EEXIST;
+  return rename(from, to) == 0 ? 0 : errno;
+}
+
 LocalTime localTime() {
   struct timeval tv;
   gettimeofday(&tv, nullptr);
@@ -126,6 +317,57 @@ LocalTime localTime() {
                    tmv.tm_min,
                    tmv.tm_sec,
                    static_cast<int>(tv.tv_usec / 1000)};
+}
+
+namespace {
+LocalTime fromTm(const struct tm& tmv, int millis) {
+  return LocalTime{tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour,
+                   tmv.tm_min,         tmv.tm_sec,     millis};
+}
+}  // namespace
+
+LocalTime localTimeOf(int64_t seconds) {
+  time_t t = static_cast<time_t>(seconds);
+  struct tm tmv {};
+  localtime_r(&t, &tmv);
+  return fromTm(tmv, 0);
+}
+
+LocalTime utcTime() {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  time_t now = tv.tv_sec;
+  struct tm tmv {};
+  gmtime_r(&now, &tmv);
+  return fromTm(tmv, static_cast<int>(tv.tv_usec / 1000));
+}
+
+bool localTimeToSeconds(int year, int month, int day, int hour, int minute, int second,
+                        int64_t* seconds) {
+  // Out-of-range parts would be normalised by mktime; the ranges checked keep
+  // every addition below from overflowing.
+  if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
+      hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60)
+    return false;
+  struct tm tmv {};
+  tmv.tm_year = year - 1900;
+  tmv.tm_mon = month - 1;
+  tmv.tm_mday = day;
+  tmv.tm_hour = hour;
+  tmv.tm_min = minute;
+  tmv.tm_sec = second;
+  tmv.tm_isdst = -1;
+  time_t t = mktime(&tmv);
+  if (t == static_cast<time_t>(-1)) return false;
+  // A day the month does not have (30 February) was carried into the next
+  // month.
+  if (tmv.tm_mday != day || tmv.tm_mon != month - 1) return false;
+  *seconds = static_cast<int64_t>(t);
+  return true;
+}
+
+int64_t nowSeconds() {
+  return static_cast<int64_t>(time(nullptr));
 }
 
 void asctimeNow(char* out, size_t size) {

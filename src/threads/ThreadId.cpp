@@ -73,6 +73,14 @@ uint32_t lookupThreadId(JNIEnv* env) {
   return found == p.idOfEnv.end() ? 0 : found->second;
 }
 
+JNIEnv* envOfThreadId(uint32_t id) {
+  if (id == 0) return nullptr;
+  Pairings& p = pairings();
+  std::lock_guard<std::mutex> guard(p.lock);
+  auto found = p.envOfId.find(id);
+  return found == p.envOfId.end() ? nullptr : found->second;
+}
+
 void releaseThreadId(JNIEnv* env) {
   if (!env) return;
   Pairings& p = pairings();

@@ -24,6 +24,9 @@ uint32_t threadIdOf(JNIEnv* env);
 // assigned).
 uint32_t lookupThreadId(JNIEnv* env);
 
+// The JNIEnv that holds the id, or null when none does.
+JNIEnv* envOfThreadId(uint32_t id);
+
 // Forgets the pairing of a JNIEnv whose thread has ended, so that its id may
 // serve another thread later.
 void releaseThreadId(JNIEnv* env);

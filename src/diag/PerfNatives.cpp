@@ -1,0 +1,72 @@
+// Natives of the platform figures: the instance natives of
+// com.halden.command.monitoring.PerfSummaryImpl and the CPU-time natives of
+// com.halden.probe.ProbeSystem. The figures come from PlatformFigures.
+#include <jni.h>
+
+#include "diag/PlatformFigures.h"
+#include "platform/jvmpi.h"
+#include "platform/os.h"
+
+extern "C" {
+
+JNIEXPORT jlong JNICALL Java_com_halden_command_monitoring_PerfSummaryImpl_getPagingRate(
+    JNIEnv*, jobject, jint intervalMillis) {
+  return samplePagingRate(intervalMillis);
+}
+
+JNIEXPORT jlong JNICALL Java_com_halden_command_monitoring_PerfSummaryImpl_getDiskSpace(JNIEnv*,
+                                                                                        jobject) {
+  return freeDiskSpace();
+}
+
+JNIEXPORT jlong JNICALL Java_com_halden_command_monitoring_PerfSummaryImpl_getVM(JNIEnv*, jobject) {
+  return processSwapBytes();
+}
+
+JNIEXPORT jlong JNICALL Java_com_halden_command_monitoring_PerfSummaryImpl_getDiskIO(JNIEnv*,
+                                                                                     jobject) {
+  return diskBytesPerTransferMegabytes();
+}
+
+JNIEXPORT jlong JNICALL Java_com_halden_command_monitoring_PerfSummaryImpl_getNetworkIO(JNIEnv*,
+                                                                                        jobject) {
+  return networkMegabytesPerSecond();
+}
+
+JNIEXPORT jlong JNICALL
+Java_com_halden_command_monitoring_PerfSummaryImpl_getTotalPhysicalMemory(JNIEnv*, jobject) {
+  return toMegabytes(totalPhysicalMemory());
+}
+
+JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadCPUTime(JNIEnv*,
+                                                                                        jclass) {
+  return jvmpi && jvmpi->GetCurrentThreadCpuTime ? jvmpi->GetCurrentThreadCpuTime() : 0;
+}
+
+JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeGetTimeMicroSeconds(JNIEnv*,
+                                                                                    jclass) {
+  return static_cast<jlong>(os::localTime().millis) * 1000;
+}
+
+JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdateAppServerCPUTime(JNIEnv*,
+                                                                                       jclass) {
+  // getrusage's user plus system time stands for the process times call.
+  return os::processCpuNanos();
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdateAppServerCPU(JNIEnv*,
+                                                                                     jclass) {
+  return sampleProcessCpuPercent();
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdatePlatformCPU(JNIEnv*,
+                                                                                    jclass) {
+  return sampleMachineCpuPercent();
+}
+
+JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdatePlatformCPUTime(JNIEnv*,
+                                                                                      jclass) {
+  return 0;
+}
+
+}  // extern "C"
