@@ -21,10 +21,11 @@ const char kServerError[] =
 
 class Identity : public testing::Test {
  protected:
-  // Resolves from the given arguments; returns what went to standard error.
+  // Resolves from the given arguments ("NULL" stands for a null pointer);
+  // returns what went to standard error.
   std::string resolve(std::vector<std::string> args) {
     std::vector<const char*> argv;
-    for (auto& a : args) argv.push_back(a.c_str());
+    for (auto& a : args) argv.push_back(a == "NULL" ? nullptr : a.c_str());
     CapturedOutput captured;
     resolveIdentity(static_cast<int>(argv.size()), argv.data());
     return captured.err();
@@ -34,57 +35,38 @@ class Identity : public testing::Test {
 
 }  // namespace
 
-TEST_F(Identity, CommandLineFormsAreTaken) {
-  std::string err =
-      resolve({"java", "-Dhm.home=/opt/h", "-Dhm.nodename=node1", "-Dhm.appserver=server1",
-               "-Dhm.profilename=prof", "-Dhm.ext.dirs=/a:/b", "Main"});
-  EXPECT_STREQ(homeDir, "/opt/h");
-  EXPECT_STREQ(nodeName, "node1");
-  EXPECT_STREQ(serverName, "server1");
-  EXPECT_STREQ(profileName, "prof");
-  EXPECT_STREQ(extDirs, "/a:/b");
-  EXPECT_EQ(err, "");
-}
-
-TEST_F(Identity, PlainFormsAreTakenToo) {
-  resolve({"hm.home=/h", "hm.nodename=n", "hm.appserver=s", "hm.profilename=p", "hm.ext.dirs=e"});
-  EXPECT_STREQ(homeDir, "/h");
-  EXPECT_STREQ(nodeName, "n");
-  EXPECT_STREQ(serverName, "s");
-  EXPECT_STREQ(profileName, "p");
-  EXPECT_STREQ(extDirs, "e");
-}
-
-TEST_F(Identity, LaterArgumentForTheSameValueWins) {
-  resolve({"-Dhm.home=/first", "hm.home=/second"});
+// "-Dname=value" and "name=value" are taken alike, the later one winning;
+// the command line comes before the environment, which also stands in for
+// an empty command-line value.
+TEST_F(Identity, CommandLineThenEnvironment) {
+  for (std::string form : {"-D", ""}) {
+    std::string err =
+        resolve({"java", form + "hm.home=/h", form + "hm.nodename=n", form + "hm.appserver=s",
+                 form + "hm.profilename=p", form + "hm.ext.dirs=/a:/b", "Main"});
+    EXPECT_EQ(std::string(homeDir) + nodeName + serverName + profileName + extDirs, "/hnsp/a:/b");
+    EXPECT_EQ(err, "");
+  }
+  resolve({"NULL", "-Dhm.home=/first", "hm.home=/second", "NULL"});
   EXPECT_STREQ(homeDir, "/second");
   resolve({"hm.home=/second", "-Dhm.home=/third"});
   EXPECT_STREQ(homeDir, "/third");
+
+  ScopedEnv home("hm.home", "/env/home");
+  ScopedEnv node("hm.nodename", "envnode");
+  ScopedEnv server("hm.appserver", "envserver");
+  ScopedEnv profile("hm.profilename", "envprofile");
+  std::string err = resolve({"java", "-Dhm.nodename=cmdnode", "-Dhm.home="});
+  EXPECT_STREQ(homeDir, "/env/home");
+  EXPECT_STREQ(nodeName, "cmdnode");
+  EXPECT_STREQ(serverName, "envserver");
+  EXPECT_STREQ(profileName, "envprofile");
+  EXPECT_EQ(err, "");
 }
 
 TEST_F(Identity, PrefixMustStandAtTheStart) {
   std::string err = resolve({"x-Dhm.home=/no", "-Dhm.homes=/no", "-Dhm.home", "--hm.home=/no"});
   EXPECT_STREQ(homeDir, "/halden");
   EXPECT_NE(err.find(kHomeError), std::string::npos);
-}
-
-TEST_F(Identity, EnvironmentIsTheFallback) {
-  ScopedEnv home("hm.home", "/env/home");
-  ScopedEnv node("hm.nodename", "envnode");
-  ScopedEnv server("hm.appserver", "envserver");
-  ScopedEnv profile("hm.profilename", "envprofile");
-  std::string err = resolve({"java", "-Dhm.nodename=cmdnode"});
-  EXPECT_STREQ(homeDir, "/env/home");
-  EXPECT_STREQ(nodeName, "cmdnode");  // the command line comes first
-  EXPECT_STREQ(serverName, "envserver");
-  EXPECT_STREQ(profileName, "envprofile");
-  EXPECT_EQ(err, "");
-}
-
-TEST_F(Identity, EmptyCommandLineValueFallsBackToTheEnvironment) {
-  ScopedEnv home("hm.home", "/env/home");
-  resolve({"-Dhm.home="});
-  EXPECT_STREQ(homeDir, "/env/home");
 }
 
 TEST_F(Identity, DefaultsComeWithTheirErrorLines) {
@@ -107,14 +89,6 @@ TEST_F(Identity, LongValuesAreCutNotOverrun) {
   ScopedEnv server("hm.appserver", huge.c_str());
   resolve({});
   EXPECT_EQ(std::string(serverName), std::string(255, 'h'));
-}
-
-TEST_F(Identity, NullArgumentsAreSkipped) {
-  const char* argv[] = {nullptr, "-Dhm.home=/h", nullptr};
-  CapturedOutput quiet;
-  resolveIdentity(3, argv);
-  quiet.finish();
-  EXPECT_STREQ(homeDir, "/h");
 }
 
 TEST_F(Identity, ModFileNameWithAndWithoutProfile) {

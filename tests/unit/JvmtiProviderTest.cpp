@@ -47,6 +47,8 @@ struct FakeJvm {
 
   static FakeJvm* current;
   static FakeJvm& self() { return *current; }
+  static LocalMonitor* monitor(jrawMonitorID id) { return reinterpret_cast<LocalMonitor*>(id); }
+  static jvmtiError owned(bool ok) { return ok ? JVMTI_ERROR_NONE : JVMTI_ERROR_NOT_MONITOR_OWNER; }
 
   static jvmtiError JNICALL setEventNotificationMode(jvmtiEnv*, jvmtiEventMode mode,
                                                      jvmtiEvent event, jthread, ...) {
@@ -124,16 +126,18 @@ struct FakeJvm {
       return JVMTI_ERROR_NONE;
     };
     jvmtiFunctions.DestroyRawMonitor = [](jvmtiEnv*, jrawMonitorID id) {
-      delete reinterpret_cast<LocalMonitor*>(id);
+      delete monitor(id);
       return JVMTI_ERROR_NONE;
     };
     jvmtiFunctions.RawMonitorEnter = [](jvmtiEnv*, jrawMonitorID id) {
-      reinterpret_cast<LocalMonitor*>(id)->enter();
+      monitor(id)->enter();
       return JVMTI_ERROR_NONE;
     };
     jvmtiFunctions.RawMonitorExit = [](jvmtiEnv*, jrawMonitorID id) {
-      return reinterpret_cast<LocalMonitor*>(id)->exit() ? JVMTI_ERROR_NONE
-                                                         : JVMTI_ERROR_NOT_MONITOR_OWNER;
+      return owned(monitor(id)->exit());
+    };
+    jvmtiFunctions.RawMonitorNotifyAll = [](jvmtiEnv*, jrawMonitorID id) {
+      return owned(monitor(id)->notifyAll());
     };
     jvmtiFunctions.RawMonitorWait = [](jvmtiEnv*, jrawMonitorID id, jlong millis) {
       bool early;
@@ -142,16 +146,11 @@ struct FakeJvm {
         early = self().spuriousWakeups > 0;
         if (early) self().spuriousWakeups--;
       }
-      auto* monitor = reinterpret_cast<LocalMonitor*>(id);
-      if (!early) return monitor->wait(millis) ? JVMTI_ERROR_NONE : JVMTI_ERROR_NOT_MONITOR_OWNER;
-      monitor->wait(millis > 5 || millis == 0 ? 5 : millis);
+      if (!early) return owned(monitor(id)->wait(millis));
+      monitor(id)->wait(millis > 5 || millis == 0 ? 5 : millis);
       // Every other early return looks like an interrupt of the thread.
       static std::atomic<int> count{0};
       return count++ % 2 ? JVMTI_ERROR_INTERRUPT : JVMTI_ERROR_NONE;
-    };
-    jvmtiFunctions.RawMonitorNotifyAll = [](jvmtiEnv*, jrawMonitorID id) {
-      return reinterpret_cast<LocalMonitor*>(id)->notifyAll() ? JVMTI_ERROR_NONE
-                                                              : JVMTI_ERROR_NOT_MONITOR_OWNER;
     };
     jvmtiFunctions.GetThreadInfo = [](jvmtiEnv* env, jthread, jvmtiThreadInfo* info) {
       self().threadInfoCalls++;

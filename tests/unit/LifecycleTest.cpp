@@ -28,6 +28,15 @@ namespace {
 const std::vector<jint> kProbeEvents = {JVMPI_EVENT_THREAD_START, JVMPI_EVENT_THREAD_END,
                                         JVMPI_EVENT_GC_START, JVMPI_EVENT_GC_FINISH};
 
+// The managers the custom service start makes and its shutdown deletes.
+int liveManagers() {
+  const void* managers[] = {lockAgentMgr, probeMgr,        memoryMonitor,          networkAgentMgr,
+                            evtAgentMgr,  protocolVisitor, PropertyMgr::existing()};
+  int n = 0;
+  for (const void* m : managers) n += m != nullptr;
+  return n;
+}
+
 // A home with a catalogue and a logs folder; the orders run against the test
 // double of the profiler interface. Whatever a test leaves is shut down.
 class Lifecycle : public testing::Test {
@@ -89,13 +98,7 @@ TEST_F(Lifecycle, CustomServiceStartWithoutTheInterfaceCreatesNothing) {
   openTestLog();
   ASSERT_EQ(javaVM, nullptr);
   EXPECT_FALSE(customServiceStart());
-  EXPECT_EQ(lockAgentMgr, nullptr);
-  EXPECT_EQ(probeMgr, nullptr);
-  EXPECT_EQ(memoryMonitor, nullptr);
-  EXPECT_EQ(networkAgentMgr, nullptr);
-  EXPECT_EQ(evtAgentMgr, nullptr);
-  EXPECT_EQ(protocolVisitor, nullptr);
-  EXPECT_EQ(PropertyMgr::existing(), nullptr);
+  EXPECT_EQ(liveManagers(), 0);
   EXPECT_TRUE(inOrder(log(), {"INFO: Starting Native Custom Service initialize.. ",
                               "##ERROR: Failed during interface initialization",
                               "##ERROR: Initialization of event interface NOT successful",
@@ -107,15 +110,8 @@ TEST_F(Lifecycle, CustomServiceStartCreatesEveryManager) {
   fake.install();
   openTestLog();
   EXPECT_TRUE(customServiceStart());
-  EXPECT_NE(tableLocks, nullptr);
-  EXPECT_NE(lockAgentMgr, nullptr);
-  EXPECT_NE(PropertyMgr::existing(), nullptr);
-  EXPECT_NE(probeMgr, nullptr);
-  EXPECT_NE(memoryMonitor, nullptr);
-  EXPECT_NE(networkAgentMgr, nullptr);
-  EXPECT_NE(evtAgentMgr, nullptr);
-  EXPECT_NE(threadMgr, nullptr);
-  EXPECT_NE(protocolVisitor, nullptr);
+  EXPECT_EQ(liveManagers(), 7);
+  EXPECT_TRUE(tableLocks && threadMgr);
   EXPECT_TRUE(fake.enabled().empty());
   EXPECT_TRUE(inOrder(log(), {"INFO: Starting Native Custom Service initialize.. ",
                               "INFO: Native Custom Service initialization successful.. "}));
@@ -248,13 +244,7 @@ TEST_F(Lifecycle, ShutdownDestroysTheManagersAndClosesTheLog) {
   startAll();
   openTestLog();
   customServiceShutDown();
-  EXPECT_EQ(lockAgentMgr, nullptr);
-  EXPECT_EQ(probeMgr, nullptr);
-  EXPECT_EQ(memoryMonitor, nullptr);
-  EXPECT_EQ(networkAgentMgr, nullptr);
-  EXPECT_EQ(evtAgentMgr, nullptr);
-  EXPECT_EQ(protocolVisitor, nullptr);
-  EXPECT_EQ(PropertyMgr::existing(), nullptr);
+  EXPECT_EQ(liveManagers(), 0);
   EXPECT_EQ(globalLockMonitor(), nullptr);
   EXPECT_EQ(logFileName(), nullptr);
   EXPECT_TRUE(inOrder(log(), {"INFO: Native Custom Service shutting down.. ",

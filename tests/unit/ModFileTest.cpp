@@ -30,11 +30,13 @@ class ModFile : public testing::Test {
     resetProbeState();
     resetLog();
   }
+  // Runs the step; `log` gets only the lines it wrote.
   void run() {
+    size_t before = readFile(logFileName()).size();
     CapturedOutput captured;
     runModFileStep();
     out = captured.out();
-    log = readFile(logFileName());
+    log = readFile(logFileName()).substr(before);
   }
 
   IdentityScope identity;
@@ -60,37 +62,30 @@ TEST_F(ModFile, ProfileNameIsPartOfThePath) {
   EXPECT_EQ(readFile(home.path() + "/etc/n.s(p).hm.mod"), "2");
 }
 
-TEST_F(ModFile, ExistingLevelIsApplied) {
-  home.write("etc/n.s.hm.mod", "3\n");
-  run();
-  EXPECT_EQ(modLevel.load(), 3);
-  EXPECT_EQ(reportedModLevel.load(), 3);
-  EXPECT_NE(log.find("Native MOD level changed from (2) to (3)"), std::string::npos);
-  EXPECT_NE(log.find("INFO: Using probe level 3\n"), std::string::npos);
-  EXPECT_EQ(readFile(home.path() + "/etc/n.s.hm.mod"), "3\n");  // left as it was
-}
-
-TEST_F(ModFile, OutOfRangeLevelEndsAtTwo) {
-  home.write("etc/n.s.hm.mod", "7");
-  run();
-  EXPECT_EQ(modLevel.load(), 2);
+// An existing file sets the level it names; what it cannot supply leaves 2.
+// The file is never rewritten.
+TEST_F(ModFile, ExistingContentGivesTheLevel) {
+  const std::pair<const char*, int> cases[] = {
+      {"1", 1}, {"3\n", 3}, {" 1\n", 1}, {"1001", 1}, {"1003", 3},
+      {"0", 2}, {"-3", 2},  {"", 2},     {"high", 2}, {"7", 2},
+  };
+  for (auto [content, level] : cases) {
+    home.write("etc/n.s.hm.mod", content);
+    modLevel.store(content[0] == 'h' ? 1 : 2);
+    reportedModLevel.store(2);
+    run();
+    EXPECT_EQ(modLevel.load(), level) << content;
+    EXPECT_EQ(reportedModLevel.load(), level) << content;
+    EXPECT_NE(log.find("INFO: Using probe level " + std::to_string(level) + "\n"),
+              std::string::npos)
+        << content;
+    bool changed =
+        log.find("changed from (2) to (" + std::to_string(level) + ")") != std::string::npos;
+    EXPECT_EQ(changed, level != 2) << content;
+    EXPECT_EQ(readFile(home.path() + "/etc/n.s.hm.mod"), content);
+  }
   EXPECT_NE(log.find("##ERROR: Incorrect MOD level given (7) rejecting, current MOD level 2"),
             std::string::npos);
-  EXPECT_NE(log.find("INFO: Using probe level 2\n"), std::string::npos);
-  EXPECT_EQ(readFile(home.path() + "/etc/n.s.hm.mod"), "7");
-}
-
-TEST_F(ModFile, UnreadableContentMeansTwo) {
-  home.write("etc/n.s.hm.mod", "high");
-  modLevel.store(1);
-  run();
-  EXPECT_EQ(modLevel.load(), 2);
-}
-
-TEST_F(ModFile, ThousandFormIsAccepted) {
-  home.write("etc/n.s.hm.mod", "1001");
-  run();
-  EXPECT_EQ(modLevel.load(), 1);
 }
 
 TEST_F(ModFile, UnwritableFileStillGivesLevelTwo) {

@@ -12,7 +12,6 @@ extern "C" {
 jboolean Java_com_halden_probe_ProbeController_setModLevel(JNIEnv*, jclass, jint);
 jint Java_com_halden_probe_ProbeController_getMonitoringLevel(JNIEnv*, jclass);
 jboolean Java_com_halden_probe_ProbeController_isNativeProbeEnabled(JNIEnv*, jclass);
-jboolean Java_com_halden_probe_ProbeController_restartOnToFromL1(JNIEnv*, jclass);
 }
 
 namespace {
@@ -37,12 +36,6 @@ class ModLevel : public testing::Test {
   std::string out;
 };
 }  // namespace
-
-TEST_F(ModLevel, StartsAtTwo) {
-  EXPECT_EQ(modLevel.load(), 2);
-  EXPECT_EQ(reportedModLevel.load(), 2);
-  EXPECT_EQ(Java_com_halden_probe_ProbeController_getMonitoringLevel(nullptr, nullptr), 1002);
-}
 
 TEST_F(ModLevel, ThousandPlusLevelChangesFromTwoToThree) {
   EXPECT_TRUE(change(1003));
@@ -103,10 +96,6 @@ TEST_F(ModLevel, SetModLevelChangesTheLevelOnceEnabled) {
   EXPECT_FALSE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1));
 }
 
-TEST_F(ModLevel, RestartIsNeverRequired) {
-  EXPECT_FALSE(Java_com_halden_probe_ProbeController_restartOnToFromL1(nullptr, nullptr));
-}
-
 TEST(ProbeState, ProbeIsEnabledWhenBothAgentsReportRunning) {
   resetProbeState();
   EXPECT_FALSE(Java_com_halden_probe_ProbeController_isNativeProbeEnabled(nullptr, nullptr));
@@ -118,15 +107,10 @@ TEST(ProbeState, ProbeIsEnabledWhenBothAgentsReportRunning) {
   reportEventAgentRunning(true);
   EXPECT_FALSE(probeDisabled.load());
   EXPECT_TRUE(Java_com_halden_probe_ProbeController_isNativeProbeEnabled(nullptr, nullptr));
-  // A report of false does not disable the probe again.
+  // A report of false does not disable the probe again; a repeated report
+  // changes nothing, a change to true enables again.
   reportNetworkAgentRunning(false);
   EXPECT_FALSE(probeDisabled.load());
-  resetProbeState();
-}
-
-TEST(ProbeState, RepeatedReportChangesNothing) {
-  resetProbeState();
-  reportEventAgentRunning(true);
   reportNetworkAgentRunning(true);
   probeDisabled.store(true);  // as the stop order does
   reportNetworkAgentRunning(true);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "base/Log.h"
@@ -26,13 +25,6 @@ TEST_F(NamedObjectLog, LinesCarryNameUnitAndLine) {
   EXPECT_NE(out.find(" INFO: [ProbeMgr (ProbeMgr@42)] started \n \n"), std::string::npos) << out;
   EXPECT_NE(out.find(" WARNING: [ProbeMgr (Unit@7)] careful \n \n"), std::string::npos);
   EXPECT_NE(out.find(" ##ERROR: [ProbeMgr (Unit@8)] broken \n \n"), std::string::npos);
-}
-
-TEST_F(NamedObjectLog, NameIsAPrivateCopy) {
-  char name[] = "Original";
-  NamedObject object(name);
-  std::strcpy(name, "Changed!");
-  EXPECT_STREQ(object.name(), "Original");
 }
 
 TEST_F(NamedObjectLog, NullNameLogsNull) {

@@ -29,25 +29,18 @@ class SamplingRates : public testing::Test {
 };
 }  // namespace
 
-TEST_F(SamplingRates, StartAtTwoEach) {
-  EXPECT_EQ(rates(), (std::vector<int>{2, 2, 2, 2}));
-  EXPECT_EQ(samplingExtra.load(), 0);
-}
-
-TEST_F(SamplingRates, LongerArrayKeepsOnlyFour) {
-  const jint given[] = {10, 20, 30, 40, 50, 60};
-  setSamplingRates(nullptr, given, 6, 7);
-  EXPECT_EQ(rates(), (std::vector<int>{10, 20, 30, 40}));
-  EXPECT_EQ(samplingExtra.load(), 7);
-}
-
-TEST_F(SamplingRates, ShorterArrayKeepsTheRest) {
-  const jint given[] = {5, 6};
-  setSamplingRates(nullptr, given, 2, 1);
+// Up to four rates are taken from the array, the rest keep their values.
+TEST_F(SamplingRates, ArrayGivesUpToFourRates) {
+  const jint shorter[] = {5, 6};
+  setSamplingRates(nullptr, shorter, 2, 1);
   EXPECT_EQ(rates(), (std::vector<int>{5, 6, 2, 2}));
   setSamplingRates(nullptr, nullptr, 0, 3);
   EXPECT_EQ(rates(), (std::vector<int>{5, 6, 2, 2}));
   EXPECT_EQ(samplingExtra.load(), 3);
+  const jint longer[] = {10, 20, 30, 40, 50, 60};
+  setSamplingRates(nullptr, longer, 6, 7);
+  EXPECT_EQ(rates(), (std::vector<int>{10, 20, 30, 40}));
+  EXPECT_EQ(samplingExtra.load(), 7);
 }
 
 TEST_F(SamplingRates, RejectedWhileTheProbeIsDisabled) {

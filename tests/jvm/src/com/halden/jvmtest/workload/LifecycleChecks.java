@@ -34,7 +34,6 @@ public class LifecycleChecks implements Launcher.Workload {
         report("getProcessId", ProbeSystem.getProcessId());
         report("levelBeforeStart", ProbeController.getMonitoringLevel());
         report("jvmpiEnabled", ProbeController.isJvmpiEnabled());
-        report("restartOnToFromL1", ProbeController.restartOnToFromL1());
         report("buildTime", ProbeUtils.getBuildTime());
         report("logFileName", ProbeLogger.getLogFileName());
         String[] argv = ProbeSystem.getArgumentVector();
@@ -68,10 +67,7 @@ public class LifecycleChecks implements Launcher.Workload {
         if (!enabled) return;
         report("set1003", ProbeController.setModLevel(1003));
         report("levelAfter1003", ProbeController.getMonitoringLevel());
-        report("set3Again", ProbeController.setModLevel(3));
         report("set0", ProbeController.setModLevel(0));
-        report("set4", ProbeController.setModLevel(4));
-        report("set1000", ProbeController.setModLevel(1000));
         report("levelAfterRejected", ProbeController.getMonitoringLevel());
     }
 
