@@ -30,9 +30,10 @@ std::vector<uint8_t> typicalClass() {
 void BM_RewriteTypicalClass(benchmark::State& state) {
   std::vector<uint8_t> bytes = typicalClass();
   MethodSpec spec;
-  parseMethodSpec("app.TypicalLoader:app.TypicalLoader:defineClass0:"
-                  "(Ljava/lang/String;[BII)Ljava/lang/Class;:0:1:2:3:4",
-                  &spec);
+  parseMethodSpec(
+      "app.TypicalLoader:app.TypicalLoader:defineClass0:"
+      "(Ljava/lang/String;[BII)Ljava/lang/Class;:0:1:2:3:4",
+      &spec);
   for (auto _ : state) {
     ConstantPoolIndex pool;
     std::vector<uint8_t> out;

@@ -46,8 +46,7 @@ bool specFrom(const ConstantPoolIndex& pool, unsigned pick, MethodSpec* spec) {
 long methodCount(const std::vector<uint8_t>& bytes, const ConstantPoolIndex& pool) {
   ByteReader in(pool.poolEnd(), bytes.data() + bytes.size());
   uint16_t interfaces = 0, fields = 0, methods = 0;
-  if (!in.skip(6) || !in.u2(&interfaces) || !in.skip(2u * interfaces) || !in.u2(&fields))
-    return -1;
+  if (!in.skip(6) || !in.u2(&interfaces) || !in.skip(2u * interfaces) || !in.u2(&fields)) return -1;
   for (uint16_t i = 0; i < fields; i++) {
     if (!skipMember(in)) return -1;
   }
@@ -72,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   long before = methodCount(in, pool);
   ConstantPoolIndex again;
-  if (!again.build(out.data(), out.size()) || again.count() != pool.count() + 10 ||
-      before < 0 || methodCount(out, again) != before + 1) {
+  if (!again.build(out.data(), out.size()) || again.count() != pool.count() + 10 || before < 0 ||
+      methodCount(out, again) != before + 1) {
     std::fprintf(stderr, "rewritten class does not parse again\n");
     std::abort();
   }
