@@ -12,6 +12,7 @@
 #include "config/ProbeState.h"
 #include "config/PropertyMgr.h"
 #include "events/ProtocolVisitor.h"
+#include "instrument/ClassLoadHook.h"
 #include "instrument/InstrumentSetup.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
@@ -109,6 +110,8 @@ int runStartup(JavaVM* vm, const char* options) {
   if (!initializeJVMPI()) return -1;
   installEventHandler();
   if (!instrumentationSetup("")) return 0;
+  setJavaInstrumentEntry(bootstrapClassRef, instrumentClassMethod);
+  setClassLoadHookHandler(instrumentClassLoadHook);
   enableStartupEvent(JVMPI_EVENT_CLASS_LOAD_HOOK);
   enableStartupEvent(JVMPI_EVENT_JVM_INIT_DONE);
   return 0;

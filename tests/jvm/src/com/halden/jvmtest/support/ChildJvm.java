@@ -43,6 +43,8 @@ public final class ChildJvm {
     private String agentOptions;
     private final Map<String, String> properties = new LinkedHashMap<>();
     private final List<String> jvmArgs = new ArrayList<>();
+    private final List<String> classPathFirst = new ArrayList<>();
+    private final Map<String, String> environment = new LinkedHashMap<>();
     private String mainClass = LAUNCHER;
     private final List<String> args = new ArrayList<>();
     private long timeoutSeconds = 180;
@@ -98,6 +100,18 @@ public final class ChildJvm {
         return this;
     }
 
+    /** Puts a class path entry before the agent jar and the test classes. */
+    public ChildJvm classPathFirst(Path entry) {
+        classPathFirst.add(entry.toString());
+        return this;
+    }
+
+    /** Sets an environment variable of the child. */
+    public ChildJvm environment(String name, String value) {
+        environment.put(name, value);
+        return this;
+    }
+
     public ChildJvm main(Class<?> main, String... arguments) {
         return main(main.getName(), arguments);
     }
@@ -143,7 +157,10 @@ public final class ChildJvm {
         command.addAll(jvmArgs);
         command.add("-cp");
         String testJar = System.getProperty("dc.test.jar");
-        command.add(agentJar() + (testJar == null ? "" : File.pathSeparator + testJar));
+        List<String> path = new ArrayList<>(classPathFirst);
+        path.add(agentJar().toString());
+        if (testJar != null) path.add(testJar);
+        command.add(String.join(File.pathSeparator, path));
         command.add(mainClass);
         command.addAll(args);
         return command;
@@ -164,6 +181,7 @@ public final class ChildJvm {
                     .directory(home.path().toFile())
                     .redirectOutput(out.toFile())
                     .redirectError(err.toFile());
+            builder.environment().putAll(environment);
             if (loading == Loading.XRUN) {
                 // The JVM looks for an -Xrun library on the system library path.
                 String path = System.getenv("LD_LIBRARY_PATH");
