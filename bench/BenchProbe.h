@@ -7,6 +7,7 @@
 #include "config/ProbeState.h"
 #include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"
+#include "threads/ThreadDrain.h"
 #include "threads/ThreadMgr.h"
 
 namespace bench {
@@ -16,6 +17,7 @@ inline void startProbe() {
   evtAgentMgr = new EvtAgentMgr();
   evtAgentMgr->start();
   evtAgentMgr->setMasterRunning(true);
+  installThreadDrain(evtAgentMgr);
   threadMgr = new ThreadMgr();
   threadMgr->start();
   evtAgentMgr->agent(0)->attachForTest(reinterpret_cast<JNIEnv*>(0x7e7000001000));
