@@ -12,22 +12,12 @@
 #include "requests/GpsRequests.h"
 #include "requests/Requests.h"
 #include "threads/EntryGate.h"
-#include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
 
 namespace {
 
-void installOnce() {
-  static const bool ready = [] {
-    bench::startProbe();
-    readTextLimits();
-    return true;
-  }();
-  (void)ready;
-}
-
 void BM_GetNextGpsToken(benchmark::State& state) {
-  installOnce();
+  bench::startProbeOnce();
   for (auto _ : state) benchmark::DoNotOptimize(getNextGpsToken());
 }
 BENCHMARK(BM_GetNextGpsToken)->Threads(1)->Threads(2)->UseRealTime();
@@ -37,15 +27,12 @@ BENCHMARK(BM_GetNextGpsToken)->Threads(1)->Threads(2)->UseRealTime();
 void drainNowAndThen(benchmark::State& state, ThreadData* data, long n) {
   if (n % 2000 != 0) return;
   state.PauseTiming();
-  while (EventRecord* r = data->takeFirst()) {
-    data->recordTaken(r);
-    delete r;
-  }
+  bench::drainQueue(data);
   state.ResumeTiming();
 }
 
 void invokePairs(benchmark::State& state, bool insideRequest) {
-  installOnce();
+  bench::startProbeOnce();
   JNIEnv* env = reinterpret_cast<JNIEnv*>(0x7f7100003000 + state.thread_index() * 64 +
                                           (insideRequest ? 0 : 0x100000));
   ThreadData* data = nullptr;

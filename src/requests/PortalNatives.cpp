@@ -44,20 +44,20 @@ void gatewayData(JNIEnv* env, int type, jint number, jlong value) {
 
 }  // namespace
 
+// A native of one (int, long) figure record.
+#define DC_FIGURE_NATIVE(NAME, SEND, TYPE)                                                       \
+  JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_##NAME(JNIEnv* env, jclass,        \
+                                                                     jint number, jlong value) { \
+    SEND(env, TYPE, number, value);                                                              \
+  }
+
 extern "C" {
 
-JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_sendLoginData(JNIEnv* env, jclass,
-                                                                          jint number,
-                                                                          jlong value) {
-  userData(env, EVENT_PORTAL_LOGIN, number, value);
-}
-
-JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_sendAccessControlData(JNIEnv* env,
-                                                                                  jclass,
-                                                                                  jint number,
-                                                                                  jlong value) {
-  userData(env, EVENT_PORTAL_ACCESS_CONTROL, number, value);
-}
+DC_FIGURE_NATIVE(sendLoginData, userData, EVENT_PORTAL_LOGIN)
+DC_FIGURE_NATIVE(sendAccessControlData, userData, EVENT_PORTAL_ACCESS_CONTROL)
+DC_FIGURE_NATIVE(sendGatewayServletData, gatewayData, EVENT_GATEWAY_SERVLET)
+DC_FIGURE_NATIVE(sendModelBuildingData, gatewayData, EVENT_MODEL_BUILDING)
+DC_FIGURE_NATIVE(sendPageLoadingData, gatewayData, EVENT_PAGE_LOADING)
 
 JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_sendCredentialVaultData(
     JNIEnv* env, jclass, jint c1, jlong t1, jint c2, jlong t2, jint c3, jlong t3, jint c4, jlong t4,
@@ -80,26 +80,6 @@ JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_sendContentAccessDat
                               static_cast<uint32_t>(c3), static_cast<uint32_t>(c4)};
   const int64_t totals[4] = {t1, t2, t3, t4};
   sendContentAccessData(env, data, counts, totals);
-}
-
-JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_sendGatewayServletData(JNIEnv* env,
-                                                                                   jclass,
-                                                                                   jint number,
-                                                                                   jlong value) {
-  gatewayData(env, EVENT_GATEWAY_SERVLET, number, value);
-}
-
-JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_sendModelBuildingData(JNIEnv* env,
-                                                                                  jclass,
-                                                                                  jint number,
-                                                                                  jlong value) {
-  gatewayData(env, EVENT_MODEL_BUILDING, number, value);
-}
-
-JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_sendPageLoadingData(JNIEnv* env, jclass,
-                                                                                jint number,
-                                                                                jlong value) {
-  gatewayData(env, EVENT_PAGE_LOADING, number, value);
 }
 
 JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_startPortalPageRequest(

@@ -4,8 +4,9 @@
 #include <jni.h>
 
 #include "base/JniUtil.h"
-#include "requests/Requests.h"
-#include "threads/EntryGate.h"
+
+extern "C" JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_endNativeEJBRequest(
+    JNIEnv* env, jclass, jstring applicationName, jstring requestName, jstring url);
 
 namespace {
 
@@ -33,13 +34,10 @@ jobject serverProperties(JNIEnv* env, jclass owner) {
 extern "C" {
 
 JNIEXPORT void JNICALL Java_com_halden_qs5_pmi_HaldenBeanModule_finishBeanRequest(
-    JNIEnv* env, jclass, jstring applicationName, jstring requestName, jstring url) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars application(env, applicationName);
-  JavaChars name(env, requestName);
-  JavaChars address(env, url);
-  endNativeEJBRequest(env, data, application.get(), name.get(), address.get());
+    JNIEnv* env, jclass owner, jstring applicationName, jstring requestName, jstring url) {
+  // Exactly the end of an EJB request.
+  Java_com_halden_probe_ThreadManager_endNativeEJBRequest(env, owner, applicationName, requestName,
+                                                          url);
 }
 
 JNIEXPORT jobject JNICALL Java_com_halden_qs5_ProbeService_getSystemProperties(JNIEnv* env, jclass,
