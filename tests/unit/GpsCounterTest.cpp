@@ -1,6 +1,7 @@
 // The correlation-token counter: tokens from the registration mask and the
 // counter file, the file's reservation by cushions, what a restart continues
-// from, and counter files that hold no usable number.
+// from, and counter files that hold no usable number. The serialiser's
+// saving into the file of a real home is checked in the JVM test.
 #include "requests/GpsCounter.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "events/ProtocolVisitor.h"
-#include "events/RequestRecord.h"
 #include "support/FakeJvmpi.h"
 #include "support/TestSupport.h"
 
@@ -52,18 +51,6 @@ TEST_F(GpsCounterTest, AMissingFileIsCreatedHoldingZero) {
   EXPECT_EQ(counter.next(), 0xA0000000u);
 }
 
-TEST_F(GpsCounterTest, MaskPositionsWrapAtThirtyTwoAndASecondSetUpAddsBits) {
-  GpsCounter counter;
-  // 33 characters: the '1' at position 32 sets bit 31, the length leaves a
-  // counter of 31 bits.
-  counter.setup((std::string(32, '0') + "1").c_str(), 200, file());
-  EXPECT_EQ(counter.registrationId(), 0x80000000u);
-  EXPECT_EQ(counter.gpsMask(), 0x7FFFFFFFu);
-  counter.setup("01", 200, file());
-  EXPECT_EQ(counter.registrationId(), 0xC0000000u);
-  EXPECT_EQ(counter.gpsMask(), 0x3FFFFFFFu);
-}
-
 TEST_F(GpsCounterTest, PassingTheSavedMarkReservesCushionsAndARestartContinuesAboveIt) {
   GpsCounter first;
   setUpOver(first, "5");
@@ -86,13 +73,6 @@ TEST_F(GpsCounterTest, PassingTheSavedMarkReservesCushionsAndARestartContinuesAb
   GpsCounter restarted;
   restarted.setup("1010", 200, file());
   EXPECT_EQ(restarted.next(), 0xA00004B5u);
-}
-
-TEST_F(GpsCounterTest, ACushionBelowOneStillMovesTheMark) {
-  GpsCounter counter;
-  setUpOver(counter, "5", 0);
-  counter.save(0xA0000005);
-  EXPECT_EQ(content(), "6");
 }
 
 TEST_F(GpsCounterTest, CounterFilesWithoutAUsableNumber) {
@@ -129,26 +109,4 @@ TEST_F(GpsCounterTest, AnUnwritableFileKeepsTheStateAndIsReported) {
   // The saver still writes to the file set up before.
   counter.save(0xA0000006);
   EXPECT_EQ(content(), "205");
-}
-
-TEST_F(GpsCounterTest, TheSerialiserSavesTheCounterOfAnInvokeStart) {
-  IdentityScope identity;
-  home.makeDir("etc");
-  home.write("etc/n.s.haldenGpsCounter.txt", "5");
-  identity.set(home.path(), "n", "s");
-  setupGps("1010");
-  EXPECT_EQ(getNextGpsToken(), 0xA0000005u);
-
-  ProtocolVisitor visitor(saveGpsCounter);
-  std::vector<uint8_t> buffer(256);
-  WireCursor cursor(buffer.data(), buffer.size());
-  CorrelationRequestRecord end(SUBTYPE_END);
-  end.tokenCounter = 0xA0000006;
-  visitor.writeRecord(&end, cursor);
-  EXPECT_EQ(readFile(home.at("etc/n.s.haldenGpsCounter.txt")), "5");
-  CorrelationRequestRecord start(SUBTYPE_BEGIN);
-  start.tokenCounter = 0xA0000006;
-  visitor.writeRecord(&start, cursor);
-  EXPECT_EQ(readFile(home.at("etc/n.s.haldenGpsCounter.txt")), "205");
-  EXPECT_EQ(gpsCounter().savedToken(), 0xA00000CDu);
 }

@@ -78,10 +78,9 @@ public final class TokensWorkload implements Launcher.Workload {
         ThreadManager.beginNativeEJBRequest("beans", "bean", "/bean");
         HaldenBeanModule.finishBeanRequest("beans", "bean", "/bean");
 
-        report("props5", com.halden.qs5.ProbeService.getSystemProperties(WebContainer.class)
-                == WebContainer._props);
-        report("props6", com.halden.qs6.ProbeService.getSystemProperties(WebContainer.class)
-                == WebContainer._props);
+        Object props = WebContainer._props;
+        report("props5", com.halden.qs5.ProbeService.getSystemProperties(WebContainer.class) == props);
+        report("props6", com.halden.qs6.ProbeService.getSystemProperties(WebContainer.class) == props);
         report("propsMissing", com.halden.qs6.ProbeService.getSystemProperties(Server.class));
         report("propsNull", com.halden.qs5.ProbeService.getSystemProperties(null));
         report("dataSources", QASServer.getDataSources(Server.class) == Server.dataSources);
