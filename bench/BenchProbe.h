@@ -7,6 +7,9 @@
 #include "config/ProbeState.h"
 #include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"
+#include "threads/TextLimits.h"
+#include "threads/ThreadData.h"
+#include "threads/ThreadDrain.h"
 #include "threads/ThreadMgr.h"
 
 namespace bench {
@@ -16,10 +19,30 @@ inline void startProbe() {
   evtAgentMgr = new EvtAgentMgr();
   evtAgentMgr->start();
   evtAgentMgr->setMasterRunning(true);
+  installThreadDrain(evtAgentMgr);
   threadMgr = new ThreadMgr();
   threadMgr->start();
   evtAgentMgr->agent(0)->attachForTest(reinterpret_cast<JNIEnv*>(0x7e7000001000));
   probeDisabled.store(false);
+}
+
+// startProbe once, whichever benchmark thread comes first, with the text
+// limits read.
+inline void startProbeOnce() {
+  static const bool ready = [] {
+    startProbe();
+    readTextLimits();
+    return true;
+  }();
+  (void)ready;
+}
+
+// Takes every record off the thread's queue, as its event agent would.
+inline void drainQueue(ThreadData* data) {
+  while (EventRecord* r = data->takeFirst()) {
+    data->recordTaken(r);
+    delete r;
+  }
 }
 
 }  // namespace bench

@@ -1,0 +1,62 @@
+// Natives of the application-server hooks outside the portal: the bean
+// module's finish of an EJB request, the two probe services' and the
+// application server's static-field reads, and the probe of the PFX hook.
+#include <jni.h>
+
+#include "base/JniUtil.h"
+
+extern "C" JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_endNativeEJBRequest(
+    JNIEnv* env, jclass, jstring applicationName, jstring requestName, jstring url);
+
+namespace {
+
+// The value of a static field of the given class; null for a null class or
+// a class without that field. The failed lookup's NoSuchFieldError is
+// cleared: a monitoring hook must not throw into the server's code.
+jobject staticFieldValue(JNIEnv* env, jclass owner, const char* name, const char* signature) {
+  if (!owner) return nullptr;
+  jfieldID field = env->GetStaticFieldID(owner, name, signature);
+  if (!field) {
+    clearPendingException(env);
+    return nullptr;
+  }
+  jobject value = env->GetStaticObjectField(owner, field);
+  if (clearPendingException(env)) return nullptr;
+  return value;
+}
+
+jobject serverProperties(JNIEnv* env, jclass owner) {
+  return staticFieldValue(env, owner, "_props", "Lcom/qel/qs/webcontainer/util/ExProperties;");
+}
+
+}  // namespace
+
+extern "C" {
+
+JNIEXPORT void JNICALL Java_com_halden_qs5_pmi_HaldenBeanModule_finishBeanRequest(
+    JNIEnv* env, jclass owner, jstring applicationName, jstring requestName, jstring url) {
+  // Exactly the end of an EJB request.
+  Java_com_halden_probe_ThreadManager_endNativeEJBRequest(env, owner, applicationName, requestName,
+                                                          url);
+}
+
+JNIEXPORT jobject JNICALL Java_com_halden_qs5_ProbeService_getSystemProperties(JNIEnv* env, jclass,
+                                                                               jclass owner) {
+  return serverProperties(env, owner);
+}
+
+JNIEXPORT jobject JNICALL Java_com_halden_qs6_ProbeService_getSystemProperties(JNIEnv* env, jclass,
+                                                                               jclass owner) {
+  return serverProperties(env, owner);
+}
+
+JNIEXPORT jobject JNICALL Java_com_halden_qs5_QASServer_getDataSources(JNIEnv* env, jclass,
+                                                                       jclass owner) {
+  return staticFieldValue(env, owner, "dataSources", "Ljava/util/Hashtable;");
+}
+
+JNIEXPORT jint JNICALL Java_com_halden_probe_ProbePFX_initializeProbe(JNIEnv*, jclass) {
+  return 1;
+}
+
+}  // extern "C"
