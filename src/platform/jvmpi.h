@@ -64,6 +64,16 @@ struct JVMPI_Method {
   jmethodIDp method_id;
 };
 
+struct JVMPI_Field {
+  const char* field_name;
+  const char* field_signature;
+};
+
+// The argument of a heap-dump request.
+struct JVMPI_HeapDumpArg {
+  jint heap_dump_level;
+};
+
 struct JVMPI_Event {
   jint event_type;
   JNIEnv* env_id;
@@ -75,9 +85,9 @@ struct JVMPI_Event {
       jint num_methods;
       JVMPI_Method* methods;
       jint num_static_fields;
-      void* statics;
+      JVMPI_Field* statics;
       jint num_instance_fields;
-      void* instances;
+      JVMPI_Field* instances;
       jobjectID class_id;
     } class_load;
 
