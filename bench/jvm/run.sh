@@ -5,6 +5,8 @@
 # and the probe attached; prints the "[bench]" lines.
 #
 # Environment: BENCH_PAIRS (pairs per thread and round, 2000000), BENCH_ROUNDS (3),
+# BENCH_WORKLOAD (another workload class, e.g. com.halden.bench.HeapSnapshotBench),
+# BENCH_JVM_ARGS (more JVM options, e.g. -Xmx256m),
 # BENCH_KEEP=1 keeps the work directory with the JVM's output and the probe's log.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -33,13 +35,13 @@ for _ in $(seq 100); do
 done
 [ -s "$WORK/port" ] || { echo "psdump did not start"; cat "$WORK/psdump.err"; exit 1; }
 
-(cd "$WORK" && java -agentpath:"$ROOT/build/libdatacollector.so" \
+(cd "$WORK" && java ${BENCH_JVM_ARGS:-} -agentpath:"$ROOT/build/libdatacollector.so" \
   -Dhm.home="$HOME_DIR" -Dhm.nodename=bench -Dhm.appserver=server1 \
   -Dhm.ps.host=127.0.0.1 -Dhm.ps.port="$(cat "$WORK/port")" \
   -Ddc.bench.empty="$ROOT/build/bench/libdcbench_empty.so" \
   -Ddc.bench.pairs="${BENCH_PAIRS:-2000000}" -Ddc.bench.rounds="${BENCH_ROUNDS:-3}" \
   -cp "$ROOT/build/datacollector-agent.jar:$ROOT/build/bench/datacollector-bench.jar" \
-  com.halden.probe.Launcher --workload com.halden.bench.RequestPairBench > "$WORK/jvm.out" 2>&1) \
+  com.halden.probe.Launcher --workload "${BENCH_WORKLOAD:-com.halden.bench.RequestPairBench}" > "$WORK/jvm.out" 2>&1) \
   || { tail -40 "$WORK/jvm.out"; exit 1; }
 # The probe's log shares standard output, so a line may start inside another.
 grep -o -E '\[bench\].*|\[launcher\] probe enabled after.*' "$WORK/jvm.out"
