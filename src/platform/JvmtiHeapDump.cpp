@@ -35,22 +35,6 @@ jint primitiveElementType(const char* signature) {
   }
 }
 
-size_t elementSize(jint type) {
-  switch (type) {
-    case 4:
-    case 8:
-      return 1;
-    case 5:
-    case 9:
-      return 2;
-    case 6:
-    case 10:
-      return 4;
-    default:
-      return 8;
-  }
-}
-
 uint8_t* putU4(uint8_t* out, uint32_t value) {
   out[0] = static_cast<uint8_t>(value >> 24);
   out[1] = static_cast<uint8_t>(value >> 16);
@@ -128,7 +112,9 @@ size_t heapDumpRecordSize(jlong classTag, jlong size, jint length) {
   const size_t count = length > 0 ? static_cast<size_t>(length) : 0;
   if (length >= 0 && classTag == kObjectArrayTag) return 13 + 4 * count;
   if (length >= 0 && isPrimitiveArrayTag(classTag))
-    return 10 + elementSize(static_cast<jint>(classTag - kPrimitiveArrayTag)) * count;
+    return 10 + static_cast<size_t>(
+                    jvmpiBasicTypeSize(static_cast<int>(classTag - kPrimitiveArrayTag))) *
+                    count;
   return 13 + clipU4(size);
 }
 

@@ -24,27 +24,6 @@ enum : uint8_t {
   PRIMITIVE_ARRAY_DUMP = 0x23,
 };
 
-// The size of a value of a basic type; 0 for an unknown type.
-size_t sizeOfBasicType(int type) {
-  switch (type) {
-    case 4:
-    case 8:
-      return 1;
-    case 5:
-    case 9:
-      return 2;
-    case 2:
-    case 6:
-    case 10:
-      return 4;
-    case 7:
-    case 11:
-      return 8;
-    default:
-      return 0;
-  }
-}
-
 constexpr size_t kTextStart = 128 * 1024;
 constexpr size_t kTextStep = 64 * 1024;
 
@@ -213,7 +192,7 @@ bool HeapDumpParser::readClassDump() {
   if (info.interfaceCount > 0 && !skip(4 * static_cast<size_t>(info.interfaceCount))) return false;
   if (!readU2(&poolCount) || !skip(7 * static_cast<size_t>(poolCount))) return false;
   for (int32_t i = 0; info.staticTypes && i < info.staticCount; i++) {
-    if (!skip(sizeOfBasicType(info.staticTypes[i]))) return false;
+    if (!skip(jvmpiBasicTypeSize(info.staticTypes[i]))) return false;
   }
   return true;
 }
@@ -267,7 +246,7 @@ bool HeapDumpParser::readPrimitiveArray() {
   uint32_t count = 0;
   uint8_t type = 0;
   if (!skip(4) || !readU4(&count) || !readU1(&type)) return false;
-  size_t element = type == 2 ? 0 : sizeOfBasicType(type);
+  size_t element = type == 2 ? 0 : jvmpiBasicTypeSize(type);
   if (element == 0) return true;
   size_t bytes = element * count;
   if (!skip(bytes)) return false;
