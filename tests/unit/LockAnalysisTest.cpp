@@ -2,6 +2,7 @@
 // steps, the other-thread rule of type 32 records, times and sizes; and the
 // lock agent manager's start, stop and destruction.
 #include <cstring>
+#include <thread>
 
 #include "base/HalLock.h"
 #include "events/AnalysisRecords.h"
@@ -105,6 +106,35 @@ TEST_F(LockAnalysis, DetailRecordForAnotherThreadTakesItsIdDepthAndStoredCpuTime
   EXPECT_EQ(records[1]->cpuTime, 900);
   EXPECT_EQ(static_cast<LockDetailRecord*>(records[1].get())->depth, 3);
   EXPECT_EQ(data()->getLockCpuTime(), 900);
+}
+
+// A thread making its own detail records while another makes records for
+// it: the depth steps are not lost and every record is queued.
+TEST_F(LockAnalysis, ConcurrencyOfDetailRecordsForAnotherThread) {
+  ThreadData* other = threadMgr->getThreadData(otherEnv);
+  other->requestDepth = 1;
+  data()->requestDepth = 1;
+  const uint32_t otherId = other->getThreadId();
+  constexpr int kRounds = 1000;
+  std::thread owner([&] {
+    for (int i = 0; i < kRounds; i++) {
+      appendLockEvent(otherEnv, other, lockArgs(3, "own"));
+      appendLockEvent(otherEnv, other, lockArgs(4, "own"));
+    }
+  });
+  LockEventArgs args = lockArgs(3, "for");
+  args.number2 = otherId;
+  int queued = 0;
+  for (int i = 0; i < kRounds; i++) {
+    args.kind = 3;
+    queued += appendLockEvent(env, data(), args);
+    args.kind = 4;
+    queued += appendLockEvent(env, data(), args);
+  }
+  owner.join();
+  EXPECT_EQ(queued, 2 * kRounds);
+  EXPECT_EQ(other->requestDepth.load(), 1);
+  EXPECT_EQ(drain(other).size(), 4u * kRounds);
 }
 
 TEST_F(LockAnalysis, HeapAllocationRecordsCarryTheStartsSecondNumberOnly) {
