@@ -7,6 +7,8 @@
 # BENCH_WORKLOAD picks another workload class of the benchmark jar (for
 # example com.halden.bench.DiagnosticsBench).
 # Environment: BENCH_PAIRS (pairs per thread and round, 2000000), BENCH_ROUNDS (3),
+# BENCH_WORKLOAD (another workload class, e.g. com.halden.bench.HeapSnapshotBench),
+# BENCH_JVM_ARGS (more JVM options, e.g. -Xmx256m),
 # BENCH_KEEP=1 keeps the work directory with the JVM's output and the probe's log.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -35,7 +37,7 @@ for _ in $(seq 100); do
 done
 [ -s "$WORK/port" ] || { echo "psdump did not start"; cat "$WORK/psdump.err"; exit 1; }
 
-(cd "$WORK" && java -agentpath:"$ROOT/build/libdatacollector.so" \
+(cd "$WORK" && java ${BENCH_JVM_ARGS:-} -agentpath:"$ROOT/build/libdatacollector.so" \
   -Dhm.home="$HOME_DIR" -Dhm.nodename=bench -Dhm.appserver=server1 \
   -Dhm.ps.host=127.0.0.1 -Dhm.ps.port="$(cat "$WORK/port")" \
   -Ddc.bench.empty="$ROOT/build/bench/libdcbench_empty.so" \

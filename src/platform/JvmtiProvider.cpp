@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/JvmtiClasses.h"
+#include "platform/JvmtiHeapDump.h"
 #include "platform/JvmtiRas.h"
 #include "platform/LocalMonitor.h"
 
@@ -252,8 +253,14 @@ JNIEnv* currentJni() {
   return jni;
 }
 
-// Only class loads are served on request; the argument is the class id.
+// Served on request: class loads (the argument is the class id) and level-2
+// heap dumps (the argument is a JVMPI_HeapDumpArg, or null for level 2).
 jint requestEvent(jint eventType, void* arg) {
+  if (eventType == JVMPI_EVENT_HEAP_DUMP) {
+    auto* level = static_cast<JVMPI_HeapDumpArg*>(arg);
+    if (level && level->heap_dump_level != JVMPI_DUMP_LEVEL_2) return JVMPI_NOT_AVAILABLE;
+    return jvmtiRequestHeapDump(ensureJvmti(), currentJni(), &deliver);
+  }
   if (eventType != JVMPI_EVENT_CLASS_LOAD) return JVMPI_NOT_AVAILABLE;
   auto classId = static_cast<jobjectID>(reinterpret_cast<uintptr_t>(arg));
   return jvmtiRequestClassLoad(ensureJvmti(), currentJni(), classId, &deliver);
@@ -432,6 +439,7 @@ bool setUpJvmti(jvmtiEnv* jvmti) {
     wanted.can_get_current_thread_cpu_time = potential.can_get_current_thread_cpu_time;
     wanted.can_generate_garbage_collection_events =
         potential.can_generate_garbage_collection_events;
+    wanted.can_tag_objects = potential.can_tag_objects;  // heap dumps
     jvmti->AddCapabilities(&wanted);
   }
   jvmtiCapabilities held{};

@@ -49,6 +49,17 @@ constexpr jint JVMPI_THREAD_SUSPENDED = 0x8000;
 // Heap dump level asked by the heap snapshot.
 constexpr jint JVMPI_DUMP_LEVEL_2 = 2;
 
+// The size in a heap dump of a value of a basic type (2 object, 4 boolean,
+// 5 char, 6 float, 7 double, 8 byte, 9 short, 10 int, 11 long); 0 for any
+// other number.
+constexpr int jvmpiBasicTypeSize(int type) {
+  return type == 4 || type == 8                 ? 1
+         : type == 5 || type == 9               ? 2
+         : type == 2 || type == 6 || type == 10 ? 4
+         : type == 7 || type == 11              ? 8
+                                                : 0;
+}
+
 // Opaque handles. Object ids and method ids are 32-bit on the wire; the
 // provider maps the JVM's 64-bit handles to stable 32-bit values.
 typedef uint32_t jobjectID;
@@ -64,6 +75,16 @@ struct JVMPI_Method {
   jmethodIDp method_id;
 };
 
+struct JVMPI_Field {
+  const char* field_name;
+  const char* field_signature;
+};
+
+// The argument of a heap-dump request.
+struct JVMPI_HeapDumpArg {
+  jint heap_dump_level;
+};
+
 struct JVMPI_Event {
   jint event_type;
   JNIEnv* env_id;
@@ -75,9 +96,9 @@ struct JVMPI_Event {
       jint num_methods;
       JVMPI_Method* methods;
       jint num_static_fields;
-      void* statics;
+      JVMPI_Field* statics;
       jint num_instance_fields;
-      void* instances;
+      JVMPI_Field* instances;
       jobjectID class_id;
     } class_load;
 

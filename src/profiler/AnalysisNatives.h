@@ -1,6 +1,6 @@
 // The natives of the lock and heap analysis runtime classes, registered at
-// run time on LockAnalysisRuntime and HeapAnalysisRuntime. They record
-// nothing yet: the allocation natives return, the lock native answers false.
+// run time on LockAnalysisRuntime and HeapAnalysisRuntime: after the entry
+// gate they hand their arguments to LockEvents.
 #pragma once
 
 #include <jni.h>

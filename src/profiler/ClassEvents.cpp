@@ -41,19 +41,6 @@ bool dottedNames(const char* name) {
   return decided == '.';
 }
 
-void stampWall(EventRecord* r) {
-  uint32_t seconds = 0;
-  uint32_t micros = 0;
-  os::wallClock(&seconds, &micros);
-  r->wallSeconds = seconds;
-  r->wallMicros = micros / 1000 * 1000;  // the millisecond clock
-}
-
-void stampCpu(EventRecord* r) {
-  JVMPI_Interface* table = jvmpi;
-  r->cpuTime = table && table->GetCurrentThreadCpuTime ? table->GetCurrentThreadCpuTime() : 0;
-}
-
 bool isFinalize(const MethodRecord* record) {
   return record->methodName && std::strcmp(record->methodName.get(), "finalize") == 0;
 }
@@ -91,6 +78,19 @@ ThreadData* gcQueue() {
 }
 
 }  // namespace
+
+void stampWall(EventRecord* r) {
+  uint32_t seconds = 0;
+  uint32_t micros = 0;
+  os::wallClock(&seconds, &micros);
+  r->wallSeconds = seconds;
+  r->wallMicros = micros / 1000 * 1000;  // the millisecond clock
+}
+
+void stampCpu(EventRecord* r) {
+  JVMPI_Interface* table = jvmpi;
+  r->cpuTime = table && table->GetCurrentThreadCpuTime ? table->GetCurrentThreadCpuTime() : 0;
+}
 
 bool queueMethodRecord(ThreadData* data, int subtype, uint32_t methodId) {
   if (!data) return false;

@@ -32,5 +32,11 @@ void setGcQueueSource(ThreadData* (*source)());
 // 1 exit: CPU time then wall time). False when nothing was queued.
 bool queueMethodRecord(ThreadData* data, int subtype, uint32_t methodId);
 
+class EventRecord;
+// Stamps a record with the wall clock (to the millisecond) and with the
+// calling thread's CPU time (0 without the profiler interface).
+void stampWall(EventRecord* record);
+void stampCpu(EventRecord* record);
+
 // Forgets the name separator decided by the first class name (tests).
 void resetNameSeparator();

@@ -15,7 +15,10 @@ namespace {
 std::atomic<void (*)(JVMPI_Event*)> classLoadHook{nullptr};
 std::atomic<void (*)(char*, char*)> heapDumpParser{nullptr};
 std::atomic<void (*)(JVMPI_Event*)> heapDumpClassInfo{nullptr};
-std::atomic<bool> heapDumpInProgress{false};
+// Set on the thread that receives a heap dump while it hands the dump on: the
+// class loads that the dump's reader requests arrive on that thread, while
+// class loads on other threads still go to the class table.
+thread_local bool heapDumpInProgress = false;
 std::atomic<bool> initDone{false};
 std::atomic<jclass> bootstrapClass{nullptr};
 std::atomic<jmethodID> instrumentMethod{nullptr};
@@ -28,7 +31,7 @@ ThreadData* gatedThread(JNIEnv* env) {
 }
 
 void classLoad(JVMPI_Event* event) {
-  if (heapDumpInProgress.load()) {
+  if (heapDumpInProgress) {
     if (auto copy = heapDumpClassInfo.load()) copy(event);
     return;
   }
@@ -37,9 +40,9 @@ void classLoad(JVMPI_Event* event) {
 }
 
 void heapDump(JVMPI_Event* event) {
-  heapDumpInProgress.store(true);
+  heapDumpInProgress = true;
   if (auto parse = heapDumpParser.load()) parse(event->u.heap_dump.begin, event->u.heap_dump.end);
-  heapDumpInProgress.store(false);
+  heapDumpInProgress = false;
 }
 
 // Resolves the class-rewriting entry of the Java side for the class-load hook.

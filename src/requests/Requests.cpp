@@ -21,7 +21,7 @@ void lowerHttpDepth(ThreadData* data, const char* requestName) {
 }
 
 int depthOf(const ThreadData* data) {
-  return data ? data->requestDepth : 0;
+  return data ? data->requestDepth.load() : 0;
 }
 
 }  // namespace

@@ -103,8 +103,9 @@ class ThreadData : public NamedObject {
   std::unique_ptr<char[]> statementDataSource;
   // SQL requests opened through the agent's own SQL natives, not yet closed.
   int32_t sqlDepth = 0;
-  // The request nesting depth of the thread.
-  int32_t requestDepth = 0;
+  // The request nesting depth of the thread. Atomic because a lock record
+  // made on behalf of this thread on another thread reads and steps it.
+  std::atomic<int32_t> requestDepth{0};
   // Nested begins swallowed while nested requests are suppressed.
   int32_t suppressedNested = 0;
   // The correlation token of the request the thread runs, and its length.
