@@ -49,7 +49,8 @@ CorrelationRequestRecord* makeRecord(int subtype, int32_t depth) {
 
 void startNativeGpsInvokeRequest(JNIEnv* env, ThreadData* data) {
   if (data) data->requestDepth++;
-  CorrelationRequestRecord* record = makeRecord(SUBTYPE_BEGIN, data ? data->requestDepth : 0);
+  CorrelationRequestRecord* record =
+      makeRecord(SUBTYPE_BEGIN, data ? data->requestDepth.load() : 0);
   if (!record) return;
   sendRequestRecord(env, data, record, nullptr, nullptr, nullptr, invokeTokenStep);
 }

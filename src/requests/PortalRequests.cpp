@@ -73,7 +73,7 @@ void startPortalRequest(JNIEnv* env, ThreadData* data, int type, const char* req
   if (data) data->requestDepth++;
   RequestRecord* record = makePortalRecord(type, SUBTYPE_BEGIN);
   if (!record) return;
-  record->depth = data ? data->requestDepth : 0;
+  record->depth = data ? data->requestDepth.load() : 0;
   record->detail.assign(detail ? detail : "");
   sendRequestRecord(env, data, record, requestName, applicationName, url);
 }
@@ -81,7 +81,7 @@ void startPortalRequest(JNIEnv* env, ThreadData* data, int type, const char* req
 void endPortalRequest(JNIEnv* env, ThreadData* data, int type, const char* requestName) {
   RequestRecord* record = makePortalRecord(type, SUBTYPE_END);
   if (record) {
-    record->depth = data ? data->requestDepth : 0;
+    record->depth = data ? data->requestDepth.load() : 0;
     sendRequestRecord(env, data, record, requestName, nullptr, nullptr);
   }
   if (data) data->requestDepth--;
