@@ -52,7 +52,8 @@ struct FakeJvm {
   static char* copy(jvmtiEnv* env, const char* text) {
     unsigned char* mem = nullptr;
     env->Allocate(static_cast<jlong>(std::strlen(text) + 1), &mem);
-    return std::strcpy(reinterpret_cast<char*>(mem), text);
+    std::memcpy(mem, text, std::strlen(text) + 1);
+    return reinterpret_cast<char*>(mem);
   }
 
   FakeJvm() {
