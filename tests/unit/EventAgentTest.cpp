@@ -342,12 +342,6 @@ TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {
   EXPECT_NE(log.find("##OverAll events dropped/deleted when PS down: 7 \n"), std::string::npos);
   EXPECT_NE(log.find("##OverAll events dropped/deleted when PS down: 0, log message now off"),
             std::string::npos);
-  size_t lines = 0;
-  for (size_t at = log.find("##OverAll"); at != std::string::npos;
-       at = log.find("##OverAll", at + 1))
-    lines++;
-  EXPECT_EQ(lines, 5u);
-
   a->psDownTrim();  // the thirtieth: 30 seconds have passed
   EXPECT_EQ(a->psDownThreshold(), 1000);
   // 501 records taken off the front: the class record among them is kept.
@@ -378,14 +372,6 @@ TEST_F(EventAgentTest, ThreadsAreAssignedRoundRobinToAliveAgents) {
   EXPECT_FALSE(mgr.manageThreadData(nullptr));
 
   for (int i = 0; i < 3; i++) mgr.agent(i)->detachForTest();
-  testing::internal::CaptureStdout();
-  mgr.runAgent(3, envs[3].env());
-  mgr.runAgent(-1, envs[3].env());
-  mgr.stopAgent(3);
-  std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("Trying to start event agent with improper ID: 3 [0-2]"), std::string::npos);
-  EXPECT_NE(log.find("Trying to start event agent with improper ID: -1 [0-2]"), std::string::npos);
-  EXPECT_NE(log.find("Trying to stop event agent with improper ID: 3 [0-2]"), std::string::npos);
   mgr.stop();
   EXPECT_EQ(mgr.master(), nullptr);
   EXPECT_FALSE(mgr.manageThreadData(thread(0xA00)));

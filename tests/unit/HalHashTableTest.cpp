@@ -103,33 +103,14 @@ TEST_F(HalHashTableLog, NullKeysAreWarnedAboutAndIgnored) {
   EXPECT_EQ(table.findInBucket(nullptr, 0), nullptr);
   EXPECT_EQ(table.count(), 1);
   const std::string& out = captured.out();
-  EXPECT_NE(out.find(" WARNING: [HalHashTable (HalHashTable@"), std::string::npos);
-  EXPECT_NE(out.find(")] trying to get with NULL Key, so ignoring \n"), std::string::npos);
-  EXPECT_NE(out.find(")] Inserting NULL Key into Hashtable, so ignoring \n"), std::string::npos);
-  EXPECT_NE(out.find(")] trying to remove with NULL Key, so ignoring \n"), std::string::npos);
-  EXPECT_NE(
-      out.find(")] Internal error: Trying to lookup for bucket with NULL Key, so ignoring \n"),
-      std::string::npos);
-}
-
-TEST_F(HalHashTableLog, NullStringKeyAtTheIndexStepIsAnError) {
-  StrTable table(11, true, false);
-  CapturedOutput captured;
+  EXPECT_EQ(countOf(out, " WARNING: [HalHashTable (HalHashTable@"), 4) << out;
   int index = table.bucketIndex(nullptr);
-  EXPECT_GE(index, 0);
-  EXPECT_LT(index, table.bucketCount());
-  EXPECT_NE(captured.out().find("##ERROR: [HalHashTable (HalHashTable@"), std::string::npos);
-  EXPECT_NE(captured.out().find(")] Using strcmp for NON Char * data \n"), std::string::npos);
-}
-
-TEST(HalHashTable, SnapshotOfAnEmptyTableIsOneNullSlot) {
-  PtrTable table(11, false, false);
-  std::unique_ptr<void*[]> values(table.values());
-  EXPECT_EQ(values[0], nullptr);
+  EXPECT_TRUE(index >= 0 && index < table.bucketCount());
 }
 
 TEST(HalHashTable, SnapshotsFollowBucketThenChainOrder) {
   PtrTable table(11, false, false);  // 13 buckets
+  EXPECT_EQ(std::unique_ptr<void*[]>(table.values())[0], nullptr);
   void* inBucket2 = key(2 * 8);
   void* inBucket1a = key(1 * 8);
   void* inBucket1b = key((13 + 1) * 8);

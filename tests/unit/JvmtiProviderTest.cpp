@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -21,154 +20,126 @@ namespace {
 // A JVM and its JVMTI environment, as far as the provider uses them. The
 // answers of GetEnv, the phase, the capabilities offered and the thread facts
 // are set by the tests; event modes, allocations and deleted references are
-// recorded.
+// recorded. Raw monitors are our own monitors behind the JVMTI handle.
 struct FakeJvm {
-  jvmtiInterface_1_ jvmtiFunctions{};
-  jvmtiEnv jvmti{};
-  JNIInvokeInterface_ invokeFunctions{};
-  JavaVM vm{};
-  JNINativeInterface_ jniFunctions{};
-  JNIEnv jni{};
+  jvmtiInterface_1_ fn{};
+  jvmtiEnv jvmti{&fn};
+  JNIInvokeInterface_ invoke{};
+  JavaVM vm{&invoke};
+  JNINativeInterface_ jniFn{};
+  JNIEnv jni{&jniFn};
 
-  std::mutex mutex;
-  jint jvmtiAnswer = JNI_OK;
-  jint jniAnswer = JNI_OK;
+  jint jvmtiAnswer = JNI_OK, jniAnswer = JNI_OK;
   jvmtiPhase phase = JVMTI_PHASE_LIVE;
-  bool offerGc = true;
-  bool offerCpuTime = true;
+  bool offerGc = true, offerCpuTime = true;
   jlong cpuTime = 0;
-  int getEnvCalls = 0;
-  int spuriousWakeups = 0;  // early returns of RawMonitorWait still to make
+  std::atomic<int> getEnvCalls{0}, spuriousWakeups{0};  // early returns of RawMonitorWait
+  int deletedRefs = 0, threadInfoCalls = 0;
   jvmtiEventCallbacks callbacks{};
+  jvmtiCapabilities added{};
   std::map<jvmtiEvent, jvmtiEventMode> modes;
   std::set<unsigned char*> allocated;
-  int deletedRefs = 0;
-  int threadInfoCalls = 0;
 
   static FakeJvm* current;
   static FakeJvm& self() { return *current; }
-  static LocalMonitor* monitor(jrawMonitorID id) { return reinterpret_cast<LocalMonitor*>(id); }
+  static LocalMonitor* mon(jrawMonitorID id) { return reinterpret_cast<LocalMonitor*>(id); }
   static jvmtiError owned(bool ok) { return ok ? JVMTI_ERROR_NONE : JVMTI_ERROR_NOT_MONITOR_OWNER; }
-
-  static jvmtiError JNICALL setEventNotificationMode(jvmtiEnv*, jvmtiEventMode mode,
-                                                     jvmtiEvent event, jthread, ...) {
-    std::lock_guard<std::mutex> hold(self().mutex);
+  static jvmtiError JNICALL setMode(jvmtiEnv*, jvmtiEventMode mode, jvmtiEvent event, jthread,
+                                    ...) {
     self().modes[event] = mode;
     return JVMTI_ERROR_NONE;
+  }
+  static char* copy(jvmtiEnv* env, const char* text) {
+    unsigned char* mem = nullptr;
+    env->Allocate(static_cast<jlong>(std::strlen(text) + 1), &mem);
+    std::memcpy(mem, text, std::strlen(text) + 1);
+    return reinterpret_cast<char*>(mem);
   }
 
   FakeJvm() {
     current = this;
-    jvmti.functions = &jvmtiFunctions;
-    vm.functions = &invokeFunctions;
-    jni.functions = &jniFunctions;
-    invokeFunctions.GetEnv = [](JavaVM*, void** penv, jint version) -> jint {
+    invoke.GetEnv = [](JavaVM*, void** penv, jint version) -> jint {
       FakeJvm& f = self();
-      std::lock_guard<std::mutex> hold(f.mutex);
       f.getEnvCalls++;
-      if (version == JVMTI_VERSION_1_2) {
-        *penv = f.jvmtiAnswer == JNI_OK ? &f.jvmti : nullptr;
-        return f.jvmtiAnswer;
-      }
-      *penv = f.jniAnswer == JNI_OK ? &f.jni : nullptr;
-      return f.jniAnswer;
+      bool ti = version == JVMTI_VERSION_1_2;
+      jint answer = ti ? f.jvmtiAnswer : f.jniAnswer;
+      *penv = answer != JNI_OK ? nullptr : ti ? static_cast<void*>(&f.jvmti) : &f.jni;
+      return answer;
     };
-    jniFunctions.DeleteLocalRef = [](JNIEnv*, jobject ref) {
-      if (ref) self().deletedRefs++;
-    };
-    jvmtiFunctions.GetPotentialCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) {
+    jniFn.DeleteLocalRef = [](JNIEnv*, jobject ref) { self().deletedRefs += ref != nullptr; };
+    fn.GetPotentialCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) {
       *c = jvmtiCapabilities{};
       c->can_generate_all_class_hook_events = 1;
       c->can_get_current_thread_cpu_time = self().offerCpuTime;
       c->can_generate_garbage_collection_events = self().offerGc;
       return JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.AddCapabilities = [](jvmtiEnv*, const jvmtiCapabilities* c) {
+    fn.AddCapabilities = [](jvmtiEnv*, const jvmtiCapabilities* c) {
       self().added = *c;
       return JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.GetCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) {
+    fn.GetCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) {
       *c = self().added;
       return JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.SetEventCallbacks = [](jvmtiEnv*, const jvmtiEventCallbacks* c, jint) {
+    fn.SetEventCallbacks = [](jvmtiEnv*, const jvmtiEventCallbacks* c, jint) {
       self().callbacks = *c;
       return JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.SetEventNotificationMode = &setEventNotificationMode;
-    jvmtiFunctions.GetPhase = [](jvmtiEnv*, jvmtiPhase* p) {
-      *p = self().phase;
-      return JVMTI_ERROR_NONE;
+    fn.SetEventNotificationMode = &setMode;
+    fn.GetPhase = [](jvmtiEnv*, jvmtiPhase* p) { return *p = self().phase, JVMTI_ERROR_NONE; };
+    fn.DisposeEnvironment = [](jvmtiEnv*) { return JVMTI_ERROR_NONE; };
+    fn.GetCurrentThreadCpuTime = [](jvmtiEnv*, jlong* n) {
+      return *n = self().cpuTime, JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.DisposeEnvironment = [](jvmtiEnv*) { return JVMTI_ERROR_NONE; };
-    jvmtiFunctions.GetCurrentThreadCpuTime = [](jvmtiEnv*, jlong* nanos) {
-      *nanos = self().cpuTime;
-      return JVMTI_ERROR_NONE;
-    };
-    jvmtiFunctions.Allocate = [](jvmtiEnv*, jlong size, unsigned char** mem) {
+    fn.Allocate = [](jvmtiEnv*, jlong size, unsigned char** mem) {
       *mem = static_cast<unsigned char*>(std::malloc(size > 0 ? size : 1));
-      std::lock_guard<std::mutex> hold(self().mutex);
       self().allocated.insert(*mem);
       return JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.Deallocate = [](jvmtiEnv*, unsigned char* mem) {
-      {
-        std::lock_guard<std::mutex> hold(self().mutex);
-        if (self().allocated.erase(mem) == 0) ADD_FAILURE() << "deallocated foreign memory";
-      }
+    fn.Deallocate = [](jvmtiEnv*, unsigned char* mem) {
+      if (self().allocated.erase(mem) == 0) ADD_FAILURE() << "deallocated foreign memory";
       std::free(mem);
       return JVMTI_ERROR_NONE;
     };
-    // Raw monitors: our own monitor behind the JVMTI handle. The wait returns
-    // early as often as spuriousWakeups says.
-    jvmtiFunctions.CreateRawMonitor = [](jvmtiEnv*, const char*, jrawMonitorID* id) {
+    fn.CreateRawMonitor = [](jvmtiEnv*, const char*, jrawMonitorID* id) {
       *id = reinterpret_cast<jrawMonitorID>(new LocalMonitor());
       return JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.DestroyRawMonitor = [](jvmtiEnv*, jrawMonitorID id) {
-      delete monitor(id);
-      return JVMTI_ERROR_NONE;
+    fn.DestroyRawMonitor = [](jvmtiEnv*, jrawMonitorID id) {
+      return delete mon(id), JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.RawMonitorEnter = [](jvmtiEnv*, jrawMonitorID id) {
-      monitor(id)->enter();
-      return JVMTI_ERROR_NONE;
+    fn.RawMonitorEnter = [](jvmtiEnv*, jrawMonitorID id) {
+      return mon(id)->enter(), JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.RawMonitorExit = [](jvmtiEnv*, jrawMonitorID id) {
-      return owned(monitor(id)->exit());
+    fn.RawMonitorExit = [](jvmtiEnv*, jrawMonitorID id) { return owned(mon(id)->exit()); };
+    fn.RawMonitorNotifyAll = [](jvmtiEnv*, jrawMonitorID id) {
+      return owned(mon(id)->notifyAll());
     };
-    jvmtiFunctions.RawMonitorNotifyAll = [](jvmtiEnv*, jrawMonitorID id) {
-      return owned(monitor(id)->notifyAll());
-    };
-    jvmtiFunctions.RawMonitorWait = [](jvmtiEnv*, jrawMonitorID id, jlong millis) {
-      bool early;
-      {
-        std::lock_guard<std::mutex> hold(self().mutex);
-        early = self().spuriousWakeups > 0;
-        if (early) self().spuriousWakeups--;
+    // The wait returns early as often as spuriousWakeups says; every other
+    // early return looks like an interrupt of the thread.
+    fn.RawMonitorWait = [](jvmtiEnv*, jrawMonitorID id, jlong millis) {
+      if (self().spuriousWakeups.fetch_sub(1) <= 0) {
+        self().spuriousWakeups++;
+        return owned(mon(id)->wait(millis));
       }
-      if (!early) return owned(monitor(id)->wait(millis));
-      monitor(id)->wait(millis > 5 || millis == 0 ? 5 : millis);
-      // Every other early return looks like an interrupt of the thread.
+      mon(id)->wait(millis > 5 || millis == 0 ? 5 : millis);
       static std::atomic<int> count{0};
       return count++ % 2 ? JVMTI_ERROR_INTERRUPT : JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.GetThreadInfo = [](jvmtiEnv* env, jthread, jvmtiThreadInfo* info) {
+    fn.GetThreadInfo = [](jvmtiEnv* env, jthread, jvmtiThreadInfo* info) {
       self().threadInfoCalls++;
       *info = jvmtiThreadInfo{};
-      info->name = self().copy(env, "worker-1");
+      info->name = copy(env, "worker-1");
       info->thread_group = reinterpret_cast<jthreadGroup>(0x10);
       info->context_class_loader = reinterpret_cast<jobject>(0x20);
       return JVMTI_ERROR_NONE;
     };
-    jvmtiFunctions.GetThreadGroupInfo = [](jvmtiEnv* env, jthreadGroup group,
-                                           jvmtiThreadGroupInfo* info) {
+    fn.GetThreadGroupInfo = [](jvmtiEnv* env, jthreadGroup group, jvmtiThreadGroupInfo* info) {
+      bool main = group == reinterpret_cast<jthreadGroup>(0x10);
       *info = jvmtiThreadGroupInfo{};
-      if (group == reinterpret_cast<jthreadGroup>(0x10)) {
-        info->name = self().copy(env, "main");
-        info->parent = reinterpret_cast<jthreadGroup>(0x30);
-      } else {
-        info->name = self().copy(env, "system");
-      }
+      info->name = copy(env, main ? "main" : "system");
+      if (main) info->parent = reinterpret_cast<jthreadGroup>(0x30);
       return JVMTI_ERROR_NONE;
     };
   }
@@ -178,25 +149,11 @@ struct FakeJvm {
     current = nullptr;
   }
 
-  char* copy(jvmtiEnv* env, const char* text) {
-    unsigned char* mem = nullptr;
-    env->Allocate(static_cast<jlong>(std::strlen(text) + 1), &mem);
-    std::memcpy(mem, text, std::strlen(text) + 1);
-    return reinterpret_cast<char*>(mem);
-  }
-
   jvmtiEventMode mode(jvmtiEvent event) {
-    std::lock_guard<std::mutex> hold(mutex);
     auto it = modes.find(event);
     return it == modes.end() ? JVMTI_DISABLE : it->second;
   }
-
-  size_t liveAllocations() {
-    std::lock_guard<std::mutex> hold(mutex);
-    return allocated.size();
-  }
-
-  jvmtiCapabilities added{};
+  size_t liveAllocations() { return allocated.size(); }
 };
 
 FakeJvm* FakeJvm::current = nullptr;

@@ -106,14 +106,6 @@ TEST_F(LogFile, FileNameWithAndWithoutProfile) {
   }
 }
 
-TEST_F(LogFile, LinesGoToTheFileAndNotToStandardOutput) {
-  open("K=v\n");
-  CapturedOutput captured;
-  logMessage(LOG_INFO, "into the file");
-  EXPECT_EQ(captured.out(), "");
-  EXPECT_NE(contents().find(" INFO: into the file \n"), std::string::npos);
-}
-
 TEST_F(Log, OpenLogAnnouncesTheFileAndNeedsTheCatalogue) {
   TempDir home;
   home.makeDir("logs");
@@ -138,14 +130,6 @@ TEST_F(Log, UncreatableLogFileLeavesTheCatalogueUnloaded) {
             std::string::npos);
   EXPECT_EQ(logFileName(), nullptr);
   EXPECT_EQ(captured.out().find("catalogued"), std::string::npos);
-}
-
-TEST_F(LogFile, SecondOpenDoesNothing) {
-  open("K=v\n");
-  std::string first = logFileName();
-  CapturedOutput quiet;
-  openLog(home.path().c_str(), "other", "s", "", 1);
-  EXPECT_EQ(first, logFileName());
 }
 
 // The catalogue keeps each format's line end, stops at its first "#" line,
@@ -215,24 +199,15 @@ TEST_F(LogFile, HugeWidthsAreCutNotPadded) {
   EXPECT_EQ(std::string(out), "00042|ab  |ff\n");
 }
 
-TEST_F(Log, LoadCatalogFromAStream) {
-  char text[] = "A=%s-%d\nB\n";
-  FILE* in = fmemopen(text, sizeof text - 1, "r");
-  ASSERT_NE(in, nullptr);
-  loadCatalog(in);
-  std::fclose(in);
-  const LogArg args[] = {LogArg("x"), LogArg(5)};
-  char out[32];
-  EXPECT_EQ(formatCatalog("A", args, 2, out, sizeof out), CatalogResult::Formatted);
-  EXPECT_STREQ(out, "x-5\n");
-  EXPECT_EQ(formatCatalog("A", args, 1, out, sizeof out), CatalogResult::Refused);
-  EXPECT_EQ(formatCatalog("B\n", args, 2, out, sizeof out), CatalogResult::NoFormat);
-  EXPECT_EQ(formatCatalog("C", args, 2, out, sizeof out), CatalogResult::NoEntry);
-}
-
 TEST_F(LogFile, CloseLogReturnsToStandardOutputForGood) {
   open("K=catalogued\n");
   std::string name = logFileName();
+  {
+    CapturedOutput captured;
+    logMessage(LOG_INFO, "into the file");
+    EXPECT_EQ(captured.out(), "");
+  }
+  EXPECT_NE(contents().find(" INFO: into the file \n"), std::string::npos);
   closeLog();
   EXPECT_EQ(logFileName(), nullptr);
   CapturedOutput captured;

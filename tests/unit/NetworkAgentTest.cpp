@@ -270,19 +270,6 @@ TEST_F(NetworkAgentTest, StopEndsAWriteBlockedOnACollectorThatStoppedReading) {
   EXPECT_LT(os::monotonicMillis() - before, 5000);
 }
 
-TEST_F(NetworkAgentTest, StopAndStartThreadWithImproperIds) {
-  startAgents();
-  testing::internal::CaptureStdout();
-  mgr->runAgent(1, nullptr);
-  mgr->runAgent(-1, nullptr);
-  mgr->stopAgent(1);
-  std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("Trying to start Network agent with improper ID: 1 [0-0]"), std::string::npos);
-  EXPECT_NE(log.find("Trying to start Network agent with improper ID: -1 [0-0]"),
-            std::string::npos);
-  EXPECT_NE(log.find("Trying to stop network agent with improper ID: 1 [0-0]"), std::string::npos);
-}
-
 // The binding itself is checked by the event agent tests; without running
 // agents nothing is connected and sends are refused.
 TEST_F(NetworkAgentTest, AgentsThatDoNotRunRefuseSends) {

@@ -75,15 +75,11 @@ class LifecycleTest {
     @Nested
     class StartUp {
         @Test
-        void announcesTheMethodLevelOptionsAndRaisesNoIdentityErrors() {
+        void announcesItsOptionsAndTellsTheJavaSideItsFiles() {
             assertTrue(run.hasStderrLine(
                     "[HM]: INFO: not using method level sync, cleanup interval: 150 "),
                     run.describe());
             assertFalse(run.stderr().contains("system property undefined"), run.describe());
-        }
-
-        @Test
-        void theLogAndModFilesAreTheOnesTheJavaSideIsTold() {
             assertEquals(logFile.toString(), run.check("logFileName"));
             assertEquals(modFile(), run.check("MOD_FILE"));
         }
@@ -153,17 +149,20 @@ class LifecycleTest {
     @Nested
     class InitializeProbe {
         @Test
-        void fillsTheProcessId() {
+        void fillsTheProcessFacts() {
             assertEquals(run.check("javaPid"), run.check("processId"));
             assertEquals(run.check("javaPid"), run.check("getProcessId"));
-        }
-
-        @Test
-        void fillsTheProcessorCounts() {
-            long cpus = run.checkLong("numberOfCPUs");
-            assertTrue(cpus >= run.checkLong("availableProcessors"), run.describe());
+            assertTrue(run.checkLong("numberOfCPUs") >= run.checkLong("availableProcessors"));
             assertTrue(run.checkLong("numberOnline") >= 1, run.describe());
             assertTrue(run.checkLong("cpuSpeed") >= 0, run.describe());
+            assertEquals("i686", run.check("cpuType"));
+            assertEquals("1", run.check("platform"));
+            String argv = run.check("argumentVector");
+            assertTrue(argv.contains("-Dhm.nodename=n") && argv.contains("com.halden.probe.Launcher"),
+                    argv);
+            assertTrue(run.check("buildTime").matches(
+                    "TIME : \\d\\d:\\d\\d:\\d\\d DATE: \\w{3} [ \\d]\\d \\d{4}\\\\n"),
+                    run.check("buildTime"));
         }
 
         @Test
@@ -180,30 +179,10 @@ class LifecycleTest {
         }
 
         @Test
-        void fillsTheFixedFacts() {
-            assertEquals("i686", run.check("cpuType"));
-            assertEquals("1", run.check("platform"));
-        }
-
-        @Test
         void theThreadIdIsTheSameForBothNativesAndDiffersBetweenThreads() {
             assertEquals("true", run.check("threadIdsAgree"));
             assertNotEquals("0", run.check("threadId"));
             assertNotEquals(run.check("threadId"), run.check("otherThreadId"));
-        }
-
-        @Test
-        void theArgumentVectorIsTheProcesssOwn() {
-            String argv = run.check("argumentVector");
-            assertTrue(argv.contains("-Dhm.nodename=n") && argv.contains("com.halden.probe.Launcher"),
-                    argv);
-        }
-
-        @Test
-        void theBuildTimeIsReported() {
-            assertTrue(run.check("buildTime").matches(
-                    "TIME : \\d\\d:\\d\\d:\\d\\d DATE: \\w{3} [ \\d]\\d \\d{4}\\\\n"),
-                    run.check("buildTime"));
         }
     }
 

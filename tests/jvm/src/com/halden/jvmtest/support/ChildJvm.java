@@ -47,7 +47,7 @@ public final class ChildJvm {
     private final Map<String, String> environment = new LinkedHashMap<>();
     private String mainClass = LAUNCHER;
     private final List<String> args = new ArrayList<>();
-    private long timeoutSeconds = 180;
+    private final long timeoutSeconds = 180;
 
     private ChildJvm(TempHome home) {
         this.home = home;
@@ -127,11 +127,6 @@ public final class ChildJvm {
     public ChildJvm launcher(Class<?> workload, String... moreArguments) {
         main(LAUNCHER, "--workload", workload.getName());
         args.addAll(Arrays.asList(moreArguments));
-        return this;
-    }
-
-    public ChildJvm timeoutSeconds(long seconds) {
-        timeoutSeconds = seconds;
         return this;
     }
 

@@ -4,7 +4,6 @@ import java.util.ArrayList;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
-import java.util.Optional;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
@@ -51,10 +50,6 @@ public final class RunResult {
         return lines(stdout);
     }
 
-    public List<String> stderrLines() {
-        return lines(stderr);
-    }
-
     /** Wall-clock time at which the child was started, in milliseconds since the epoch. */
     public long startMillis() {
         return startMillis;
@@ -71,10 +66,6 @@ public final class RunResult {
         return value;
     }
 
-    public Optional<String> optionalCheck(String name) {
-        return Optional.ofNullable(checks.get(name));
-    }
-
     public long checkLong(String name) {
         return Long.parseLong(check(name));
     }
@@ -88,7 +79,7 @@ public final class RunResult {
     }
 
     public boolean hasStderrLine(String line) {
-        return stderrLines().contains(line);
+        return lines(stderr).contains(line);
     }
 
     /** The first match of the pattern in stdout, or fails. */
