@@ -51,12 +51,10 @@ class InstrumentationTest {
                 + "    System.out.println(\"[i] greeting \" + Greeting.text());\n"
                 + "    System.out.println(\"[i] recursive \" + Recursive.text());\n"
                 + "  }\n}\n");
-        SOURCES.put("app/Greeting", "package app;\n"
-                + "public class Greeting { public static String text() { return \"BEFORE\"; } }\n");
-        SOURCES.put("app/Recursive", "package app;\n"
-                + "public class Recursive { public static String text() { return \"BEFORE\"; } }\n");
-        SOURCES.put("app/Payload", "package app;\n"
-                + "public class Payload { public static String text() { return \"BEFORE\"; } }\n");
+        for (String n : new String[] {"Greeting", "Recursive", "Payload"}) {
+            SOURCES.put("app/" + n, "package app;\npublic class " + n
+                    + " { public static String text() { return \"BEFORE\"; } }\n");
+        }
         SOURCES.put("app/NativeSide", "package app;\n"
                 + "public class NativeSide {\n"
                 + "  public static void run() throws Exception {\n"

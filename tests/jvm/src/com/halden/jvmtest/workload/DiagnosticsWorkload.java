@@ -18,10 +18,10 @@ import java.nio.file.Paths;
 import java.time.LocalDateTime;
 import java.time.format.DateTimeFormatter;
 import java.util.ArrayList;
-import java.util.HashSet;
 import java.util.List;
 import java.util.Set;
 import java.util.concurrent.CountDownLatch;
+import java.util.stream.Collectors;
 
 /**
  * Runs inside the launcher's child JVM while the probe is enabled and asks
@@ -42,9 +42,7 @@ public class DiagnosticsWorkload implements Launcher.Workload {
     }
 
     static Set<String> liveThreadNames() {
-        Set<String> names = new HashSet<>();
-        for (Thread t : Thread.getAllStackTraces().keySet()) names.add(t.getName());
-        return names;
+        return Thread.getAllStackTraces().keySet().stream().map(Thread::getName).collect(Collectors.toSet());
     }
 
     static List<String> javacores() throws IOException {
@@ -97,11 +95,7 @@ public class DiagnosticsWorkload implements Launcher.Workload {
         Thread sleeper = new Thread(() -> {
             key[0] = ThreadManager.getEnv();
             ThreadManager.startNativeHttpRequest(0, "/sleep", "app", "/app/sleep", null);
-            try {
-                outerMethod(sleeping);
-            } catch (InterruptedException e) {
-                // ended by the workload
-            }
+            try { outerMethod(sleeping); } catch (InterruptedException e) { } // ended by the workload
             ThreadManager.finishNativeHttpRequest("/sleep", 0, 0);
         }, "dc-sleeper");
         sleeper.setDaemon(true);
