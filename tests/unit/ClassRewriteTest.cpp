@@ -25,9 +25,10 @@ MethodSpec defineClassSpec(const std::string& target) {
 }
 
 // A loader class whose load method calls its own defineClass0.
-Bytes loaderClass(uint16_t classAccess, uint16_t methodAccess, TestClass* out = nullptr) {
+Bytes loaderClass(uint16_t classAccess, uint16_t methodAccess, TestClass* out = nullptr,
+                  bool throws = true) {
   TestClass c("java/lang/ClassLoader", classAccess);
-  c.declareThrows();
+  if (throws) c.declareThrows();
   uint16_t ref = c.methodref("java/lang/ClassLoader", "defineClass0",
                              "(Ljava/lang/String;[BII)Ljava/lang/Class;");
   c.method(methodAccess, "defineClass0", "(Ljava/lang/String;[BII)Ljava/lang/Class;",
@@ -158,13 +159,15 @@ TEST(ClassRewrite, CallKindFollowsStaticPrivateFinalAndClassFinal) {
     uint16_t classAccess, methodAccess;
     uint8_t invoke;
     uint16_t wrapperAccess;
+    bool throws;  // without the Exceptions entries the wrapper declares nothing
   };
-  for (Case c :
-       {Case{0x21, 0x0008, OP_INVOKESTATIC, 10}, Case{0x21, 0x0001, OP_INVOKEVIRTUAL, 2},
-        Case{0x21, 0x0011, OP_INVOKESPECIAL, 2}, Case{0x31, 0x0001, OP_INVOKESPECIAL, 2}}) {
-    Bytes out;
-    ASSERT_TRUE(rewrite(loaderClass(c.classAccess, c.methodAccess),
-                        defineClassSpec("java/lang/ClassLoader"), &out));
+  for (Case c : {Case{0x21, 0x0008, OP_INVOKESTATIC, 10, true},
+                 Case{0x21, 0x0001, OP_INVOKEVIRTUAL, 2, true},
+                 Case{0x21, 0x0011, OP_INVOKESPECIAL, 2, true},
+                 Case{0x31, 0x0001, OP_INVOKESPECIAL, 2, true},
+                 Case{0x21, 0x0002, OP_INVOKESPECIAL, 2, false}}) {
+    Bytes in = loaderClass(c.classAccess, c.methodAccess, nullptr, c.throws), out;
+    ASSERT_TRUE(rewrite(in, defineClassSpec("java/lang/ClassLoader"), &out));
     ParsedClass parsed = ParsedClass::parse(out);
     ASSERT_TRUE(parsed.ok);
     const ParsedMethod& wrapper = parsed.methods.back();
@@ -173,6 +176,8 @@ TEST(ClassRewrite, CallKindFollowsStaticPrivateFinalAndClassFinal) {
     EXPECT_EQ(wrapper.code[wrapper.code.size() - 4], c.invoke) << c.methodAccess;
     // A static method has no receiver: the parameters start at slot 0.
     EXPECT_EQ(wrapper.maxLocals, c.invoke == OP_INVOKESTATIC ? 5 : 6);
+    EXPECT_EQ(wrapper.exceptions.size(), c.throws ? 1u : 0u);
+    EXPECT_EQ(out.size(), in.size() + wrapper.code.size() + 12 + 192 - (c.throws ? 0 : 10));
   }
 }
 
@@ -191,19 +196,6 @@ TEST(ClassRewrite, NothingToWrapLeavesTheClassAlone) {
   elsewhere.method(1, "load", "()V", {182, uint8_t(ref >> 8), uint8_t(ref), 177});
   EXPECT_FALSE(rewrite(elsewhere.bytes(), defineClassSpec("a/B"), &out));
   EXPECT_TRUE(out.empty());
-}
-
-TEST(ClassRewrite, WithoutExceptionsEntriesTheWrapperDeclaresNothing) {
-  TestClass c("a/B", 0x21);
-  uint16_t ref = c.methodref("a/B", "defineClass0", "(Ljava/lang/String;[BII)Ljava/lang/Class;");
-  c.method(2, "defineClass0", "(Ljava/lang/String;[BII)Ljava/lang/Class;", {1, 176});
-  c.method(1, "load", "()V", {183, uint8_t(ref >> 8), uint8_t(ref), 177});
-  Bytes in = c.bytes(), out;
-  ASSERT_TRUE(rewrite(in, defineClassSpec("a/B"), &out));
-  ParsedClass parsed = ParsedClass::parse(out);
-  ASSERT_TRUE(parsed.ok);
-  EXPECT_TRUE(parsed.methods.back().exceptions.empty());
-  EXPECT_EQ(out.size(), in.size() + parsed.methods.back().code.size() + 12 + 192 - 10);
 }
 
 TEST(ClassWriterTest, SlotsAbove255UseWide) {

@@ -37,18 +37,14 @@ class GpsCounterTest : public ::testing::Test {
 TEST_F(GpsCounterTest, TokensJoinTheRegistrationIdAndTheStoredCounter) {
   GpsCounter counter;
   setUpOver(counter, "5");
-  EXPECT_EQ(counter.registrationId(), 0xA0000000u);
-  EXPECT_EQ(counter.gpsMask(), 0x0FFFFFFFu);
   EXPECT_EQ(counter.next(), 0xA0000005u);
   EXPECT_EQ(counter.next(), 0xA0000006u);
   EXPECT_EQ(content(), "5");  // drawing tokens does not touch the file
-}
-
-TEST_F(GpsCounterTest, AMissingFileIsCreatedHoldingZero) {
-  GpsCounter counter;
-  counter.setup("1010", 200, file());
-  EXPECT_EQ(content(), "0");
-  EXPECT_EQ(counter.next(), 0xA0000000u);
+  // A missing file is created holding zero.
+  GpsCounter fresh;
+  fresh.setup("1010", 200, home.at("new.txt"));
+  EXPECT_EQ(readFile(home.at("new.txt")), "0");
+  EXPECT_EQ(fresh.next(), 0xA0000000u);
 }
 
 TEST_F(GpsCounterTest, PassingTheSavedMarkReservesCushionsAndARestartContinuesAboveIt) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "events/RequestRecord.h"
@@ -40,19 +41,23 @@ class GpsRequestsTest : public ThreadTestEnv {
     return std::string(reinterpret_cast<char*>(bytes), 4);
   }
 
-  // The queued correlation records, oldest first (others are skipped).
-  std::vector<std::unique_ptr<EventRecord>> correlations() {
-    std::vector<std::unique_ptr<EventRecord>> out;
-    for (auto& r : drain(data))
-      if (r->type == EVENT_CORRELATION) out.push_back(std::move(r));
+  // The queued correlation records, oldest first (others are skipped), as
+  // "subtype/depth/token/counter" with the token's bytes in hex.
+  std::vector<std::string> correlations() {
+    std::vector<std::string> out;
+    for (auto& r : drain(data)) {
+      if (r->type != EVENT_CORRELATION) continue;
+      const auto& c = static_cast<const CorrelationRequestRecord&>(*r);
+      char text[64];
+      int n = std::snprintf(text, sizeof text, "%d/%d/", c.subtype, c.depth);
+      for (size_t i = 0; i < c.token.length() && n < 40; i++)
+        n += std::snprintf(text + n, sizeof text - size_t(n), "%02x", uint8_t(c.token.get()[i]));
+      std::snprintf(text + n, sizeof text - size_t(n), "/%x", c.tokenCounter);
+      out.push_back(text);
+    }
     return out;
   }
-  static const CorrelationRequestRecord& as(const std::unique_ptr<EventRecord>& r) {
-    return static_cast<const CorrelationRequestRecord&>(*r);
-  }
-  static std::string token(const CorrelationRequestRecord& r) {
-    return std::string(r.token.get(), r.token.length());
-  }
+  using Strings = std::vector<std::string>;
 
   TempDir home;
   JNIEnv* env = fakeEnv(0x7f4017000000);
@@ -75,23 +80,14 @@ TEST_F(GpsRequestsTest, InvokesInOneRequestShareATokenAndTheNextRequestDrawsANew
   finishNativeHttpRequest(env, gate(), "r");
   EXPECT_EQ(javaToken(), std::string(4, '\0'));  // released with the outer request
 
-  auto records = correlations();
-  ASSERT_EQ(records.size(), 4u);
-  EXPECT_EQ(token(as(records[0])), kToken5);
-  EXPECT_EQ(as(records[0]).tokenCounter, 0xA0000005u);
-  EXPECT_EQ(as(records[0]).depth, 2);
-  EXPECT_EQ(as(records[1]).subtype, SUBTYPE_END);
-  EXPECT_EQ(as(records[1]).depth, 2);
   // The second invoke carries the held token and no counter of its own.
-  EXPECT_EQ(token(as(records[2])), kToken5);
-  EXPECT_EQ(as(records[2]).tokenCounter, 0u);
+  EXPECT_EQ(correlations(),
+            (Strings{"0/2/a0000005/a0000005", "1/2//0", "0/2/a0000005/0", "1/2//0"}));
 
   startNativeHttpRequest(env, gate(), "r", "app", "/u", "");
   invokeStart();
   EXPECT_EQ(javaToken(), kToken6);
-  records = correlations();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(as(records[0]).tokenCounter, 0xA0000006u);
+  EXPECT_EQ(correlations(), (Strings{"0/2/a0000006/a0000006"}));
 }
 
 TEST_F(GpsRequestsTest, AReceivedTokenIsKeptAndCarriedByInvokesInside) {
@@ -105,16 +101,8 @@ TEST_F(GpsRequestsTest, AReceivedTokenIsKeptAndCarriedByInvokesInside) {
   EXPECT_EQ(data->requestDepth, 0);
   EXPECT_EQ(data->gpsToken, nullptr);  // released at depth 0
 
-  auto records = correlations();
-  ASSERT_EQ(records.size(), 4u);
-  EXPECT_EQ(as(records[0]).subtype, SUBTYPE_RECEIVE_BEGIN);
-  EXPECT_EQ(as(records[0]).depth, 0);
-  EXPECT_EQ(token(as(records[0])), "ABCDEF");
-  EXPECT_EQ(token(as(records[1])), "ABCD");
-  EXPECT_EQ(as(records[1]).tokenCounter, 0u);
-  EXPECT_EQ(as(records[3]).subtype, SUBTYPE_RECEIVE_END);
-  EXPECT_EQ(as(records[3]).depth, 1);
-  EXPECT_EQ(token(as(records[3])), "done");
+  EXPECT_EQ(correlations(),
+            (Strings{"5/0/414243444546/0", "0/2/41424344/0", "1/2//0", "6/1/646f6e65/0"}));
 
   // A null token records nothing; a thread unknown to the table reads zeros.
   startNativeGpsReceiveRequest(env, gate(), nullptr);

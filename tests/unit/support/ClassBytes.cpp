@@ -4,31 +4,9 @@
 
 namespace {
 
-void put2(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(uint8_t(v >> 8));
-  out.push_back(uint8_t(v));
+void put(std::vector<uint8_t>& out, uint32_t v, int size = 2) {
+  for (int i = size - 1; i >= 0; i--) out.push_back(uint8_t(v >> 8 * i));
 }
-void put4(std::vector<uint8_t>& out, uint32_t v) {
-  put2(out, v >> 16);
-  put2(out, v);
-}
-
-// Reads big-endian values, throwing at the end of the bytes.
-struct Reader {
-  const std::vector<uint8_t>& b;
-  size_t at = 0;
-  uint32_t n(int size) {
-    if (at + size > b.size()) throw std::out_of_range("class cut short");
-    uint32_t v = 0;
-    for (int i = 0; i < size; i++) v = v << 8 | b[at++];
-    return v;
-  }
-  std::string text(size_t length) {
-    if (at + length > b.size()) throw std::out_of_range("class cut short");
-    at += length;
-    return std::string(b.begin() + long(at - length), b.begin() + long(at));
-  }
-};
 
 }  // namespace
 
@@ -39,11 +17,10 @@ TestClass::TestClass(const std::string& name, uint16_t access) : access_(access)
 }
 
 uint16_t TestClass::utf8(const std::string& text) {
-  for (size_t i = 0; i < texts_.size(); i++) {
+  for (size_t i = 0; i < texts_.size(); i++)
     if (texts_[i] == text && !text.empty()) return uint16_t(i);
-  }
   std::vector<uint8_t> body;
-  put2(body, uint32_t(text.size()));
+  put(body, uint32_t(text.size()));
   body.insert(body.end(), text.begin(), text.end());
   uint16_t index = raw(1, body);
   texts_.resize(index + 1);
@@ -83,105 +60,101 @@ void TestClass::declareThrows() {
 void TestClass::method(uint16_t access, const std::string& name, const std::string& type,
                        const std::vector<uint8_t>& code) {
   uint16_t codeName = utf8("Code"), n = utf8(name), t = utf8(type);
-  put2(methods_, access);
-  put2(methods_, n);
-  put2(methods_, t);
-  put2(methods_, 1);
-  put2(methods_, codeName);
-  put4(methods_, uint32_t(12 + code.size()));
-  put2(methods_, 4);
-  put2(methods_, 8);
-  put4(methods_, uint32_t(code.size()));
+  for (uint32_t v : {uint32_t(access), uint32_t(n), uint32_t(t), 1u, uint32_t(codeName)})
+    put(methods_, v);
+  put(methods_, uint32_t(12 + code.size()), 4);
+  put(methods_, 4);  // max stack
+  put(methods_, 8);  // max locals
+  put(methods_, uint32_t(code.size()), 4);
   methods_.insert(methods_.end(), code.begin(), code.end());
-  put4(methods_, 0);  // no exception table, no attributes
+  put(methods_, 0, 4);  // no exception table, no attributes
   methodCount_++;
 }
 
 std::vector<uint8_t> TestClass::bytes(uint16_t major) const {
   std::vector<uint8_t> out = {0xCA, 0xFE, 0xBA, 0xBE, 0, 0};
-  put2(out, major);
-  put2(out, count_);
+  put(out, major);
+  put(out, count_);
   out.insert(out.end(), pool_.begin(), pool_.end());
-  put2(out, access_);
-  put2(out, this_);
-  put2(out, super_);
-  put4(out, 0);  // interfaces, fields
-  put2(out, methodCount_);
+  for (uint32_t v : {access_, this_, super_, uint16_t(0), uint16_t(0), methodCount_}) put(out, v);
   out.insert(out.end(), methods_.begin(), methods_.end());
-  put2(out, 0);
+  put(out, 0);
   return out;
 }
 
 std::string ParsedClass::methodrefText(uint16_t index) const {
-  auto at = [&](uint16_t i) -> const Entry& {
-    static const Entry none;
-    return i < pool.size() ? pool[i] : none;
-  };
-  const Entry& ref = at(index);
-  if (ref.tag != 10) return "";
-  const Entry& nat = at(ref.b);
-  return at(at(ref.a).a).text + "." + at(nat.a).text + at(nat.b).text;
+  auto at = [&](uint16_t i) { return i < pool.size() ? pool[i] : Entry(); };
+  Entry ref = at(index), nat = at(ref.b);
+  return ref.tag != 10 ? "" : at(at(ref.a).a).text + "." + at(nat.a).text + at(nat.b).text;
 }
 
-ParsedClass ParsedClass::parse(const std::vector<uint8_t>& bytes) {
+ParsedClass ParsedClass::parse(const std::vector<uint8_t>& b) {
   ParsedClass c;
-  Reader in{bytes};
+  size_t at = 0;
+  // Big-endian values and byte runs, throwing at the end of the bytes.
+  auto n = [&](size_t size) {
+    if (at + size > b.size()) throw std::out_of_range("class cut short");
+    uint32_t v = 0;
+    for (size_t i = 0; i < size; i++) v = v << 8 | b[at++];
+    return v;
+  };
+  auto run = [&](size_t length) {
+    if (at + length > b.size()) throw std::out_of_range("class cut short");
+    at += length;
+    return std::string(b.begin() + long(at - length), b.begin() + long(at));
+  };
+  auto text = [&](uint32_t i) { return i < c.pool.size() ? c.pool[i].text : std::string(); };
+  auto skipAttributes = [&] {
+    for (uint32_t a = n(2); a > 0; a--) n(2), run(n(4));
+  };
   try {
-    if (in.n(4) != 0xCAFEBABE) return c;
-    in.n(4);
-    c.poolCount = uint16_t(in.n(2));
-    c.pool.resize(c.poolCount);
+    if (n(4) != 0xCAFEBABE) return c;
+    n(4);
+    c.pool.resize(c.poolCount = uint16_t(n(2)));
     for (size_t i = 1; i < c.poolCount; i++) {
       Entry& e = c.pool[i];
-      e.tag = uint8_t(in.n(1));
+      e.tag = uint8_t(n(1));
       if (e.tag == 1) {
-        e.text = in.text(in.n(2));
+        e.text = run(n(2));
       } else if (e.tag == 7 || e.tag == 8) {
-        e.a = uint16_t(in.n(2));
+        e.a = uint16_t(n(2));
       } else if (e.tag >= 9 && e.tag <= 12) {
-        e.a = uint16_t(in.n(2));
-        e.b = uint16_t(in.n(2));
-      } else if (e.tag == 3 || e.tag == 4) {
-        in.n(4);
-      } else if (e.tag == 5 || e.tag == 6) {
-        in.n(4), in.n(4), i++;
+        e.a = uint16_t(n(2));
+        e.b = uint16_t(n(2));
+      } else if (e.tag == 3 || e.tag == 4 || e.tag == 5 || e.tag == 6) {
+        run(e.tag < 5 ? 4 : 8);
+        i += e.tag >= 5;
       } else {
         return c;
       }
     }
-    auto text = [&](uint32_t i) { return i < c.pool.size() ? c.pool[i].text : std::string(); };
-    in.n(2);
-    c.thisClass = text(c.pool.at(in.n(2)).a);
-    in.n(2);
-    in.text(2 * in.n(2));
-    for (uint32_t fields = in.n(2); fields > 0; fields--) {
-      in.n(6);
-      for (uint32_t a = in.n(2); a > 0; a--) in.n(2), in.text(in.n(4));
-    }
-    for (uint32_t methods = in.n(2); methods > 0; methods--) {
+    n(6);           // access, this, super
+    run(2 * n(2));  // interfaces
+    for (uint32_t f = n(2); f > 0; f--) n(6), skipAttributes();
+    for (uint32_t count = n(2); count > 0; count--) {
       ParsedMethod m;
-      m.access = uint16_t(in.n(2));
-      m.name = text(in.n(2));
-      m.type = text(in.n(2));
-      for (uint32_t a = in.n(2); a > 0; a--) {
-        std::string name = text(in.n(2));
-        uint32_t length = in.n(4);
-        size_t end = in.at + length;
+      m.access = uint16_t(n(2));
+      m.name = text(n(2));
+      n(2);
+      for (uint32_t a = n(2); a > 0; a--) {
+        std::string name = text(n(2));
+        uint32_t length = n(4);
+        size_t end = at + length;
         if (name == "Code") {
-          m.maxStack = uint16_t(in.n(2));
-          m.maxLocals = uint16_t(in.n(2));
-          std::string code = in.text(in.n(4));
+          m.maxStack = uint16_t(n(2));
+          m.maxLocals = uint16_t(n(2));
+          std::string code = run(n(4));
           m.code.assign(code.begin(), code.end());
         } else if (name == "Exceptions") {
-          for (uint32_t e = in.n(2); e > 0; e--) m.exceptions.push_back(text(c.pool.at(in.n(2)).a));
+          for (uint32_t e = n(2); e > 0; e--) m.exceptions.push_back(text(c.pool.at(n(2)).a));
         }
-        if (end > bytes.size() || in.at > end) return c;
-        in.at = end;
+        if (end > b.size() || at > end) return c;
+        at = end;
       }
       c.methods.push_back(m);
     }
-    for (uint32_t a = in.n(2); a > 0; a--) in.n(2), in.text(in.n(4));
-    c.ok = in.at == bytes.size();
+    skipAttributes();
+    c.ok = at == b.size();
   } catch (const std::exception&) {
   }
   return c;

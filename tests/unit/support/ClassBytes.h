@@ -15,11 +15,9 @@ class TestClass {
   uint16_t utf8(const std::string& text);  // an equal Utf8 is shared
   uint16_t cls(const std::string& name);
   uint16_t methodref(const std::string& owner, const std::string& name, const std::string& type);
-  // A Long or Double (two slots), zero-valued.
-  uint16_t wide(uint8_t tag);
+  uint16_t wide(uint8_t tag);  // a zero Long or Double (two slots)
   uint16_t raw(uint8_t tag, const std::vector<uint8_t>& body);
-  // Adds the "Exceptions" and java/lang/ClassFormatError entries.
-  void declareThrows();
+  void declareThrows();  // the "Exceptions" and java/lang/ClassFormatError entries
   void method(uint16_t access, const std::string& name, const std::string& type,
               const std::vector<uint8_t>& code);
 
@@ -34,27 +32,24 @@ class TestClass {
 };
 
 struct ParsedMethod {
-  uint16_t access = 0;
-  std::string name, type;
-  uint16_t maxStack = 0, maxLocals = 0;
+  uint16_t access = 0, maxStack = 0, maxLocals = 0;
+  std::string name;
   std::vector<uint8_t> code;
   std::vector<std::string> exceptions;
 };
 
 struct ParsedClass {
-  bool ok = false;
-  uint16_t poolCount = 0;
-  std::string thisClass;
-  std::vector<ParsedMethod> methods;
-  // "owner.name" + descriptor of a Methodref; empty when index is not one.
-  std::string methodrefText(uint16_t index) const;
-
-  static ParsedClass parse(const std::vector<uint8_t>& bytes);
-
   struct Entry {
     uint8_t tag = 0;
     uint16_t a = 0, b = 0;
     std::string text;
   };
+  bool ok = false;  // the whole class read, to its last byte
+  uint16_t poolCount = 0;
   std::vector<Entry> pool;
+  std::vector<ParsedMethod> methods;
+
+  // "owner.name" + descriptor of a Methodref; empty when index is not one.
+  std::string methodrefText(uint16_t index) const;
+  static ParsedClass parse(const std::vector<uint8_t>& bytes);
 };

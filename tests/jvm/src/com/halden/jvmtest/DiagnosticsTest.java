@@ -81,20 +81,11 @@ class DiagnosticsTest {
         assertEquals(3, run.checkLong("statusWaiting"), run.describe());
         assertEquals(1, run.checkLong("statusRunning"), run.describe());
         assertEquals(-1, run.checkLong("statusEnded"), run.describe());
-        assertEquals(0x8002, run.checkLong("statusSuspendedBlocked"), run.describe());
         assertEquals(4, run.checkLong("statusStopped"), run.describe());
-        assertEquals(-1, run.checkLong("statusOfUnknownKey"), run.describe());
     }
 
     @Test
     void platformFiguresAreInRange() {
-        for (String check : new String[] {"physicalMemoryAgrees", "pagingRateNonNegative",
-                "diskSpacePositive", "vmNonNegative", "diskIONonNegative", "networkIONonNegative",
-                "microsInRange", "threadCpuPositive", "processCpuPositive", "processPercentInRange",
-                "machinePercentInRange", "processorsAgree"}) {
-            assertTrue(run.checkBoolean(check), check + "\n" + run.describe());
-        }
-        assertEquals(0, run.checkLong("pagingRateShortInterval"), run.describe());
-        assertEquals(0, run.checkLong("platformCpuTime"), run.describe());
+        assertEquals("[]", run.check("figuresOutOfRange"), run.describe());
     }
 }

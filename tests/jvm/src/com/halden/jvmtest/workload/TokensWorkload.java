@@ -22,15 +22,9 @@ import java.util.Hashtable;
  * reads. Reports what the Java side saw as checks.
  */
 public final class TokensWorkload implements Launcher.Workload {
-    /** A server class holding the web container's properties. */
-    public static final class WebContainer {
-        static ExProperties _props = new ExProperties();
-    }
-
-    /** An application-server class holding the data sources. */
-    public static final class Server {
-        static Hashtable<String, Object> dataSources = new Hashtable<>();
-    }
+    /** Server classes holding the web container's properties and the data sources. */
+    public static final class WebContainer { static ExProperties _props = new ExProperties(); }
+    public static final class Server { static Hashtable<String, Object> dataSources = new Hashtable<>(); }
 
     static String hex(byte[] bytes) {
         StringBuilder out = new StringBuilder();
