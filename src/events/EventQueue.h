@@ -6,8 +6,9 @@
 //
 // Producers append on their own threads; one event agent takes records off
 // and trims. Every change to the list happens under the queue's own lock,
-// which is held for the relinking only: records are destroyed and nodes
-// allocated outside it. The counters are atomics that other threads read
+// which is held for the relinking only: records are destroyed outside it.
+// Records are linked through their own queueNext field, so appending
+// allocates nothing. The counters are atomics that other threads read
 // without the lock.
 #pragma once
 
@@ -65,20 +66,15 @@ class EventQueue {
   int32_t queuedBytes() const;
 
  private:
-  struct Node {
-    EventRecord* event;
-    Node* next;
-  };
-
-  // Links a node at the tail; the lock is held.
-  void link(Node* node);
+  // Links a record at the tail; the lock is held.
+  void link(EventRecord* event);
   void book(const EventRecord* event, std::atomic<int32_t>& bytes,
             std::atomic<int32_t>& classBytes);
 
   const int limit_;
   HalLock lock_;
-  Node* head_ = nullptr;
-  Node* tail_ = nullptr;
+  EventRecord* head_ = nullptr;
+  EventRecord* tail_ = nullptr;
   std::atomic<int> count_{0};
   std::atomic<int> dropped_{0};
   // A drop notice has been queued for the current overflow.

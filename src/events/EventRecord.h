@@ -23,6 +23,10 @@ class EventRecord {
   int16_t nominalSize;
   int32_t type;
   int32_t subtype;
+
+  // The link of the queue the record is in (EventQueue); null outside one.
+  // The record is its own queue node, so queueing allocates nothing.
+  EventRecord* queueNext = nullptr;
 };
 
 // Subtypes.

@@ -32,16 +32,27 @@ class OwnedText {
     // The copy is made before the old text goes, so a text may be assigned
     // from a part of itself.
     char* copy = nullptr;
-    if ((bytes || length == 0) && length < static_cast<size_t>(-1))
-      copy = new (std::nothrow) char[length + 1];
+    if ((bytes || length == 0) && length < UINT32_MAX) copy = new (std::nothrow) char[length + 1];
     if (copy) {
       if (length > 0) std::memcpy(copy, bytes, length);
       copy[length] = '\0';
     }
-    delete[] data_;
+    release();
     data_ = copy;
-    length_ = copy ? length : 0;
+    length_ = copy ? static_cast<uint32_t>(length) : 0;
     return copy != nullptr;
+  }
+
+  // Replaces the text by a copy of `length` bytes and a terminator made in
+  // `storage` (length + 1 bytes that outlive this text and are not its to
+  // release).
+  void assignInPlace(char* storage, const void* bytes, size_t length) {
+    if (length > 0) std::memcpy(storage, bytes, length);
+    storage[length] = '\0';
+    release();
+    data_ = storage;
+    length_ = static_cast<uint32_t>(length);
+    borrowed_ = true;
   }
 
   // Cuts the text in place to its first `length` bytes; longer requests and
@@ -49,13 +60,14 @@ class OwnedText {
   void cut(size_t length) {
     if (!data_ || length >= length_) return;
     data_[length] = '\0';
-    length_ = length;
+    length_ = static_cast<uint32_t>(length);
   }
 
   void release() {
-    delete[] data_;
+    if (!borrowed_) delete[] data_;
     data_ = nullptr;
     length_ = 0;
+    borrowed_ = false;
   }
 
   bool present() const { return data_ != nullptr; }
@@ -64,5 +76,7 @@ class OwnedText {
 
  private:
   char* data_ = nullptr;
-  size_t length_ = 0;
+  uint32_t length_ = 0;
+  // The storage is the record's, not this text's.
+  bool borrowed_ = false;
 };

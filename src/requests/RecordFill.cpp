@@ -36,14 +36,18 @@ size_t copyText(OwnedText& field, const char* text) {
   return field.length();
 }
 
+size_t cutTextLength(const char* text, int limit) {
+  return keptBytes(std::strlen(text), limit) - 1;
+}
+
 size_t copyCutText(OwnedText& field, const char* text, int limit) {
   if (!text) {
     field.assign("", 0);
     return 0;
   }
-  size_t kept = keptBytes(std::strlen(text), limit);
-  field.assign(text, kept - 1);
-  return kept;
+  size_t length = cutTextLength(text, limit);
+  field.assign(text, length);
+  return length + 1;
 }
 
 int16_t nominalSizeOf(size_t bytes) {

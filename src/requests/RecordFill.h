@@ -20,6 +20,9 @@ void stampEnd(EventRecord* record);
 // A whole copy of the text, or the empty text when it is null. Returns the
 // copied length.
 size_t copyText(OwnedText& field, const char* text);
+// The bytes of `text` (not null) that a copy cut to `limit` bytes with the
+// zero keeps, the zero not counted.
+size_t cutTextLength(const char* text, int limit);
 // A copy cut to `limit` bytes with the zero, i.e. at most limit - 1
 // characters (a limit below 1 counts as 1); the empty text when null.
 // Returns the bytes kept including the zero, or 0 for a null text.

@@ -26,7 +26,8 @@ import java.util.concurrent.CyclicBarrier;
  *
  * <p>System properties: dc.bench.empty (path of libdcbench_empty.so, required),
  * dc.bench.pairs (pairs per thread and round, default 2000000), dc.bench.rounds
- * (default 5), dc.bench.label (the figures' label, default "delivered").
+ * (default 5), dc.bench.label (the figures' label, default "delivered"),
+ * dc.bench.only.probe (true: only the probe's loop on 1 thread, for profiling).
  */
 public class RequestPairBench implements Launcher.Workload {
     static final String NAME = "/cart";
@@ -45,6 +46,12 @@ public class RequestPairBench implements Launcher.Workload {
         long pairs = Long.getLong("dc.bench.pairs", 2000000L);
         int rounds = Integer.getInteger("dc.bench.rounds", 5);
         String label = System.getProperty("dc.bench.label", "delivered");
+        // For profiling: only the probe's loop, on 1 thread.
+        if (Boolean.getBoolean("dc.bench.only.probe")) {
+            measure(1, pairs * rounds, PROBE);
+            say("probe pairs " + probePairs);
+            return;
+        }
         say("probe enabled: " + ProbeController.isNativeProbeEnabled());
         // Warm-up: every loop compiled before anything is timed.
         for (int kind = 0; kind < 3; kind++) measure(1, pairs / 4, kind);
@@ -119,7 +126,10 @@ public class RequestPairBench implements Launcher.Workload {
         }
         for (Thread w : workers) w.start();
         for (Thread w : workers) w.join();
-        if (kind == PROBE) probePairs += threads * pairs;
+        if (kind == PROBE) {
+            probePairs += threads * pairs;
+            awaitDrained();
+        }
         long wallSum = 0;
         long cpuSum = 0;
         for (int t = 0; t < threads; t++) {
@@ -127,6 +137,26 @@ public class RequestPairBench implements Launcher.Workload {
             cpuSum += cpu[t];
         }
         return new double[] {(double) wallSum / threads / pairs, (double) cpuSum / threads / pairs};
+    }
+
+    /**
+     * Waits until the probe's queues are drained (its memory figure back near
+     * the fixed part of the estimate), so that the agents' work on one
+     * measurement's records does not fall into the next measurement, and no
+     * record is still queued when the probe stops.
+     */
+    static void awaitDrained() throws InterruptedException {
+        long deadline = System.nanoTime() + 300_000_000_000L;
+        java.util.regex.Pattern number = java.util.regex.Pattern.compile("(\\d+)");
+        while (System.nanoTime() < deadline) {
+            String status = ThreadManager.getNativeProbeStatus();
+            java.util.regex.Matcher m = number.matcher(status == null ? "" : status);
+            // The fixed part: 4000000 bytes and 140 per thread record.
+            if (m.find() && Long.parseLong(m.group(1)) < 4_100_000L) break;
+            Thread.sleep(20);
+        }
+        // The figure lags the queues by a publishing cycle or two.
+        Thread.sleep(300);
     }
 
     static void probeLoop(long pairs) {
