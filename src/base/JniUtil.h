@@ -30,18 +30,17 @@ class JavaChars {
 
   JavaChars(JNIEnv* env, jstring text) : env_(env), text_(text) {
     if (!env_ || !text_) return;
+    // On a valid string these calls raise nothing (the region is the whole
+    // string), so the short path makes no exception check.
     jsize chars = env_->GetStringLength(text_);
     jsize bytes = env_->GetStringUTFLength(text_);
-    if (!env_->ExceptionCheck() && bytes >= 0 && bytes < kInlineBytes) {
+    if (bytes >= 0 && bytes < kInlineBytes) {
       env_->GetStringUTFRegion(text_, 0, chars, inline_);
-      if (!clearPendingException(env_)) {
-        inline_[bytes] = '\0';
-        chars_ = inline_;
-        length_ = static_cast<size_t>(bytes);
-      }
+      inline_[bytes] = '\0';
+      chars_ = inline_;
+      length_ = static_cast<size_t>(bytes);
       return;
     }
-    clearPendingException(env_);
     held_ = env_->GetStringUTFChars(text_, nullptr);
     if (!held_) {
       clearPendingException(env_);

@@ -91,6 +91,37 @@ EventRecord* EventQueue::takeFirst() {
   return event;
 }
 
+EventRecord* EventQueue::Chain::pop() {
+  EventRecord* event = head;
+  if (!event) return nullptr;
+  head = event->queueNext;
+  if (!head) tail = nullptr;
+  event->queueNext = nullptr;
+  count--;
+  return event;
+}
+
+EventQueue::Chain EventQueue::takeAll() {
+  Chain chain;
+  lock_.lock();
+  chain.head = head_;
+  chain.tail = tail_;
+  head_ = tail_ = nullptr;
+  chain.count = count_.exchange(0, relaxed);
+  lock_.unlock();
+  return chain;
+}
+
+void EventQueue::putBackFront(Chain chain) {
+  if (!chain.head) return;
+  lock_.lock();
+  chain.tail->queueNext = head_;
+  head_ = chain.head;
+  if (!tail_) tail_ = chain.tail;
+  count_.fetch_add(chain.count, relaxed);
+  lock_.unlock();
+}
+
 void EventQueue::recordTaken(const EventRecord* event) {
   if (event) book(event, bytesTaken_, classBytesTaken_);
 }
