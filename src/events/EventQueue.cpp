@@ -61,6 +61,7 @@ bool EventQueue::append(EventRecord* event) {
       overflowNoticeSent_ = true;
       if (notice) {
         book(notice, bytesQueued_, classBytesQueued_);
+        accountedQueued_.fetch_add(notice->accountedSize, relaxed);
         link(notice);
         noticeQueued = true;
       }
@@ -68,6 +69,7 @@ bool EventQueue::append(EventRecord* event) {
   } else {
     if (count < limit_) overflowNoticeSent_ = false;
     book(event, bytesQueued_, classBytesQueued_);
+    accountedQueued_.fetch_add(event->accountedSize, relaxed);
     link(event);
     appended = true;
   }
@@ -123,7 +125,9 @@ void EventQueue::putBackFront(Chain chain) {
 }
 
 void EventQueue::recordTaken(const EventRecord* event) {
-  if (event) book(event, bytesTaken_, classBytesTaken_);
+  if (!event) return;
+  book(event, bytesTaken_, classBytesTaken_);
+  accountedTaken_.fetch_add(event->accountedSize, relaxed);
 }
 
 int EventQueue::trim(int threshold, DropNoticeRecord* tally) {
@@ -167,9 +171,6 @@ EventQueue::ByteCounts EventQueue::byteCounts() const {
           classBytesTaken_.load(relaxed)};
 }
 
-int32_t EventQueue::queuedBytes() const {
-  ByteCounts b = byteCounts();
-  uint32_t queued = static_cast<uint32_t>(b.queued) + static_cast<uint32_t>(b.classQueued);
-  uint32_t taken = static_cast<uint32_t>(b.taken) + static_cast<uint32_t>(b.classTaken);
-  return static_cast<int32_t>(queued - taken);
+int64_t EventQueue::queuedBytes() const {
+  return accountedQueued_.load(relaxed) - accountedTaken_.load(relaxed);
 }

@@ -78,8 +78,10 @@ class EventQueue {
     int32_t queued, taken, classQueued, classTaken;
   };
   ByteCounts byteCounts() const;
-  // (queued + classQueued) - (taken + classTaken).
-  int32_t queuedBytes() const;
+  // The bytes the queued records really occupy: the sum of their accounted
+  // sizes appended less those taken. This, not the nominal balance, is what
+  // the memory gate counts.
+  int64_t queuedBytes() const;
 
  private:
   // Links a record at the tail; the lock is held.
@@ -99,4 +101,6 @@ class EventQueue {
   std::atomic<int32_t> bytesTaken_{0};
   std::atomic<int32_t> classBytesQueued_{0};
   std::atomic<int32_t> classBytesTaken_{0};
+  std::atomic<int64_t> accountedQueued_{0};
+  std::atomic<int64_t> accountedTaken_{0};
 };

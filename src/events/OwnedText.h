@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "events/EventRecord.h"
+
 class OwnedText {
  public:
   OwnedText() = default;
@@ -71,6 +73,11 @@ class OwnedText {
   }
 
   bool present() const { return data_ != nullptr; }
+  // The bytes its own allocation takes (0 for absent texts and texts in
+  // their record's storage).
+  size_t footprint() const {
+    return data_ && !borrowed_ ? allocationFootprint(size_t{length_} + 1) : 0;
+  }
   const char* get() const { return data_; }
   size_t length() const { return length_; }
 

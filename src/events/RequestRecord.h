@@ -15,7 +15,9 @@
 // the others have classes of their own below.
 class RequestRecord : public EventRecord {
  public:
-  RequestRecord(int type, int subtype) : EventRecord(type, subtype, 72) {}
+  RequestRecord(int type, int subtype) : EventRecord(type, subtype, 72) {
+    accountedSize = static_cast<int32_t>(allocationFootprint(sizeof(RequestRecord)));
+  }
 
   // A record of class R made in one allocation with `spare` bytes after it,
   // in which placeText stores the record's texts; null when memory could not
@@ -27,6 +29,7 @@ class RequestRecord : public EventRecord {
     R* record = new (block) R(args...);
     record->spare_ = static_cast<char*>(block) + sizeof(R);
     record->spareLeft_ = spare;
+    record->accountedSize = static_cast<int32_t>(allocationFootprint(sizeof(R) + spare));
     return record;
   }
   // Both kinds of record go back to the allocator as one block.
@@ -42,7 +45,9 @@ class RequestRecord : public EventRecord {
       spareLeft_ -= length + 1;
       return true;
     }
-    return field.assign(bytes, length);
+    if (!field.assign(bytes, length)) return false;
+    accountedSize += static_cast<int32_t>(allocationFootprint(length + 1));
+    return true;
   }
 
   OwnedText requestName;

@@ -1,5 +1,6 @@
 #include "requests/RecordFill.h"
 
+#include <climits>
 #include <cstring>
 
 #include "platform/jvmpi.h"
@@ -48,6 +49,13 @@ size_t copyCutText(OwnedText& field, const char* text, int limit) {
   size_t length = cutTextLength(text, limit);
   field.assign(text, length);
   return length + 1;
+}
+
+void accountTexts(EventRecord* record, size_t objectBytes,
+                  std::initializer_list<const OwnedText*> texts) {
+  size_t bytes = allocationFootprint(objectBytes);
+  for (const OwnedText* text : texts) bytes += text->footprint();
+  record->accountedSize = bytes > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bytes);
 }
 
 int16_t nominalSizeOf(size_t bytes) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #include "events/EventRecord.h"
 #include "events/OwnedText.h"
@@ -27,6 +28,11 @@ size_t cutTextLength(const char* text, int limit);
 // characters (a limit below 1 counts as 1); the empty text when null.
 // Returns the bytes kept including the zero, or 0 for a null text.
 size_t copyCutText(OwnedText& field, const char* text, int limit);
+
+// Sets the record's accounted size: its own allocation of `objectBytes` and
+// those of its texts.
+void accountTexts(EventRecord* record, size_t objectBytes,
+                  std::initializer_list<const OwnedText*> texts);
 
 // A nominal size for the 16-bit field: sizes above 32767 (very long texts)
 // are held at 32767 rather than wrapping to a negative count.

@@ -17,7 +17,8 @@
 //     or drops;
 //   - trimQueue() the oldest records away;
 //   - takeDroppedEvents(): read the drop count, report it and reset it;
-//   - read the byte counters (queuedBytes() gives their balance);
+//   - read the byte counters, and queuedBytes(), the bytes the queued
+//     records really occupy, which the memory gate counts;
 //   - once the record is no longer alive and its queue has been drained,
 //     delete it through the thread table's deleteThreadData.
 #pragma once
@@ -100,8 +101,8 @@ class ThreadData : public NamedObject {
   EventQueue::ByteCounts byteCounts() const {
     return queue_ ? queue_->byteCounts() : EventQueue::ByteCounts{0, 0, 0, 0};
   }
-  // (bytesQueued + classBytesQueued) - (bytesTaken + classBytesTaken).
-  int32_t queuedBytes() const { return queue_ ? queue_->queuedBytes() : 0; }
+  // The bytes the queued records really occupy (EventQueue::queuedBytes).
+  int64_t queuedBytes() const { return queue_ ? queue_->queuedBytes() : 0; }
 
   // --- the thread's own state (touched on the thread itself) -----------------
   // The SQL text and data source last given by a statement proxy's setSQL.
