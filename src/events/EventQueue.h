@@ -10,8 +10,8 @@
 // Records are linked through their own queueNext field, so appending
 // allocates nothing. The lock is a plain mutex rather than a JVM raw monitor:
 // it is held for a few instructions on every append, where a raw monitor's
-// bookkeeping and parking showed up as a large share of a request's cost. The counters are atomics that other threads read
-// without the lock.
+// bookkeeping and parking showed up as a large share of a request's cost. The counters are atomics
+// that other threads read without the lock.
 #pragma once
 
 #include <atomic>

@@ -167,7 +167,8 @@ TEST_F(RequestsTest, TheMemoryFigureCountsWhatTheTextsOccupy) {
   startNativeHttpRequest(env, gate(), "r", "app", url.c_str(), detail.c_str());
   EXPECT_GT(data()->queuedBytes(), shortTexts + 5800);
   auto longer = drain(data());
-  EXPECT_EQ(longer[0]->nominalSize, records[0]->nominalSize) << "the nominal size stays the estimate";
+  EXPECT_EQ(longer[0]->nominalSize, records[0]->nominalSize)
+      << "the nominal size stays the estimate";
   EXPECT_EQ(static_cast<RequestRecord&>(*longer[0]).detail.length(), 5000u);
 }
 
