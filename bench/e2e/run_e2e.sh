@@ -9,23 +9,25 @@
 # against the four records every request makes, and what the probe's log says
 # about dropped records and refused packets. BENCH_SECONDS shortens a run;
 # BENCH_JAVA_OPTS adds JVM options (for example a fixed, pre-touched heap, so
-# that the growth of the resident set is the native side's).
+# that the growth of the resident set is the native side's). BENCH_BUILD names
+# the build directory (build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/env.sh
-cmake -S . -B build -DDC_BENCH=OFF >/dev/null
-cmake --build build -j"$JOBS" --target datacollector datacollector_agent psdump >/dev/null
+BUILD=${BENCH_BUILD:-build}
+cmake -S . -B "$BUILD" >/dev/null
+cmake --build "$BUILD" -j"$JOBS" --target datacollector datacollector_agent psdump >/dev/null
 ROOT=$(pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/dc-bench.XXXXXX")
 trap '[ "${BENCH_KEEP:-0}" = 1 ] || rm -rf "$WORK"' EXIT
 mkdir -p "$WORK/classes"
-javac -d "$WORK/classes" -cp build/datacollector-agent.jar bench/e2e/RateWorkload.java
-CP="$ROOT/build/datacollector-agent.jar:$WORK/classes"
+javac -d "$WORK/classes" -cp "$BUILD/datacollector-agent.jar" bench/e2e/RateWorkload.java
+CP="$ROOT/$BUILD/datacollector-agent.jar:$WORK/classes"
 SECONDS_PER_RUN=${BENCH_SECONDS:-30}
 
 run_jvm() {  # home port extra-args...
   local home=$1 port=$2; shift 2
-  (cd "$home" && java -agentpath:"$ROOT/build/libdatacollector.so" -Dhm.home="$home" \
+  (cd "$home" && java -agentpath:"$ROOT/$BUILD/libdatacollector.so" -Dhm.home="$home" \
     -Dhm.nodename=bench -Dhm.appserver=server1 -Dhm.ps.host=127.0.0.1 -Dhm.ps.port="$port" \
     -Dbench.seconds="$SECONDS_PER_RUN" ${BENCH_JAVA_OPTS:-} "$@" -cp "$CP" com.halden.probe.Launcher \
     --workload RateWorkload > "$home/jvm.out" 2>&1)
@@ -43,7 +45,7 @@ if [ "$mode" = rate ]; then
   for rate in "${rates[@]}"; do
     home="$WORK/home-$rate"
     mkdir -p "$home/etc" "$home/logs" "$home/lib"
-    build/tools/psdump/psdump --port 0 --port-file "$home/port" --summary > "$home/records.jsonl" \
+    "$BUILD/tools/psdump/psdump" --port 0 --port-file "$home/port" --summary > "$home/records.jsonl" \
       2> "$home/psdump.err" &
     pid=$!
     for _ in $(seq 100); do [ -s "$home/port" ] && break; sleep 0.1; done

@@ -1,20 +1,35 @@
 #!/usr/bin/env bash
 # Runs the JVM-level benchmark of the request natives: builds the library, the
-# agent's jar, the benchmark jar and psdump; starts psdump as the collector on
-# a free loopback port; runs the launcher with the RequestPairBench workload
-# and the probe attached; prints the "[bench]" lines.
+# agent's jar, the benchmark jar and psdump (Release, in build-rel); starts
+# psdump as the collector on a free loopback port; runs the launcher with the
+# RequestPairBench workload and the probe attached; prints the "[bench]" lines.
 #
-# BENCH_WORKLOAD picks another workload class of the benchmark jar (for
-# example com.halden.bench.DiagnosticsBench).
-# Environment: BENCH_PAIRS (pairs per thread and round, 2000000), BENCH_ROUNDS (3),
-# BENCH_WORKLOAD (another workload class, e.g. com.halden.bench.HeapSnapshotBench),
-# BENCH_JVM_ARGS (more JVM options, e.g. -Xmx256m),
-# BENCH_KEEP=1 keeps the work directory with the JVM's output and the probe's log.
+# Two runs, each its own JVM:
+#   delivered  every record reaches psdump: queue, packet, network-buffer and
+#              memory limits raised, publishing cycles of 50 ms and network
+#              cycles of 20 ms so that the drain outpaces the loop. The run
+#              fails (exit 1) unless psdump received every HTTP start and finish
+#              record the loop made and nothing was dropped, trimmed or refused.
+#   drop-path  the default properties: after the first records of each cycle the
+#              queue is at its limit and the records are dropped there; this
+#              times the drop path, not the delivered one.
+#
+# BENCH_WORKLOAD names another workload class of the benchmark jar (for
+# example com.halden.bench.DiagnosticsBench or HeapSnapshotBench): it then
+# runs once, in one JVM with the default properties, and its "[bench]" lines
+# are printed. BENCH_JVM_ARGS adds JVM options to that run (e.g. -Xmx256m).
+#
+# Environment: BENCH_PAIRS (pairs per thread and round, 2000000), BENCH_ROUNDS (5),
+# BENCH_DROP_PATH=0 skips the second run, BENCH_JAVA_OPTS adds JVM options (for
+# example -XX:+PreserveFramePointer for perf), BENCH_BUILD (build directory,
+# build-rel), BENCH_KEEP=1 keeps the work directory with the JVM's output and
+# the probe's log.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/env.sh
-cmake -S . -B build -DDC_BENCH=ON >/dev/null
-cmake --build build -j2 --target datacollector datacollector_agent dc_bench_jvm psdump >/dev/null
+BUILD=${BENCH_BUILD:-build-rel}
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DDC_BENCH=ON >/dev/null
+cmake --build "$BUILD" -j2 --target datacollector datacollector_agent dc_bench_jvm psdump >/dev/null
 ROOT=$(pwd)
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/dc-bench.XXXXXX")
@@ -24,26 +39,84 @@ cleanup() {
   if [ "${BENCH_KEEP:-0}" = 1 ]; then echo "work directory kept: $WORK"; else rm -rf "$WORK"; fi
 }
 trap cleanup EXIT
-HOME_DIR="$WORK/home"
-mkdir -p "$HOME_DIR/etc" "$HOME_DIR/logs" "$HOME_DIR/lib"
-: > "$HOME_DIR/etc/datacollector.properties"
 
-build/tools/psdump/psdump --host 127.0.0.1 --port 0 --port-file "$WORK/port" --quiet \
-  > /dev/null 2> "$WORK/psdump.err" &
-PSDUMP_PID=$!
-for _ in $(seq 100); do
-  [ -s "$WORK/port" ] && break
-  sleep 0.1
-done
-[ -s "$WORK/port" ] || { echo "psdump did not start"; cat "$WORK/psdump.err"; exit 1; }
+run() {  # label properties...
+  local label=$1; shift
+  local home="$WORK/$label"
+  mkdir -p "$home/etc" "$home/logs" "$home/lib"
+  printf '%s\n' "$@" > "$home/etc/datacollector.properties"
+  "$BUILD/tools/psdump/psdump" --host 127.0.0.1 --port 0 --port-file "$home/port" --quiet \
+    --summary > "$home/summary.json" 2> "$home/psdump.err" &
+  PSDUMP_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$home/port" ] && break
+    sleep 0.1
+  done
+  [ -s "$home/port" ] || { echo "psdump did not start"; cat "$home/psdump.err"; exit 1; }
+  # shellcheck disable=SC2086
+  (cd "$home" && java ${BENCH_JAVA_OPTS:-} ${BENCH_JVM_ARGS:-} -agentpath:"$ROOT/$BUILD/libdatacollector.so" \
+    -Dhm.home="$home" -Dhm.nodename=bench -Dhm.appserver=server1 \
+    -Dhm.ps.host=127.0.0.1 -Dhm.ps.port="$(cat "$home/port")" \
+    -Ddc.bench.empty="$ROOT/$BUILD/bench/libdcbench_empty.so" -Ddc.bench.label="$label" \
+    -Ddc.bench.pairs="${BENCH_PAIRS:-2000000}" -Ddc.bench.rounds="${BENCH_ROUNDS:-5}" \
+    -cp "$ROOT/$BUILD/datacollector-agent.jar:$ROOT/$BUILD/bench/datacollector-bench.jar" \
+    com.halden.probe.Launcher --workload "$WORKLOAD" > "$home/jvm.out" 2>&1) \
+    || { tail -40 "$home/jvm.out"; exit 1; }
+  kill -TERM "$PSDUMP_PID"
+  wait "$PSDUMP_PID" || true
+  PSDUMP_PID=""
+  # The probe's log shares standard output, so a line may start inside another.
+  if [ "$WORKLOAD" = "$PAIR_WORKLOAD" ]; then
+    grep -o -E '\[bench\] [a-z-]+ threads=.*|\[launcher\] probe enabled after.*' "$home/jvm.out"
+  else
+    grep -o -E '\[bench\].*' "$home/jvm.out"
+  fi
+}
 
-(cd "$WORK" && java ${BENCH_JVM_ARGS:-} -agentpath:"$ROOT/build/libdatacollector.so" \
-  -Dhm.home="$HOME_DIR" -Dhm.nodename=bench -Dhm.appserver=server1 \
-  -Dhm.ps.host=127.0.0.1 -Dhm.ps.port="$(cat "$WORK/port")" \
-  -Ddc.bench.empty="$ROOT/build/bench/libdcbench_empty.so" \
-  -Ddc.bench.pairs="${BENCH_PAIRS:-2000000}" -Ddc.bench.rounds="${BENCH_ROUNDS:-3}" \
-  -cp "$ROOT/build/datacollector-agent.jar:$ROOT/build/bench/datacollector-bench.jar" \
-  com.halden.probe.Launcher --workload "${BENCH_WORKLOAD:-com.halden.bench.RequestPairBench}" > "$WORK/jvm.out" 2>&1) \
-  || { tail -40 "$WORK/jvm.out"; exit 1; }
-# The probe's log shares standard output, so a line may start inside another.
-grep -o -E '\[bench\].*|\[launcher\] probe enabled after.*' "$WORK/jvm.out"
+# Every record the loop made must have reached psdump: the HTTP start and
+# finish records (two per pair), no drop notice, and no drop, trim or refused
+# packet in the probe's log.
+check_delivered() {
+  local home="$WORK/delivered"
+  local pairs
+  pairs=$(grep -o '\[bench\] probe pairs [0-9]*' "$home/jvm.out" | awk '{print $4}')
+  python3 - "$home/summary.json" "$pairs" <<'PY' || { echo "### FAILED: records were lost (see above)"; exit 1; }
+import json, sys
+summary = None
+for line in open(sys.argv[1]):
+    if line.startswith('{"summary"'):
+        summary = json.loads(line)["summary"]
+if summary is None:
+    print("### psdump printed no summary"); sys.exit(1)
+by = summary.get("byRecord", {})
+expected = int(sys.argv[2])
+starts, finishes, notices = by.get("httpStart", 0), by.get("httpFinish", 0), by.get("dropNotice", 0)
+print("[bench] delivered: pairs %d, psdump received %d starts, %d finishes, %d drop notices"
+      % (expected, starts, finishes, notices))
+sys.exit(0 if starts == expected and finishes == expected and notices == 0 else 1)
+PY
+  if grep -q -E 'Events dropped|Failed to send data|Queue full|Memory Limit reached' "$home/jvm.out"; then
+    grep -m3 -E 'Events dropped|Failed to send data|Queue full|Memory Limit reached' "$home/jvm.out" | cut -c1-200
+    echo "### FAILED: the probe dropped, trimmed or refused records"
+    exit 1
+  fi
+}
+
+PAIR_WORKLOAD=com.halden.bench.RequestPairBench
+WORKLOAD=${BENCH_WORKLOAD:-$PAIR_WORKLOAD}
+if [ "$WORKLOAD" != "$PAIR_WORKLOAD" ]; then
+  run workload
+  exit 0
+fi
+
+run delivered \
+  internal.probe.event.queue.size.limit=100000000 \
+  internal.probe.event.packet.size=65536 \
+  internal.memory.limit=4000 \
+  internal.probe.publishing.frequency=50 \
+  networkagent.publish.frequency=20 \
+  networkagent.buffer.limit=100000
+check_delivered
+if [ "${BENCH_DROP_PATH:-1}" = 1 ]; then
+  run drop-path
+fi

@@ -4,6 +4,8 @@
 
 #include <jni.h>
 
+#include <cstring>
+
 // When a Java exception is pending: describe it, clear it and answer true.
 inline bool clearPendingException(JNIEnv* env) {
   if (!env || !env->ExceptionCheck()) return false;
@@ -18,25 +20,50 @@ bool copyJavaString(JNIEnv* env, jstring text, char* out, int size);
 
 // The modified-UTF-8 characters of a Java string, held for a scope. A null
 // string, or one whose characters cannot be had, gives null; a failed fetch
-// leaves no Java exception pending.
+// leaves no Java exception pending. A short string is copied into the
+// object itself (no allocation by the JVM, nothing to release); a longer one
+// is held through GetStringUTFChars.
 class JavaChars {
  public:
+  // Strings whose modified UTF-8 takes fewer bytes than this are copied.
+  static constexpr int kInlineBytes = 256;
+
   JavaChars(JNIEnv* env, jstring text) : env_(env), text_(text) {
-    if (env_ && text_) {
-      chars_ = env_->GetStringUTFChars(text_, nullptr);
-      if (!chars_) clearPendingException(env_);
+    if (!env_ || !text_) return;
+    // On a valid string these calls raise nothing (the region is the whole
+    // string), so the short path makes no exception check.
+    jsize chars = env_->GetStringLength(text_);
+    jsize bytes = env_->GetStringUTFLength(text_);
+    if (bytes >= 0 && bytes < kInlineBytes) {
+      env_->GetStringUTFRegion(text_, 0, chars, inline_);
+      inline_[bytes] = '\0';
+      chars_ = inline_;
+      length_ = static_cast<size_t>(bytes);
+      return;
     }
+    held_ = env_->GetStringUTFChars(text_, nullptr);
+    if (!held_) {
+      clearPendingException(env_);
+      return;
+    }
+    chars_ = held_;
+    length_ = bytes >= 0 ? static_cast<size_t>(bytes) : std::strlen(held_);
   }
   ~JavaChars() {
-    if (chars_) env_->ReleaseStringUTFChars(text_, chars_);
+    if (held_) env_->ReleaseStringUTFChars(text_, held_);
   }
   JavaChars(const JavaChars&) = delete;
   JavaChars& operator=(const JavaChars&) = delete;
 
   const char* get() const { return chars_; }
+  // The bytes before the terminating zero; 0 when get() is null.
+  size_t length() const { return length_; }
 
  private:
   JNIEnv* env_;
   jstring text_;
   const char* chars_ = nullptr;
+  const char* held_ = nullptr;
+  size_t length_ = 0;
+  char inline_[kInlineBytes];
 };

@@ -23,12 +23,13 @@ bool EventQueue::alwaysKept(int type) {
   return type == EVENT_CLASS || type == EVENT_SAMPLING_RATES || type == EVENT_DROP_NOTICE;
 }
 
-void EventQueue::link(Node* node) {
+void EventQueue::link(EventRecord* event) {
+  event->queueNext = nullptr;
   if (tail_)
-    tail_->next = node;
+    tail_->queueNext = event;
   else
-    head_ = node;
-  tail_ = node;
+    head_ = event;
+  tail_ = event;
   count_.fetch_add(1, relaxed);
 }
 
@@ -42,15 +43,10 @@ void EventQueue::book(const EventRecord* event, std::atomic<int32_t>& bytes,
 bool EventQueue::append(EventRecord* event) {
   if (!event) return false;
   const bool kept = alwaysKept(event->type);
-  // Nodes, and a drop notice when the queue looks full, are made before the
-  // lock is taken.
-  Node* node = new (std::nothrow) Node{event, nullptr};
-  Node* noticeNode = nullptr;
-  if (!kept && length() >= limit_) {
-    DropNoticeRecord* notice = new (std::nothrow) DropNoticeRecord(SUBTYPE_SINGLE);
-    if (notice) noticeNode = new (std::nothrow) Node{notice, nullptr};
-    if (!noticeNode) delete notice;
-  }
+  // A drop notice, when the queue looks full, is made before the lock is
+  // taken.
+  DropNoticeRecord* notice = nullptr;
+  if (!kept && length() >= limit_) notice = new (std::nothrow) DropNoticeRecord(SUBTYPE_SINGLE);
 
   bool appended = false;
   bool noticeQueued = false;
@@ -63,85 +59,109 @@ bool EventQueue::append(EventRecord* event) {
     // announced.
     if (!overflowNoticeSent_) {
       overflowNoticeSent_ = true;
-      if (noticeNode) {
-        book(noticeNode->event, bytesQueued_, classBytesQueued_);
-        link(noticeNode);
+      if (notice) {
+        book(notice, bytesQueued_, classBytesQueued_);
+        accountedQueued_.fetch_add(notice->accountedSize, relaxed);
+        link(notice);
         noticeQueued = true;
       }
     }
-  } else if (node) {
+  } else {
     if (count < limit_) overflowNoticeSent_ = false;
     book(event, bytesQueued_, classBytesQueued_);
-    link(node);
+    accountedQueued_.fetch_add(event->accountedSize, relaxed);
+    link(event);
     appended = true;
-  } else {
-    dropped_.fetch_add(1, relaxed);
   }
   lock_.unlock();
 
-  if (!appended) {
-    delete node;
-    delete event;
-  }
-  if (noticeNode && !noticeQueued) {
-    delete noticeNode->event;
-    delete noticeNode;
-  }
+  if (!appended) delete event;
+  if (!noticeQueued) delete notice;
   return appended;
 }
 
 EventRecord* EventQueue::takeFirst() {
   lock_.lock();
-  Node* node = head_;
-  if (node) {
-    head_ = node->next;
+  EventRecord* event = head_;
+  if (event) {
+    head_ = event->queueNext;
     if (!head_) tail_ = nullptr;
     count_.fetch_sub(1, relaxed);
   }
   lock_.unlock();
-  if (!node) return nullptr;
-  EventRecord* event = node->event;
-  delete node;
+  if (event) event->queueNext = nullptr;
   return event;
 }
 
+EventRecord* EventQueue::Chain::pop() {
+  EventRecord* event = head;
+  if (!event) return nullptr;
+  head = event->queueNext;
+  if (!head) tail = nullptr;
+  event->queueNext = nullptr;
+  count--;
+  return event;
+}
+
+EventQueue::Chain EventQueue::takeAll() {
+  Chain chain;
+  lock_.lock();
+  chain.head = head_;
+  chain.tail = tail_;
+  head_ = tail_ = nullptr;
+  chain.count = count_.exchange(0, relaxed);
+  lock_.unlock();
+  return chain;
+}
+
+void EventQueue::putBackFront(Chain chain) {
+  if (!chain.head) return;
+  lock_.lock();
+  chain.tail->queueNext = head_;
+  head_ = chain.head;
+  if (!tail_) tail_ = chain.tail;
+  count_.fetch_add(chain.count, relaxed);
+  lock_.unlock();
+}
+
 void EventQueue::recordTaken(const EventRecord* event) {
-  if (event) book(event, bytesTaken_, classBytesTaken_);
+  if (!event) return;
+  book(event, bytesTaken_, classBytesTaken_);
+  accountedTaken_.fetch_add(event->accountedSize, relaxed);
 }
 
 int EventQueue::trim(int threshold, DropNoticeRecord* tally) {
-  Node* dropped = nullptr;
-  Node** droppedTail = &dropped;
+  EventRecord* dropped = nullptr;
+  EventRecord** droppedTail = &dropped;
   int destroyed = 0;
 
   lock_.lock();
   // The records to take stay in place when kept, so the kept ones end up at
   // the front in their order without moving the queue.
-  Node* previous = nullptr;
-  Node** at = &head_;
+  EventRecord* previous = nullptr;
+  EventRecord** at = &head_;
   for (int toTake = length() - threshold; toTake > 0 && *at; toTake--) {
-    Node* node = *at;
-    if (alwaysKept(node->event->type)) {
-      previous = node;
-      at = &node->next;
+    EventRecord* event = *at;
+    if (alwaysKept(event->type)) {
+      previous = event;
+      at = &event->queueNext;
       continue;
     }
-    *at = node->next;
-    if (tail_ == node) tail_ = previous;
-    node->next = nullptr;
-    *droppedTail = node;
-    droppedTail = &node->next;
+    *at = event->queueNext;
+    if (tail_ == event) tail_ = previous;
+    event->queueNext = nullptr;
+    *droppedTail = event;
+    droppedTail = &event->queueNext;
     count_.fetch_sub(1, relaxed);
     destroyed++;
   }
   lock_.unlock();
 
-  while (Node* node = dropped) {
-    dropped = node->next;
-    if (tally) tally->countDropped(*node->event);
-    recordTaken(node->event);
-    delete node->event;
-    delete node;
+  while (EventRecord* event = dropped) {
+    dropped = event->queueNext;
+    if (tally) tally->countDropped(*event);
+    recordTaken(event);
+    delete event;
   }
   return destroyed;
 }
@@ -151,9 +171,6 @@ EventQueue::ByteCounts EventQueue::byteCounts() const {
           classBytesTaken_.load(relaxed)};
 }
 
-int32_t EventQueue::queuedBytes() const {
-  ByteCounts b = byteCounts();
-  uint32_t queued = static_cast<uint32_t>(b.queued) + static_cast<uint32_t>(b.classQueued);
-  uint32_t taken = static_cast<uint32_t>(b.taken) + static_cast<uint32_t>(b.classTaken);
-  return static_cast<int32_t>(queued - taken);
+int64_t EventQueue::queuedBytes() const {
+  return accountedQueued_.load(relaxed) - accountedTaken_.load(relaxed);
 }

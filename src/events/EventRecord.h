@@ -4,14 +4,22 @@
 // record's constructor sets and nobody changes afterwards.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 class ClassEntry;
 
+// The bytes an allocation of `bytes` takes from the C allocator: a header of
+// 8 bytes, rounding to 16, at least 32.
+constexpr size_t allocationFootprint(size_t bytes) {
+  size_t n = (bytes + 8 + 15) & ~static_cast<size_t>(15);
+  return n < 32 ? 32 : n;
+}
+
 class EventRecord {
  public:
   EventRecord(int type, int subtype, int16_t defaultSize)
-      : nominalSize(defaultSize), type(type), subtype(subtype) {}
+      : nominalSize(defaultSize), type(type), subtype(subtype), accountedSize(defaultSize) {}
   virtual ~EventRecord() = default;
   EventRecord(const EventRecord&) = delete;
   EventRecord& operator=(const EventRecord&) = delete;
@@ -23,6 +31,16 @@ class EventRecord {
   int16_t nominalSize;
   int32_t type;
   int32_t subtype;
+
+  // The bytes the record really occupies (its allocation and its texts'),
+  // which the queues sum for the memory gate. The 16-bit nominalSize keeps
+  // the estimate it is given by its producer; a record whose producer knows
+  // no better counts its nominal size here too.
+  int32_t accountedSize;
+
+  // The link of the queue the record is in (EventQueue); null outside one.
+  // The record is its own queue node, so queueing allocates nothing.
+  EventRecord* queueNext = nullptr;
 };
 
 // Subtypes.

@@ -3,5 +3,5 @@
 void OwnedText::cut(size_t length) {
   if (!data_ || length >= length_) return;
   data_[length] = '\0';
-  length_ = length;
+  length_ = static_cast<uint32_t>(length);
 }

@@ -10,8 +10,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
+
+#include "events/EventRecord.h"
 
 class OwnedText {
  public:
@@ -35,20 +38,33 @@ class OwnedText {
   bool assign(const void* bytes, size_t length) {
     // The copy is made before the old text goes, so a text may be assigned
     // from a part of itself.
-    char* copy = emptyText();
-    size_t kept = 0;
-    if (length > 0 && bytes && length < static_cast<size_t>(-1)) {
-      if (char* made = new (std::nothrow) char[length + 1]) {
-        std::memcpy(made, bytes, length);
-        made[length] = '\0';
-        copy = made;
-        kept = length;
-      }
+    char* made = nullptr;
+    if (length > 0 && bytes && length < UINT32_MAX) made = new (std::nothrow) char[length + 1];
+    if (made) {
+      std::memcpy(made, bytes, length);
+      made[length] = '\0';
     }
     release();
-    data_ = copy;
-    length_ = kept;
-    return kept == length;
+    if (made) {
+      data_ = made;
+      length_ = static_cast<uint32_t>(length);
+    } else {
+      data_ = emptyText();
+      borrowed_ = true;
+    }
+    return made != nullptr || length == 0;
+  }
+
+  // Replaces the text by a copy of `length` bytes and a terminator made in
+  // `storage` (length + 1 bytes that outlive this text and are not its to
+  // release).
+  void assignInPlace(char* storage, const void* bytes, size_t length) {
+    if (length > 0) std::memcpy(storage, bytes, length);
+    storage[length] = '\0';
+    release();
+    data_ = storage;
+    length_ = static_cast<uint32_t>(length);
+    borrowed_ = true;
   }
 
   // Cuts the text in place to its first `length` bytes; longer requests and
@@ -56,12 +72,18 @@ class OwnedText {
   void cut(size_t length);
 
   void release() {
-    if (data_ != emptyText()) delete[] data_;
+    if (!borrowed_) delete[] data_;
     data_ = nullptr;
     length_ = 0;
+    borrowed_ = false;
   }
 
   bool present() const { return data_ != nullptr; }
+  // The bytes its own allocation takes (0 for absent texts, the empty text
+  // and texts in their record's storage).
+  size_t footprint() const {
+    return data_ && !borrowed_ ? allocationFootprint(size_t{length_} + 1) : 0;
+  }
   const char* get() const { return data_; }
   size_t length() const { return length_; }
 
@@ -73,5 +95,7 @@ class OwnedText {
   }
 
   char* data_ = nullptr;
-  size_t length_ = 0;
+  uint32_t length_ = 0;
+  // The storage is not this text's: the record's, or the shared empty text.
+  bool borrowed_ = false;
 };

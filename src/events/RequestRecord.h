@@ -3,8 +3,10 @@
 // classes built on it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "events/EventRecord.h"
 #include "events/OwnedText.h"
@@ -13,7 +15,40 @@
 // the others have classes of their own below.
 class RequestRecord : public EventRecord {
  public:
-  RequestRecord(int type, int subtype) : EventRecord(type, subtype, 72) {}
+  RequestRecord(int type, int subtype) : EventRecord(type, subtype, 72) {
+    accountedSize = static_cast<int32_t>(allocationFootprint(sizeof(RequestRecord)));
+  }
+
+  // A record of class R made in one allocation with `spare` bytes after it,
+  // in which placeText stores the record's texts; null when memory could not
+  // be had. Records made by a plain new have no spare bytes.
+  template <class R, class... Args>
+  static R* make(size_t spare, Args... args) {
+    void* block = ::operator new(sizeof(R) + spare, std::nothrow);
+    if (!block) return nullptr;
+    R* record = new (block) R(args...);
+    record->spare_ = static_cast<char*>(block) + sizeof(R);
+    record->spareLeft_ = spare;
+    record->accountedSize = static_cast<int32_t>(allocationFootprint(sizeof(R) + spare));
+    return record;
+  }
+  // Both kinds of record go back to the allocator as one block.
+  static void operator delete(void* block) { ::operator delete(block); }
+
+  // Replaces the text by a copy of `length` bytes and a terminator, in the
+  // spare bytes while they hold it, otherwise in an allocation of its own.
+  // False when memory could not be had (the text is then absent).
+  bool placeText(OwnedText& field, const char* bytes, size_t length) {
+    if (length < spareLeft_) {
+      field.assignInPlace(spare_, bytes, length);
+      spare_ += length + 1;
+      spareLeft_ -= length + 1;
+      return true;
+    }
+    if (!field.assign(bytes, length)) return false;
+    accountedSize += static_cast<int32_t>(allocationFootprint(length + 1));
+    return true;
+  }
 
   OwnedText requestName;
   OwnedText applicationName;
@@ -21,6 +56,10 @@ class RequestRecord : public EventRecord {
   OwnedText detail;
   // The thread's request nesting depth.
   int32_t depth = 0;
+
+ private:
+  char* spare_ = nullptr;
+  size_t spareLeft_ = 0;
 };
 
 // Type 4: subtype 0 start, 1 finish, 2 error.

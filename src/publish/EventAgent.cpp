@@ -341,7 +341,10 @@ uint32_t EventAgent::buildDataPacket() {
       if (refused > 0) reportDropped(data, refused);
 
       if (!full && used() <= limit) {
-        while (EventRecord* r = data->takeFirst()) {
+        // The records are taken off under one hold of the queue's lock; what
+        // the packet has no room for goes back to the front of the queue.
+        EventQueue::Chain taken = data->takeAll();
+        while (EventRecord* r = taken.pop()) {
           WriteResult result = protocolVisitor->writeRecord(r, cursor);
           if (result == WriteResult::Written) {
             count++;
@@ -361,6 +364,7 @@ uint32_t EventAgent::buildDataPacket() {
             break;
           }
         }
+        data->putBackFront(taken);
       }
     }
     // An ended thread whose queue is empty (or that never got one) is done.

@@ -45,7 +45,8 @@ class EventAgent : public NamedObject {
   int id() const { return id_; }
   bool isRunning() const { return running_.load(); }
   bool isAlive() const { return alive_.load(); }
-  // The nominal bytes queued in this agent's threads at the last cycle.
+  // The bytes queued in this agent's threads at the last cycle (the
+  // records' accounted sizes).
   int32_t queuedBytes() const { return queuedBytes_.load(std::memory_order_relaxed); }
 
   // Takes a new thread's record into this agent's care (any thread may

@@ -1,5 +1,6 @@
 #include "requests/RecordFill.h"
 
+#include <climits>
 #include <cstring>
 
 #include "base/ModifiedUtf8.h"
@@ -37,16 +38,27 @@ size_t copyText(OwnedText& field, const char* text) {
   return field.length();
 }
 
+size_t cutTextLength(const char* text, int limit) {
+  size_t length = std::strlen(text);
+  // A cut inside a character goes back to the character's start.
+  return wholeCharacterLength(text, length, keptBytes(length, limit) - 1);
+}
+
 size_t copyCutText(OwnedText& field, const char* text, int limit) {
   if (!text) {
     field.assign("", 0);
     return 0;
   }
-  size_t length = std::strlen(text);
-  // A cut inside a character goes back to the character's start.
-  size_t kept = wholeCharacterLength(text, length, keptBytes(length, limit) - 1);
-  field.assign(text, kept);
-  return kept + 1;
+  size_t length = cutTextLength(text, limit);
+  field.assign(text, length);
+  return length + 1;
+}
+
+void accountTexts(EventRecord* record, size_t objectBytes,
+                  std::initializer_list<const OwnedText*> texts) {
+  size_t bytes = allocationFootprint(objectBytes);
+  for (const OwnedText* text : texts) bytes += text->footprint();
+  record->accountedSize = bytes > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bytes);
 }
 
 int16_t nominalSizeOf(size_t bytes) {

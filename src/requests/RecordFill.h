@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #include "events/EventRecord.h"
 #include "events/OwnedText.h"
@@ -20,11 +21,19 @@ void stampEnd(EventRecord* record);
 // A whole copy of the text, or the empty text when it is null. Returns the
 // copied length.
 size_t copyText(OwnedText& field, const char* text);
+// The bytes of `text` (not null) that a copy cut to `limit` bytes with the
+// zero keeps, the zero not counted: never a part of a character.
+size_t cutTextLength(const char* text, int limit);
 // A copy cut to `limit` bytes with the zero, i.e. at most limit - 1 bytes (a
 // limit below 1 counts as 1), moved back to the start of a character the cut
 // would split; the empty text when null.
 // Returns the bytes kept including the zero, or 0 for a null text.
 size_t copyCutText(OwnedText& field, const char* text, int limit);
+
+// Sets the record's accounted size: its own allocation of `objectBytes` and
+// those of its texts.
+void accountTexts(EventRecord* record, size_t objectBytes,
+                  std::initializer_list<const OwnedText*> texts);
 
 // A nominal size for the 16-bit field: sizes above 32767 (very long texts)
 // are held at 32767 rather than wrapping to a negative count.

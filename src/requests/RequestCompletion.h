@@ -6,6 +6,8 @@
 
 #include <jni.h>
 
+#include <cstddef>
+
 #include "events/RequestRecord.h"
 
 class ThreadData;
@@ -23,6 +25,12 @@ using RequestStep = bool (*)(JNIEnv* env, ThreadData* data, RequestRecord* recor
 void sendRequestRecord(JNIEnv* env, ThreadData* data, RequestRecord* record,
                        const char* requestName, const char* applicationName, const char* url,
                        RequestStep step = nullptr);
+
+// The spare bytes a record made with RequestRecord::make needs to hold these
+// texts (cut as sendRequestRecord cuts them) and a whole detail text, so that
+// the record and its texts are one allocation.
+size_t requestTextBytes(const char* requestName, const char* applicationName, const char* url,
+                        const char* detail);
 
 // The same with Java strings, whose characters are held only for the copy.
 void sendRequestRecordFromJava(JNIEnv* env, ThreadData* data, RequestRecord* record,

@@ -32,10 +32,12 @@ void startNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestNa
     if (swallowNestedBegin(data)) return;
     data->requestDepth++;
   }
-  HttpRequestRecord* record = new (std::nothrow) HttpRequestRecord(SUBTYPE_BEGIN);
+  const char* text = detail ? detail : "";
+  HttpRequestRecord* record = RequestRecord::make<HttpRequestRecord>(
+      requestTextBytes(requestName, applicationName, url, text), SUBTYPE_BEGIN);
   if (!record) return;
   record->depth = depthOf(data);
-  record->detail.assign(detail ? detail : "");
+  record->placeText(record->detail, text, std::strlen(text));
   sendRequestRecord(env, data, record, requestName, applicationName, url);
 }
 
@@ -44,7 +46,8 @@ void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestN
     if (swallowNestedEnd(data)) return;
     lowerHttpDepth(data, requestName);
   }
-  HttpRequestRecord* record = new (std::nothrow) HttpRequestRecord(SUBTYPE_END);
+  HttpRequestRecord* record = RequestRecord::make<HttpRequestRecord>(
+      requestTextBytes(nullptr, nullptr, nullptr, nullptr), SUBTYPE_END);
   if (!record) return;
   record->depth = depthOf(data) + 1;
   sendRequestRecord(env, data, record, nullptr, nullptr, nullptr);
@@ -53,7 +56,8 @@ void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestN
 void errorNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName,
                             const char* applicationName, const char* url) {
   if (data && data->requestDepth >= 1) lowerHttpDepth(data, requestName);
-  HttpRequestRecord* record = new (std::nothrow) HttpRequestRecord(SUBTYPE_ERROR);
+  HttpRequestRecord* record = RequestRecord::make<HttpRequestRecord>(
+      requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_ERROR);
   if (!record) return;
   record->depth = depthOf(data) + 1;
   sendRequestRecord(env, data, record, requestName, applicationName, url);
@@ -65,7 +69,8 @@ void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicatio
     if (swallowNestedBegin(data)) return;
     data->requestDepth++;
   }
-  EjbRequestRecord* record = new (std::nothrow) EjbRequestRecord(SUBTYPE_BEGIN);
+  EjbRequestRecord* record = RequestRecord::make<EjbRequestRecord>(
+      requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_BEGIN);
   if (!record) return;
   record->depth = depthOf(data);
   sendRequestRecord(env, data, record, requestName, applicationName, url);
@@ -74,7 +79,8 @@ void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicatio
 void endNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicationName,
                          const char* requestName, const char* url) {
   if (data && data->requestDepth >= 1 && swallowNestedEnd(data)) return;
-  EjbRequestRecord* record = new (std::nothrow) EjbRequestRecord(SUBTYPE_END);
+  EjbRequestRecord* record = RequestRecord::make<EjbRequestRecord>(
+      requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_END);
   if (!record) return;
   record->depth = depthOf(data);
   if (data && data->requestDepth > 0) data->requestDepth--;

@@ -62,6 +62,7 @@ void queueSqlBegin(JNIEnv* env, ThreadData* data, const char* sql, const char* d
     copyText(record->sqlText, "");
   }
   record->nominalSize = nominalSizeOf(size_t{sqlSizeEstimate()} + 64);
+  accountTexts(record, sizeof(SqlRecord), {&record->dataSourceName, &record->sqlText});
   queueEvent(env, data, record);
   logCatalogArgs(LOG_DEBUG, "PROBE_DEBUG4", "Data Source Name:", dataSource ? dataSource : "",
                  "SQL:", sql ? sql : "");
@@ -72,6 +73,7 @@ void queueSqlEnd(JNIEnv* env, ThreadData* data) {
   if (record) {
     record->depth = data->requestDepth;
     record->nominalSize = nominalSizeOf(size_t{sqlSizeEstimate()} + 64);
+    accountTexts(record, sizeof(SqlRecord), {});
     queuePaired(env, data, record);
   }
   lowerDepth(data);

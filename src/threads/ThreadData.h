@@ -12,11 +12,13 @@
 //
 // What an event agent may do with a ThreadData it drains, and nothing else:
 //   - read isAlive(), getThreadId(), getThreadName() and queueLength();
-//   - takeFirst() a record, and recordTaken() for every record it takes off
-//     and sends or drops;
+//   - takeFirst() a record, or takeAll() of them and putBackFront() those it
+//     did not use, and recordTaken() for every record it takes off and sends
+//     or drops;
 //   - trimQueue() the oldest records away;
 //   - takeDroppedEvents(): read the drop count, report it and reset it;
-//   - read the byte counters (queuedBytes() gives their balance);
+//   - read the byte counters, and queuedBytes(), the bytes the queued
+//     records really occupy, which the memory gate counts;
 //   - once the record is no longer alive and its queue has been drained,
 //     delete it through the thread table's deleteThreadData.
 #pragma once
@@ -81,6 +83,11 @@ class ThreadData : public NamedObject {
   int queueLength() const { return queue_ ? queue_->length() : 0; }
   // The oldest queued record, now owned by the caller; null when empty.
   EventRecord* takeFirst() { return queue_ ? queue_->takeFirst() : nullptr; }
+  // Every queued record at once; those not used go back with putBackFront.
+  EventQueue::Chain takeAll() { return queue_ ? queue_->takeAll() : EventQueue::Chain{}; }
+  void putBackFront(EventQueue::Chain chain) {
+    if (queue_) queue_->putBackFront(chain);
+  }
   // Books a record that was taken off and sent or dropped.
   void recordTaken(const EventRecord* event) {
     if (queue_) queue_->recordTaken(event);
@@ -94,8 +101,8 @@ class ThreadData : public NamedObject {
   EventQueue::ByteCounts byteCounts() const {
     return queue_ ? queue_->byteCounts() : EventQueue::ByteCounts{0, 0, 0, 0};
   }
-  // (bytesQueued + classBytesQueued) - (bytesTaken + classBytesTaken).
-  int32_t queuedBytes() const { return queue_ ? queue_->queuedBytes() : 0; }
+  // The bytes the queued records really occupy (EventQueue::queuedBytes).
+  int64_t queuedBytes() const { return queue_ ? queue_->queuedBytes() : 0; }
 
   // --- the thread's own state (touched on the thread itself) -----------------
   // The SQL text and data source last given by a statement proxy's setSQL.

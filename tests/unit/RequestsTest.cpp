@@ -212,6 +212,22 @@ TEST(SizeEstimateConcurrency, SamplesFromSeveralThreadsAreEachCountedOnce) {
   initTextLimits();
 }
 
+TEST_F(RequestsTest, TheMemoryFigureCountsWhatTheTextsOccupy) {
+  start("r", "/u");
+  int64_t shortTexts = data()->queuedBytes();
+  auto records = drain(data());
+  EXPECT_EQ(data()->queuedBytes(), 0);
+
+  std::string url(900, 'u');
+  std::string detail(5000, 'd');
+  startNativeHttpRequest(env, gate(), "r", "app", url.c_str(), detail.c_str());
+  EXPECT_GT(data()->queuedBytes(), shortTexts + 5800);
+  auto longer = drain(data());
+  EXPECT_EQ(longer[0]->nominalSize, records[0]->nominalSize)
+      << "the nominal size stays the estimate";
+  EXPECT_EQ(static_cast<RequestRecord&>(*longer[0]).detail.length(), 5000u);
+}
+
 TEST_F(RequestsTest, AClosedMemoryGateQueuesOneMarkerPerClosing) {
   data();  // the thread has a record
   memoryGateClosed.store(true);

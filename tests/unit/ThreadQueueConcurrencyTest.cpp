@@ -32,23 +32,36 @@ TEST_F(ThreadQueueConcurrency, EightProducersAndOneDrainerAccountForEveryRecord)
   std::vector<int> lastSeen(kProducers, -1);
   bool inOrder = true;
 
+  // The drainer takes records one by one and, as the event agent does, whole
+  // chains of which it uses a part and puts the rest back at the front.
   std::thread drainer([&] {
-    for (;;) {
+    for (int round = 0;; round++) {
       bool finished = producersLeft.load() == 0;
-      EventRecord* r = queue->takeFirst();
-      if (!r) {
+      EventQueue::Chain chain;
+      if (round % 2) {
+        chain = queue->takeAll();
+      } else if (EventRecord* one = queue->takeFirst()) {
+        chain.head = chain.tail = one;
+        chain.count = 1;
+      }
+      if (!chain.head) {
         if (finished) break;
         std::this_thread::yield();
         continue;
       }
-      // Each producer's records come out in the order it queued them.
-      int producer = r->subtype;
-      if (static_cast<int>(r->threadId) <= lastSeen[producer]) inOrder = false;
-      lastSeen[producer] = static_cast<int>(r->threadId);
-      sizeSum += r->nominalSize;
-      queue->recordTaken(r);
-      delete r;
-      taken++;
+      for (int used = 0; used < 1 + round % 7; used++) {
+        EventRecord* r = chain.pop();
+        if (!r) break;
+        // Each producer's records come out in the order it queued them.
+        int producer = r->subtype;
+        if (static_cast<int>(r->threadId) <= lastSeen[producer]) inOrder = false;
+        lastSeen[producer] = static_cast<int>(r->threadId);
+        sizeSum += r->nominalSize;
+        queue->recordTaken(r);
+        delete r;
+        taken++;
+      }
+      queue->putBackFront(chain);
     }
   });
   std::vector<std::thread> producers;

@@ -5,58 +5,92 @@ import com.halden.probe.ProbeController;
 import com.halden.probe.ThreadManager;
 import java.lang.management.ManagementFactory;
 import java.lang.management.ThreadMXBean;
+import java.util.Arrays;
 import java.util.Locale;
 import java.util.concurrent.CyclicBarrier;
 
 /**
  * A workload of the launcher, run while the probe is enabled: the time per
  * startNativeHttpRequest + finishNativeHttpRequest pair with three short
- * strings, on 1 and 2 threads, next to the same loop calling natives of the
- * same signature that do nothing. Each figure is the best of a few rounds;
- * on 2 threads it is the time per pair as each thread sees it: wall time, and
- * the thread's CPU time, which leaves out the time the thread waited for a
- * core (the machine's other work, the agent's own threads).
+ * strings, on 1 and 2 threads, for three implementations in the same JVM:
+ * the probe's natives, natives of the same signatures that do nothing
+ * ("empty": the JNI calls), and natives that do only the unavoidable work
+ * ("floor": both clocks per record and one copy of each text, no allocation,
+ * no queue). Each figure is the median of the rounds. Per pair it gives the
+ * wall time and the calling thread's CPU time, as each thread sees them; on 2
+ * threads the CPU time leaves out the time a thread waited for a core.
+ *
+ * <p>At the end it prints how many pairs went through the probe's natives
+ * ("[bench] probe pairs N"), so that the caller can check that every record
+ * reached the collector.
  *
  * <p>System properties: dc.bench.empty (path of libdcbench_empty.so, required),
  * dc.bench.pairs (pairs per thread and round, default 2000000), dc.bench.rounds
- * (default 3).
+ * (default 5), dc.bench.label (the figures' label, default "delivered"),
+ * dc.bench.only.probe (true: only the probe's loop on 1 thread, for profiling).
  */
 public class RequestPairBench implements Launcher.Workload {
     static final String NAME = "/cart";
     static final String APP = "shop";
     static final String URL = "/shop/cart";
+    static final int PROBE = 0;
+    static final int EMPTY = 1;
+    static final int FLOOR = 2;
+    static final String[] KINDS = {"probe", "empty", "floor"};
+
+    private long probePairs;
 
     @Override
     public void run() throws Exception {
         System.load(System.getProperty("dc.bench.empty"));
         long pairs = Long.getLong("dc.bench.pairs", 2000000L);
-        int rounds = Integer.getInteger("dc.bench.rounds", 3);
+        int rounds = Integer.getInteger("dc.bench.rounds", 5);
+        String label = System.getProperty("dc.bench.label", "delivered");
+        // For profiling: only the probe's loop, on 1 thread.
+        if (Boolean.getBoolean("dc.bench.only.probe")) {
+            measure(1, pairs * rounds, PROBE);
+            say("probe pairs " + probePairs);
+            return;
+        }
         say("probe enabled: " + ProbeController.isNativeProbeEnabled());
-        // Warm-up: both loops compiled before anything is timed.
-        measure(1, pairs / 4, true);
-        measure(1, pairs / 4, false);
-        // Rounds alternate between 1 and 2 threads, so that neither count is
-        // favoured by when it ran (heap state, JIT, the machine's other work).
-        double[][] probe = new double[3][];
-        double[][] empty = new double[3][];
+        // Warm-up: every loop compiled before anything is timed.
+        for (int kind = 0; kind < 3; kind++) measure(1, pairs / 4, kind);
+        // Rounds alternate between the kinds and between 1 and 2 threads, so
+        // that none is favoured by when it ran (heap state, JIT, the
+        // machine's other work).
+        double[][][][] figures = new double[3][3][rounds][];
         for (int r = 0; r < rounds; r++) {
             for (int threads = 1; threads <= 2; threads++) {
-                probe[threads] = best(probe[threads], measure(threads, pairs, true));
-                empty[threads] = best(empty[threads], measure(threads, pairs, false));
+                for (int kind = 0; kind < 3; kind++) {
+                    figures[threads][kind][r] = measure(threads, pairs, kind);
+                }
             }
         }
         for (int threads = 1; threads <= 2; threads++) {
+            double[][] m = new double[3][];
+            for (int kind = 0; kind < 3; kind++) m[kind] = median(figures[threads][kind]);
             say(String.format(Locale.ROOT,
-                    "threads=%d pairs/thread=%d probe ns/pair=%.1f (cpu %.1f)"
-                            + " empty ns/pair=%.1f (cpu %.1f) difference=%.1f",
-                    threads, pairs, probe[threads][0], probe[threads][1], empty[threads][0],
-                    empty[threads][1], probe[threads][0] - empty[threads][0]));
+                    "%s threads=%d pairs/thread=%d rounds=%d ns/pair wall (cpu):"
+                            + " probe %.0f (%.0f) empty %.0f (%.0f) floor %.0f (%.0f)"
+                            + " probe-floor %.0f (%.0f)",
+                    label, threads, pairs, rounds, m[PROBE][0], m[PROBE][1], m[EMPTY][0],
+                    m[EMPTY][1], m[FLOOR][0], m[FLOOR][1], m[PROBE][0] - m[FLOOR][0],
+                    m[PROBE][1] - m[FLOOR][1]));
         }
+        say("probe pairs " + probePairs);
     }
 
-    static double[] best(double[] best, double[] round) {
-        if (best == null) return round;
-        return new double[] {Math.min(best[0], round[0]), Math.min(best[1], round[1])};
+    /** The median of the rounds, wall and CPU figures separately. */
+    static double[] median(double[][] rounds) {
+        double[] result = new double[2];
+        for (int i = 0; i < 2; i++) {
+            double[] values = new double[rounds.length];
+            for (int r = 0; r < rounds.length; r++) values[r] = rounds[r][i];
+            Arrays.sort(values);
+            int n = values.length;
+            result[i] = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+        }
+        return result;
     }
 
     static void say(String text) {
@@ -65,7 +99,7 @@ public class RequestPairBench implements Launcher.Workload {
     }
 
     /** Wall and CPU nanoseconds per pair, each the mean of what the threads measured. */
-    static double[] measure(int threads, long pairs, boolean probe) throws Exception {
+    double[] measure(int threads, long pairs, int kind) throws Exception {
         ThreadMXBean mx = ManagementFactory.getThreadMXBean();
         CyclicBarrier start = new CyclicBarrier(threads);
         long[] wall = new long[threads];
@@ -81,10 +115,10 @@ public class RequestPairBench implements Launcher.Workload {
                 }
                 long cpuBegin = mx.getCurrentThreadCpuTime();
                 long begin = System.nanoTime();
-                if (probe) {
-                    probeLoop(pairs);
-                } else {
-                    emptyLoop(pairs);
+                switch (kind) {
+                    case PROBE: probeLoop(pairs); break;
+                    case EMPTY: emptyLoop(pairs); break;
+                    default: floorLoop(pairs); break;
                 }
                 wall[n] = System.nanoTime() - begin;
                 cpu[n] = mx.getCurrentThreadCpuTime() - cpuBegin;
@@ -92,6 +126,10 @@ public class RequestPairBench implements Launcher.Workload {
         }
         for (Thread w : workers) w.start();
         for (Thread w : workers) w.join();
+        if (kind == PROBE) {
+            probePairs += threads * pairs;
+            awaitDrained();
+        }
         long wallSum = 0;
         long cpuSum = 0;
         for (int t = 0; t < threads; t++) {
@@ -99,6 +137,26 @@ public class RequestPairBench implements Launcher.Workload {
             cpuSum += cpu[t];
         }
         return new double[] {(double) wallSum / threads / pairs, (double) cpuSum / threads / pairs};
+    }
+
+    /**
+     * Waits until the probe's queues are drained (its memory figure back near
+     * the fixed part of the estimate), so that the agents' work on one
+     * measurement's records does not fall into the next measurement, and no
+     * record is still queued when the probe stops.
+     */
+    static void awaitDrained() throws InterruptedException {
+        long deadline = System.nanoTime() + 300_000_000_000L;
+        java.util.regex.Pattern number = java.util.regex.Pattern.compile("(\\d+)");
+        while (System.nanoTime() < deadline) {
+            String status = ThreadManager.getNativeProbeStatus();
+            java.util.regex.Matcher m = number.matcher(status == null ? "" : status);
+            // The fixed part: 4000000 bytes and 140 per thread record.
+            if (m.find() && Long.parseLong(m.group(1)) < 4_100_000L) break;
+            Thread.sleep(20);
+        }
+        // The figure lags the queues by a publishing cycle or two.
+        Thread.sleep(300);
     }
 
     static void probeLoop(long pairs) {
@@ -112,6 +170,13 @@ public class RequestPairBench implements Launcher.Workload {
         for (long i = 0; i < pairs; i++) {
             EmptyNatives.startNativeHttpRequest(0, NAME, APP, URL, null);
             EmptyNatives.finishNativeHttpRequest(NAME, 0, 0);
+        }
+    }
+
+    static void floorLoop(long pairs) {
+        for (long i = 0; i < pairs; i++) {
+            FloorNatives.startNativeHttpRequest(0, NAME, APP, URL, null);
+            FloorNatives.finishNativeHttpRequest(NAME, 0, 0);
         }
     }
 }
