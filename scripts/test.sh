@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test:
-#   0. the include-direction check of the source layers;
+#   0. the include-direction check of the source layers, and the check that
+#      every entry point the JVM calls runs its body through guardedEntry;
 #   1. the main build (g++): unit tests, JVM tests and tool tests under ctest;
 #   2. clang with AddressSanitizer + UndefinedBehaviorSanitizer: the unit tests
 #      and a short bounded run of every fuzz target;
@@ -13,8 +14,9 @@ bash scripts/install-deps.sh
 
 step() { echo; echo "=== $* ==="; }
 
-step "include directions"
+step "include directions, entry guards"
 python3 scripts/check_layers.py
+python3 scripts/check_entry_guards.py
 
 step "main build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

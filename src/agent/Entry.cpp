@@ -5,15 +5,16 @@
 #include <jni.h>
 
 #include "agent/Lifecycle.h"
+#include "platform/EntryGuard.h"
 
 extern "C" {
 
 JNIEXPORT jint JNICALL JVM_OnLoad(JavaVM* vm, char* options, void*) {
-  return runStartup(vm, options);
+  return guardedEntry<jint>("JVM_OnLoad", [&]() -> jint { return runStartup(vm, options); });
 }
 
 JNIEXPORT jint JNICALL Agent_OnLoad(JavaVM* vm, char* options, void*) {
-  return runStartup(vm, options);
+  return guardedEntry<jint>("Agent_OnLoad", [&]() -> jint { return runStartup(vm, options); });
 }
 
 }  // extern "C"

@@ -13,6 +13,7 @@
 #include "config/Identity.h"
 #include "config/ProbeState.h"
 #include "diag/PlatformFigures.h"
+#include "platform/EntryGuard.h"
 #include "platform/os.h"
 #include "profiler/Tables.h"
 #include "requests/SamplingRates.h"
@@ -161,98 +162,109 @@ extern "C" {
 
 JNIEXPORT jboolean JNICALL Java_com_halden_probe_ProbeSystem_initializeProbe(JNIEnv* env,
                                                                              jclass cls) {
-  char text[1024];
-  for (const char* name : {"haldenHome", "adminServerName", "appServerName"})
-    if (!readRequiredString(env, cls, name, text, sizeof text)) return JNI_FALSE;
+  return guardedEntry<jboolean>(
+      "Java_com_halden_probe_ProbeSystem_initializeProbe", [&]() -> jboolean {
+        char text[1024];
+        for (const char* name : {"haldenHome", "adminServerName", "appServerName"})
+          if (!readRequiredString(env, cls, name, text, sizeof text)) return JNI_FALSE;
 
-  jint methodHashSize = 0;
-  if (!readInt(env, cls, "methodHashSize", &methodHashSize)) return JNI_FALSE;
-  setMethodTableSize(methodHashSize);
+        jint methodHashSize = 0;
+        if (!readInt(env, cls, "methodHashSize", &methodHashSize)) return JNI_FALSE;
+        setMethodTableSize(methodHashSize);
 
-  if (!fieldExists(env, cls, "publishFrequency", "I") ||
-      !fieldExists(env, cls, "eventPacketSize", "I") ||
-      !fieldExists(env, cls, "eventQueueSizeLimit", "I") ||
-      !fieldExists(env, cls, "psRetryFrequency", "J") ||
-      !fieldExists(env, cls, "wakeupQueueLength", "I") ||
-      !fieldExists(env, cls, "probeStdout", "Ljava/lang/String;"))
-    return JNI_FALSE;
+        if (!fieldExists(env, cls, "publishFrequency", "I") ||
+            !fieldExists(env, cls, "eventPacketSize", "I") ||
+            !fieldExists(env, cls, "eventQueueSizeLimit", "I") ||
+            !fieldExists(env, cls, "psRetryFrequency", "J") ||
+            !fieldExists(env, cls, "wakeupQueueLength", "I") ||
+            !fieldExists(env, cls, "probeStdout", "Ljava/lang/String;"))
+          return JNI_FALSE;
 
-  if (!readRequiredString(env, cls, "commandAgentID", text, sizeof text)) return JNI_FALSE;
-  if (probeMgr && text[0])
-    std::snprintf(probeMgr->commandAgentID, sizeof probeMgr->commandAgentID, "%s", text);
+        if (!readRequiredString(env, cls, "commandAgentID", text, sizeof text)) return JNI_FALSE;
+        if (probeMgr && text[0])
+          std::snprintf(probeMgr->commandAgentID, sizeof probeMgr->commandAgentID, "%s", text);
 
-  jint adminServerPort = 0;
-  if (!readInt(env, cls, "adminServerPort", &adminServerPort)) return JNI_FALSE;
-  if (probeMgr) probeMgr->adminServerPort = adminServerPort;
+        jint adminServerPort = 0;
+        if (!readInt(env, cls, "adminServerPort", &adminServerPort)) return JNI_FALSE;
+        if (probeMgr) probeMgr->adminServerPort = adminServerPort;
 
-  if (!fieldExists(env, cls, "jvmVersion", "Ljava/lang/String;")) return JNI_FALSE;
+        if (!fieldExists(env, cls, "jvmVersion", "Ljava/lang/String;")) return JNI_FALSE;
 
-  // A failure of the class references ends this step only: the product
-  // version is then not read.
-  if (takeClassReferences(env, cls)) readProductVersion(env);
-  writeFacts(env, cls);
-  return env->ExceptionCheck() ? JNI_FALSE : JNI_TRUE;
+        // A failure of the class references ends this step only: the product
+        // version is then not read.
+        if (takeClassReferences(env, cls)) readProductVersion(env);
+        writeFacts(env, cls);
+        return env->ExceptionCheck() ? JNI_FALSE : JNI_TRUE;
+      });
 }
 
 JNIEXPORT jint JNICALL Java_com_halden_probe_ProbeSystem_getProcessId(JNIEnv*, jclass) {
-  return cachedProcessId();
+  return guardedEntry<jint>("Java_com_halden_probe_ProbeSystem_getProcessId",
+                            [&]() -> jint { return cachedProcessId(); });
 }
 
 JNIEXPORT jobjectArray JNICALL Java_com_halden_probe_ProbeSystem_getArgumentVector(JNIEnv* env,
                                                                                    jclass) {
-  int count = argumentCount();
-  if (count == 0) return nullptr;
-  jclass string = env->FindClass("java/lang/String");
-  if (!string) {
-    clearPendingException(env);
-    return nullptr;
-  }
-  jobjectArray array = env->NewObjectArray(count, string, nullptr);
-  env->DeleteLocalRef(string);
-  if (!array) {
-    clearPendingException(env);
-    return nullptr;
-  }
-  for (int i = 0; i < count; i++) {
-    jstring arg = env->NewStringUTF(argumentAt(i));
-    if (!arg) {
-      clearPendingException(env);
-      continue;
-    }
-    env->SetObjectArrayElement(array, i, arg);
-    env->DeleteLocalRef(arg);
-  }
-  return array;
+  return guardedEntry<jobjectArray>(
+      "Java_com_halden_probe_ProbeSystem_getArgumentVector", [&]() -> jobjectArray {
+        int count = argumentCount();
+        if (count == 0) return nullptr;
+        jclass string = env->FindClass("java/lang/String");
+        if (!string) {
+          clearPendingException(env);
+          return nullptr;
+        }
+        jobjectArray array = env->NewObjectArray(count, string, nullptr);
+        env->DeleteLocalRef(string);
+        if (!array) {
+          clearPendingException(env);
+          return nullptr;
+        }
+        for (int i = 0; i < count; i++) {
+          jstring arg = env->NewStringUTF(argumentAt(i));
+          if (!arg) {
+            clearPendingException(env);
+            continue;
+          }
+          env->SetObjectArrayElement(array, i, arg);
+          env->DeleteLocalRef(arg);
+        }
+        return array;
+      });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeSystem_stopNative(JNIEnv*, jclass) {
-  os::exitProcess(12);
+  guardedEntry("Java_com_halden_probe_ProbeSystem_stopNative", [&]() { os::exitProcess(12); });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeSystem_setNativeSamplingRates(JNIEnv* env, jclass,
                                                                                 jintArray rates,
                                                                                 jint extra) {
-  if (probeDisabled.load()) return;
-  jint copy[4];
-  int count = 0;
-  if (rates) {
-    jsize length = env->GetArrayLength(rates);
-    // Only the first four are kept; a shorter array keeps the old values of
-    // the rest.
-    count = length < 4 ? length : 4;
-    if (count > 0) env->GetIntArrayRegion(rates, 0, count, copy);
-    if (clearPendingException(env)) count = 0;
-  }
-  setSamplingRates(env, copy, count, extra);
+  guardedEntry("Java_com_halden_probe_ProbeSystem_setNativeSamplingRates", [&]() {
+    if (probeDisabled.load()) return;
+    jint copy[4];
+    int count = 0;
+    if (rates) {
+      jsize length = env->GetArrayLength(rates);
+      // Only the first four are kept; a shorter array keeps the old values of
+      // the rest.
+      count = length < 4 ? length : 4;
+      if (count > 0) env->GetIntArrayRegion(rates, 0, count, copy);
+      if (clearPendingException(env)) count = 0;
+    }
+    setSamplingRates(env, copy, count, extra);
+  });
 }
 
 JNIEXPORT jint JNICALL Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadID(JNIEnv* env,
                                                                                   jclass) {
-  return static_cast<jint>(threadIdOf(env));
+  return guardedEntry<jint>("Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadID",
+                            [&]() -> jint { return static_cast<jint>(threadIdOf(env)); });
 }
 
 JNIEXPORT jint JNICALL Java_com_halden_probe_ThreadManager_getEnv(JNIEnv* env, jclass) {
-  return static_cast<jint>(threadIdOf(env));
+  return guardedEntry<jint>("Java_com_halden_probe_ThreadManager_getEnv",
+                            [&]() -> jint { return static_cast<jint>(threadIdOf(env)); });
 }
 
 }  // extern "C"

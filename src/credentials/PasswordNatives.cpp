@@ -7,6 +7,7 @@
 #include "base/JniUtil.h"
 #include "credentials/PasswordCipher.h"
 #include "credentials/PasswordFile.h"
+#include "platform/EntryGuard.h"
 
 namespace {
 
@@ -64,24 +65,29 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_genPasswordFile(JNIEnv* 
                                                                         jstring userId,
                                                                         jstring password,
                                                                         jstring fileName) {
-  if (!userId || !password || !fileName) return;
-  std::string user = charsOf(env, userId);
-  std::string secret = charsOf(env, password);
-  std::string name = charsOf(env, fileName);
-  PasswordCipher cipher;
-  genPasswordFile(cipher, user.c_str(), secret.c_str(), name.c_str());
+  guardedEntry("Java_com_halden_probe_ProbeUtils_genPasswordFile", [&]() {
+    if (!userId || !password || !fileName) return;
+    std::string user = charsOf(env, userId);
+    std::string secret = charsOf(env, password);
+    std::string name = charsOf(env, fileName);
+    PasswordCipher cipher;
+    genPasswordFile(cipher, user.c_str(), secret.c_str(), name.c_str());
+  });
 }
 
 JNIEXPORT jstring JNICALL Java_com_halden_probe_ProbeUtils_getUser(JNIEnv* env, jclass,
                                                                    jstring passkey,
                                                                    jstring fileName) {
-  return readBack(env, passkey, fileName, false);
+  return guardedEntry<jstring>("Java_com_halden_probe_ProbeUtils_getUser", [&]() -> jstring {
+    return readBack(env, passkey, fileName, false);
+  });
 }
 
 JNIEXPORT jstring JNICALL Java_com_halden_probe_ProbeUtils_getPassword(JNIEnv* env, jclass,
                                                                        jstring passkey,
                                                                        jstring fileName) {
-  return readBack(env, passkey, fileName, true);
+  return guardedEntry<jstring>("Java_com_halden_probe_ProbeUtils_getPassword",
+                               [&]() -> jstring { return readBack(env, passkey, fileName, true); });
 }
 
 }  // extern "C"

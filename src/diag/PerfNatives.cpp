@@ -4,6 +4,7 @@
 #include <jni.h>
 
 #include "diag/PlatformFigures.h"
+#include "platform/EntryGuard.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
 
@@ -11,62 +12,81 @@ extern "C" {
 
 JNIEXPORT jlong JNICALL Java_com_halden_command_monitoring_PerfSummaryImpl_getPagingRate(
     JNIEnv*, jobject, jint intervalMillis) {
-  return samplePagingRate(intervalMillis);
+  return guardedEntry<jlong>("Java_com_halden_command_monitoring_PerfSummaryImpl_getPagingRate",
+                             [&]() -> jlong { return samplePagingRate(intervalMillis); });
 }
 
 JNIEXPORT jlong JNICALL Java_com_halden_command_monitoring_PerfSummaryImpl_getDiskSpace(JNIEnv*,
                                                                                         jobject) {
-  return freeDiskSpace();
+  return guardedEntry<jlong>("Java_com_halden_command_monitoring_PerfSummaryImpl_getDiskSpace",
+                             [&]() -> jlong { return freeDiskSpace(); });
 }
 
 JNIEXPORT jlong JNICALL Java_com_halden_command_monitoring_PerfSummaryImpl_getVM(JNIEnv*, jobject) {
-  return processSwapBytes();
+  return guardedEntry<jlong>("Java_com_halden_command_monitoring_PerfSummaryImpl_getVM",
+                             [&]() -> jlong { return processSwapBytes(); });
 }
 
 JNIEXPORT jlong JNICALL Java_com_halden_command_monitoring_PerfSummaryImpl_getDiskIO(JNIEnv*,
                                                                                      jobject) {
-  return diskBytesPerTransferMegabytes();
+  return guardedEntry<jlong>("Java_com_halden_command_monitoring_PerfSummaryImpl_getDiskIO",
+                             [&]() -> jlong { return diskBytesPerTransferMegabytes(); });
 }
 
 JNIEXPORT jlong JNICALL Java_com_halden_command_monitoring_PerfSummaryImpl_getNetworkIO(JNIEnv*,
                                                                                         jobject) {
-  return networkMegabytesPerSecond();
+  return guardedEntry<jlong>("Java_com_halden_command_monitoring_PerfSummaryImpl_getNetworkIO",
+                             [&]() -> jlong { return networkMegabytesPerSecond(); });
 }
 
 JNIEXPORT jlong JNICALL
 Java_com_halden_command_monitoring_PerfSummaryImpl_getTotalPhysicalMemory(JNIEnv*, jobject) {
-  return toMegabytes(totalPhysicalMemory());
+  return guardedEntry<jlong>(
+      "Java_com_halden_command_monitoring_PerfSummaryImpl_getTotalPhysicalMemory",
+      [&]() -> jlong { return toMegabytes(totalPhysicalMemory()); });
 }
 
 JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadCPUTime(JNIEnv*,
                                                                                         jclass) {
-  return jvmpi && jvmpi->GetCurrentThreadCpuTime ? jvmpi->GetCurrentThreadCpuTime() : 0;
+  return guardedEntry<jlong>(
+      "Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadCPUTime", [&]() -> jlong {
+        return jvmpi && jvmpi->GetCurrentThreadCpuTime ? jvmpi->GetCurrentThreadCpuTime() : 0;
+      });
 }
 
 JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeGetTimeMicroSeconds(JNIEnv*,
                                                                                     jclass) {
-  return static_cast<jlong>(os::localTime().millis) * 1000;
+  return guardedEntry<jlong>(
+      "Java_com_halden_probe_ProbeSystem_nativeGetTimeMicroSeconds",
+      [&]() -> jlong { return static_cast<jlong>(os::localTime().millis) * 1000; });
 }
 
 JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdateAppServerCPUTime(JNIEnv*,
                                                                                        jclass) {
-  // getrusage's user plus system time stands for the process times call.
-  return os::processCpuNanos();
+  return guardedEntry<jlong>("Java_com_halden_probe_ProbeSystem_nativeUpdateAppServerCPUTime",
+                             [&]() -> jlong {
+                               // getrusage's user plus system time stands for the process times
+                               // call.
+                               return os::processCpuNanos();
+                             });
 }
 
 JNIEXPORT jdouble JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdateAppServerCPU(JNIEnv*,
                                                                                      jclass) {
-  return sampleProcessCpuPercent();
+  return guardedEntry<jdouble>("Java_com_halden_probe_ProbeSystem_nativeUpdateAppServerCPU",
+                               [&]() -> jdouble { return sampleProcessCpuPercent(); });
 }
 
 JNIEXPORT jdouble JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdatePlatformCPU(JNIEnv*,
                                                                                     jclass) {
-  return sampleMachineCpuPercent();
+  return guardedEntry<jdouble>("Java_com_halden_probe_ProbeSystem_nativeUpdatePlatformCPU",
+                               [&]() -> jdouble { return sampleMachineCpuPercent(); });
 }
 
 JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdatePlatformCPUTime(JNIEnv*,
                                                                                       jclass) {
-  return 0;
+  return guardedEntry<jlong>("Java_com_halden_probe_ProbeSystem_nativeUpdatePlatformCPUTime",
+                             [&]() -> jlong { return 0; });
 }
 
 }  // extern "C"

@@ -13,6 +13,7 @@
 #include "config/ProbeState.h"
 #include "diag/ThreadDump.h"
 #include "diag/ThreadStatus.h"
+#include "platform/EntryGuard.h"
 #include "platform/jvmpi.h"
 
 namespace {
@@ -93,54 +94,62 @@ extern "C" {
 
 JNIEXPORT jint JNICALL Java_com_halden_command_CommandAgent_generateThreadDump(JNIEnv* env, jclass,
                                                                                jobject info) {
-  if (!info) {
-    dumpError("threadDumpInfo is null");
-    return -1;
-  }
-  std::string name;
-  if (!generateThreadDumpFile(env, &name)) return -1;
-  return deliverDump(env, info, name) ? 0 : -1;
+  return guardedEntry<jint>("Java_com_halden_command_CommandAgent_generateThreadDump",
+                            [&]() -> jint {
+                              if (!info) {
+                                dumpError("threadDumpInfo is null");
+                                return -1;
+                              }
+                              std::string name;
+                              if (!generateThreadDumpFile(env, &name)) return -1;
+                              return deliverDump(env, info, name) ? 0 : -1;
+                            });
 }
 
 JNIEXPORT jobjectArray JNICALL Java_com_halden_probe_ThreadManager_getStackTrace(
     JNIEnv* env, jclass, jint threadKey, jint maxFrames, jint) {
-  if (probeDisabled.load()) {
-    logMessage(LOG_ERROR, "Probe is Disabled, cannot return stack trace");
-    return nullptr;
-  }
-  // Three elements per frame must fit a Java array's length.
-  if (maxFrames <= 0 || maxFrames > 0x7fffffff / 3) return nullptr;
-  jclass string = javaString(env);
-  if (!string) return nullptr;
-  jobjectArray array = env->NewObjectArray(3 * maxFrames, string, nullptr);
-  if (clearPendingException(env) || !array) return nullptr;
-  if (!jvmpi) {
-    env->DeleteLocalRef(array);
-    return nullptr;
-  }
-  uint32_t objectId = 0;
-  if (!liveThreadObject(static_cast<uint32_t>(threadKey), &objectId)) {
-    env->DeleteLocalRef(array);
-    return nullptr;
-  }
-  if (objectId == 0) return array;
-  std::vector<JavacoreFrame> frames;
-  stackTraceFromJavacore(env, objectId, maxFrames, &frames);
-  jsize index = 0;
-  for (const JavacoreFrame& frame : frames) {
-    if (index + 3 > 3 * maxFrames) break;
-    if (!setElement(env, array, index, frame.className.c_str()) ||
-        !setElement(env, array, index + 1, frame.methodName.c_str()) ||
-        !setElement(env, array, index + 2, ""))
-      break;
-    index += 3;
-  }
-  return array;
+  return guardedEntry<jobjectArray>(
+      "Java_com_halden_probe_ThreadManager_getStackTrace", [&]() -> jobjectArray {
+        if (probeDisabled.load()) {
+          logMessage(LOG_ERROR, "Probe is Disabled, cannot return stack trace");
+          return nullptr;
+        }
+        // Three elements per frame must fit a Java array's length.
+        if (maxFrames <= 0 || maxFrames > 0x7fffffff / 3) return nullptr;
+        jclass string = javaString(env);
+        if (!string) return nullptr;
+        jobjectArray array = env->NewObjectArray(3 * maxFrames, string, nullptr);
+        if (clearPendingException(env) || !array) return nullptr;
+        if (!jvmpi) {
+          env->DeleteLocalRef(array);
+          return nullptr;
+        }
+        uint32_t objectId = 0;
+        if (!liveThreadObject(static_cast<uint32_t>(threadKey), &objectId)) {
+          env->DeleteLocalRef(array);
+          return nullptr;
+        }
+        if (objectId == 0) return array;
+        std::vector<JavacoreFrame> frames;
+        stackTraceFromJavacore(env, objectId, maxFrames, &frames);
+        jsize index = 0;
+        for (const JavacoreFrame& frame : frames) {
+          if (index + 3 > 3 * maxFrames) break;
+          if (!setElement(env, array, index, frame.className.c_str()) ||
+              !setElement(env, array, index + 1, frame.methodName.c_str()) ||
+              !setElement(env, array, index + 2, ""))
+            break;
+          index += 3;
+        }
+        return array;
+      });
 }
 
 JNIEXPORT jint JNICALL Java_com_halden_probe_ThreadManager_getNativeThreadStatus(JNIEnv*, jclass,
                                                                                  jint threadKey) {
-  return threadStatusOf(static_cast<uint32_t>(threadKey));
+  return guardedEntry<jint>(
+      "Java_com_halden_probe_ThreadManager_getNativeThreadStatus",
+      [&]() -> jint { return threadStatusOf(static_cast<uint32_t>(threadKey)); });
 }
 
 }  // extern "C"

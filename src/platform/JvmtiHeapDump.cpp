@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/EntryGuard.h"
 #include "platform/JvmtiClasses.h"
 
 namespace {
@@ -83,8 +84,10 @@ struct SizeWalk {
 };
 
 jint JNICALL sizeObject(jlong classTag, jlong size, jlong*, jint length, void* data) {
-  static_cast<SizeWalk*>(data)->bytes += heapDumpRecordSize(classTag, size, length);
-  return JVMTI_VISIT_OBJECTS;
+  return guardedEntry<jint>("sizeObject", [&]() -> jint {
+    static_cast<SizeWalk*>(data)->bytes += heapDumpRecordSize(classTag, size, length);
+    return JVMTI_VISIT_OBJECTS;
+  });
 }
 
 struct WriteWalk {
@@ -94,12 +97,14 @@ struct WriteWalk {
 };
 
 jint JNICALL writeObject(jlong classTag, jlong size, jlong*, jint length, void* data) {
-  auto* walk = static_cast<WriteWalk*>(data);
-  size_t bytes = heapDumpRecordSize(classTag, size, length);
-  if (bytes > static_cast<size_t>(walk->end - walk->cursor)) return JVMTI_VISIT_ABORT;
-  writeHeapDumpRecord(walk->cursor, ++walk->nextId, classTag, size, length);
-  walk->cursor += bytes;
-  return JVMTI_VISIT_OBJECTS;
+  return guardedEntry<jint>("writeObject", [&]() -> jint {
+    auto* walk = static_cast<WriteWalk*>(data);
+    size_t bytes = heapDumpRecordSize(classTag, size, length);
+    if (bytes > static_cast<size_t>(walk->end - walk->cursor)) return JVMTI_VISIT_ABORT;
+    writeHeapDumpRecord(walk->cursor, ++walk->nextId, classTag, size, length);
+    walk->cursor += bytes;
+    return JVMTI_VISIT_OBJECTS;
+  });
 }
 
 bool isPrimitiveArrayTag(jlong classTag) {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/EntryGuard.h"
 #include "platform/JvmtiClasses.h"
 #include "platform/JvmtiHeapDump.h"
 #include "platform/JvmtiRas.h"
@@ -287,7 +288,7 @@ jint getThreadStatus(JNIEnv* env) {
 // --- JVMTI callbacks -----------------------------------------------------------
 
 void JNICALL onVmInit(jvmtiEnv*, JNIEnv* jni, jthread) {
-  deliverInitDone(jni);
+  guardedEntry("onVmInit", [&]() { deliverInitDone(jni); });
 }
 
 // Deallocates JVMTI memory and deletes local references when the thread
@@ -330,24 +331,28 @@ struct ThreadNames {
 };
 
 void JNICALL onThreadStart(jvmtiEnv* jvmti, JNIEnv* jni, jthread thread) {
-  if (!notifyEntry()) return;
-  ThreadNames names(jvmti, jni, thread);
-  JVMPI_Event event{};
-  event.event_type = JVMPI_EVENT_THREAD_START;
-  event.env_id = jni;
-  event.u.thread_start.thread_name = names.thread.name;
-  event.u.thread_start.group_name = names.group.name;
-  event.u.thread_start.parent_name = names.parent.name;
-  event.u.thread_start.thread_id = 0;
-  event.u.thread_start.thread_env_id = jni;
-  deliver(&event);
+  guardedEntry("onThreadStart", [&]() {
+    if (!notifyEntry()) return;
+    ThreadNames names(jvmti, jni, thread);
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_THREAD_START;
+    event.env_id = jni;
+    event.u.thread_start.thread_name = names.thread.name;
+    event.u.thread_start.group_name = names.group.name;
+    event.u.thread_start.parent_name = names.parent.name;
+    event.u.thread_start.thread_id = 0;
+    event.u.thread_start.thread_env_id = jni;
+    deliver(&event);
+  });
 }
 
 void JNICALL onThreadEnd(jvmtiEnv*, JNIEnv* jni, jthread) {
-  JVMPI_Event event{};
-  event.event_type = JVMPI_EVENT_THREAD_END;
-  event.env_id = jni;
-  deliver(&event);
+  guardedEntry("onThreadEnd", [&]() {
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_THREAD_END;
+    event.env_id = jni;
+    deliver(&event);
+  });
 }
 
 // Buffers handed out by the class-load hook's allocation function while a
@@ -372,60 +377,66 @@ void* hookMalloc(unsigned int size) {
 void JNICALL onClassFileLoadHook(jvmtiEnv* jvmti, JNIEnv* jni, jclass, jobject, const char* name,
                                  jobject, jint classDataLen, const unsigned char* classData,
                                  jint* newClassDataLen, unsigned char** newClassData) {
-  if (!notifyEntry()) return;
-  std::vector<HookAllocation> allocations;
-  std::vector<HookAllocation>* outer = hookAllocations;
-  hookAllocations = &allocations;
+  guardedEntry("onClassFileLoadHook", [&]() {
+    if (!notifyEntry()) return;
+    std::vector<HookAllocation> allocations;
+    std::vector<HookAllocation>* outer = hookAllocations;
+    hookAllocations = &allocations;
 
-  JVMPI_Event event{};
-  event.event_type = JVMPI_EVENT_CLASS_LOAD_HOOK;
-  event.env_id = jni;
-  auto& hook = event.u.class_load_hook;
-  hook.class_data = const_cast<unsigned char*>(classData);
-  hook.class_data_len = classDataLen;
-  hook.new_class_data = nullptr;
-  hook.new_class_data_len = 0;
-  hook.malloc_f = &hookMalloc;
-  hook.class_name = name;
-  deliver(&event);
-  hookAllocations = outer;
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_CLASS_LOAD_HOOK;
+    event.env_id = jni;
+    auto& hook = event.u.class_load_hook;
+    hook.class_data = const_cast<unsigned char*>(classData);
+    hook.class_data_len = classDataLen;
+    hook.new_class_data = nullptr;
+    hook.new_class_data_len = 0;
+    hook.malloc_f = &hookMalloc;
+    hook.class_name = name;
+    deliver(&event);
+    hookAllocations = outer;
 
-  // Only a buffer from the allocation function, large enough for the length
-  // given, can be handed to the JVM, which releases it; any other answer
-  // (the JVM's own bytes, nothing, a foreign pointer) leaves the class as it is.
-  unsigned char* handed = nullptr;
-  if (hook.new_class_data && hook.new_class_data_len > 0) {
-    for (const HookAllocation& a : allocations) {
-      if (a.bytes == hook.new_class_data &&
-          static_cast<unsigned int>(hook.new_class_data_len) <= a.size) {
-        bool same = hook.new_class_data_len == classDataLen &&
-                    std::memcmp(a.bytes, classData, static_cast<size_t>(classDataLen)) == 0;
-        if (!same) handed = a.bytes;
-        break;
+    // Only a buffer from the allocation function, large enough for the length
+    // given, can be handed to the JVM, which releases it; any other answer
+    // (the JVM's own bytes, nothing, a foreign pointer) leaves the class as it is.
+    unsigned char* handed = nullptr;
+    if (hook.new_class_data && hook.new_class_data_len > 0) {
+      for (const HookAllocation& a : allocations) {
+        if (a.bytes == hook.new_class_data &&
+            static_cast<unsigned int>(hook.new_class_data_len) <= a.size) {
+          bool same = hook.new_class_data_len == classDataLen &&
+                      std::memcmp(a.bytes, classData, static_cast<size_t>(classDataLen)) == 0;
+          if (!same) handed = a.bytes;
+          break;
+        }
       }
     }
-  }
-  if (handed) {
-    *newClassData = handed;
-    *newClassDataLen = hook.new_class_data_len;
-  }
-  for (const HookAllocation& a : allocations) {
-    if (a.bytes != handed) jvmti->Deallocate(a.bytes);
-  }
+    if (handed) {
+      *newClassData = handed;
+      *newClassDataLen = hook.new_class_data_len;
+    }
+    for (const HookAllocation& a : allocations) {
+      if (a.bytes != handed) jvmti->Deallocate(a.bytes);
+    }
+  });
 }
 
 // Garbage collection events run where no JNI may be called; the counters the
 // JVM does not report are 0.
 void JNICALL onGcStart(jvmtiEnv*) {
-  JVMPI_Event event{};
-  event.event_type = JVMPI_EVENT_GC_START;
-  deliver(&event);
+  guardedEntry("onGcStart", [&]() {
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_GC_START;
+    deliver(&event);
+  });
 }
 
 void JNICALL onGcFinish(jvmtiEnv*) {
-  JVMPI_Event event{};
-  event.event_type = JVMPI_EVENT_GC_FINISH;
-  deliver(&event);
+  guardedEntry("onGcFinish", [&]() {
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_GC_FINISH;
+    deliver(&event);
+  });
 }
 
 // Asks for the capabilities the table needs, as far as the JVM offers them

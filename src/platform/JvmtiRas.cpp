@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/EntryGuard.h"
 #include "platform/os.h"
 
 namespace {
@@ -83,19 +84,21 @@ void noteThread(jvmtiEnv* jvmti, JNIEnv* jni, jthread thread) {
 }
 
 void JNICALL onVmInit(jvmtiEnv* jvmti, JNIEnv* jni, jthread thread) {
-  noteThread(jvmti, jni, thread);
+  guardedEntry("onVmInit", [&]() { noteThread(jvmti, jni, thread); });
 }
 
 void JNICALL onThreadStart(jvmtiEnv* jvmti, JNIEnv* jni, jthread thread) {
-  noteThread(jvmti, jni, thread);
+  guardedEntry("onThreadStart", [&]() { noteThread(jvmti, jni, thread); });
 }
 
 void JNICALL onThreadEnd(jvmtiEnv*, JNIEnv* jni, jthread) {
-  std::lock_guard<std::mutex> guard(known().lock);
-  auto found = known().byEnv.find(jni);
-  if (found == known().byEnv.end()) return;
-  if (found->second.thread) jni->DeleteGlobalRef(found->second.thread);
-  known().byEnv.erase(found);
+  guardedEntry("onThreadEnd", [&]() {
+    std::lock_guard<std::mutex> guard(known().lock);
+    auto found = known().byEnv.find(jni);
+    if (found == known().byEnv.end()) return;
+    if (found->second.thread) jni->DeleteGlobalRef(found->second.thread);
+    known().byEnv.erase(found);
+  });
 }
 
 // The calling thread's JNIEnv, or null on a thread the JVM does not know.
@@ -282,11 +285,11 @@ std::string publish(const std::string& text) {
 }
 
 void JNICALL dumpThreadStacks(JNIEnv* env, int) {
-  jvmtiRasWriteJavacore(env, false);
+  guardedEntry("dumpThreadStacks", [&]() { jvmtiRasWriteJavacore(env, false); });
 }
 
 void JNICALL generateJavacore(JNIEnv* env) {
-  jvmtiRasWriteJavacore(env, true);
+  guardedEntry("generateJavacore", [&]() { jvmtiRasWriteJavacore(env, true); });
 }
 
 RasInterface rasTable = [] {

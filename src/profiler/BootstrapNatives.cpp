@@ -6,6 +6,7 @@
 
 #include "base/JniUtil.h"
 #include "base/Log.h"
+#include "platform/EntryGuard.h"
 #include "profiler/AnalysisNatives.h"
 #include "profiler/MethodLevelNatives.h"
 
@@ -85,9 +86,11 @@ extern "C" JNIEXPORT void JNICALL
 Java_com_halden_bcm_bootstrap_BcmBootstrap_defineNativeMethodsForClassNative(JNIEnv* env, jclass,
                                                                              jclass target,
                                                                              jstring name) {
-  if (!target || !name) return;
-  JavaChars text(env, name);
-  if (text.get()) defineNativeMethodsForClass(env, target, text.get());
+  guardedEntry("defineNativeMethodsForClassNative", [&]() {
+    if (!target || !name) return;
+    JavaChars text(env, name);
+    if (text.get()) defineNativeMethodsForClass(env, target, text.get());
+  });
 }
 
 void registerBootstrapNative(JNIEnv* env) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/JniUtil.h"
+#include "platform/EntryGuard.h"
 #include "profiler/HeapSnapshot.h"
 
 namespace {
@@ -38,16 +39,20 @@ extern "C" {
 JNIEXPORT jint JNICALL Java_com_halden_command_heap_HeapUtil_getHeapSnapShotData(JNIEnv* env,
                                                                                  jclass,
                                                                                  jobject buffer) {
-  std::unique_ptr<char[]> text;
-  int result = takeHeapSnapshot(&text);
-  if (result != HEAP_SNAPSHOT_OK || !text) return result;
-  if (!buffer) return 0;
-  return appendToBuffer(env, buffer, text.get()) ? 0 : kJavaException;
+  return guardedEntry<jint>("Java_com_halden_command_heap_HeapUtil_getHeapSnapShotData",
+                            [&]() -> jint {
+                              std::unique_ptr<char[]> text;
+                              int result = takeHeapSnapshot(&text);
+                              if (result != HEAP_SNAPSHOT_OK || !text) return result;
+                              if (!buffer) return 0;
+                              return appendToBuffer(env, buffer, text.get()) ? 0 : kJavaException;
+                            });
 }
 
 JNIEXPORT jint JNICALL Java_com_halden_command_heap_HeapUtil_testHeapDumpEnvironmentNative(JNIEnv*,
                                                                                            jclass) {
-  return testHeapDumpEnvironment();
+  return guardedEntry<jint>("Java_com_halden_command_heap_HeapUtil_testHeapDumpEnvironmentNative",
+                            [&]() -> jint { return testHeapDumpEnvironment(); });
 }
 
 }  // extern "C"

@@ -7,6 +7,7 @@
 
 #include "base/JniUtil.h"
 #include "base/Log.h"
+#include "platform/EntryGuard.h"
 #include "profiler/ClassFilter.h"
 #include "profiler/ClassTable.h"
 #include "profiler/Tables.h"
@@ -36,8 +37,10 @@ std::vector<std::string> copyList(JNIEnv* env, jobjectArray array, const char* l
 
 extern "C" JNIEXPORT void JNICALL Java_com_halden_probe_ProbeController_setIncludeExcludeList(
     JNIEnv* env, jclass, jobjectArray include, jobjectArray exclude) {
-  // Readers of the old lists keep them until they are done (ClassFilter.h).
-  setFilterLists(copyList(env, include, "PROBE_INCLUDE_LIST"),
-                 copyList(env, exclude, "PROBE_EXCLUDE_LIST"));
-  if (ClassTable* table = classTable()) table->refilter();
+  guardedEntry("setIncludeExcludeList", [&]() {
+    // Readers of the old lists keep them until they are done (ClassFilter.h).
+    setFilterLists(copyList(env, include, "PROBE_INCLUDE_LIST"),
+                   copyList(env, exclude, "PROBE_EXCLUDE_LIST"));
+    if (ClassTable* table = classTable()) table->refilter();
+  });
 }

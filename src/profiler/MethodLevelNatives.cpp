@@ -5,6 +5,7 @@
 
 #include "base/JniUtil.h"
 #include "events/EventRecord.h"
+#include "platform/EntryGuard.h"
 #include "profiler/ClassEvents.h"
 #include "profiler/MethodLevel.h"
 #include "threads/EntryGate.h"
@@ -86,62 +87,78 @@ extern "C" {
 
 JNIEXPORT void JNICALL Java_com_halden_command_MethodLevelModule_initializeClass(
     JNIEnv* env, jclass, jstring name, jintArray ids, jobjectArray names, jobjectArray signatures) {
-  ThreadData* data = nullptr;
-  if (!passEntryGate(env, &data) || !name) return;
-  JavaClassMethods methods(env, ids, names, signatures);
-  JavaChars className(env, name);
-  if (!methods.ok || !className.get()) return;
-  registerJavaClass(data, className.get(), methods.methods);
+  guardedEntry("Java_com_halden_command_MethodLevelModule_initializeClass", [&]() {
+    ThreadData* data = nullptr;
+    if (!passEntryGate(env, &data) || !name) return;
+    JavaClassMethods methods(env, ids, names, signatures);
+    JavaChars className(env, name);
+    if (!methods.ok || !className.get()) return;
+    registerJavaClass(data, className.get(), methods.methods);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_command_MethodLevelModule_unloadClass(JNIEnv* env, jclass,
                                                                              jstring name) {
-  JavaChars className(env, name);
-  if (className.get()) unloadJavaClass(callingThread(env), className.get());
+  guardedEntry("Java_com_halden_command_MethodLevelModule_unloadClass", [&]() {
+    JavaChars className(env, name);
+    if (className.get()) unloadJavaClass(callingThread(env), className.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_command_MethodLevelModule_beforeMethod(JNIEnv* env, jclass,
                                                                               jint methodId) {
-  gatedMethodRecord(env, SUBTYPE_BEGIN, methodId);
+  guardedEntry("Java_com_halden_command_MethodLevelModule_beforeMethod",
+               [&]() { gatedMethodRecord(env, SUBTYPE_BEGIN, methodId); });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_command_MethodLevelModule_afterMethod(JNIEnv* env, jclass,
                                                                              jint methodId) {
-  gatedMethodRecord(env, SUBTYPE_END, methodId);
+  guardedEntry("Java_com_halden_command_MethodLevelModule_afterMethod",
+               [&]() { gatedMethodRecord(env, SUBTYPE_END, methodId); });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halden_probe_l3trace_BcmRuntime_appendL3Event(JNIEnv* env,
                                                                                   jclass,
                                                                                   jbyte exitFlag,
                                                                                   jint methodId) {
-  return gatedMethodRecord(env, exitFlag == 0 ? SUBTYPE_BEGIN : SUBTYPE_END, methodId) ? JNI_TRUE
-                                                                                       : JNI_FALSE;
+  return guardedEntry<jboolean>(
+      "Java_com_halden_probe_l3trace_BcmRuntime_appendL3Event", [&]() -> jboolean {
+        return gatedMethodRecord(env, exitFlag == 0 ? SUBTYPE_BEGIN : SUBTYPE_END, methodId)
+                   ? JNI_TRUE
+                   : JNI_FALSE;
+      });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halden_probe_l3trace_BcmRuntime_sendClassEventNative(
     JNIEnv* env, jclass, jint number, jstring name, jintArray ids, jobjectArray names,
     jobjectArray signatures) {
-  if (!name) return JNI_FALSE;
-  JavaClassMethods methods(env, ids, names, signatures);
-  JavaChars className(env, name);
-  if (!methods.ok || !className.get()) return JNI_FALSE;
-  return queueJavaClassEvent(callingThread(env), static_cast<uint32_t>(number), className.get(),
-                             methods.methods)
-             ? JNI_TRUE
-             : JNI_FALSE;
+  return guardedEntry<jboolean>(
+      "Java_com_halden_probe_l3trace_BcmRuntime_sendClassEventNative", [&]() -> jboolean {
+        if (!name) return JNI_FALSE;
+        JavaClassMethods methods(env, ids, names, signatures);
+        JavaChars className(env, name);
+        if (!methods.ok || !className.get()) return JNI_FALSE;
+        return queueJavaClassEvent(callingThread(env), static_cast<uint32_t>(number),
+                                   className.get(), methods.methods)
+                   ? JNI_TRUE
+                   : JNI_FALSE;
+      });
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halden_probe_l3trace_BcmRuntime_sendClassUnloadEventNative(
     JNIEnv* env, jclass, jint number, jstring name, jintArray ids) {
-  if (!name || !ids) return JNI_FALSE;
-  JavaInts methodIds(env, ids);
-  JavaChars className(env, name);
-  if (!methodIds.ok || !className.get()) return JNI_FALSE;
-  return queueJavaClassUnload(callingThread(env), static_cast<uint32_t>(number), className.get(),
-                              static_cast<int32_t>(methodIds.values.size()),
-                              methodIds.values.data())
-             ? JNI_TRUE
-             : JNI_FALSE;
+  return guardedEntry<jboolean>(
+      "Java_com_halden_probe_l3trace_BcmRuntime_sendClassUnloadEventNative", [&]() -> jboolean {
+        if (!name || !ids) return JNI_FALSE;
+        JavaInts methodIds(env, ids);
+        JavaChars className(env, name);
+        if (!methodIds.ok || !className.get()) return JNI_FALSE;
+        return queueJavaClassUnload(callingThread(env), static_cast<uint32_t>(number),
+                                    className.get(), static_cast<int32_t>(methodIds.values.size()),
+                                    methodIds.values.data())
+                   ? JNI_TRUE
+                   : JNI_FALSE;
+      });
 }
 
 }  // extern "C"

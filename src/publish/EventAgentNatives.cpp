@@ -3,22 +3,30 @@
 // pool size and the agents' loops return at once.
 #include <jni.h>
 
+#include "platform/EntryGuard.h"
 #include "publish/EvtAgentMgr.h"
 
 extern "C" {
 
 JNIEXPORT jint JNICALL Java_com_halden_probe_event_EventAgent_getEvtAgentCount(JNIEnv*, jclass) {
-  return evtAgentMgr ? evtAgentMgr->getPoolSize() : EvtAgentMgr::configuredPoolSize();
+  return guardedEntry<jint>(
+      "Java_com_halden_probe_event_EventAgent_getEvtAgentCount", [&]() -> jint {
+        return evtAgentMgr ? evtAgentMgr->getPoolSize() : EvtAgentMgr::configuredPoolSize();
+      });
 }
 
 // Runs agent id's loop on the calling Java thread; returns when it stops.
 JNIEXPORT void JNICALL Java_com_halden_probe_event_EventAgent_startThread(JNIEnv* env, jclass,
                                                                           jint id) {
-  if (evtAgentMgr) evtAgentMgr->runAgent(id, env);
+  guardedEntry("Java_com_halden_probe_event_EventAgent_startThread", [&]() {
+    if (evtAgentMgr) evtAgentMgr->runAgent(id, env);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_event_EventAgent_stopThread(JNIEnv*, jclass, jint id) {
-  if (evtAgentMgr) evtAgentMgr->stopAgent(id);
+  guardedEntry("Java_com_halden_probe_event_EventAgent_stopThread", [&]() {
+    if (evtAgentMgr) evtAgentMgr->stopAgent(id);
+  });
 }
 
 }  // extern "C"

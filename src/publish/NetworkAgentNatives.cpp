@@ -4,26 +4,37 @@
 // the agents' loops return at once.
 #include <jni.h>
 
+#include "platform/EntryGuard.h"
 #include "publish/NetworkAgentMgr.h"
 
 extern "C" {
 
 JNIEXPORT jint JNICALL Java_com_halden_probe_event_NetworkAgent_getNetAgentCount(JNIEnv*, jclass) {
-  return networkAgentMgr ? networkAgentMgr->getPoolSize() : NetworkAgentMgr::configuredPoolSize();
+  return guardedEntry<jint>("Java_com_halden_probe_event_NetworkAgent_getNetAgentCount",
+                            [&]() -> jint {
+                              return networkAgentMgr ? networkAgentMgr->getPoolSize()
+                                                     : NetworkAgentMgr::configuredPoolSize();
+                            });
 }
 
 // Runs agent id's loop on the calling Java thread; returns when it stops.
 JNIEXPORT void JNICALL Java_com_halden_probe_event_NetworkAgent_startThread(JNIEnv* env, jclass,
                                                                             jint id) {
-  if (networkAgentMgr) networkAgentMgr->runAgent(id, env);
+  guardedEntry("Java_com_halden_probe_event_NetworkAgent_startThread", [&]() {
+    if (networkAgentMgr) networkAgentMgr->runAgent(id, env);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_event_NetworkAgent_stopThread(JNIEnv*, jclass,
                                                                            jint id) {
-  if (networkAgentMgr) networkAgentMgr->stopAgent(id);
+  guardedEntry("Java_com_halden_probe_event_NetworkAgent_stopThread", [&]() {
+    if (networkAgentMgr) networkAgentMgr->stopAgent(id);
+  });
 }
 
 // The Java network layer's set-up call; the native side needs none.
-JNIEXPORT void JNICALL Java_com_halden_network_NetworkAgent_initCppSide(JNIEnv*, jclass) {}
+JNIEXPORT void JNICALL Java_com_halden_network_NetworkAgent_initCppSide(JNIEnv*, jclass) {
+  guardedEntry("Java_com_halden_network_NetworkAgent_initCppSide", [&]() {});
+}
 
 }  // extern "C"

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/JniUtil.h"
+#include "platform/EntryGuard.h"
 #include "requests/GpsCounter.h"
 #include "requests/GpsRequests.h"
 #include "threads/EntryGate.h"
@@ -54,23 +55,23 @@ void receiveComplete(JNIEnv* env, jstring text) {
 }  // namespace
 
 // The same five natives under each class's JNI names.
-#define DC_GPS_NATIVES(CLASS)                                                                \
-  JNIEXPORT jbyteArray JNICALL Java_##CLASS##_getNativeGpsToken(JNIEnv* env, jclass) {       \
-    return gpsTokenArray(env);                                                               \
-  }                                                                                          \
-  JNIEXPORT void JNICALL Java_##CLASS##_startNativeGpsInvokeRequest(JNIEnv* env, jclass) {   \
-    invokeStart(env);                                                                        \
-  }                                                                                          \
-  JNIEXPORT void JNICALL Java_##CLASS##_endNativeGpsInvokeRequest(JNIEnv* env, jclass) {     \
-    invokeEnd(env);                                                                          \
-  }                                                                                          \
-  JNIEXPORT void JNICALL Java_##CLASS##_startNativeGpsReceiveRequest(JNIEnv* env, jclass,    \
-                                                                     jstring token) {        \
-    receiveStart(env, token);                                                                \
-  }                                                                                          \
-  JNIEXPORT void JNICALL Java_##CLASS##_completeNativeGpsReceiveRequest(JNIEnv* env, jclass, \
-                                                                        jstring text) {      \
-    receiveComplete(env, text);                                                              \
+#define DC_GPS_NATIVES(CLASS)                                                                   \
+  JNIEXPORT jbyteArray JNICALL Java_##CLASS##_getNativeGpsToken(JNIEnv* env, jclass) {          \
+    return guardedEntry<jbyteArray>("getNativeGpsToken", [&]() { return gpsTokenArray(env); }); \
+  }                                                                                             \
+  JNIEXPORT void JNICALL Java_##CLASS##_startNativeGpsInvokeRequest(JNIEnv* env, jclass) {      \
+    guardedEntry("startNativeGpsInvokeRequest", [&]() { invokeStart(env); });                   \
+  }                                                                                             \
+  JNIEXPORT void JNICALL Java_##CLASS##_endNativeGpsInvokeRequest(JNIEnv* env, jclass) {        \
+    guardedEntry("endNativeGpsInvokeRequest", [&]() { invokeEnd(env); });                       \
+  }                                                                                             \
+  JNIEXPORT void JNICALL Java_##CLASS##_startNativeGpsReceiveRequest(JNIEnv* env, jclass,       \
+                                                                     jstring token) {           \
+    guardedEntry("startNativeGpsReceiveRequest", [&]() { receiveStart(env, token); });          \
+  }                                                                                             \
+  JNIEXPORT void JNICALL Java_##CLASS##_completeNativeGpsReceiveRequest(JNIEnv* env, jclass,    \
+                                                                        jstring text) {         \
+    guardedEntry("completeNativeGpsReceiveRequest", [&]() { receiveComplete(env, text); });     \
   }
 
 extern "C" {
@@ -80,8 +81,10 @@ DC_GPS_NATIVES(com_halden_command_CommandAgent)
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeController_setupGps(JNIEnv* env, jclass,
                                                                       jstring registrationMask) {
-  JavaChars mask(env, registrationMask);
-  setupGps(mask.get());
+  guardedEntry("Java_com_halden_probe_ProbeController_setupGps", [&]() {
+    JavaChars mask(env, registrationMask);
+    setupGps(mask.get());
+  });
 }
 
 }  // extern "C"

@@ -7,6 +7,7 @@
 
 #include "base/JniUtil.h"
 #include "events/EventRecord.h"
+#include "platform/EntryGuard.h"
 #include "requests/PortalRequests.h"
 #include "threads/EntryGate.h"
 
@@ -48,7 +49,7 @@ void gatewayData(JNIEnv* env, int type, jint number, jlong value) {
 #define DC_FIGURE_NATIVE(NAME, SEND, TYPE)                                                       \
   JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_##NAME(JNIEnv* env, jclass,        \
                                                                      jint number, jlong value) { \
-    SEND(env, TYPE, number, value);                                                              \
+    guardedEntry(#NAME, [&]() { SEND(env, TYPE, number, value); });                              \
   }
 
 extern "C" {
@@ -62,50 +63,61 @@ DC_FIGURE_NATIVE(sendPageLoadingData, gatewayData, EVENT_PAGE_LOADING)
 JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_sendCredentialVaultData(
     JNIEnv* env, jclass, jint c1, jlong t1, jint c2, jlong t2, jint c3, jlong t3, jint c4, jlong t4,
     jint c5, jlong t5) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  const uint32_t counts[5] = {static_cast<uint32_t>(c1), static_cast<uint32_t>(c2),
-                              static_cast<uint32_t>(c3), static_cast<uint32_t>(c4),
-                              static_cast<uint32_t>(c5)};
-  const int64_t totals[5] = {t1, t2, t3, t4, t5};
-  sendCredentialVaultData(env, data, counts, totals);
+  guardedEntry("Java_com_halden_qsportal_PortalUtils_sendCredentialVaultData", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    const uint32_t counts[5] = {static_cast<uint32_t>(c1), static_cast<uint32_t>(c2),
+                                static_cast<uint32_t>(c3), static_cast<uint32_t>(c4),
+                                static_cast<uint32_t>(c5)};
+    const int64_t totals[5] = {t1, t2, t3, t4, t5};
+    sendCredentialVaultData(env, data, counts, totals);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_sendContentAccessData(
     JNIEnv* env, jclass, jint c1, jlong t1, jint c2, jlong t2, jint c3, jlong t3, jint c4,
     jlong t4) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  const uint32_t counts[4] = {static_cast<uint32_t>(c1), static_cast<uint32_t>(c2),
-                              static_cast<uint32_t>(c3), static_cast<uint32_t>(c4)};
-  const int64_t totals[4] = {t1, t2, t3, t4};
-  sendContentAccessData(env, data, counts, totals);
+  guardedEntry("Java_com_halden_qsportal_PortalUtils_sendContentAccessData", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    const uint32_t counts[4] = {static_cast<uint32_t>(c1), static_cast<uint32_t>(c2),
+                                static_cast<uint32_t>(c3), static_cast<uint32_t>(c4)};
+    const int64_t totals[4] = {t1, t2, t3, t4};
+    sendContentAccessData(env, data, counts, totals);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_startPortalPageRequest(
     JNIEnv* env, jclass, jstring requestName, jstring applicationName, jstring url,
     jstring detail) {
-  startPortal(env, EVENT_PORTAL_PAGE, requestName, applicationName, url, detail);
+  guardedEntry("Java_com_halden_qsportal_PortalUtils_startPortalPageRequest", [&]() {
+    startPortal(env, EVENT_PORTAL_PAGE, requestName, applicationName, url, detail);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_endPortalPageRequest(
     JNIEnv* env, jclass, jstring requestName) {
-  endPortal(env, EVENT_PORTAL_PAGE, requestName);
+  guardedEntry("Java_com_halden_qsportal_PortalUtils_endPortalPageRequest",
+               [&]() { endPortal(env, EVENT_PORTAL_PAGE, requestName); });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_startPortletRequest(
     JNIEnv* env, jclass, jstring requestName, jstring applicationName, jstring url,
     jstring detail) {
-  startPortal(env, EVENT_PORTLET, requestName, applicationName, url, detail);
+  guardedEntry("Java_com_halden_qsportal_PortalUtils_startPortletRequest", [&]() {
+    startPortal(env, EVENT_PORTLET, requestName, applicationName, url, detail);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_qsportal_PortalUtils_endPortletRequest(JNIEnv* env, jclass,
                                                                               jstring requestName) {
-  endPortal(env, EVENT_PORTLET, requestName);
+  guardedEntry("Java_com_halden_qsportal_PortalUtils_endPortletRequest",
+               [&]() { endPortal(env, EVENT_PORTLET, requestName); });
 }
 
 JNIEXPORT jint JNICALL Java_com_halden_qsportal_PortalUtils_getServletDepth(JNIEnv* env, jclass) {
-  return getServletDepth(env);
+  return guardedEntry<jint>("Java_com_halden_qsportal_PortalUtils_getServletDepth",
+                            [&]() -> jint { return getServletDepth(env); });
 }
 
 }  // extern "C"

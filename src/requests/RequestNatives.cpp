@@ -5,6 +5,7 @@
 #include <jni.h>
 
 #include "base/JniUtil.h"
+#include "platform/EntryGuard.h"
 #include "requests/Requests.h"
 #include "threads/EntryGate.h"
 
@@ -13,63 +14,76 @@ extern "C" {
 JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_startNativeHttpRequest(
     JNIEnv* env, jclass, jint, jstring requestName, jstring applicationName, jstring url,
     jstring detail) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars name(env, requestName);
-  JavaChars application(env, applicationName);
-  JavaChars address(env, url);
-  JavaChars more(env, detail);
-  startNativeHttpRequest(env, data, name.get(), application.get(), address.get(), more.get());
+  guardedEntry("Java_com_halden_probe_ThreadManager_startNativeHttpRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars name(env, requestName);
+    JavaChars application(env, applicationName);
+    JavaChars address(env, url);
+    JavaChars more(env, detail);
+    startNativeHttpRequest(env, data, name.get(), application.get(), address.get(), more.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_finishNativeHttpRequest(
     JNIEnv* env, jclass, jstring requestName, jint, jint) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars name(env, requestName);
-  finishNativeHttpRequest(env, data, name.get());
+  guardedEntry("Java_com_halden_probe_ThreadManager_finishNativeHttpRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars name(env, requestName);
+    finishNativeHttpRequest(env, data, name.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_errorNativeHttpRequest(
     JNIEnv* env, jclass, jstring requestName, jstring applicationName, jstring url) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars name(env, requestName);
-  JavaChars application(env, applicationName);
-  JavaChars address(env, url);
-  errorNativeHttpRequest(env, data, name.get(), application.get(), address.get());
+  guardedEntry("Java_com_halden_probe_ThreadManager_errorNativeHttpRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars name(env, requestName);
+    JavaChars application(env, applicationName);
+    JavaChars address(env, url);
+    errorNativeHttpRequest(env, data, name.get(), application.get(), address.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_beginNativeEJBRequest(
     JNIEnv* env, jclass, jstring applicationName, jstring requestName, jstring url) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars application(env, applicationName);
-  JavaChars name(env, requestName);
-  JavaChars address(env, url);
-  beginNativeEJBRequest(env, data, application.get(), name.get(), address.get());
+  guardedEntry("Java_com_halden_probe_ThreadManager_beginNativeEJBRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars application(env, applicationName);
+    JavaChars name(env, requestName);
+    JavaChars address(env, url);
+    beginNativeEJBRequest(env, data, application.get(), name.get(), address.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_endNativeEJBRequest(
     JNIEnv* env, jclass, jstring applicationName, jstring requestName, jstring url) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars application(env, applicationName);
-  JavaChars name(env, requestName);
-  JavaChars address(env, url);
-  endNativeEJBRequest(env, data, application.get(), name.get(), address.get());
+  guardedEntry("Java_com_halden_probe_ThreadManager_endNativeEJBRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars application(env, applicationName);
+    JavaChars name(env, requestName);
+    JavaChars address(env, url);
+    endNativeEJBRequest(env, data, application.get(), name.get(), address.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_issueTraceRequest(JNIEnv* env, jclass) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  issueTraceRequest(env, data);
+  guardedEntry("Java_com_halden_probe_ThreadManager_issueTraceRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    issueTraceRequest(env, data);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_setThreadStatus(JNIEnv*, jclass,
                                                                            jint threadId,
                                                                            jint status) {
-  setThreadStatus(static_cast<uint32_t>(threadId), status);
+  guardedEntry("Java_com_halden_probe_ThreadManager_setThreadStatus",
+               [&]() { setThreadStatus(static_cast<uint32_t>(threadId), status); });
 }
 
 }  // extern "C"

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "base/JniUtil.h"
+#include "platform/EntryGuard.h"
 #include "requests/ResourceRequests.h"
 #include "threads/EntryGate.h"
 #include "threads/ThreadData.h"
@@ -52,16 +53,16 @@ jsize lengthOf(JNIEnv* env, jarray array) {
 #define DC_STATEMENT_SQL_NATIVES(CLASS)                                                    \
   JNIEXPORT void JNICALL Java_##CLASS##_beginSQLRequest(JNIEnv* env, jobject, jstring sql, \
                                                         jstring dataSource) {              \
-    sqlBegin(env, sql, dataSource);                                                        \
+    guardedEntry("beginSQLRequest", [&]() { sqlBegin(env, sql, dataSource); });            \
   }                                                                                        \
   JNIEXPORT void JNICALL Java_##CLASS##_endSQLRequest(JNIEnv* env, jobject, jint, jint) {  \
-    sqlEnd(env);                                                                           \
+    guardedEntry("endSQLRequest", [&]() { sqlEnd(env); });                                 \
   }
 
 #define DC_STATEMENT_SET_SQL(CLASS)                                               \
   JNIEXPORT void JNICALL Java_##CLASS##_setSQL(JNIEnv* env, jobject, jstring sql, \
                                                jstring dataSource) {              \
-    statementSetSQL(env, sql, dataSource);                                        \
+    guardedEntry("setSQL", [&]() { statementSetSQL(env, sql, dataSource); });     \
   }
 
 extern "C" {
@@ -69,12 +70,13 @@ extern "C" {
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeSQLRequest(JNIEnv* env, jclass,
                                                                               jstring sql,
                                                                               jstring dataSource) {
-  sqlBegin(env, sql, dataSource);
+  guardedEntry("Java_com_halden_probe_ProbeUtils_beginNativeSQLRequest",
+               [&]() { sqlBegin(env, sql, dataSource); });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeSQLRequest(JNIEnv* env, jclass,
                                                                             jint, jint) {
-  sqlEnd(env);
+  guardedEntry("Java_com_halden_probe_ProbeUtils_endNativeSQLRequest", [&]() { sqlEnd(env); });
 }
 
 DC_STATEMENT_SQL_NATIVES(com_qel_ejs_cm_proxy_HaldenStatementProxy)
@@ -90,96 +92,118 @@ DC_STATEMENT_SET_SQL(com_qel_ejs_cm_proxy_HaldenPreparedStatementProxy)
 JNIEXPORT void JNICALL Java_oracle_jdbc_driver_OracleStatement_beginSQLRequest(JNIEnv* env, jobject,
                                                                                jstring sql,
                                                                                jstring dataSource) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars text(env, sql);
-  JavaChars source(env, dataSource);
-  beginOracleSQLRequest(env, data, text.get(), source.get());
+  guardedEntry("Java_oracle_jdbc_driver_OracleStatement_beginSQLRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars text(env, sql);
+    JavaChars source(env, dataSource);
+    beginOracleSQLRequest(env, data, text.get(), source.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_oracle_jdbc_driver_OracleStatement_endSQLRequest(JNIEnv* env, jobject,
                                                                              jint, jint) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  endOracleSQLRequest(env, data);
+  guardedEntry("Java_oracle_jdbc_driver_OracleStatement_endSQLRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    endOracleSQLRequest(env, data);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeJCARequest(JNIEnv* env, jclass,
                                                                               jstring text, jint) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars chars(env, text);
-  beginNativeJCARequest(env, data, chars.get());
+  guardedEntry("Java_com_halden_probe_ProbeUtils_beginNativeJCARequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars chars(env, text);
+    beginNativeJCARequest(env, data, chars.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeJCARequest(JNIEnv* env, jclass,
                                                                             jstring text, jint) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars chars(env, text);
-  endNativeJCARequest(env, data, chars.get());
+  guardedEntry("Java_com_halden_probe_ProbeUtils_endNativeJCARequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars chars(env, text);
+    endNativeJCARequest(env, data, chars.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeJMSRequest(JNIEnv* env, jclass,
                                                                               jint kind, jstring a,
                                                                               jstring b,
                                                                               jstring c) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars first(env, a), second(env, b), third(env, c);
-  beginNativeJMSRequest(env, data, kind, first.get(), second.get(), third.get());
+  guardedEntry("Java_com_halden_probe_ProbeUtils_beginNativeJMSRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars first(env, a), second(env, b), third(env, c);
+    beginNativeJMSRequest(env, data, kind, first.get(), second.get(), third.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeJMSRequest(JNIEnv* env, jclass,
                                                                             jint kind, jstring a,
                                                                             jstring b, jstring c) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars first(env, a), second(env, b), third(env, c);
-  endNativeJMSRequest(env, data, kind, first.get(), second.get(), third.get());
+  guardedEntry("Java_com_halden_probe_ProbeUtils_endNativeJMSRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars first(env, a), second(env, b), third(env, c);
+    endNativeJMSRequest(env, data, kind, first.get(), second.get(), third.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeJNDIRequest(JNIEnv* env, jclass,
                                                                                jstring a,
                                                                                jstring b) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars first(env, a), second(env, b);
-  beginNativeJNDIRequest(env, data, first.get(), second.get());
+  guardedEntry("Java_com_halden_probe_ProbeUtils_beginNativeJNDIRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars first(env, a), second(env, b);
+    beginNativeJNDIRequest(env, data, first.get(), second.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeJNDIRequest(JNIEnv* env, jclass,
                                                                              jstring a, jstring b) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars first(env, a), second(env, b);
-  endNativeJNDIRequest(env, data, first.get(), second.get());
+  guardedEntry("Java_com_halden_probe_ProbeUtils_endNativeJNDIRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars first(env, a), second(env, b);
+    endNativeJNDIRequest(env, data, first.get(), second.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeMailRequest(JNIEnv* env, jclass,
                                                                                jstring a,
                                                                                jstring b) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars first(env, a), second(env, b);
-  beginNativeMailRequest(env, data, first.get(), second.get());
+  guardedEntry("Java_com_halden_probe_ProbeUtils_beginNativeMailRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars first(env, a), second(env, b);
+    beginNativeMailRequest(env, data, first.get(), second.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeMailRequest(JNIEnv* env, jclass,
                                                                              jstring a, jstring b) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars first(env, a), second(env, b);
-  endNativeMailRequest(env, data, first.get(), second.get());
+  guardedEntry("Java_com_halden_probe_ProbeUtils_endNativeMailRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars first(env, a), second(env, b);
+    endNativeMailRequest(env, data, first.get(), second.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_beginNativeMQRequest(JNIEnv* env, jclass,
                                                                              jstring a, jstring b,
                                                                              jint value) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars first(env, a), second(env, b);
-  beginNativeMQRequest(env, data, first.get(), second.get(), value);
+  guardedEntry("Java_com_halden_probe_ProbeUtils_beginNativeMQRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars first(env, a), second(env, b);
+    beginNativeMQRequest(env, data, first.get(), second.get(), value);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeMQRequest(JNIEnv* env, jclass,
@@ -187,71 +211,83 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeMQRequest(JNIEn
                                                                            jint value,
                                                                            jbyteArray message,
                                                                            jboolean withContent) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars first(env, a), second(env, b);
-  std::unique_ptr<uint8_t[]> bytes;
-  jsize length = 0;
-  // The bytes are fetched only when they can be recorded: with content and
-  // inside a request that stays open after this end.
-  if (withContent && message && data && data->requestDepth > 1) {
-    length = lengthOf(env, message);
-    if (length > 0) {
-      bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);
-      if (bytes) env->GetByteArrayRegion(message, 0, length, reinterpret_cast<jbyte*>(bytes.get()));
-      if (!bytes || clearPendingException(env)) length = 0;
-    } else {
-      length = 0;
+  guardedEntry("Java_com_halden_probe_ProbeUtils_endNativeMQRequest", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars first(env, a), second(env, b);
+    std::unique_ptr<uint8_t[]> bytes;
+    jsize length = 0;
+    // The bytes are fetched only when they can be recorded: with content and
+    // inside a request that stays open after this end.
+    if (withContent && message && data && data->requestDepth > 1) {
+      length = lengthOf(env, message);
+      if (length > 0) {
+        bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);
+        if (bytes)
+          env->GetByteArrayRegion(message, 0, length, reinterpret_cast<jbyte*>(bytes.get()));
+        if (!bytes || clearPendingException(env)) length = 0;
+      } else {
+        length = 0;
+      }
     }
-  }
-  endNativeMQRequest(env, data, first.get(), second.get(), value, bytes.get(), length,
-                     withContent == JNI_TRUE);
+    endNativeMQRequest(env, data, first.get(), second.get(), value, bytes.get(), length,
+                       withContent == JNI_TRUE);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(
     JNIEnv* env, jclass, jstring a, jstring b, jlong c, jbyteArray ops, jintArray values,
     jlongArray times, jint n) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  if (!mqiArraysUsable(lengthOf(env, ops), lengthOf(env, values), lengthOf(env, times), n)) return;
-  size_t count = static_cast<size_t>(n);
-  std::unique_ptr<uint8_t[]> opsCopy(new (std::nothrow) uint8_t[count]);
-  std::unique_ptr<uint32_t[]> valuesCopy(new (std::nothrow) uint32_t[count]);
-  std::unique_ptr<int64_t[]> timesCopy(new (std::nothrow) int64_t[count]);
-  if (!opsCopy || !valuesCopy || !timesCopy) return;
-  env->GetByteArrayRegion(ops, 0, n, reinterpret_cast<jbyte*>(opsCopy.get()));
-  env->GetIntArrayRegion(values, 0, n, reinterpret_cast<jint*>(valuesCopy.get()));
-  env->GetLongArrayRegion(times, 0, n, reinterpret_cast<jlong*>(timesCopy.get()));
-  if (clearPendingException(env)) return;
-  JavaChars first(env, a), second(env, b);
-  sendNativeMQIRecord(env, data, first.get(), second.get(), c, std::move(opsCopy),
-                      std::move(valuesCopy), std::move(timesCopy), n);
+  guardedEntry("Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    if (!mqiArraysUsable(lengthOf(env, ops), lengthOf(env, values), lengthOf(env, times), n))
+      return;
+    size_t count = static_cast<size_t>(n);
+    std::unique_ptr<uint8_t[]> opsCopy(new (std::nothrow) uint8_t[count]);
+    std::unique_ptr<uint32_t[]> valuesCopy(new (std::nothrow) uint32_t[count]);
+    std::unique_ptr<int64_t[]> timesCopy(new (std::nothrow) int64_t[count]);
+    if (!opsCopy || !valuesCopy || !timesCopy) return;
+    env->GetByteArrayRegion(ops, 0, n, reinterpret_cast<jbyte*>(opsCopy.get()));
+    env->GetIntArrayRegion(values, 0, n, reinterpret_cast<jint*>(valuesCopy.get()));
+    env->GetLongArrayRegion(times, 0, n, reinterpret_cast<jlong*>(timesCopy.get()));
+    if (clearPendingException(env)) return;
+    JavaChars first(env, a), second(env, b);
+    sendNativeMQIRecord(env, data, first.get(), second.get(), c, std::move(opsCopy),
+                        std::move(valuesCopy), std::move(timesCopy), n);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_sendNativeGXRRecord(JNIEnv* env, jclass,
                                                                             jstring a, jstring b,
                                                                             jstring c, jlong d,
                                                                             jint e, jlong f) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars first(env, a), second(env, b), third(env, c);
-  sendNativeGXRRecord(env, data, first.get(), second.get(), third.get(), d, e, f);
+  guardedEntry("Java_com_halden_probe_ProbeUtils_sendNativeGXRRecord", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars first(env, a), second(env, b), third(env, c);
+    sendNativeGXRRecord(env, data, first.get(), second.get(), third.get(), d, e, f);
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_nativeSendException(JNIEnv* env, jclass,
                                                                             jstring a, jstring b,
                                                                             jstring c, jstring d) {
-  ThreadData* data;
-  if (!passEntryGate(env, &data)) return;
-  JavaChars first(env, a), second(env, b), third(env, c), fourth(env, d);
-  nativeSendException(env, data, first.get(), second.get(), third.get(), fourth.get());
+  guardedEntry("Java_com_halden_probe_ProbeUtils_nativeSendException", [&]() {
+    ThreadData* data;
+    if (!passEntryGate(env, &data)) return;
+    JavaChars first(env, a), second(env, b), third(env, c), fourth(env, d);
+    nativeSendException(env, data, first.get(), second.get(), third.get(), fourth.get());
+  });
 }
 
 JNIEXPORT void JNICALL Java_com_halden_probe_PSStatusThread_sendStatusEvent(JNIEnv* env, jobject,
                                                                             jstring status) {
-  if (!passEntryGate(env, nullptr)) return;
-  JavaChars text(env, status);
-  sendStatusEvent(env, text.get());
+  guardedEntry("Java_com_halden_probe_PSStatusThread_sendStatusEvent", [&]() {
+    if (!passEntryGate(env, nullptr)) return;
+    JavaChars text(env, status);
+    sendStatusEvent(env, text.get());
+  });
 }
 
 }  // extern "C"

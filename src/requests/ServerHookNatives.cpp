@@ -4,6 +4,7 @@
 #include <jni.h>
 
 #include "base/JniUtil.h"
+#include "platform/EntryGuard.h"
 
 extern "C" JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_endNativeEJBRequest(
     JNIEnv* env, jclass, jstring applicationName, jstring requestName, jstring url);
@@ -35,28 +36,35 @@ extern "C" {
 
 JNIEXPORT void JNICALL Java_com_halden_qs5_pmi_HaldenBeanModule_finishBeanRequest(
     JNIEnv* env, jclass owner, jstring applicationName, jstring requestName, jstring url) {
-  // Exactly the end of an EJB request.
-  Java_com_halden_probe_ThreadManager_endNativeEJBRequest(env, owner, applicationName, requestName,
-                                                          url);
+  guardedEntry("Java_com_halden_qs5_pmi_HaldenBeanModule_finishBeanRequest", [&]() {
+    // Exactly the end of an EJB request.
+    Java_com_halden_probe_ThreadManager_endNativeEJBRequest(env, owner, applicationName,
+                                                            requestName, url);
+  });
 }
 
 JNIEXPORT jobject JNICALL Java_com_halden_qs5_ProbeService_getSystemProperties(JNIEnv* env, jclass,
                                                                                jclass owner) {
-  return serverProperties(env, owner);
+  return guardedEntry<jobject>("Java_com_halden_qs5_ProbeService_getSystemProperties",
+                               [&]() -> jobject { return serverProperties(env, owner); });
 }
 
 JNIEXPORT jobject JNICALL Java_com_halden_qs6_ProbeService_getSystemProperties(JNIEnv* env, jclass,
                                                                                jclass owner) {
-  return serverProperties(env, owner);
+  return guardedEntry<jobject>("Java_com_halden_qs6_ProbeService_getSystemProperties",
+                               [&]() -> jobject { return serverProperties(env, owner); });
 }
 
 JNIEXPORT jobject JNICALL Java_com_halden_qs5_QASServer_getDataSources(JNIEnv* env, jclass,
                                                                        jclass owner) {
-  return staticFieldValue(env, owner, "dataSources", "Ljava/util/Hashtable;");
+  return guardedEntry<jobject>("Java_com_halden_qs5_QASServer_getDataSources", [&]() -> jobject {
+    return staticFieldValue(env, owner, "dataSources", "Ljava/util/Hashtable;");
+  });
 }
 
 JNIEXPORT jint JNICALL Java_com_halden_probe_ProbePFX_initializeProbe(JNIEnv*, jclass) {
-  return 1;
+  return guardedEntry<jint>("Java_com_halden_probe_ProbePFX_initializeProbe",
+                            [&]() -> jint { return 1; });
 }
 
 }  // extern "C"

@@ -8,6 +8,7 @@
 
 #include "base/JniUtil.h"
 #include "base/Log.h"
+#include "platform/EntryGuard.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/ThreadMgr.h"
 #include "threads/ThreadNatives.h"
@@ -51,29 +52,37 @@ extern "C" {
 
 JNIEXPORT jstring JNICALL Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs(JNIEnv* env,
                                                                                         jclass) {
-  if (!threadMgr) return nullptr;
-  uint32_t ids[ThreadMgr::kStoppedSlots];
-  int count = threadMgr->takeStoppedThreads(ids);
-  if (count == 0) return nullptr;
-  char text[6000];
-  formatStoppedThreadIds(ids, count, text, sizeof text);
-  return newString(env, text);
+  return guardedEntry<jstring>("Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs",
+                               [&]() -> jstring {
+                                 if (!threadMgr) return nullptr;
+                                 uint32_t ids[ThreadMgr::kStoppedSlots];
+                                 int count = threadMgr->takeStoppedThreads(ids);
+                                 if (count == 0) return nullptr;
+                                 char text[6000];
+                                 formatStoppedThreadIds(ids, count, text, sizeof text);
+                                 return newString(env, text);
+                               });
 }
 
 JNIEXPORT jstring JNICALL Java_com_halden_probe_ThreadManager_getNativeProbeStatus(JNIEnv* env,
                                                                                    jclass) {
-  if (!memoryMonitor) return nullptr;
-  char text[200];
-  formatProbeStatus(memoryInUse(), text, sizeof text);
-  return newString(env, text);
+  return guardedEntry<jstring>("Java_com_halden_probe_ThreadManager_getNativeProbeStatus",
+                               [&]() -> jstring {
+                                 if (!memoryMonitor) return nullptr;
+                                 char text[200];
+                                 formatProbeStatus(memoryInUse(), text, sizeof text);
+                                 return newString(env, text);
+                               });
 }
 
 JNIEXPORT jint JNICALL Java_com_halden_command_CommandAgent_getThreadId(JNIEnv* env, jobject,
                                                                         jstring threadName,
                                                                         jstring groupName) {
-  JavaChars name(env, threadName);
-  JavaChars group(env, groupName);
-  return static_cast<jint>(threadIdByNames(name.get(), group.get()));
+  return guardedEntry<jint>("Java_com_halden_command_CommandAgent_getThreadId", [&]() -> jint {
+    JavaChars name(env, threadName);
+    JavaChars group(env, groupName);
+    return static_cast<jint>(threadIdByNames(name.get(), group.get()));
+  });
 }
 
 }  // extern "C"
