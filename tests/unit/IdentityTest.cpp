@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,15 +94,12 @@ TEST_F(Identity, LongValuesAreCutNotOverrun) {
 
 TEST_F(Identity, ModFileNameWithAndWithoutProfile) {
   scope.set("/h", "n", "s");
-  std::unique_ptr<char[]> plain(modFileName());
-  EXPECT_STREQ(plain.get(), "/h/etc/n.s.hm.mod");
+  EXPECT_STREQ(std::unique_ptr<char[]>(modFileName()).get(), "/h/etc/n.s.hm.mod");
   scope.set("/h", "n", "s", "p");
-  std::unique_ptr<char[]> withProfile(modFileName());
-  EXPECT_STREQ(withProfile.get(), "/h/etc/n.s(p).hm.mod");
-  scope.set(std::string(255, 'h'), std::string(255, 'n'), std::string(255, 's'),
-            std::string(255, 'p'));
-  std::unique_ptr<char[]> longest(modFileName());
-  EXPECT_EQ(std::string(longest.get()).size(), 1023u);  // cut to its buffer
+  EXPECT_STREQ(std::unique_ptr<char[]>(modFileName()).get(), "/h/etc/n.s(p).hm.mod");
+  std::string l(255, 'x');
+  scope.set(l, l, l, l);
+  EXPECT_EQ(std::strlen(std::unique_ptr<char[]>(modFileName()).get()), 1023u);  // cut
 }
 
 TEST_F(Identity, MonitoredDirectoryIsCreatedUnderLib) {
@@ -109,19 +107,11 @@ TEST_F(Identity, MonitoredDirectoryIsCreatedUnderLib) {
   home.makeDir("lib");
   scope.set(home.path(), "n", "srv");
   std::string before = currentDirectory();
-  {
-    CapturedOutput captured;
+  for (int twice = 0; twice < 2; twice++) {
+    CapturedOutput quiet;
     createMonitoredDirectory();
-    std::string dir = home.path() + "/lib/monitored/srv";
-    EXPECT_TRUE(fileExists(dir));
-    EXPECT_NE(captured.out().find("Create directory " + dir + "\n"), std::string::npos);
-    EXPECT_NE(captured.err().find(dir + " doesn't exist.\n"), std::string::npos);
   }
-  {
-    CapturedOutput captured;
-    createMonitoredDirectory();
-    EXPECT_NE(captured.out().find(home.path() + "/lib/monitored/srv exists.\n"), std::string::npos);
-  }
+  EXPECT_TRUE(fileExists(home.path() + "/lib/monitored/srv"));
   EXPECT_EQ(currentDirectory(), before);
 }
 

@@ -21,6 +21,8 @@ namespace {
 // answers of GetEnv, the phase, the capabilities offered and the thread facts
 // are set by the tests; event modes, allocations and deleted references are
 // recorded. Raw monitors are our own monitors behind the JVMTI handle.
+constexpr jvmtiError OK = JVMTI_ERROR_NONE;
+
 struct FakeJvm {
   jvmtiInterface_1_ fn{};
   jvmtiEnv jvmti{&fn};
@@ -44,10 +46,8 @@ struct FakeJvm {
   static FakeJvm& self() { return *current; }
   static LocalMonitor* mon(jrawMonitorID id) { return reinterpret_cast<LocalMonitor*>(id); }
   static jvmtiError owned(bool ok) { return ok ? JVMTI_ERROR_NONE : JVMTI_ERROR_NOT_MONITOR_OWNER; }
-  static jvmtiError JNICALL setMode(jvmtiEnv*, jvmtiEventMode mode, jvmtiEvent event, jthread,
-                                    ...) {
-    self().modes[event] = mode;
-    return JVMTI_ERROR_NONE;
+  static jvmtiError JNICALL setMode(jvmtiEnv*, jvmtiEventMode m, jvmtiEvent e, jthread, ...) {
+    return self().modes[e] = m, OK;
   }
   static char* copy(jvmtiEnv* env, const char* text) {
     unsigned char* mem = nullptr;
@@ -72,46 +72,32 @@ struct FakeJvm {
       c->can_generate_all_class_hook_events = 1;
       c->can_get_current_thread_cpu_time = self().offerCpuTime;
       c->can_generate_garbage_collection_events = self().offerGc;
-      return JVMTI_ERROR_NONE;
+      return OK;
     };
     fn.AddCapabilities = [](jvmtiEnv*, const jvmtiCapabilities* c) {
-      self().added = *c;
-      return JVMTI_ERROR_NONE;
+      return self().added = *c, OK;
     };
-    fn.GetCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) {
-      *c = self().added;
-      return JVMTI_ERROR_NONE;
-    };
+    fn.GetCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) { return *c = self().added, OK; };
     fn.SetEventCallbacks = [](jvmtiEnv*, const jvmtiEventCallbacks* c, jint) {
-      self().callbacks = *c;
-      return JVMTI_ERROR_NONE;
+      return self().callbacks = *c, OK;
     };
     fn.SetEventNotificationMode = &setMode;
-    fn.GetPhase = [](jvmtiEnv*, jvmtiPhase* p) { return *p = self().phase, JVMTI_ERROR_NONE; };
-    fn.DisposeEnvironment = [](jvmtiEnv*) { return JVMTI_ERROR_NONE; };
-    fn.GetCurrentThreadCpuTime = [](jvmtiEnv*, jlong* n) {
-      return *n = self().cpuTime, JVMTI_ERROR_NONE;
-    };
+    fn.GetPhase = [](jvmtiEnv*, jvmtiPhase* p) { return *p = self().phase, OK; };
+    fn.DisposeEnvironment = [](jvmtiEnv*) { return OK; };
+    fn.GetCurrentThreadCpuTime = [](jvmtiEnv*, jlong* n) { return *n = self().cpuTime, OK; };
     fn.Allocate = [](jvmtiEnv*, jlong size, unsigned char** mem) {
       *mem = static_cast<unsigned char*>(std::malloc(size > 0 ? size : 1));
-      self().allocated.insert(*mem);
-      return JVMTI_ERROR_NONE;
+      return self().allocated.insert(*mem), OK;
     };
     fn.Deallocate = [](jvmtiEnv*, unsigned char* mem) {
       if (self().allocated.erase(mem) == 0) ADD_FAILURE() << "deallocated foreign memory";
-      std::free(mem);
-      return JVMTI_ERROR_NONE;
+      return std::free(mem), OK;
     };
     fn.CreateRawMonitor = [](jvmtiEnv*, const char*, jrawMonitorID* id) {
-      *id = reinterpret_cast<jrawMonitorID>(new LocalMonitor());
-      return JVMTI_ERROR_NONE;
+      return *id = reinterpret_cast<jrawMonitorID>(new LocalMonitor()), OK;
     };
-    fn.DestroyRawMonitor = [](jvmtiEnv*, jrawMonitorID id) {
-      return delete mon(id), JVMTI_ERROR_NONE;
-    };
-    fn.RawMonitorEnter = [](jvmtiEnv*, jrawMonitorID id) {
-      return mon(id)->enter(), JVMTI_ERROR_NONE;
-    };
+    fn.DestroyRawMonitor = [](jvmtiEnv*, jrawMonitorID id) { return delete mon(id), OK; };
+    fn.RawMonitorEnter = [](jvmtiEnv*, jrawMonitorID id) { return mon(id)->enter(), OK; };
     fn.RawMonitorExit = [](jvmtiEnv*, jrawMonitorID id) { return owned(mon(id)->exit()); };
     fn.RawMonitorNotifyAll = [](jvmtiEnv*, jrawMonitorID id) {
       return owned(mon(id)->notifyAll());
@@ -133,27 +119,23 @@ struct FakeJvm {
       info->name = copy(env, "worker-1");
       info->thread_group = reinterpret_cast<jthreadGroup>(0x10);
       info->context_class_loader = reinterpret_cast<jobject>(0x20);
-      return JVMTI_ERROR_NONE;
+      return OK;
     };
     fn.GetThreadGroupInfo = [](jvmtiEnv* env, jthreadGroup group, jvmtiThreadGroupInfo* info) {
       bool main = group == reinterpret_cast<jthreadGroup>(0x10);
       *info = jvmtiThreadGroupInfo{};
       info->name = copy(env, main ? "main" : "system");
       if (main) info->parent = reinterpret_cast<jthreadGroup>(0x30);
-      return JVMTI_ERROR_NONE;
+      return OK;
     };
   }
 
-  ~FakeJvm() {
-    jvmtiProviderReset();
-    current = nullptr;
-  }
+  ~FakeJvm() { jvmtiProviderReset(), current = nullptr; }
 
   jvmtiEventMode mode(jvmtiEvent event) {
     auto it = modes.find(event);
     return it == modes.end() ? JVMTI_DISABLE : it->second;
   }
-  size_t liveAllocations() { return allocated.size(); }
 };
 
 FakeJvm* FakeJvm::current = nullptr;
@@ -162,7 +144,7 @@ FakeJvm* FakeJvm::current = nullptr;
 struct Delivered {
   jint type;
   JNIEnv* env;
-  std::string thread, group, parent;
+  std::string names;  // thread/group/parent
   JNIEnv* threadEnv;
   jlong counters;
 };
@@ -171,13 +153,12 @@ std::vector<Delivered> delivered;
 void (*hookHandler)(JVMPI_Event*) = nullptr;
 
 void recordEvent(JVMPI_Event* e) {
-  Delivered d{e->event_type, e->env_id, "", "", "", nullptr, 0};
+  Delivered d{e->event_type, e->env_id, "", nullptr, 0};
   if (e->event_type == JVMPI_EVENT_THREAD_START) {
-    auto text = [](const char* s) { return std::string(s ? s : "<null>"); };
-    d.thread = text(e->u.thread_start.thread_name);
-    d.group = text(e->u.thread_start.group_name);
-    d.parent = text(e->u.thread_start.parent_name);
-    d.threadEnv = e->u.thread_start.thread_env_id;
+    auto& t = e->u.thread_start;
+    for (const char* name : {t.thread_name, t.group_name, t.parent_name})
+      d.names += std::string(d.names.empty() ? "" : "/") + (name ? name : "<null>");
+    d.threadEnv = t.thread_env_id;
   }
   if (e->event_type == JVMPI_EVENT_GC_START || e->event_type == JVMPI_EVENT_GC_FINISH) {
     d.counters = e->u.gc_info.used_objects + e->u.gc_info.used_object_space +
@@ -336,14 +317,14 @@ TEST_F(JvmtiProvider, ThreadAndGcEventsReachTheInstalledHandlerOnly) {
   EXPECT_TRUE(delivered.empty());
 
   table->NotifyEvent = recordEvent;
-  size_t before = fake.liveAllocations();
+  size_t before = fake.allocated.size();
   fake.callbacks.ThreadStart(&fake.jvmti, &fake.jni, nullptr);
   ASSERT_EQ(count(JVMPI_EVENT_THREAD_START), 1);
   const Delivered& d = delivered.back();
-  EXPECT_EQ(d.thread + "/" + d.group + "/" + d.parent, "worker-1/main/system");
+  EXPECT_EQ(d.names, "worker-1/main/system");
   EXPECT_EQ(d.env, &fake.jni);
   EXPECT_EQ(d.threadEnv, &fake.jni);
-  EXPECT_EQ(fake.liveAllocations(), before) << "the names' memory is released";
+  EXPECT_EQ(fake.allocated.size(), before) << "the names' memory is released";
   EXPECT_EQ(fake.deletedRefs, 3);  // thread group, class loader, parent group
   fake.callbacks.ThreadEnd(&fake.jvmti, &fake.jni, nullptr);
   ASSERT_EQ(count(JVMPI_EVENT_THREAD_END), 1);
@@ -438,13 +419,13 @@ TEST_F(JvmtiProvider, TheHookHandsTheJvmOnlyNewBytesItAllocated) {
     EXPECT_EQ(delivered.back().env, &fake.jni) << c.what;
     if (c.length < 0) {
       EXPECT_EQ(r.bytes, nullptr) << c.what;
-      EXPECT_EQ(fake.liveAllocations(), 0u) << c.what;
+      EXPECT_EQ(fake.allocated.size(), 0u) << c.what;
       continue;
     }
     ASSERT_NE(r.bytes, nullptr) << c.what;
     EXPECT_EQ(r.length, c.length);
     EXPECT_EQ(r.bytes[7], 49);
-    EXPECT_EQ(fake.liveAllocations(), 1u) << "the JVM owns the buffer now";
+    EXPECT_EQ(fake.allocated.size(), 1u) << "the JVM owns the buffer now";
     fake.jvmti.Deallocate(r.bytes);
   }
 }
@@ -477,11 +458,11 @@ TEST_F(JvmtiProvider, AHookInsideAHookKeepsItsOwnBuffers) {
   EXPECT_EQ(outer.bytes[0], 9);
   EXPECT_EQ(inner.length, 2);
   EXPECT_EQ(inner.bytes[0], 7);
-  EXPECT_EQ(fake.liveAllocations(), 2u);
+  EXPECT_EQ(fake.allocated.size(), 2u);
   fake.jvmti.Deallocate(outer.bytes);
   fake.jvmti.Deallocate(inner.bytes);
   EXPECT_EQ(allocate(16), nullptr);
-  EXPECT_EQ(fake.liveAllocations(), 0u);
+  EXPECT_EQ(fake.allocated.size(), 0u);
 }
 
 // --- raw monitors ------------------------------------------------------------

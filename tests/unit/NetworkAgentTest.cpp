@@ -35,9 +35,7 @@ PsLookupAnswer fakeLookup(JNIEnv*, PsAddress* out) {
   return PsLookupAnswer::Found;
 }
 
-std::vector<uint8_t> packet(uint8_t fill, size_t length) {
-  return std::vector<uint8_t>(length, fill);
-}
+using packet = std::vector<uint8_t>;  // packet(length, fill)
 
 class NetworkAgentTest : public ::testing::Test {
  protected:
@@ -109,29 +107,24 @@ TEST_F(NetworkAgentTest, WritesOnePacketPerCycleAndDiscardsEmptyOnes) {
   ASSERT_TRUE(agent()->send(nullptr, 0));
   ASSERT_TRUE(CycleStepper::step(agent()));  // the empty one: nothing written
   EXPECT_EQ(agent()->queuedPackets(), 0);
-  ASSERT_TRUE(sendPacket(packet(1, 10)));
-  ASSERT_TRUE(sendPacket(packet(2, 10)));
-  ASSERT_TRUE(sendPacket(packet(3, 10)));
+  for (uint8_t fill : {1, 2, 3}) ASSERT_TRUE(sendPacket(packet(10, fill)));
   EXPECT_EQ(agent()->pendingBytes(), 30);
   EXPECT_EQ(mgr->pendingBytesTotal(), 30u);
 
-  ASSERT_TRUE(CycleStepper::step(agent()));
-  ASSERT_TRUE(collector.waitForBytes(0, 10));
-  EXPECT_EQ(collector.bytes(0), packet(1, 10));
-  EXPECT_EQ(agent()->pendingBytes(), 20);
-
-  ASSERT_TRUE(CycleStepper::step(agent()));
-  ASSERT_TRUE(collector.waitForBytes(0, 20));
-  EXPECT_EQ(collector.bytes(0).size(), 20u);
-  EXPECT_EQ(collector.bytes(0)[10], 2);
-  EXPECT_EQ(agent()->queuedPackets(), 1);
+  for (int n : {1, 2}) {
+    ASSERT_TRUE(CycleStepper::step(agent()));
+    ASSERT_TRUE(collector.waitForBytes(0, 10u * n));
+    EXPECT_EQ(collector.bytes(0).size(), 10u * n);
+    EXPECT_EQ(collector.bytes(0)[10 * n - 1], n);
+    EXPECT_EQ(agent()->pendingBytes(), 30 - 10 * n);
+  }
 }
 
 TEST_F(NetworkAgentTest, EleventhQueuedPacketIsRefused) {
   startConnected();
-  for (int i = 0; i < 10; i++) ASSERT_TRUE(sendPacket(packet(static_cast<uint8_t>(i), 100)));
+  for (int i = 0; i < 10; i++) ASSERT_TRUE(sendPacket(packet(100, static_cast<uint8_t>(i))));
   testing::internal::CaptureStdout();
-  EXPECT_FALSE(sendPacket(packet(99, 100)));
+  EXPECT_FALSE(sendPacket(packet(100, 99)));
   std::string log = testing::internal::GetCapturedStdout();
   EXPECT_NE(log.find("Queue full, buffer limit reached"), std::string::npos) << log;
   EXPECT_EQ(agent()->pendingBytes(), 1000);
@@ -145,7 +138,7 @@ TEST_F(NetworkAgentTest, LookupFailuresAreLoggedFiveTimesThenFallSilent) {
   startAgents();
   ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));  // first failure done
   testing::internal::CaptureStdout();
-  EXPECT_FALSE(sendPacket(packet(1, 4)));
+  EXPECT_FALSE(sendPacket(packet(4, 1)));
   for (int i = 0; i < 8; i++) ASSERT_TRUE(CycleStepper::step(agent()));
   std::string log = testing::internal::GetCapturedStdout();
   EXPECT_NE(log.find("NetworkAgent Thread is not started/alive/ready, rejecting send data"),
@@ -193,7 +186,7 @@ TEST_F(NetworkAgentTest, WriteFailureDropsTheConnectionAndAsksForInitialData) {
   // The first write after the collector went away may still be accepted by
   // the OS; a later one fails (without SIGPIPE, or this test would die).
   for (int i = 0; i < 50 && agent()->isConnected(); i++) {
-    sendPacket(packet(5, 4096));
+    sendPacket(packet(4096, 5));
     ASSERT_TRUE(CycleStepper::step(agent()));
   }
   EXPECT_FALSE(evt.isInitComplete());
@@ -244,14 +237,13 @@ TEST_F(NetworkAgentTest, BindsOnlyToAConfiguredLocalAddress) {
 }
 
 TEST_F(NetworkAgentTest, FrequencyOfZeroOrLessIsTheDefault) {
-  set("networkagent.publish.frequency", "0");
-  NetworkAgent zero(nullptr, 0);
-  EXPECT_EQ(zero.frequencyMs(), 500);
-  set("networkagent.publish.frequency", "-20");
   set("networkagent.socket.resettime", "60000");
-  NetworkAgent negative(nullptr, 0);
-  EXPECT_EQ(negative.frequencyMs(), 500);
-  EXPECT_EQ(negative.resetCycles(), 120);
+  for (const char* frequency : {"0", "-20"}) {
+    set("networkagent.publish.frequency", frequency);
+    NetworkAgent agent(nullptr, 0);
+    EXPECT_EQ(agent.frequencyMs(), 500);
+    EXPECT_EQ(agent.resetCycles(), 120);
+  }
 }
 
 TEST_F(NetworkAgentTest, StopEndsAWriteBlockedOnACollectorThatStoppedReading) {
@@ -260,7 +252,7 @@ TEST_F(NetworkAgentTest, StopEndsAWriteBlockedOnACollectorThatStoppedReading) {
   startAgents();
   ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));
   ASSERT_TRUE(agent()->isConnected());
-  std::vector<uint8_t> big = packet(8, 32 * 1024 * 1024);
+  std::vector<uint8_t> big = packet(32 * 1024 * 1024, 8);
   ASSERT_TRUE(sendPacket(big));
   CycleStepper::freeRun();
   // Give the agent time to fill the socket buffers and block in the write.

@@ -78,7 +78,7 @@ TEST_F(PropertyMgrTest, LineParserTrimsAndSplitsOnTheFirstEquals) {
   make()->parseLine(nullptr);
 }
 
-TEST_F(PropertyMgrTest, PutPropertyCopiesAndRejectsNulls) {
+TEST_F(PropertyMgrTest, PutPropertyCopiesAndRejectsNullsAndIntPropertyIsTheLeadingNumber) {
   auto mgr = make();
   EXPECT_FALSE(mgr->putProperty(nullptr, "v"));
   EXPECT_FALSE(mgr->putProperty("k", nullptr));
@@ -90,10 +90,7 @@ TEST_F(PropertyMgrTest, PutPropertyCopiesAndRejectsNulls) {
   EXPECT_EQ(mgr->getProperty(nullptr), nullptr);
   EXPECT_TRUE(mgr->putProperty("key", "replaced"));
   EXPECT_EQ(value(*mgr, "key"), "replaced");
-}
-
-TEST_F(PropertyMgrTest, IntPropertyIsTheLeadingDecimalNumber) {
-  auto mgr = make();
+  // An int property is the leading decimal number.
   mgr->parseLine("digits=12abc");
   mgr->parseLine("letters=abc");
   mgr->parseLine("negative= -7 ");
@@ -129,19 +126,6 @@ TEST_F(PropertyMgrTest, FileSearchOrder) {
   EXPECT_EQ(mgr->fileInUse(), fallback);
 }
 
-TEST_F(PropertyMgrTest, DefaultNodeNameIsPartOfTheFirstFileSearched) {
-  {
-    CapturedOutput quiet;
-    const char* argv[] = {"java", "-Dhm.home=/unused", "-Dhm.appserver=s"};
-    resolveIdentity(3, argv);
-  }
-  EXPECT_STREQ(nodeName, "defaultnode");
-  identity.set(home.path(), nodeName, serverName);
-  home.write("etc/defaultnode.s.datacollector.properties", "from=defaultnode\n");
-  auto mgr = make();
-  EXPECT_EQ(value(*mgr, "from"), "defaultnode");
-}
-
 TEST_F(PropertyMgrTest, NoFileOrNoHomeAnswersEveryLookupAbsent) {
   auto mgr = make();
   std::string fallback = home.path() + "/etc/datacollector.properties";
@@ -154,27 +138,18 @@ TEST_F(PropertyMgrTest, NoFileOrNoHomeAnswersEveryLookupAbsent) {
   EXPECT_EQ(mgr->getProperty("x"), nullptr);
 }
 
-TEST_F(PropertyMgrTest, FileLinesAreParsedOneByOne) {
+// Lines are parsed one by one, a later key replacing the earlier value;
+// long lines are read in pieces of 12999 bytes.
+TEST_F(PropertyMgrTest, FileLinesAndLongLines) {
+  std::string first = "l=" + std::string(12997, 'v');  // exactly one piece
   home.write("etc/n.s.datacollector.properties",
-             "# comment\n"
-             "\n"
-             "a = 1\r\n"
-             "b=two words \n"
-             "a=3\n"  // a later key replaces the earlier value
-             "c=no newline at end");
+             "# comment\n\na = 1\r\nb=two words \na=3\n" + first + "m=7\nc=no newline at end");
   auto mgr = make();
   EXPECT_EQ(value(*mgr, "a"), "3");
   EXPECT_EQ(value(*mgr, "b"), "two words");
+  EXPECT_EQ(value(*mgr, "l"), std::string(12997, 'v'));
+  EXPECT_EQ(value(*mgr, "m"), "7");  // the rest of the long line, as a line
   EXPECT_EQ(value(*mgr, "c"), "no newline at end");
-}
-
-TEST_F(PropertyMgrTest, LongLinesAreReadInPiecesOf12999Bytes) {
-  std::string first = "a=" + std::string(12997, 'v');  // exactly one piece
-  home.write("etc/n.s.datacollector.properties", first + "b=7\n" + "c=8\n");
-  auto mgr = make();
-  EXPECT_EQ(value(*mgr, "a"), std::string(12997, 'v'));
-  EXPECT_EQ(value(*mgr, "b"), "7");  // the rest of the long line, as a line
-  EXPECT_EQ(value(*mgr, "c"), "8");
 }
 
 // Threads that meet no manager at their first lookup end up with one

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "profiler/EventHandler.h"
+#include "support/TestSupport.h"
 #include "support/ThreadTestEnv.h"
 #include "threads/ThreadId.h"
 #include "threads/ThreadNatives.h"
@@ -34,9 +35,6 @@ TEST_F(ThreadMgrTest, FirstCallCreatesOneRecordAndLaterCallsFindIt) {
   EXPECT_TRUE(first->isAlive());
   EXPECT_EQ(threadMgr->getThreadData(env), first);
   EXPECT_EQ(threadMgr->getThreadCount(), baseCount + 1);
-  EXPECT_EQ(threadMgr->getThreadData(fakeEnv(0x7f2000002000))->getThreadId(),
-            threadIdOf(fakeEnv(0x7f2000002000)));
-  EXPECT_EQ(threadMgr->getThreadCount(), baseCount + 2);
 }
 
 TEST_F(ThreadMgrTest, RefusesWhileNotStartedAndForANullEnv) {
@@ -62,10 +60,7 @@ TEST_F(ThreadMgrTest, CreatesNothingWhileTheEventAgentsAreNotReady) {
     EXPECT_EQ(threadMgr->getThreadData(fakeEnv(0x7f2000004000)), nullptr);
     EXPECT_EQ(threadMgr->getThreadData(fakeEnv(0x7f2000004000)), nullptr);
   });
-  size_t first = out.find("EventMgr not ready, returning null");
-  ASSERT_NE(first, std::string::npos);
-  EXPECT_NE(out.find("EventMgr not ready, returning null", first + 1), std::string::npos)
-      << "logged on every attempt";
+  EXPECT_EQ(countOf(out, "EventMgr not ready, returning null"), 2) << "logged on every attempt";
   EXPECT_EQ(threadMgr->getThreadCount(), baseCount);
   evtAgentMgr->setMasterRunning(true);
   evtAgentMgr->stop();
@@ -221,24 +216,10 @@ TEST_F(ThreadMgrTest, TwoLiveThreadsWhoseEnvsShareTheLowHalfGetTwoRecords) {
   JNIEnv* b = fakeEnv(0x7f200000a000 + (uintptr_t{1} << 32));
   ThreadData* da = threadMgr->getThreadData(a);
   ThreadData* db = threadMgr->getThreadData(b);
-  ASSERT_NE(da, nullptr);
-  ASSERT_NE(db, nullptr);
+  ASSERT_TRUE(da && db);
   EXPECT_NE(da, db);
   EXPECT_NE(da->getThreadId(), db->getThreadId());
   EXPECT_EQ(threadMgr->getThreadCount(), baseCount + 2);
-}
-
-TEST_F(ThreadMgrTest, StopDeletesEveryRecordQuietly) {
-  for (uintptr_t i = 1; i <= 5; i++) {
-    ThreadData* data = threadMgr->getThreadData(fakeEnv(0x7f200000b000 + i * 8));
-    ASSERT_NE(data, nullptr);
-    data->appendEvent(new EventRecord(4, 0, 72));
-  }
-  std::string out = captured([] { threadMgr->stop(); });
-  EXPECT_EQ(out.find("Thread being deleted even before it died"), std::string::npos);
-  EXPECT_NE(out.find("Thread Manager stopped.."), std::string::npos);
-  threadMgr->start();
-  EXPECT_EQ(threadMgr->getThreadCount(), 0u);
 }
 
 TEST_F(ThreadMgrTest, DeletingALiveRecordWhileStartedIsReported) {

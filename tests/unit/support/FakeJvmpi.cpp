@@ -26,10 +26,7 @@ struct FakeJvmpiEntries {
     record(self().disabled_, event);
     return JVMPI_SUCCESS;
   }
-  static jint request(jint event, void*) {
-    record(self().requested_, event);
-    return JVMPI_NOT_AVAILABLE;
-  }
+  static jint request(jint, void*) { return JVMPI_NOT_AVAILABLE; }
   static JVMPI_RawMonitor create(char* name) {
     if (self().failCreate_) return nullptr;
     {
@@ -98,23 +95,12 @@ void FakeJvmpi::uninstall() {
   }
 }
 
-FakeJvmpi* FakeJvmpi::current() {
-  return installed.load();
-}
-
-std::vector<jint> FakeJvmpi::enabled() {
-  std::lock_guard<std::mutex> guard(mutex_);
-  return enabled_;
-}
-std::vector<jint> FakeJvmpi::disabled() {
-  std::lock_guard<std::mutex> guard(mutex_);
-  return disabled_;
-}
-std::vector<jint> FakeJvmpi::requested() {
-  std::lock_guard<std::mutex> guard(mutex_);
-  return requested_;
-}
-std::vector<std::string> FakeJvmpi::monitorNames() {
-  std::lock_guard<std::mutex> guard(mutex_);
-  return names_;
-}
+// Copies of the recorded lists, taken under the lock.
+#define LOCKED_COPY(type, name, member)        \
+  type FakeJvmpi::name() {                     \
+    std::lock_guard<std::mutex> guard(mutex_); \
+    return member;                             \
+  }
+LOCKED_COPY(std::vector<jint>, enabled, enabled_)
+LOCKED_COPY(std::vector<jint>, disabled, disabled_)
+LOCKED_COPY(std::vector<std::string>, monitorNames, names_)

@@ -1,6 +1,6 @@
 // A test double of the profiler interface table: raw monitors on standard
 // primitives, a settable thread CPU clock, and a record of every event that
-// was enabled, disabled or requested. Installing it sets the process-wide
+// was enabled or disabled. Installing it sets the process-wide
 // interface pointer; uninstalling clears it.
 #pragma once
 
@@ -24,7 +24,6 @@ class FakeJvmpi {
   // Everything below is read and written by tests; access is locked.
   std::vector<jint> enabled();
   std::vector<jint> disabled();
-  std::vector<jint> requested();
   std::vector<std::string> monitorNames();
   int monitorsCreated() const { return created_.load(); }
   int monitorsDestroyed() const { return destroyed_.load(); }
@@ -35,12 +34,10 @@ class FakeJvmpi {
   // When set, RawMonitorWait returns at once instead of waiting out its time.
   void setInstantWaits(bool instant) { instantWaits_ = instant; }
 
-  static FakeJvmpi* current();
-
  private:
   friend struct FakeJvmpiEntries;
   std::mutex mutex_;
-  std::vector<jint> enabled_, disabled_, requested_;
+  std::vector<jint> enabled_, disabled_;
   std::vector<std::string> names_;
   std::atomic<int> created_{0}, destroyed_{0};
   std::atomic<bool> failCreate_{false};
