@@ -36,31 +36,18 @@ class ThreadTableTest {
     }
 
     @Test
-    void theLifecycleSucceeds() {
-        assertEquals(0, run.exitCode(), run.describe());
-    }
-
-    @Test
     void everyThreadHasItsOwnIdTheSameThroughBothNatives() {
-        assertTrue(run.checkBoolean("mainIdNonZero"), run.describe());
-        assertTrue(run.checkBoolean("mainIdsAgree"), run.describe());
-        assertTrue(run.checkBoolean("threadIdsDistinct"), run.describe());
-    }
-
-    void assumeEnabled() {
-        assumeTrue(run.checkBoolean("probeEnabled"), "the probe was not enabled (no publishing side)");
+        assertEquals(0, run.exitCode(), run.describe());
+        for (String check : new String[] {"mainIdNonZero", "mainIdsAgree", "threadIdsDistinct"}) {
+            assertTrue(run.checkBoolean(check), check + "\n" + run.describe());
+        }
     }
 
     @Test
-    void aLiveThreadIsFoundByItsNames() {
-        assumeEnabled();
+    void liveThreadsAreFoundByTheirNamesAndEndedOnesAppearInTheStoppedIds() {
+        assumeTrue(run.checkBoolean("probeEnabled"), "the probe was not enabled (no publishing side)");
         assertTrue(run.checkBoolean("lookupFindsTheThread"), run.describe());
         assertEquals(0, run.checkLong("lookupOfAnUnknownName"), run.describe());
-    }
-
-    @Test
-    void endedThreadsAppearInTheStoppedIds() {
-        assumeEnabled();
         assertTrue(run.checkBoolean("allEndedThreadsReported"), run.describe());
         assertTrue(run.checkBoolean("stoppedIdsWellFormed"), run.describe());
         assertEquals("null", run.check("secondCallAfterDraining"), run.describe());

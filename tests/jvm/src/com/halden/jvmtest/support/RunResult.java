@@ -1,13 +1,13 @@
 package com.halden.jvmtest.support;
 
 import java.util.ArrayList;
-import java.util.LinkedHashMap;
+import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
-/** What a child JVM left behind: its exit code, its output and how long it ran. */
+/** What a child JVM left behind: its exit code, its output and when and how long it ran. */
 public final class RunResult {
     private final List<String> command;
     private final int exitCode;
@@ -15,7 +15,7 @@ public final class RunResult {
     private final String stderr;
     private final long startMillis;
     private final long elapsedMillis;
-    private final Map<String, String> checks = new LinkedHashMap<>();
+    private final Map<String, String> checks = new HashMap<>();
 
     RunResult(List<String> command, int exitCode, String stdout, String stderr, long startMillis,
             long elapsedMillis) {
@@ -25,11 +25,10 @@ public final class RunResult {
         this.stderr = stderr;
         this.startMillis = startMillis;
         this.elapsedMillis = elapsedMillis;
-        for (String line : stdoutLines()) {
-            if (line.startsWith(Checks.PREFIX)) {
-                String rest = line.substring(Checks.PREFIX.length());
-                int eq = rest.indexOf('=');
-                if (eq > 0) checks.put(rest.substring(0, eq), rest.substring(eq + 1));
+        for (String line : lines(stdout)) {
+            int eq = line.indexOf('=');
+            if (line.startsWith(Checks.PREFIX) && eq > Checks.PREFIX.length()) {
+                checks.put(line.substring(Checks.PREFIX.length(), eq), line.substring(eq + 1));
             }
         }
     }
@@ -46,11 +45,6 @@ public final class RunResult {
         return stderr;
     }
 
-    public List<String> stdoutLines() {
-        return lines(stdout);
-    }
-
-    /** Wall-clock time at which the child was started, in milliseconds since the epoch. */
     public long startMillis() {
         return startMillis;
     }
@@ -75,14 +69,14 @@ public final class RunResult {
     }
 
     public boolean hasStdoutLine(String line) {
-        return stdoutLines().contains(line);
+        return lines(stdout).contains(line);
     }
 
     public boolean hasStderrLine(String line) {
         return lines(stderr).contains(line);
     }
 
-    /** The first match of the pattern in stdout, or fails. */
+    /** The first match of the pattern (multi-line) in stdout or stderr, or fails. */
     public Matcher findInStdout(String regex) {
         return find(stdout, regex);
     }
@@ -104,10 +98,6 @@ public final class RunResult {
     }
 
     static List<String> lines(String text) {
-        List<String> lines = new ArrayList<>(List.of(text.split("\r?\n", -1)));
-        if (!lines.isEmpty() && lines.get(lines.size() - 1).isEmpty()) {
-            lines.remove(lines.size() - 1);
-        }
-        return lines;
+        return new ArrayList<>(List.of(text.split("\r?\n")));
     }
 }
