@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "Record.h"
@@ -40,15 +39,6 @@ inline std::string show(const psdump::Field& f) {
       return "[" + std::to_string(f.items.size()) + "]";
   }
   return "?";
-}
-
-using Expected = std::vector<std::pair<std::string, std::string>>;
-
-// The record's fields, names and values, in wire order.
-inline Expected fieldsOf(const psdump::Record& r) {
-  Expected out;
-  for (const psdump::Field& f : r.fields) out.emplace_back(f.name, show(f));
-  return out;
 }
 
 // Decodes whole and one byte at a time; both must agree.
