@@ -103,7 +103,7 @@ TEST_F(NativesJni, HttpNativesCopyJavaStrings) {
   EXPECT_EQ(data()->requestDepth, 0);
 }
 
-TEST_F(NativesJni, TheThreadIdIsTheSameEverywhere) {
+TEST_F(NativesJni, ThreadIdsStoppedIdsAndStatusReachJava) {
   jint id = Java_com_halden_probe_ThreadManager_getEnv(env, nullptr);
   EXPECT_NE(id, 0);
   EXPECT_EQ(Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadID(env, nullptr), id);
@@ -113,9 +113,6 @@ TEST_F(NativesJni, TheThreadIdIsTheSameEverywhere) {
       Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, str("main"), str("main")), id);
   EXPECT_EQ(Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, nullptr, str("main")),
             0);
-}
-
-TEST_F(NativesJni, StoppedIdsAndStatusComeBackAsJavaStrings) {
   EXPECT_EQ(Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs(env, nullptr), nullptr);
   threadMgr->addStoppedThread(7);
   threadMgr->addStoppedThread(12345);
@@ -132,7 +129,7 @@ TEST_F(NativesJni, StoppedIdsAndStatusComeBackAsJavaStrings) {
   memoryMonitor = nullptr;
 }
 
-TEST_F(NativesJni, MqContentIsCopiedFromTheJavaArray) {
+TEST_F(NativesJni, MqArraysAreCheckedAndCopied) {
   data()->requestDepth = 2;
   jbyteArray message = env->NewByteArray(4);
   env->SetByteArrayRegion(message, 0, 4, std::array<jbyte, 4>{9, 8, 7, 6}.data());
@@ -144,9 +141,6 @@ TEST_F(NativesJni, MqContentIsCopiedFromTheJavaArray) {
   ASSERT_EQ(content.messageLength, 4);
   EXPECT_EQ(content.message[0] * 10 + content.message[3], 96);
   EXPECT_STREQ(content.messageId.get(), "id");
-}
-
-TEST_F(NativesJni, MqiArraysAreCheckedBeforeTheyAreRead) {
   jbyteArray ops = env->NewByteArray(3);
   jintArray shortValues = env->NewIntArray(2);
   jintArray values = env->NewIntArray(3);
@@ -161,12 +155,12 @@ TEST_F(NativesJni, MqiArraysAreCheckedBeforeTheyAreRead) {
   send(nullptr, values, 3);
   EXPECT_EQ(data()->queueLength(), 0);
   send(ops, values, 3);
-  auto records = drain(data());
+  records = drain(data());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(static_cast<MqiRecord&>(*records[0]).times[2], 3);
 }
 
-TEST_F(NativesJni, StatementClassesShareTheSqlOperations) {
+TEST_F(NativesJni, SqlAndSamplingRatesNatives) {
   Java_com_qel_ejs_cm_proxy_HaldenPreparedStatementProxy_setSQL(env, nullptr, str("select 1"),
                                                                 nullptr);
   EXPECT_STREQ(data()->statementSql.get(), "select 1");
@@ -177,9 +171,6 @@ TEST_F(NativesJni, StatementClassesShareTheSqlOperations) {
   auto records = drain(data());
   ASSERT_EQ(records.size(), 1u) << "the driver's statement stays quiet inside the agent's own SQL";
   EXPECT_STREQ(static_cast<SqlRecord&>(*records[0]).sqlText.get(), "call p");
-}
-
-TEST_F(NativesJni, SamplingRatesTakeAtMostFourElements) {
   jintArray rates = env->NewIntArray(6);
   env->SetIntArrayRegion(rates, 0, 6, std::array<jint, 6>{1, 2, 3, 4, 5, 6}.data());
   Java_com_halden_probe_ProbeSystem_setNativeSamplingRates(env, nullptr, rates, 8);

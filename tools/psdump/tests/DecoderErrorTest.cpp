@@ -11,12 +11,10 @@
 using psdump::DecodeResult;
 using psdump_test::decodeBoth;
 using psdump_test::hex;
+using psdump_test::kMethodEntry27;
 using psdump_test::Wire;
 
 namespace {
-
-const char kMethodEntry27[] =
-    "02 00 00 00 01 00 00 00 05 00 00 00 01 00 00 07 D0 00 00 00 00 00 00 00 03 7F 7F";
 
 Wire helloPacket(size_t at = 0, uint8_t changed = 0) {
   Wire w;

@@ -2,7 +2,6 @@
 // plays the agent, and the JSON lines, the summary and the error messages
 // are checked.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -27,6 +26,7 @@
 extern char** environ;
 
 using psdump_test::hex;
+using psdump_test::kMethodEntry27;
 using psdump_test::Wire;
 
 namespace {
@@ -60,25 +60,19 @@ struct PsdumpRun {
   pid_t pid = -1;
   int status = -1;
 
-  explicit PsdumpRun(std::vector<std::string> args, const std::vector<uint8_t>& input = {}) {
+  explicit PsdumpRun(const std::vector<std::string>& args, const std::vector<uint8_t>& input = {}) {
     char tmpl[] = "/tmp/psdump-test-XXXXXX";
     dir = mkdtemp(tmpl) != nullptr ? tmpl : "/tmp";
     std::ofstream(dir + "/input", std::ios::binary)
         .write(reinterpret_cast<const char*>(input.data()),
                static_cast<std::streamsize>(input.size()));
-    args.insert(args.begin(), PSDUMP_EXE);
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-      if (a[0] == '@') a = dir + "/" + a.substr(1);
-      argv.push_back(&a[0]);
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t io;
-    posix_spawn_file_actions_init(&io);
-    posix_spawn_file_actions_addopen(&io, 1, (dir + "/out").c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&io, 2, (dir + "/err").c_str(), O_WRONLY | O_CREAT, 0600);
-    if (posix_spawn(&pid, argv[0], &io, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&io);
+    std::string command = "exec " PSDUMP_EXE;
+    for (const std::string& a : args)
+      command += " '" + (a[0] == '@' ? dir + "/" + a.substr(1) : a) + "'";
+    command += " >" + dir + "/out 2>" + dir + "/err";
+    const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+      pid = -1;
   }
   ~PsdumpRun() {
     if (pid > 0 && status < 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
@@ -135,8 +129,6 @@ std::vector<std::string> linesOf(const std::vector<std::string>& all, int conn) 
   return out;
 }
 
-const char kMethodEntry27[] =
-    "02 00 00 00 01 00 00 00 05 00 00 00 01 00 00 07 D0 00 00 00 00 00 00 00 03 7F 7F";
 const char kHello[] = "00 00 07 D0 64 01 01 00 00 01 8B CF E5 68 7B 7F 7F 65 C8 06 00 02";
 
 TEST(PsdumpTool, DecodesConnectionsOneAfterAnotherAndCapturedFilesAndSummarises) {
@@ -191,8 +183,6 @@ TEST(PsdumpTool, DecodesConnectionsOneAfterAnotherAndCapturedFilesAndSummarises)
                   "{\"summary\":{\"connections\":2,\"malformedConnections\":1,\"bytes\":" +
                       std::to_string(session.size() + bad.size()) +
                       ",\"helloPackets\":1,\"dataPackets\":2,\"records\":4,");
-  EXPECT_CONTAINS(all.back(), "\"byType\":{\"3\":2,\"4\":2}");
-  EXPECT_CONTAINS(all.back(), "\"byThread\":{\"1\":2,\"9\":2}");
   EXPECT_CONTAINS(run.err(), "psdump: listening on 127.0.0.1:" + std::to_string(port));
   EXPECT_CONTAINS(run.err(),
                   "psdump: connection 2: malformed input: unknown record tag 99 (0x63) at byte "
