@@ -30,24 +30,34 @@ const std::string kNul = "a\xC0\x80";
 const std::string H =
     "threadId=4294967295;depth=7;wallSeconds=2147483648;wallMicros=999999;cpuTime=-1;";
 
-// A field as "name=value;"; lists as [a,b|c,d] with their elements' values.
-std::string render(const std::vector<psdump::Field>& fields) {
+// Fields as "name=value;": numbers in decimal, texts as sent, raw bytes in
+// hex, lists as [a,b|c,d] with their elements' values.
+std::string render(const std::vector<psdump::Field>& fields, const char* sep = ";") {
   std::string out;
   for (const psdump::Field& f : fields) {
-    out += std::string(f.name) + "=";
-    if (f.kind != psdump::Field::Kind::List) {
-      out += psdump_test::show(f) + ";";
-      continue;
+    if (*sep == ';') out += std::string(f.name) + "=";
+    switch (f.kind) {
+      case psdump::Field::Kind::Unsigned:
+        out += std::to_string(f.u);
+        break;
+      case psdump::Field::Kind::Signed:
+        out += std::to_string(f.i);
+        break;
+      case psdump::Field::Kind::Text:
+        out += f.bytes;
+        break;
+      case psdump::Field::Kind::Bytes:
+        for (unsigned char c : f.bytes)
+          out += "0123456789abcdef"[c >> 4], out += "0123456789abcdef"[c & 15];
+        break;
+      case psdump::Field::Kind::List:
+        out += "[";
+        for (size_t i = 0; i < f.items.size(); i++) out += (i ? "|" : "") + render(f.items[i], ",");
+        out += "]";
     }
-    out += "[";
-    for (size_t i = 0; i < f.items.size(); i++) {
-      if (i) out += "|";
-      for (size_t k = 0; k < f.items[i].size(); k++)
-        out += (k ? "," : "") + psdump_test::show(f.items[i][k]);
-    }
-    out += "];";
+    out += sep;
   }
-  return out;
+  return *sep == ',' ? out.substr(0, out.size() - 1) : out;
 }
 
 char* cstr(const std::string& s) {

@@ -1,41 +1,22 @@
 package com.halden.jvmtest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.halden.jvmtest.support.ChildJvm;
 import com.halden.jvmtest.support.RunResult;
 import com.halden.jvmtest.support.TempHome;
-import com.halden.jvmtest.workload.LifecycleChecks;
 import com.halden.jvmtest.workload.QuickProbe;
 import java.nio.file.Path;
 import java.util.regex.Matcher;
 import org.junit.jupiter.api.Test;
 
 /**
- * The ways of loading the library, and what loading makes of a MOD file and
- * odd input (the lifecycle itself is checked by LifecycleTest, the parsing
- * of the MOD file by the unit tests).
+ * What loading makes of a MOD file, agent options and odd identity values
+ * (-Xrun loading is checked by LifecycleTest, MOD file parsing by the unit
+ * tests).
  */
 class LoadingTest {
-    @Test
-    void theWholeLifecycleRunsWithXrun() throws Exception {
-        try (TempHome home = TempHome.create()) {
-            RunResult run = ChildJvm.in(home).loading(ChildJvm.Loading.XRUN)
-                    .launcher(LifecycleChecks.class).run();
-            assertEquals(0, run.exitCode(), run.describe());
-            String output = run.stdout() + run.stderr();
-            assertFalse(output.contains("JVMPI, an experimental interface")
-                    || output.contains("Error occurred during initialization of VM"), run.describe());
-            assertTrue(run.hasStdoutLine("[launcher] customServiceStart: true")
-                    && run.hasStdoutLine("## Tracer Mode: Default State: false "), run.describe());
-            assertEquals("true", run.check("jvmpiEnabled"));
-            assertEquals("0", run.check("threadsInNativeLoops"), run.check("threadsInNativeLoopsList"));
-            assertEquals("2", TempHome.read(home.modFile(ChildJvm.NODE, ChildJvm.SERVER)));
-        }
-    }
-
     @Test
     void anExistingModFileAndTheDebugOptionAreTakenWhileLoading() throws Exception {
         try (TempHome home = TempHome.create()) {
@@ -44,9 +25,7 @@ class LoadingTest {
             RunResult run = ChildJvm.in(home).agentOptions("debug=on,more").main(QuickProbe.class)
                     .run();
             assertEquals(0, run.exitCode(), run.describe());
-            assertEquals("true", run.check("jvmpiEnabled"));
-            assertEquals("false", run.check("enabled"));
-            assertEquals("1003", run.check("level"), run.describe());
+            assertEquals("true,false,1003", run.checks("jvmpiEnabled", "enabled", "level"));
             String log = TempHome.read(home.onlyLogFile());
             for (String line : new String[] {"INFO: Native MOD level changed from (2) to (3)",
                     "INFO: L3 is handled in Java now ...", "INFO: Using probe level 3\n"}) {

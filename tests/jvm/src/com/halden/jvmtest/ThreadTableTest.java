@@ -1,7 +1,6 @@
 package com.halden.jvmtest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.halden.jvmtest.support.ChildJvm;
@@ -38,18 +37,15 @@ class ThreadTableTest {
     @Test
     void everyThreadHasItsOwnIdTheSameThroughBothNatives() {
         assertEquals(0, run.exitCode(), run.describe());
-        for (String check : new String[] {"mainIdNonZero", "mainIdsAgree", "threadIdsDistinct"}) {
-            assertTrue(run.checkBoolean(check), check + "\n" + run.describe());
-        }
+        assertEquals("true,true,true", run.checks("mainIdNonZero", "mainIdsAgree",
+                "threadIdsDistinct"), run.describe());
     }
 
     @Test
     void liveThreadsAreFoundByTheirNamesAndEndedOnesAppearInTheStoppedIds() {
         assumeTrue(run.checkBoolean("probeEnabled"), "the probe was not enabled (no publishing side)");
-        assertTrue(run.checkBoolean("lookupFindsTheThread"), run.describe());
-        assertEquals(0, run.checkLong("lookupOfAnUnknownName"), run.describe());
-        assertTrue(run.checkBoolean("allEndedThreadsReported"), run.describe());
-        assertTrue(run.checkBoolean("stoppedIdsWellFormed"), run.describe());
-        assertEquals("null", run.check("secondCallAfterDraining"), run.describe());
+        assertEquals("true,0,true,true,null", run.checks("lookupFindsTheThread",
+                "lookupOfAnUnknownName", "allEndedThreadsReported", "stoppedIdsWellFormed",
+                "secondCallAfterDraining"), run.describe());
     }
 }

@@ -60,6 +60,13 @@ public final class RunResult {
         return value;
     }
 
+    /** The values of several checks, joined by commas. */
+    public String checks(String... names) {
+        List<String> values = new ArrayList<>();
+        for (String name : names) values.add(check(name));
+        return String.join(",", values);
+    }
+
     public long checkLong(String name) {
         return Long.parseLong(check(name));
     }
