@@ -13,8 +13,9 @@ public final class RunResult {
     private final int exitCode;
     private final String stdout;
     private final String stderr;
-    private final long startMillis;
-    private final long elapsedMillis;
+    /** When the child started and ended, in milliseconds since the epoch. */
+    public final long startMillis;
+    public final long endMillis;
     private final Map<String, String> checks = new HashMap<>();
 
     RunResult(List<String> command, int exitCode, String stdout, String stderr, long startMillis,
@@ -24,7 +25,7 @@ public final class RunResult {
         this.stdout = stdout;
         this.stderr = stderr;
         this.startMillis = startMillis;
-        this.elapsedMillis = elapsedMillis;
+        this.endMillis = startMillis + elapsedMillis;
         for (String line : lines(stdout)) {
             int eq = line.indexOf('=');
             if (line.startsWith(Checks.PREFIX) && eq > Checks.PREFIX.length()) {
@@ -43,14 +44,6 @@ public final class RunResult {
 
     public String stderr() {
         return stderr;
-    }
-
-    public long startMillis() {
-        return startMillis;
-    }
-
-    public long elapsedMillis() {
-        return elapsedMillis;
     }
 
     /** The value a workload reported with {@link Checks#report}; fails when absent. */
@@ -77,10 +70,6 @@ public final class RunResult {
 
     public boolean hasStdoutLine(String line) {
         return lines(stdout).contains(line);
-    }
-
-    public boolean hasStderrLine(String line) {
-        return lines(stderr).contains(line);
     }
 
     /** The first match of the pattern (multi-line) in stdout or stderr, or fails. */

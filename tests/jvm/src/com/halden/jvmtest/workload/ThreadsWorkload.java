@@ -81,8 +81,8 @@ public class ThreadsWorkload implements Launcher.Workload {
         while (!stopped.containsAll(expected) && System.currentTimeMillis() < deadline) {
             String text = ThreadManager.getNativeStoppedThreadIDs();
             if (text == null) Thread.sleep(20);
-            // Right-aligned in ten columns, each followed by ";".
-            else wellFormed &= text.matches("([ \\d]{9}\\d;)+");
+            // Right-aligned in at least ten columns, each followed by ";".
+            else wellFormed &= text.endsWith(";") && !text.matches(".*(^|;)[^;]{0,9};.*");
             for (String item : text == null ? new String[0] : text.split(";")) {
                 stopped.add(Integer.parseInt(item.trim()));
             }
