@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <jni.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -43,20 +44,15 @@ namespace {
 JavaVM* vm = nullptr;
 JNIEnv* jvmEnv = nullptr;
 
+// The JVM is left to the process's end: it cannot be created again.
 class JvmEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    JavaVMOption options[1];
     char heap[] = "-Xmx64m";
-    options[0].optionString = heap;
-    JavaVMInitArgs args{};
-    args.version = JNI_VERSION_10;
-    args.nOptions = 1;
-    args.options = options;
-    args.ignoreUnrecognized = JNI_FALSE;
+    JavaVMOption option{heap, nullptr};
+    JavaVMInitArgs args{JNI_VERSION_10, 1, &option, JNI_FALSE};
     ASSERT_EQ(JNI_CreateJavaVM(&vm, reinterpret_cast<void**>(&jvmEnv), &args), JNI_OK);
   }
-  // The JVM is left to the process's end: it cannot be created again.
 };
 
 const ::testing::Environment* const jvm = ::testing::AddGlobalTestEnvironment(new JvmEnvironment());
@@ -107,7 +103,7 @@ TEST_F(NativesJni, HttpNativesCopyJavaStrings) {
   EXPECT_EQ(data()->requestDepth, 0);
 }
 
-TEST_F(NativesJni, TheThreadIdIsTheSameEverywhere) {
+TEST_F(NativesJni, ThreadIdsStoppedIdsAndStatusReachJava) {
   jint id = Java_com_halden_probe_ThreadManager_getEnv(env, nullptr);
   EXPECT_NE(id, 0);
   EXPECT_EQ(Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadID(env, nullptr), id);
@@ -117,9 +113,6 @@ TEST_F(NativesJni, TheThreadIdIsTheSameEverywhere) {
       Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, str("main"), str("main")), id);
   EXPECT_EQ(Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, nullptr, str("main")),
             0);
-}
-
-TEST_F(NativesJni, StoppedIdsAndStatusComeBackAsJavaStrings) {
   EXPECT_EQ(Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs(env, nullptr), nullptr);
   threadMgr->addStoppedThread(7);
   threadMgr->addStoppedThread(12345);
@@ -136,44 +129,38 @@ TEST_F(NativesJni, StoppedIdsAndStatusComeBackAsJavaStrings) {
   memoryMonitor = nullptr;
 }
 
-TEST_F(NativesJni, MqContentIsCopiedFromTheJavaArray) {
+TEST_F(NativesJni, MqArraysAreCheckedAndCopied) {
   data()->requestDepth = 2;
   jbyteArray message = env->NewByteArray(4);
-  const jbyte bytes[4] = {9, 8, 7, 6};
-  env->SetByteArrayRegion(message, 0, 4, bytes);
+  env->SetByteArrayRegion(message, 0, 4, std::array<jbyte, 4>{9, 8, 7, 6}.data());
   Java_com_halden_probe_ProbeUtils_endNativeMQRequest(env, nullptr, str("q"), str("id"), 13,
                                                       message, JNI_TRUE);
   auto records = drain(data());
   ASSERT_EQ(records.size(), 3u);
   auto& content = static_cast<MqMessageRecord&>(*records[1]);
   ASSERT_EQ(content.messageLength, 4);
-  EXPECT_EQ(content.message[0], 9);
-  EXPECT_EQ(content.message[3], 6);
+  EXPECT_EQ(content.message[0] * 10 + content.message[3], 96);
   EXPECT_STREQ(content.messageId.get(), "id");
-}
-
-TEST_F(NativesJni, MqiArraysAreCheckedBeforeTheyAreRead) {
   jbyteArray ops = env->NewByteArray(3);
   jintArray shortValues = env->NewIntArray(2);
   jintArray values = env->NewIntArray(3);
   jlongArray times = env->NewLongArray(3);
-  const jlong t[3] = {1, 2, 3};
-  env->SetLongArrayRegion(times, 0, 3, t);
-  Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, ops,
-                                                       shortValues, times, 3);
-  Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, ops,
-                                                       values, times, 4);
-  Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, nullptr,
-                                                       values, times, 3);
+  env->SetLongArrayRegion(times, 0, 3, std::array<jlong, 3>{1, 2, 3}.data());
+  auto send = [&](jbyteArray o, jintArray v, jint count) {
+    Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, o, v,
+                                                         times, count);
+  };
+  send(ops, shortValues, 3);
+  send(ops, values, 4);
+  send(nullptr, values, 3);
   EXPECT_EQ(data()->queueLength(), 0);
-  Java_com_halden_probe_ProbeUtils_sendNativeMQIRecord(env, nullptr, str("a"), str("b"), 1, ops,
-                                                       values, times, 3);
-  auto records = drain(data());
+  send(ops, values, 3);
+  records = drain(data());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(static_cast<MqiRecord&>(*records[0]).times[2], 3);
 }
 
-TEST_F(NativesJni, StatementClassesShareTheSqlOperations) {
+TEST_F(NativesJni, SqlAndSamplingRatesNatives) {
   Java_com_qel_ejs_cm_proxy_HaldenPreparedStatementProxy_setSQL(env, nullptr, str("select 1"),
                                                                 nullptr);
   EXPECT_STREQ(data()->statementSql.get(), "select 1");
@@ -184,12 +171,8 @@ TEST_F(NativesJni, StatementClassesShareTheSqlOperations) {
   auto records = drain(data());
   ASSERT_EQ(records.size(), 1u) << "the driver's statement stays quiet inside the agent's own SQL";
   EXPECT_STREQ(static_cast<SqlRecord&>(*records[0]).sqlText.get(), "call p");
-}
-
-TEST_F(NativesJni, SamplingRatesTakeAtMostFourElements) {
   jintArray rates = env->NewIntArray(6);
-  const jint values[6] = {1, 2, 3, 4, 5, 6};
-  env->SetIntArrayRegion(rates, 0, 6, values);
+  env->SetIntArrayRegion(rates, 0, 6, std::array<jint, 6>{1, 2, 3, 4, 5, 6}.data());
   Java_com_halden_probe_ProbeSystem_setNativeSamplingRates(env, nullptr, rates, 8);
   EXPECT_EQ(samplingRates[3].load(), 4);
   EXPECT_EQ(samplingExtra.load(), 8);

@@ -1,6 +1,9 @@
 // The JSON lines and the summary that psdump prints for decoded records.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "Json.h"
 #include "StreamDecoder.h"
 #include "Summary.h"
@@ -19,27 +22,26 @@ std::string jsonText(const std::string& bytes) {
   return out;
 }
 
-TEST(JsonText, EscapesWhatJsonCannotCarryRaw) {
-  EXPECT_EQ(jsonText("a\"b\\c"), "\"a\\\"b\\\\c\"");
-  EXPECT_EQ(jsonText("l1\nl2\t\r"), "\"l1\\nl2\\t\\r\"");
-  EXPECT_EQ(jsonText(std::string("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\\u007f\"");
-  EXPECT_EQ(jsonText(std::string("a\0b", 3)), "\"a\\u0000b\"");
-}
-
-TEST(JsonText, KeepsUtf8AndEscapesModifiedUtf8Forms) {
-  EXPECT_EQ(jsonText("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"),
-            "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\"");
-  // The two-byte NUL and a surrogate pair as the JVM writes them.
-  EXPECT_EQ(jsonText("\xC0\x80"), "\"\\u0000\"");
-  EXPECT_EQ(jsonText("\xED\xA0\xBD\xED\xB8\x80"), "\"\\ud83d\\ude00\"");
-}
-
-TEST(JsonText, StrayBytesBecomeEscapesSoTheLineStaysValid) {
-  EXPECT_EQ(jsonText("\xFF"), "\"\\u00ff\"");
-  EXPECT_EQ(jsonText("x\xC3"), "\"x\\u00c3\"");           // cut sequence at the end
-  EXPECT_EQ(jsonText("\xC1\xBF"), "\"\\u00c1\\u00bf\"");  // overlong
-  EXPECT_EQ(jsonText("\xE0\x80\x80"), "\"\\u00e0\\u0080\\u0080\"");
-  EXPECT_EQ(jsonText("\xF4\x90\x80\x80"), "\"\\u00f4\\u0090\\u0080\\u0080\"");
+// Escapes what JSON cannot carry raw, keeps UTF-8, decodes the modified
+// UTF-8 forms (two-byte NUL, surrogate pairs) and escapes stray bytes so
+// that the line stays valid.
+TEST(JsonText, EscapesKeepsUtf8AndRepairsStrayBytes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\"b\\c", R"("a\"b\\c")"},
+      {"l1\nl2\t\r", R"("l1\nl2\t\r")"},
+      {std::string("\x01\x1f\x7f", 3), R"("\u0001\u001f\u007f")"},
+      {std::string("a\0b", 3), R"("a\u0000b")"},
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+       "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\""},
+      {"\xC0\x80", R"("\u0000")"},
+      {"\xED\xA0\xBD\xED\xB8\x80", R"("\ud83d\ude00")"},
+      {"\xFF", R"("\u00ff")"},
+      {"x\xC3", R"("x\u00c3")"},          // cut sequence at the end
+      {"\xC1\xBF", R"("\u00c1\u00bf")"},  // overlong
+      {"\xE0\x80\x80", R"("\u00e0\u0080\u0080")"},
+      {"\xF4\x90\x80\x80", R"("\u00f4\u0090\u0080\u0080")"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(jsonText(c.first), c.second) << c.first;
 }
 
 // The lines of method entries and hello records are checked by the tool test.
@@ -80,13 +82,6 @@ TEST(Summary, CountsPacketsRecordsTypesAndThreads) {
   s.connectionClosed(w.size(), false);
   s.connectionOpened();
   s.connectionClosed(3, true);
-  EXPECT_EQ(s.helloPackets, 1u);
-  EXPECT_EQ(s.dataPackets, 1u);
-  EXPECT_EQ(s.records, 4u);
-  EXPECT_EQ(s.byThread.at(7), 2u);
-  EXPECT_EQ(s.byThread.at(8), 1u);
-  EXPECT_EQ(s.byType.at(3), 2u);
-  EXPECT_EQ(s.byRecord.at("psStatus"), 1u);
   EXPECT_EQ(s.toJson(),
             "{\"summary\":{\"connections\":2,\"malformedConnections\":1,\"bytes\":" +
                 std::to_string(w.size() + 3) +

@@ -23,33 +23,23 @@ class Stream {
   }
   Stream& httpStart(uint32_t tid, unsigned depth, uint32_t ms, uint64_t cpu, const std::string& url,
                     const std::string& app = "App") {
-    head(4, tid, depth, ms, cpu);
-    body_.u8(1).text("GET " + url).text(app).text(url).text("").u8(2).end();
-    return *this;
+    return head(4, tid, depth, ms, cpu)
+        .add(Wire().u8(1).text("GET " + url).text(app).text(url).text("").u8(2));
   }
-  Stream& ejbBegin(uint32_t tid, unsigned depth, uint32_t ms, uint64_t cpu,
-                   const std::string& name) {
-    head(6, tid, depth, ms, cpu);
-    body_.u8(1).text(name).text("App").text("ejb/x").u8(2).end();
-    return *this;
+  Stream& ejbBegin(uint32_t tid, unsigned depth, uint32_t ms, uint64_t cpu, const std::string& n) {
+    return head(6, tid, depth, ms, cpu).add(Wire().u8(1).text(n).text("App").text("ejb/x").u8(2));
   }
   Stream& sqlBegin(uint32_t tid, unsigned depth, uint32_t ms, uint64_t cpu,
                    const std::string& sql) {
-    head(9, tid, depth, ms, cpu);
-    body_.u8(2).text("jdbc/ds").text(sql).end();
-    return *this;
+    return head(9, tid, depth, ms, cpu).add(Wire().u8(2).text("jdbc/ds").text(sql));
   }
   // An end record that is only a head: HTTP finish 5, error 50, EJB 7,
   // SQL 10, receive completion 54.
   Stream& end(int tag, uint32_t tid, unsigned depth, uint32_t ms, uint64_t cpu) {
-    head(tag, tid, depth, ms, cpu);
-    body_.u8(2).end();
-    return *this;
+    return head(tag, tid, depth, ms, cpu).add(Wire().u8(2));
   }
   Stream& receiveStart(uint32_t tid, uint32_t ms, uint64_t cpu) {
-    head(53, tid, 0, ms, cpu);
-    body_.u16(4).raw({0xA0, 0, 0, 5}).u8(2).end();
-    return *this;
+    return head(53, tid, 0, ms, cpu).add(Wire().u16(4).raw({0xA0, 0, 0, 5}).u8(2));
   }
   Stream& method(bool entry, uint32_t tid, uint32_t id, uint32_t ms) {
     rec(entry ? 2 : 3).u32(tid).u32(id).u32(1000).u32(ms * 1000).u64(0).end();
@@ -62,6 +52,12 @@ class Stream {
   }
   Stream& exception(const std::string& text) {
     rec(45).text(text).text("").text("").text("").end();
+    return *this;
+  }
+
+  // The rest of the current record, then its end marker.
+  Stream& add(const Wire& rest) {
+    body_.raw(rest.b).end();
     return *this;
   }
 

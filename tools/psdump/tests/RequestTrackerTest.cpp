@@ -44,6 +44,21 @@ size_t kind(CallKind k) {
   return static_cast<size_t>(k);
 }
 
+// A call tree as text: "name wall/cpu" (methods as "m<id>"), flags !error,
+// ~incomplete, ?unfinished (no times), x cancelled, then the nested calls.
+std::string tree(const Call& c) {
+  std::string out = c.kind == CallKind::Method ? "m" + std::to_string(c.methodId) : c.name;
+  if (c.unfinished)
+    out += "?";
+  else
+    out += " " + std::to_string(c.wallMicros()) + "/" + std::to_string(c.cpuNanos());
+  out += std::string(c.error ? "!" : "") + (c.incomplete ? "~" : "") + (c.cancelled ? "x" : "");
+  if (c.calls.empty()) return out;
+  out += "(";
+  for (const Call& k : c.calls) out += (&k == &c.calls[0] ? "" : ",") + tree(k);
+  return out + ")";
+}
+
 TEST(RequestTracker, NestedHttpEjbSqlGiveWallAndCpuPerLevel) {
   Stream s;
   s.httpStart(7, 1, 0, 100, "/shop/cart")
@@ -58,30 +73,17 @@ TEST(RequestTracker, NestedHttpEjbSqlGiveWallAndCpuPerLevel) {
   ASSERT_EQ(seen.finished.size(), 1u);
   EXPECT_TRUE(seen.open.empty());
   const Request& q = seen.finished[0];
-  const Call& http = q.root;
   EXPECT_EQ(q.thread, 7u);
-  EXPECT_EQ(http.kind, CallKind::Http);
-  EXPECT_EQ(http.name, "/shop/cart");
-  EXPECT_EQ(http.wallMicros(), 25000);
-  EXPECT_EQ(http.cpuNanos(), 240000);
-  EXPECT_FALSE(http.error || http.incomplete || http.unfinished);
-  ASSERT_EQ(http.calls.size(), 1u);
-  const Call& ejb = http.calls[0];
-  EXPECT_EQ(ejb.name, "OrderBean.find");
-  EXPECT_EQ(ejb.wallMicros(), 19000);
-  EXPECT_EQ(ejb.cpuNanos(), 150000);
-  ASSERT_EQ(ejb.calls.size(), 2u);
-  EXPECT_EQ(ejb.calls[0].name, "SELECT 1");
-  EXPECT_EQ(ejb.calls[0].detail, "jdbc/ds");
-  EXPECT_EQ(ejb.calls[0].wallMicros(), 5000);
-  EXPECT_EQ(ejb.calls[0].cpuNanos(), 30000);
-  EXPECT_EQ(ejb.calls[1].wallMicros(), 10000);
-  EXPECT_EQ(ejb.calls[1].cpuNanos(), 60000);
+  EXPECT_EQ(q.root.kind, CallKind::Http);
+  EXPECT_EQ(tree(q.root),
+            "/shop/cart 25000/240000(OrderBean.find 19000/150000(SELECT 1 5000/30000,"
+            "SELECT 2 10000/60000))");
+  EXPECT_EQ(q.root.calls[0].calls[0].detail, "jdbc/ds");
   EXPECT_EQ(q.nestedCalls, 3u);
   EXPECT_EQ(q.sqlCount, 2u);
   EXPECT_EQ(q.sqlWall, 15000);
-  for (uint64_t n : seen.counts().unpairedBegins) EXPECT_EQ(n, 0u);
-  for (uint64_t n : seen.counts().unpairedEnds) EXPECT_EQ(n, 0u);
+  for (size_t k = 0; k < seen.counts().unpairedBegins.size(); ++k)
+    EXPECT_EQ(seen.counts().unpairedBegins[k] + seen.counts().unpairedEnds[k], 0u);
 }
 
 TEST(RequestTracker, CancelledJspClosesTwoLevelsAndAnErrorIsFlagged) {
@@ -94,17 +96,8 @@ TEST(RequestTracker, CancelledJspClosesTwoLevelsAndAnErrorIsFlagged) {
   s.httpStart(1, 1, 10, 60, "/fails").end(50, 1, 1, 14, 70);
   Harness seen({s});
   ASSERT_EQ(seen.finished.size(), 2u);
-  const Call& outer = seen.finished[0].root;
-  EXPECT_EQ(outer.name, "/outer");
-  EXPECT_EQ(outer.wallMicros(), 6000);
-  ASSERT_EQ(outer.calls.size(), 1u);
-  EXPECT_EQ(outer.calls[0].name, "/inner");
-  EXPECT_TRUE(outer.calls[0].cancelled);
-  EXPECT_EQ(outer.calls[0].wallMicros(), 5000);
-  EXPECT_FALSE(outer.error);
-  const Call& fails = seen.finished[1].root;
-  EXPECT_TRUE(fails.error);
-  EXPECT_EQ(fails.wallMicros(), 4000);
+  EXPECT_EQ(tree(seen.finished[0].root), "/outer 6000/50000(/inner 5000/40000x)");
+  EXPECT_EQ(tree(seen.finished[1].root), "/fails 4000/10000!");
   EXPECT_EQ(seen.counts().unpairedEnds[kind(CallKind::Http)], 1u);
   EXPECT_EQ(seen.counts().unpairedBegins[kind(CallKind::Http)], 0u);
 }
@@ -123,21 +116,12 @@ TEST(RequestTracker, UnpairedRecordsAreCountedNotLost) {
   EXPECT_EQ(c.unpairedBegins[kind(CallKind::Http)], 1u);
   EXPECT_EQ(c.unpairedBegins[kind(CallKind::Ejb)], 1u);
   ASSERT_EQ(seen.finished.size(), 1u);
-  const Call& a = seen.finished[0].root;
-  EXPECT_TRUE(a.incomplete);
-  ASSERT_EQ(a.calls.size(), 2u);
-  EXPECT_TRUE(a.calls[0].unfinished);
-  EXPECT_EQ(a.calls[0].name, "lost end");
-  EXPECT_FALSE(a.calls[1].unfinished);
+  EXPECT_EQ(tree(seen.finished[0].root), "/a 5000/0~(lost end?,second 1000/0)");
   EXPECT_EQ(seen.finished[0].sqlCount, 1u);
   // The request open at the end is shown, with its open EJB call.
   ASSERT_EQ(seen.open.size(), 1u);
-  EXPECT_EQ(seen.open[0].root.name, "/never-ends");
-  EXPECT_TRUE(seen.open[0].root.unfinished);
-  ASSERT_EQ(seen.open[0].root.calls.size(), 1u);
-  EXPECT_TRUE(seen.open[0].root.calls[0].unfinished);
+  EXPECT_EQ(tree(seen.open[0].root), "/never-ends?(Bean?)");
 }
-
 TEST(RequestTracker, DropNoticeMarksTheRequestsOpenOnItsConnection) {
   Stream one;
   one.httpStart(1, 1, 0, 0, "/done-before").end(5, 1, 1, 1, 0);
@@ -151,21 +135,15 @@ TEST(RequestTracker, DropNoticeMarksTheRequestsOpenOnItsConnection) {
   two.httpStart(1, 1, 0, 0, "/other").end(5, 1, 1, 9, 0);
   Harness seen({one, two});
   ASSERT_EQ(seen.finished.size(), 5u);
-  std::vector<std::pair<std::string, bool>> marks;
-  for (const Request& q : seen.finished) marks.emplace_back(q.root.name, q.root.incomplete);
-  const std::vector<std::pair<std::string, bool>> expected = {{"/done-before", false},
-                                                              {"/open-2", true},
-                                                              {"/open-1", true},
-                                                              {"/after", false},
-                                                              {"/other", false}};
-  EXPECT_EQ(marks, expected);
-  EXPECT_TRUE(seen.finished[1].root.calls.at(0).incomplete);
+  std::string trees;
+  for (const Request& q : seen.finished) trees += tree(q.root) + ";";
+  EXPECT_EQ(trees,
+            "/done-before 1000/0;/open-2 3000/0~(q 1000/0~);/open-1 4000/0~;/after 1000/0;"
+            "/other 9000/0;");
   const psdump::ConnectionDrops& d = seen.counts().drops.at(1);
-  EXPECT_EQ(d.overflowNotices, 1u);
-  EXPECT_EQ(d.gateMarkers, 1u);
-  EXPECT_EQ(d.dropSummaries, 1u);
-  EXPECT_EQ(d.recordsDropped, 40u);
-  EXPECT_EQ(d.requestsMarked, 2u);
+  EXPECT_EQ(std::vector<uint64_t>({d.overflowNotices, d.gateMarkers, d.dropSummaries,
+                                   d.recordsDropped, d.requestsMarked}),
+            std::vector<uint64_t>({1, 1, 1, 40, 2}));
   EXPECT_EQ(seen.counts().drops.count(2), 0u);
 }
 
@@ -184,16 +162,9 @@ TEST(RequestTracker, CorrelationReceivePairsByOrderAndThreadsInterleave) {
   EXPECT_EQ(seen.finished[0].thread, 5u);
   EXPECT_EQ(receive.kind, CallKind::Receive);
   EXPECT_EQ(receive.detail, "a0000005");
-  EXPECT_EQ(receive.wallMicros(), 6000);
-  EXPECT_EQ(receive.cpuNanos(), 60000);
-  ASSERT_EQ(receive.calls.size(), 1u);
-  EXPECT_EQ(receive.calls[0].name, "inside receive");
-  EXPECT_EQ(receive.calls[0].wallMicros(), 3000);
-  const Call& http = seen.finished[1].root;
+  EXPECT_EQ(tree(receive), " 6000/60000(inside receive 3000/20000)");
   EXPECT_EQ(seen.finished[1].thread, 6u);
-  ASSERT_EQ(http.calls.size(), 1u);
-  EXPECT_EQ(http.calls[0].name, "t6 sql");
-  EXPECT_EQ(http.wallMicros(), 8000);
+  EXPECT_EQ(tree(seen.finished[1].root), "/t6 8000/0(t6 sql 2000/0)");
   EXPECT_EQ(seen.counts().unpairedEnds[kind(CallKind::Receive)], 1u);
   EXPECT_EQ(seen.events, std::vector<std::string>{"exception"});
   EXPECT_EQ(seen.counts().events.at("exception"), 1u);
@@ -208,16 +179,7 @@ TEST(RequestTracker, MethodRecordsNestByOrderInsideRequests) {
   s.end(5, 4, 1, 9, 0);
   Harness seen({s});
   ASSERT_EQ(seen.finished.size(), 1u);
-  const Call& http = seen.finished[0].root;
-  ASSERT_EQ(http.calls.size(), 1u);
-  const Call& m10 = http.calls[0];
-  EXPECT_EQ(m10.kind, CallKind::Method);
-  EXPECT_EQ(m10.methodId, 10u);
-  EXPECT_EQ(m10.wallMicros(), 5000);
-  ASSERT_EQ(m10.calls.size(), 1u);
-  EXPECT_EQ(m10.calls[0].methodId, 11u);
-  ASSERT_EQ(m10.calls[0].calls.size(), 1u);
-  EXPECT_EQ(m10.calls[0].calls[0].kind, CallKind::Sql);
+  EXPECT_EQ(tree(seen.finished[0].root), "/m 7000/0(m10 5000/0(m11 3000/0(in method 1000/0)))");
   EXPECT_EQ(seen.counts().methodsOutside, 2u);
   EXPECT_EQ(seen.counts().unpairedEnds[kind(CallKind::Method)], 1u);
 }

@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "Record.h"
 #include "StreamDecoder.h"
 
 // The text contains the part; the failure shows the whole text.
@@ -16,40 +14,6 @@
       << "expected to find \"" << (part) << "\" in: " << (text)
 
 namespace psdump_test {
-
-// A field's value as text: numbers in decimal, texts as sent, raw bytes in
-// hex, lists as "[n]" with their element count.
-inline std::string show(const psdump::Field& f) {
-  static const char kDigits[] = "0123456789abcdef";
-  switch (f.kind) {
-    case psdump::Field::Kind::Unsigned:
-      return std::to_string(f.u);
-    case psdump::Field::Kind::Signed:
-      return std::to_string(f.i);
-    case psdump::Field::Kind::Text:
-      return f.bytes;
-    case psdump::Field::Kind::Bytes: {
-      std::string out;
-      for (char c : f.bytes) {
-        out += kDigits[static_cast<unsigned char>(c) >> 4];
-        out += kDigits[static_cast<unsigned char>(c) & 0x0F];
-      }
-      return out;
-    }
-    case psdump::Field::Kind::List:
-      return "[" + std::to_string(f.items.size()) + "]";
-  }
-  return "?";
-}
-
-using Expected = std::vector<std::pair<std::string, std::string>>;
-
-// The record's fields, names and values, in wire order.
-inline Expected fieldsOf(const psdump::Record& r) {
-  Expected out;
-  for (const psdump::Field& f : r.fields) out.emplace_back(f.name, show(f));
-  return out;
-}
 
 // Decodes whole and one byte at a time; both must agree.
 inline psdump::DecodeResult decodeBoth(const std::vector<uint8_t>& bytes) {

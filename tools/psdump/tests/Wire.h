@@ -3,8 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <initializer_list>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,10 +26,6 @@ struct Wire {
     b.insert(b.end(), s.begin(), s.end());
     return *this;
   }
-  Wire& raw(std::initializer_list<uint8_t> bytes) {
-    b.insert(b.end(), bytes.begin(), bytes.end());
-    return *this;
-  }
   Wire& raw(const std::vector<uint8_t>& bytes) {
     b.insert(b.end(), bytes.begin(), bytes.end());
     return *this;
@@ -45,19 +40,17 @@ struct Wire {
   size_t size() const { return b.size(); }
 };
 
-// "02 00 0a" -> {0x02, 0x00, 0x0a}; spaces are ignored.
+// "02 00 0a" -> {0x02, 0x00, 0x0a}: bytes as hex digit pairs between spaces.
 inline std::vector<uint8_t> hex(const std::string& text) {
   std::vector<uint8_t> out;
-  std::string digits;
-  for (char c : text) {
-    if (c == ' ' || c == '\n') continue;
-    digits += c;
-    if (digits.size() == 2) {
-      out.push_back(static_cast<uint8_t>(std::strtoul(digits.c_str(), nullptr, 16)));
-      digits.clear();
-    }
-  }
+  std::istringstream in(text);
+  for (std::string byte; in >> byte;)
+    out.push_back(static_cast<uint8_t>(std::stoul(byte, nullptr, 16)));
   return out;
 }
+
+// A method entry record: thread 1, method 5, 1 s + 2 ms, CPU time 3; 27 bytes.
+const char kMethodEntry27[] =
+    "02 00 00 00 01 00 00 00 05 00 00 00 01 00 00 07 D0 00 00 00 00 00 00 00 03 7F 7F";
 
 }  // namespace psdump_test

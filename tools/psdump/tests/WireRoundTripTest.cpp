@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -29,24 +30,38 @@ const std::string kNul = "a\xC0\x80";
 const std::string H =
     "threadId=4294967295;depth=7;wallSeconds=2147483648;wallMicros=999999;cpuTime=-1;";
 
-// A field as "name=value;"; lists as [a,b|c,d] with their elements' values.
-std::string render(const std::vector<psdump::Field>& fields) {
+// Fields as "name=value;": numbers in decimal, texts as sent, raw bytes in
+// hex, lists as [a,b|c,d] with their elements' values.
+std::string render(const std::vector<psdump::Field>& fields, const char* sep = ";") {
   std::string out;
   for (const psdump::Field& f : fields) {
-    out += std::string(f.name) + "=";
-    if (f.kind != psdump::Field::Kind::List) {
-      out += psdump_test::show(f) + ";";
-      continue;
+    if (*sep == ';') out += std::string(f.name) + "=";
+    switch (f.kind) {
+      case psdump::Field::Kind::Unsigned:
+        out += std::to_string(f.u);
+        break;
+      case psdump::Field::Kind::Signed:
+        out += std::to_string(f.i);
+        break;
+      case psdump::Field::Kind::Text:
+        out += f.bytes;
+        break;
+      case psdump::Field::Kind::Bytes:
+        for (unsigned char c : f.bytes)
+          out += "0123456789abcdef"[c >> 4], out += "0123456789abcdef"[c & 15];
+        break;
+      case psdump::Field::Kind::List:
+        out += "[";
+        for (size_t i = 0; i < f.items.size(); i++) out += (i ? "|" : "") + render(f.items[i], ",");
+        out += "]";
     }
-    out += "[";
-    for (size_t i = 0; i < f.items.size(); i++) {
-      if (i) out += "|";
-      for (size_t k = 0; k < f.items[i].size(); k++)
-        out += (k ? "," : "") + psdump_test::show(f.items[i][k]);
-    }
-    out += "];";
+    out += sep;
   }
-  return out;
+  return *sep == ',' ? out.substr(0, out.size() - 1) : out;
+}
+
+char* cstr(const std::string& s) {
+  return std::strcpy(new char[s.size() + 1], s.c_str());
 }
 
 struct Case {
@@ -84,6 +99,11 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
   auto add = [&c](EventRecord* r, const char* layout, std::string fields) {
     c.push_back({std::unique_ptr<EventRecord>(r), layout, std::move(fields)});
   };
+  // An end record: only the head and the MOD level, then the given fields.
+  auto end = [&add](auto* r, const char* layout, const std::string& more = "") {
+    add(deep(r), layout, H + "mod=3;" + more);
+    return r;
+  };
   auto load = new ClassRecord(SUBTYPE_CLASS_LOAD);
   load->classEntry = entry;
   add(load, "classLoad",
@@ -106,12 +126,12 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
   add(request(new HttpRequestRecord(SUBTYPE_BEGIN), kWide, kNul, "/u", kWide), "httpStart",
       H + "namesFlag=1;requestName=" + kWide + ";applicationName=" + kNul +
           ";url=/u;detail=" + kWide + ";mod=3;");
-  add(request(new HttpRequestRecord(SUBTYPE_END), "", "", "", ""), "httpFinish", H + "mod=3;");
-  add(request(new HttpRequestRecord(SUBTYPE_ERROR), "", "", "", ""), "httpError", H + "mod=3;");
+  end(new HttpRequestRecord(SUBTYPE_END), "httpFinish");
+  end(new HttpRequestRecord(SUBTYPE_ERROR), "httpError");
   // The names are compared with the url before its cut at "?".
   add(request(new EjbRequestRecord(SUBTYPE_BEGIN), "e?x", "e?x", "e?x", ""), "ejbBegin",
       H + "namesFlag=0;requestName=;applicationName=;url=e;mod=3;");
-  add(request(new EjbRequestRecord(SUBTYPE_END), "", "", "", ""), "ejbEnd", H + "mod=3;");
+  end(new EjbRequestRecord(SUBTYPE_END), "ejbEnd");
   auto trace = stamped(new TraceRequestRecord(SUBTYPE_SINGLE));
   trace->requestName.assign(kNul.c_str());
   add(trace, "trace", "wallSeconds=2147483648;wallMicros=999999;requestName=" + kNul + ";mod=3;");
@@ -119,7 +139,7 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
   sql->dataSourceName.assign("");
   sql->sqlText.assign(kWide.c_str());
   add(sql, "sqlBegin", H + "mod=3;dataSourceName=;sqlText=" + kWide + ";");
-  add(deep(new SqlRecord(SUBTYPE_END)), "sqlEnd", H + "mod=3;");
+  end(new SqlRecord(SUBTYPE_END), "sqlEnd");
   add(stamped(new GcRecord(SUBTYPE_BEGIN)), "gcStart",
       "threadId=4294967295;wallSeconds=2147483648;wallMicros=999999;");
   auto gc = stamped(new GcRecord(SUBTYPE_END));
@@ -138,24 +158,22 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
     add(jms, "jmsBegin",
         H + "destination=q;text2=;" + (kind <= 2 ? "text3=" + kWide + ";" : "") +
             "mod=3;kind=" + std::to_string(kind) + ";");
-    auto end = deep(new JmsRecord(SUBTYPE_END));
-    end->kind = kind;
-    add(end, "jmsEnd", H + "mod=3;kind=" + std::to_string(kind) + ";");
+    end(new JmsRecord(SUBTYPE_END), "jmsEnd", "kind=" + std::to_string(kind) + ";")->kind = kind;
   }
   auto jca = deep(new JcaRecord(SUBTYPE_BEGIN));
   jca->name.assign(kNul.c_str());
   add(jca, "jcaBegin", H + "name=" + kNul + ";mod=3;");
-  add(deep(new JcaRecord(SUBTYPE_END)), "jcaEnd", H + "mod=3;");
+  end(new JcaRecord(SUBTYPE_END), "jcaEnd");
   auto jndi = deep(new JndiRecord(SUBTYPE_BEGIN));
   jndi->name.assign("n");
   jndi->text2.assign("");
   add(jndi, "jndiBegin", H + "mod=3;name=n;text2=;");
-  add(deep(new JndiRecord(SUBTYPE_END)), "jndiEnd", H + "mod=3;");
+  end(new JndiRecord(SUBTYPE_END), "jndiEnd");
   auto mail = deep(new MailRecord(SUBTYPE_BEGIN));
   mail->name.assign("");
   mail->text2.assign(kWide.c_str());
   add(mail, "mailBegin", H + "mod=3;name=;text2=" + kWide + ";");
-  add(deep(new MailRecord(SUBTYPE_END)), "mailEnd", H + "mod=3;");
+  end(new MailRecord(SUBTYPE_END), "mailEnd");
   auto rates = new SamplingRatesRecord(SUBTYPE_SINGLE);
   rates->rates[0] = INT32_MIN;
   rates->rates[3] = INT32_MAX;
@@ -220,7 +238,7 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
     int type = EVENT_PORTAL_PAGE + k;
     add(request(new RequestRecord(type, SUBTYPE_BEGIN), "n", "n", "n", kNul), portals[k][0],
         H + "requestName=n;applicationName=n;url=n;detail=" + kNul + ";mod=3;");
-    add(deep(new RequestRecord(type, SUBTYPE_END)), portals[k][1], H + "mod=3;");
+    end(new RequestRecord(type, SUBTYPE_END), portals[k][1]);
   }
   auto status = new PsStatusRecord(SUBTYPE_SINGLE);
   status->status.assign(kWide.c_str());
@@ -236,8 +254,7 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
   mq->queueName.assign("");
   mq->code = 0x1FF;
   add(mq, "mqRequestBegin", H + "queueManager=M;queueName=;code=255;mod=3;");
-  auto mqEnd = deep(new MqRequestRecord(SUBTYPE_END));
-  add(mqEnd, "mqRequestEnd", H + "code=0;mod=3;");
+  add(deep(new MqRequestRecord(SUBTYPE_END)), "mqRequestEnd", H + "code=0;mod=3;");
   for (int op : {7, 10, 11, 13}) {
     const std::string ops = op == 7 || op == 13 ? "7,13" : "10,11";
     auto msg = deep(new MqMessageRecord(SUBTYPE_BEGIN));
@@ -248,9 +265,8 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
     add(msg, "mqMessageBegin",
         H + "messageId=i;message=6100ff;operationIs7=" + (op == 7 ? "1" : "0") +
             ";mod=3;operations=" + ops + ";");
-    auto end = deep(new MqMessageRecord(SUBTYPE_END));
-    end->operation = op;
-    add(end, "mqMessageEnd", H + "mod=3;operations=" + ops + ";");
+    end(new MqMessageRecord(SUBTYPE_END), "mqMessageEnd", "operations=" + ops + ";")->operation =
+        op;
   }
   const char* portalRequests[][2] = {{"portal3Begin", "portal3End"},
                                      {"portal4Begin", "portal4End"}};
@@ -259,21 +275,20 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
     add(request(new RequestRecord(type, SUBTYPE_BEGIN), "r", kWide, kWide, "not sent"),
         portalRequests[k][0],
         H + "namesFlag=1;requestName=r;applicationName=" + kWide + ";url=" + kWide + ";mod=3;");
-    add(deep(new RequestRecord(type, SUBTYPE_END)), portalRequests[k][1], H + "mod=3;");
+    end(new RequestRecord(type, SUBTYPE_END), portalRequests[k][1]);
   }
   auto heap = deep(new HeapAllocationRecord(SUBTYPE_BEGIN));
   heap->allocationId = 0xFFFFFFFF;
   heap->name.assign(kWide.c_str());
   add(heap, "heapAllocationBegin", H + "number1=4294967295;text=" + kWide + ";number2=0;mod=3;");
-  add(deep(new HeapAllocationRecord(SUBTYPE_END)), "heapAllocationEnd", H + "mod=3;");
+  end(new HeapAllocationRecord(SUBTYPE_END), "heapAllocationEnd");
   const char* locks[][2] = {{"lock1Begin", "lock1End"}, {"lock3Begin", "lock3End"}};
   for (int k = 0; k < 2; k++) {
     auto lock = deep(new LockRecord(k ? EVENT_LOCK_3 : EVENT_LOCK_1, SUBTYPE_BEGIN));
     lock->lockId = 1;
     lock->lockName.assign("");
     add(lock, locks[k][0], H + "lockId=1;lockName=;mod=3;");
-    add(deep(new LockRecord(k ? EVENT_LOCK_3 : EVENT_LOCK_1, SUBTYPE_END)), locks[k][1],
-        H + "mod=3;");
+    end(new LockRecord(k ? EVENT_LOCK_3 : EVENT_LOCK_1, SUBTYPE_END), locks[k][1]);
   }
   auto detail = deep(new LockDetailRecord(SUBTYPE_BEGIN));
   detail->lockId = 0xFFFFFFFF;
@@ -284,7 +299,7 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
   detail->number = 8;
   add(detail, "lock2Begin",
       H + "lockId=4294967295;lockName=L;byteValue=255;text2=" + kNul + ";text3=;number=8;mod=3;");
-  add(deep(new LockDetailRecord(SUBTYPE_END)), "lock2End", H + "mod=3;");
+  end(new LockDetailRecord(SUBTYPE_END), "lock2End");
   const char* gateways[] = {"gatewayServlet", "modelBuilding", "pageLoading"};
   for (int type : {EVENT_GATEWAY_SERVLET, EVENT_MODEL_BUILDING, EVENT_PAGE_LOADING}) {
     auto r = new GatewayRecord(type, SUBTYPE_SINGLE);
@@ -302,15 +317,13 @@ TEST(WireRoundTrip, EveryRecordTheAgentWritesDecodesFieldByField) {
   ClassEntry entry;
   entry.classId = 77;
   entry.sequenceNumber = 0xFFFFFFFF;
-  const std::string className = "a/B" + kWide;
-  entry.className.reset(new char[className.size() + 1]);
-  std::copy(className.c_str(), className.c_str() + className.size() + 1, entry.className.get());
+  entry.className.reset(cstr("a/B" + kWide));
   entry.methodCount = 2;
   entry.methods.reset(new MethodRecord[2]);
-  entry.methods[0].methodName.reset(new char[7]{'<', 'i', 'n', 'i', 't', '>', 0});
-  entry.methods[0].methodSignature.reset(new char[4]{'(', ')', 'V', 0});
+  entry.methods[0].methodName.reset(cstr("<init>"));
+  entry.methods[0].methodSignature.reset(cstr("()V"));
   entry.methods[1].methodId = 0xFFFFFFFF;  // its name could not be copied
-  entry.methods[1].methodSignature.reset(new char[5]{'(', 'I', ')', 'V', 0});
+  entry.methods[1].methodSignature.reset(cstr("(I)V"));
   std::vector<Case> cases = everyRecord(&entry);
 
   ProtocolVisitor visitor;

@@ -15,27 +15,16 @@ import java.util.concurrent.TimeUnit;
 /**
  * Starts a child JVM with the native library attached, the agent jar and the
  * test classes on its class path and a temporary home directory, waits for it
- * and collects its output.
- *
- * <p>The build tree comes from the system property dc.build.dir (holding
- * libdatacollector.so and datacollector-agent.jar), the test classes from
- * dc.test.jar, the java executable from dc.java (default: this JVM's).
+ * and collects its output. The build tree comes from the system property
+ * dc.build.dir, the test classes from dc.test.jar, the java executable from
+ * dc.java (default: this JVM's).
  */
 public final class ChildJvm {
-    /** How the JVM is told to load the library. */
-    public enum Loading {
-        /** -agentpath:&lt;library&gt;[=options] */
-        AGENTPATH,
-        /** -Xrundatacollector[:options], with the library's directory on the library path. */
-        XRUN,
-        /** Not at all. */
-        NONE
-    }
+    /** -agentpath:&lt;library&gt;[=options], or -Xrundatacollector[:options]. */
+    public enum Loading { AGENTPATH, XRUN }
 
-    public static final String LAUNCHER = "com.halden.probe.Launcher";
     public static final String NODE = "n";
     public static final String SERVER = "s";
-
     private static int runs;
 
     private final TempHome home;
@@ -43,17 +32,14 @@ public final class ChildJvm {
     private String agentOptions;
     private final Map<String, String> properties = new LinkedHashMap<>();
     private final List<String> jvmArgs = new ArrayList<>();
-    private final List<String> classPathFirst = new ArrayList<>();
+    private final List<String> classPath = new ArrayList<>();
     private final Map<String, String> environment = new LinkedHashMap<>();
-    private String mainClass = LAUNCHER;
-    private final List<String> args = new ArrayList<>();
-    private final long timeoutSeconds = 180;
+    private final List<String> main = new ArrayList<>(List.of("com.halden.probe.Launcher"));
 
     private ChildJvm(TempHome home) {
         this.home = home;
-        properties.put("hm.home", home.path().toString());
-        properties.put("hm.nodename", NODE);
-        properties.put("hm.appserver", SERVER);
+        property("hm.home", home.path().toString()).property("hm.nodename", NODE)
+                .property("hm.appserver", SERVER);
     }
 
     /** A child JVM for this home, with node "n" and server "s", loading the library with -agentpath. */
@@ -65,14 +51,6 @@ public final class ChildJvm {
         String dir = System.getProperty("dc.build.dir");
         if (dir == null) throw new IllegalStateException("system property dc.build.dir not set");
         return Paths.get(dir).toAbsolutePath();
-    }
-
-    public static Path library() {
-        return buildDir().resolve("libdatacollector.so");
-    }
-
-    public static Path agentJar() {
-        return buildDir().resolve("datacollector-agent.jar");
     }
 
     public ChildJvm loading(Loading how) {
@@ -87,11 +65,8 @@ public final class ChildJvm {
 
     /** Sets a system property; null removes it (also the identity defaults). */
     public ChildJvm property(String name, String value) {
-        if (value == null) {
-            properties.remove(name);
-        } else {
-            properties.put(name, value);
-        }
+        if (value == null) properties.remove(name);
+        else properties.put(name, value);
         return this;
     }
 
@@ -102,62 +77,52 @@ public final class ChildJvm {
 
     /** Puts a class path entry before the agent jar and the test classes. */
     public ChildJvm classPathFirst(Path entry) {
-        classPathFirst.add(entry.toString());
+        classPath.add(entry.toString());
         return this;
     }
 
-    /** Sets an environment variable of the child. */
     public ChildJvm environment(String name, String value) {
         environment.put(name, value);
         return this;
     }
 
-    public ChildJvm main(Class<?> main, String... arguments) {
-        return main(main.getName(), arguments);
+    public ChildJvm main(Class<?> mainClass, String... arguments) {
+        return main(mainClass.getName(), arguments);
     }
 
-    public ChildJvm main(String main, String... arguments) {
-        mainClass = main;
-        args.clear();
-        args.addAll(Arrays.asList(arguments));
+    public ChildJvm main(String mainClass, String... arguments) {
+        main.clear();
+        main.add(mainClass);
+        main.addAll(Arrays.asList(arguments));
         return this;
     }
 
     /** Runs the lifecycle launcher with the given workload class. */
     public ChildJvm launcher(Class<?> workload, String... moreArguments) {
-        main(LAUNCHER, "--workload", workload.getName());
-        args.addAll(Arrays.asList(moreArguments));
+        main.clear();
+        main.addAll(List.of("com.halden.probe.Launcher", "--workload", workload.getName()));
+        main.addAll(Arrays.asList(moreArguments));
         return this;
     }
 
     public List<String> command() {
-        List<String> command = new ArrayList<>();
-        command.add(System.getProperty("dc.java",
-                Paths.get(System.getProperty("java.home"), "bin", "java").toString()));
-        switch (loading) {
-            case AGENTPATH:
-                command.add("-agentpath:" + library()
-                        + (agentOptions == null ? "" : "=" + agentOptions));
-                break;
-            case XRUN:
-                command.add("-Djava.library.path=" + buildDir());
-                command.add("-Xrundatacollector" + (agentOptions == null ? "" : ":" + agentOptions));
-                break;
-            case NONE:
-                break;
+        List<String> command = new ArrayList<>(List.of(System.getProperty("dc.java",
+                Paths.get(System.getProperty("java.home"), "bin", "java").toString())));
+        String options = agentOptions == null ? "" : agentOptions;
+        if (loading == Loading.AGENTPATH) {
+            command.add("-agentpath:" + buildDir().resolve("libdatacollector.so")
+                    + (options.isEmpty() ? "" : "=" + options));
+        } else {
+            command.add("-Djava.library.path=" + buildDir());
+            command.add("-Xrundatacollector" + (options.isEmpty() ? "" : ":" + options));
         }
-        for (Map.Entry<String, String> p : properties.entrySet()) {
-            command.add("-D" + p.getKey() + "=" + p.getValue());
-        }
+        properties.forEach((k, v) -> command.add("-D" + k + "=" + v));
         command.addAll(jvmArgs);
-        command.add("-cp");
-        String testJar = System.getProperty("dc.test.jar");
-        List<String> path = new ArrayList<>(classPathFirst);
-        path.add(agentJar().toString());
-        if (testJar != null) path.add(testJar);
-        command.add(String.join(File.pathSeparator, path));
-        command.add(mainClass);
-        command.addAll(args);
+        List<String> path = new ArrayList<>(classPath);
+        path.add(buildDir().resolve("datacollector-agent.jar").toString());
+        if (System.getProperty("dc.test.jar") != null) path.add(System.getProperty("dc.test.jar"));
+        command.addAll(List.of("-cp", String.join(File.pathSeparator, path)));
+        command.addAll(main);
         return command;
     }
 
@@ -172,10 +137,8 @@ public final class ChildJvm {
         Path out = Files.createTempFile(home.path().getParent(), "child" + run, ".out");
         Path err = Files.createTempFile(home.path().getParent(), "child" + run, ".err");
         try {
-            ProcessBuilder builder = new ProcessBuilder(command)
-                    .directory(home.path().toFile())
-                    .redirectOutput(out.toFile())
-                    .redirectError(err.toFile());
+            ProcessBuilder builder = new ProcessBuilder(command).directory(home.path().toFile())
+                    .redirectOutput(out.toFile()).redirectError(err.toFile());
             builder.environment().putAll(environment);
             if (loading == Loading.XRUN) {
                 // The JVM looks for an -Xrun library on the system library path.
@@ -184,17 +147,15 @@ public final class ChildJvm {
                         buildDir() + (path == null || path.isEmpty() ? "" : ":" + path));
             }
             long start = System.currentTimeMillis();
-            long started = System.nanoTime();
             Process process = builder.start();
-            if (!process.waitFor(timeoutSeconds, TimeUnit.SECONDS)) {
+            if (!process.waitFor(180, TimeUnit.SECONDS)) {
                 process.destroyForcibly().waitFor();
-                throw new AssertionError("child JVM did not end within " + timeoutSeconds
-                        + " s: " + String.join(" ", command) + "\n--- stdout ---\n"
-                        + TempHome.read(out) + "\n--- stderr ---\n" + TempHome.read(err));
+                throw new AssertionError("child JVM did not end within 180 s: "
+                        + String.join(" ", command) + "\n--- stdout ---\n" + TempHome.read(out)
+                        + "\n--- stderr ---\n" + TempHome.read(err));
             }
-            long elapsed = (System.nanoTime() - started) / 1000000;
             return new RunResult(command, process.exitValue(), TempHome.read(out),
-                    TempHome.read(err), start, elapsed);
+                    TempHome.read(err), start, System.currentTimeMillis() - start);
         } finally {
             Files.deleteIfExists(out);
             Files.deleteIfExists(err);

@@ -4,11 +4,11 @@ import java.io.IOException;
 import java.net.ServerSocket;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.util.ArrayList;
 import java.util.List;
 import java.util.concurrent.TimeUnit;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
+import java.util.stream.Collectors;
 
 /**
  * The collector stand-in psdump (build/tools/psdump/psdump) as a child
@@ -23,10 +23,6 @@ public final class Psdump implements AutoCloseable {
         this.out = out;
     }
 
-    public static Path executable() {
-        return ChildJvm.buildDir().resolve("tools/psdump/psdump");
-    }
-
     /** A port that was free a moment ago. */
     public static int freePort() throws IOException {
         try (ServerSocket s = new ServerSocket(0)) {
@@ -39,16 +35,14 @@ public final class Psdump implements AutoCloseable {
     public static Psdump listen(int port, Path dir, String name) throws Exception {
         Path out = dir.resolve(name + ".jsonl");
         Path err = dir.resolve(name + ".err");
-        Process p = new ProcessBuilder(executable().toString(), "--host", "127.0.0.1", "--port",
-                Integer.toString(port), "--summary")
+        Process p = new ProcessBuilder(ChildJvm.buildDir().resolve("tools/psdump/psdump").toString(),
+                "--host", "127.0.0.1", "--port", Integer.toString(port), "--summary")
                 .redirectOutput(out.toFile()).redirectError(err.toFile()).start();
-        long deadline = System.currentTimeMillis() + 10000;
-        while (System.currentTimeMillis() < deadline) {
+        for (long end = System.currentTimeMillis() + 10000; System.currentTimeMillis() < end
+                && p.isAlive(); Thread.sleep(20)) {
             if (Files.exists(err) && TempHome.read(err).contains("listening on")) {
                 return new Psdump(p, out);
             }
-            if (!p.isAlive()) break;
-            Thread.sleep(20);
         }
         p.destroyForcibly();
         throw new AssertionError("psdump did not start on port " + port + ": "
@@ -63,7 +57,6 @@ public final class Psdump implements AutoCloseable {
     /** Stops it cleanly; it prints its summary as it ends. */
     @Override
     public void close() {
-        if (!process.isAlive()) return;
         process.destroy();
         try {
             if (!process.waitFor(10, TimeUnit.SECONDS)) process.destroyForcibly().waitFor();
@@ -74,30 +67,21 @@ public final class Psdump implements AutoCloseable {
 
     /** The JSON lines written so far. */
     public List<String> lines() {
-        if (!Files.exists(out)) return new ArrayList<>();
-        List<String> lines = new ArrayList<>(TempHome.readLines(out));
-        lines.removeIf(String::isEmpty);
-        return lines;
+        return Files.exists(out) ? RunResult.lines(TempHome.read(out)).stream()
+                .filter(l -> !l.isEmpty()).collect(Collectors.toList()) : new java.util.ArrayList<>();
     }
 
     public List<String> records(String name) {
-        List<String> found = new ArrayList<>();
-        for (String line : lines()) {
-            if (line.contains("\"record\":\"" + name + "\"")) found.add(line);
-        }
-        return found;
+        return lines().stream().filter(l -> l.contains("\"record\":\"" + name + "\""))
+                .collect(Collectors.toList());
     }
 
     /** Waits until a record line containing the text arrived. */
     public boolean waitFor(String text, long millis) throws InterruptedException {
-        long deadline = System.currentTimeMillis() + millis;
-        do {
-            for (String line : lines()) {
-                if (line.contains(text)) return true;
-            }
-            Thread.sleep(50);
-        } while (System.currentTimeMillis() < deadline);
-        return false;
+        for (long end = System.currentTimeMillis() + millis; ; Thread.sleep(50)) {
+            if (lines().stream().anyMatch(l -> l.contains(text))) return true;
+            if (System.currentTimeMillis() > end) return false;
+        }
     }
 
     /** A string field of a JSON line, or null. */

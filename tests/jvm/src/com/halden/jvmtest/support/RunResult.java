@@ -1,21 +1,22 @@
 package com.halden.jvmtest.support;
 
 import java.util.ArrayList;
-import java.util.LinkedHashMap;
+import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
-/** What a child JVM left behind: its exit code, its output and how long it ran. */
+/** What a child JVM left behind: its exit code, its output and when and how long it ran. */
 public final class RunResult {
     private final List<String> command;
     private final int exitCode;
     private final String stdout;
     private final String stderr;
-    private final long startMillis;
-    private final long elapsedMillis;
-    private final Map<String, String> checks = new LinkedHashMap<>();
+    /** When the child started and ended, in milliseconds since the epoch. */
+    public final long startMillis;
+    public final long endMillis;
+    private final Map<String, String> checks = new HashMap<>();
 
     RunResult(List<String> command, int exitCode, String stdout, String stderr, long startMillis,
             long elapsedMillis) {
@@ -24,12 +25,11 @@ public final class RunResult {
         this.stdout = stdout;
         this.stderr = stderr;
         this.startMillis = startMillis;
-        this.elapsedMillis = elapsedMillis;
-        for (String line : stdoutLines()) {
-            if (line.startsWith(Checks.PREFIX)) {
-                String rest = line.substring(Checks.PREFIX.length());
-                int eq = rest.indexOf('=');
-                if (eq > 0) checks.put(rest.substring(0, eq), rest.substring(eq + 1));
+        this.endMillis = startMillis + elapsedMillis;
+        for (String line : lines(stdout)) {
+            int eq = line.indexOf('=');
+            if (line.startsWith(Checks.PREFIX) && eq > Checks.PREFIX.length()) {
+                checks.put(line.substring(Checks.PREFIX.length(), eq), line.substring(eq + 1));
             }
         }
     }
@@ -46,24 +46,18 @@ public final class RunResult {
         return stderr;
     }
 
-    public List<String> stdoutLines() {
-        return lines(stdout);
-    }
-
-    /** Wall-clock time at which the child was started, in milliseconds since the epoch. */
-    public long startMillis() {
-        return startMillis;
-    }
-
-    public long elapsedMillis() {
-        return elapsedMillis;
-    }
-
     /** The value a workload reported with {@link Checks#report}; fails when absent. */
     public String check(String name) {
         String value = checks.get(name);
         if (value == null) throw new AssertionError("no check " + name + "\n" + describe());
         return value;
+    }
+
+    /** The values of several checks, joined by commas. */
+    public String checks(String... names) {
+        List<String> values = new ArrayList<>();
+        for (String name : names) values.add(check(name));
+        return String.join(",", values);
     }
 
     public long checkLong(String name) {
@@ -75,14 +69,10 @@ public final class RunResult {
     }
 
     public boolean hasStdoutLine(String line) {
-        return stdoutLines().contains(line);
+        return lines(stdout).contains(line);
     }
 
-    public boolean hasStderrLine(String line) {
-        return lines(stderr).contains(line);
-    }
-
-    /** The first match of the pattern in stdout, or fails. */
+    /** The first match of the pattern (multi-line) in stdout or stderr, or fails. */
     public Matcher findInStdout(String regex) {
         return find(stdout, regex);
     }
@@ -104,10 +94,6 @@ public final class RunResult {
     }
 
     static List<String> lines(String text) {
-        List<String> lines = new ArrayList<>(List.of(text.split("\r?\n", -1)));
-        if (!lines.isEmpty() && lines.get(lines.size() - 1).isEmpty()) {
-            lines.remove(lines.size() - 1);
-        }
-        return lines;
+        return new ArrayList<>(List.of(text.split("\r?\n")));
     }
 }

@@ -5,7 +5,6 @@ import java.io.UncheckedIOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.util.ArrayList;
 import java.util.Comparator;
 import java.util.List;
 import java.util.stream.Collectors;
@@ -17,9 +16,6 @@ import java.util.stream.Stream;
  * property dc.keep.homes is set.
  */
 public final class TempHome implements AutoCloseable {
-    /** The catalogue the tests write: the keys the start-up logs through. */
-    public static final String DEFAULT_CATALOGUE = "PROBE_INFO=%s\n";
-
     private final Path root;
 
     private TempHome(Path root) {
@@ -29,12 +25,11 @@ public final class TempHome implements AutoCloseable {
     public static TempHome create() {
         try {
             Path root = Files.createTempDirectory("dc-home");
-            Files.createDirectories(root.resolve("etc"));
-            Files.createDirectories(root.resolve("logs"));
-            Files.createDirectories(root.resolve("lib"));
-            TempHome home = new TempHome(root);
-            home.writeCatalogue(DEFAULT_CATALOGUE);
-            return home;
+            for (String dir : new String[] {"etc", "logs", "lib"}) {
+                Files.createDirectories(root.resolve(dir));
+            }
+            // The catalogue key the start-up logs through.
+            return new TempHome(root).write(root.resolve("etc/LogMessages"), "PROBE_INFO=%s\n");
         } catch (IOException e) {
             throw new UncheckedIOException(e);
         }
@@ -55,14 +50,6 @@ public final class TempHome implements AutoCloseable {
     /** The MOD file of a node and server without a profile. */
     public Path modFile(String node, String server) {
         return etc().resolve(node + "." + server + ".hm.mod");
-    }
-
-    public TempHome writeModFile(String node, String server, String content) {
-        return write(modFile(node, server), content);
-    }
-
-    public TempHome writeCatalogue(String content) {
-        return write(etc().resolve("LogMessages"), content);
     }
 
     /** Writes the default property file, etc/datacollector.properties. */
@@ -87,26 +74,17 @@ public final class TempHome implements AutoCloseable {
         }
     }
 
-    public static List<String> readLines(Path file) {
-        return new ArrayList<>(List.of(read(file).split("\n", -1)));
-    }
-
-    /** The files in logs/, sorted by name. */
-    public List<Path> logFiles() {
+    /** The one file in logs/; fails unless there is exactly one. */
+    public Path onlyLogFile() {
         try (Stream<Path> files = Files.list(logs())) {
-            return files.sorted().collect(Collectors.toList());
+            List<Path> found = files.collect(Collectors.toList());
+            if (found.size() != 1) {
+                throw new AssertionError("expected one log file in " + logs() + ", found " + found);
+            }
+            return found.get(0);
         } catch (IOException e) {
             throw new UncheckedIOException(e);
         }
-    }
-
-    /** The one log file; fails unless there is exactly one. */
-    public Path onlyLogFile() {
-        List<Path> files = logFiles();
-        if (files.size() != 1) {
-            throw new AssertionError("expected one log file in " + logs() + ", found " + files);
-        }
-        return files.get(0);
     }
 
     @Override
@@ -119,10 +97,5 @@ public final class TempHome implements AutoCloseable {
         } catch (IOException e) {
             throw new UncheckedIOException(e);
         }
-    }
-
-    @Override
-    public String toString() {
-        return root.toString();
     }
 }

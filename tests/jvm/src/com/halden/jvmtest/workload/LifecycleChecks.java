@@ -13,22 +13,16 @@ import java.util.Arrays;
 import java.util.List;
 import java.util.Map;
 
-/**
- * Runs inside the launcher's child JVM and reports, at each point of the
- * lifecycle, what the natives answer there.
- */
+/** Reports, at each point of the launcher's lifecycle, what the natives answer there. */
 public class LifecycleChecks implements Launcher.Workload {
     @Override
     public void initialized() {
-        report("processId", ProbeSystem.processId);
-        report("numberOfCPUs", ProbeSystem.numberOfCPUs);
-        report("numberOnline", ProbeSystem.numberOnline);
-        report("cpuSpeed", ProbeSystem.cpuSpeed);
-        report("totalMemory", ProbeSystem.totalMemory);
-        report("cpuType", ProbeSystem.cpuType);
-        report("platform", ProbeSystem.platform);
-        report("probeLevel", ProbeSystem.probeLevel);
-        report("MOD_FILE", ProbeSystem.MOD_FILE);
+        Object[] fields = {"processId", ProbeSystem.processId, "numberOfCPUs",
+            ProbeSystem.numberOfCPUs, "numberOnline", ProbeSystem.numberOnline, "cpuSpeed",
+            ProbeSystem.cpuSpeed, "totalMemory", ProbeSystem.totalMemory, "cpuType",
+            ProbeSystem.cpuType, "platform", ProbeSystem.platform, "probeLevel",
+            ProbeSystem.probeLevel, "MOD_FILE", ProbeSystem.MOD_FILE};
+        for (int i = 0; i < fields.length; i += 2) report((String) fields[i], fields[i + 1]);
         report("javaPid", ProcessHandle.current().pid());
         report("availableProcessors", Runtime.getRuntime().availableProcessors());
         report("getProcessId", ProbeSystem.getProcessId());
@@ -42,15 +36,13 @@ public class LifecycleChecks implements Launcher.Workload {
         int id = ProbeSystem.nativeGetCurrentThreadID();
         report("threadId", id);
         report("threadIdsAgree", id == ThreadManager.getEnv());
-        int[] other = new int[1];
-        Thread thread = new Thread(() -> other[0] = ThreadManager.getEnv());
+        Thread thread = new Thread(() -> report("otherThreadId", ThreadManager.getEnv()));
         thread.start();
         try {
             thread.join();
         } catch (InterruptedException e) {
             throw new AssertionError(e);
         }
-        report("otherThreadId", other[0]);
     }
 
     @Override

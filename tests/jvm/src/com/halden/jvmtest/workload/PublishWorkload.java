@@ -10,43 +10,40 @@ import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
 /**
- * Monitored requests for the publishing tests, run by the launcher. Worker
- * threads follow a plan of phases, each "mode:millis": "pace" serves one
- * request every pw.pause ms (default 20), "flood" serves requests without a
- * pause, "idle" serves none. A request is an HTTP start whose url is
- * "/r/&lt;worker&gt;/&lt;sequence&gt;", one SQL pair and the HTTP finish.
- *
- * <p>Lines on standard output: "[pw] phase I MODE" when a phase begins (so
- * that a test can act on it), "[pw] requests N" per phase at its end, and at
- * the end "[pw] served N", "[pw] maxMemory N" (the highest figure
- * getNativeProbeStatus gave while sampling every 50 ms).
- *
- * <p>System properties: pw.threads (default 2), pw.plan (default
- * "pace:2000"), pw.pause.
+ * Monitored requests for the publishing tests. pw.threads (default 2) worker
+ * threads follow pw.plan (default "pace:2000"), phases "mode:millis": "pace"
+ * serves one request every pw.pause ms (default 20), "flood" serves without
+ * a pause, "idle" serves none. A request is an HTTP start with url
+ * "/r/&lt;worker&gt;/&lt;sequence&gt;", one SQL pair and the HTTP finish. Prints
+ * "[pw] phase I MODE" as a phase begins, "[pw] requests N" as it ends, and at
+ * the end "[pw] last W N" per worker, "[pw] served N" and "[pw] maxMemory N"
+ * (the highest figure getNativeProbeStatus gave, sampled every 50 ms).
  */
 public final class PublishWorkload implements Launcher.Workload {
-    private static final Pattern FIGURE = Pattern.compile("(\\d+)");
-
     private final int threads = Integer.getInteger("pw.threads", 2);
     private final long pause = Long.getLong("pw.pause", 20);
     private final String[] plan = System.getProperty("pw.plan", "pace:2000").split(",");
     private final AtomicLong served = new AtomicLong();
-    private final java.util.Map<Integer, Long> last = new java.util.concurrent.ConcurrentHashMap<>();
+    private final long[] last = new long[threads];
     private final AtomicLong maxMemory = new AtomicLong();
     private volatile String mode = "idle";
     private volatile boolean done;
 
     @Override
     public void run() throws Exception {
-        Thread sampler = new Thread(this::sample, "pw-sampler");
+        Thread sampler = new Thread(() -> {
+            while (!done) {
+                sampleOnce();
+                pause(50);
+            }
+        }, "pw-sampler");
         sampler.setDaemon(true);
         sampler.start();
         List<Thread> workers = new ArrayList<>();
         for (int i = 0; i < threads; i++) {
             final int worker = i;
-            Thread t = new Thread(() -> serve(worker), "pw-worker-" + i);
-            workers.add(t);
-            t.start();
+            workers.add(new Thread(() -> serve(worker), "pw-worker-" + i));
+            workers.get(i).start();
         }
         for (int i = 0; i < plan.length; i++) {
             String[] step = plan[i].split(":");
@@ -59,7 +56,7 @@ public final class PublishWorkload implements Launcher.Workload {
         done = true;
         for (Thread t : workers) t.join();
         sampleOnce();
-        for (int i = 0; i < threads; i++) say("last " + i + " " + last.getOrDefault(i, -1L));
+        for (int i = 0; i < threads; i++) say("last " + i + " " + last[i]);
         say("served " + served.get());
         say("maxMemory " + maxMemory.get());
     }
@@ -70,20 +67,19 @@ public final class PublishWorkload implements Launcher.Workload {
     }
 
     private void serve(int worker) {
-        long n = 0;
-        while (!done) {
+        for (long n = 0; !done; ) {
             String m = mode;
             if (m.equals("idle")) {
                 pause(5);
                 continue;
             }
-            String url = "/r/" + worker + "/" + n++;
+            String url = "/r/" + worker + "/" + n;
             ThreadManager.startNativeHttpRequest(0, url, "PublishTest", url, "");
             ProbeUtils.beginNativeSQLRequest("SELECT 1 FROM dual", "jdbc/test");
             ProbeUtils.endNativeSQLRequest(0, 0);
             ThreadManager.finishNativeHttpRequest(url, 0, 0);
             served.incrementAndGet();
-            last.put(worker, n - 1);
+            last[worker] = n++;
             if (m.equals("pace")) pause(pause);
         }
     }
@@ -96,17 +92,10 @@ public final class PublishWorkload implements Launcher.Workload {
         }
     }
 
-    private void sample() {
-        while (!done) {
-            sampleOnce();
-            pause(50);
-        }
-    }
-
     private void sampleOnce() {
         String status = ThreadManager.getNativeProbeStatus();
         if (status == null) return;
-        Matcher m = FIGURE.matcher(status);
+        Matcher m = Pattern.compile("(\\d+)").matcher(status);
         if (m.find()) maxMemory.accumulateAndGet(Long.parseLong(m.group(1)), Math::max);
     }
 }

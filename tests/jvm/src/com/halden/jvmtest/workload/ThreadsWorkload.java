@@ -13,11 +13,7 @@ import java.util.List;
 import java.util.Set;
 import java.util.concurrent.CountDownLatch;
 
-/**
- * Runs inside the launcher's child JVM while the probe is enabled: real Java
- * threads start, make requests and end, and the workload reports what the
- * thread table says about them.
- */
+/** Real Java threads start, make requests and end; reports what the thread table says of them. */
 public class ThreadsWorkload implements Launcher.Workload {
     static final int WORKERS = 6;
 
@@ -39,11 +35,7 @@ public class ThreadsWorkload implements Launcher.Workload {
             lookupId[0] = ThreadManager.getEnv();
             ThreadManager.startNativeHttpRequest(0, "/wait", "app", "/app/wait", null);
             named.countDown();
-            try {
-                release.await();
-            } catch (InterruptedException e) {
-                Thread.currentThread().interrupt();
-            }
+            await(release);
             ThreadManager.finishNativeHttpRequest("/wait", 0, 0);
         }, "dc-lookup");
         waiting.start();
@@ -65,11 +57,7 @@ public class ThreadsWorkload implements Launcher.Workload {
             workers.add(new Thread(() -> {
                 ids[n] = ThreadManager.getEnv();
                 allHaveIds.countDown();
-                try {
-                    allHaveIds.await();
-                } catch (InterruptedException e) {
-                    Thread.currentThread().interrupt();
-                }
+                await(allHaveIds);
                 for (int k = 0; k < 10; k++) {
                     ThreadManager.startNativeHttpRequest(0, "/r" + k, "app", "/app/r", "d");
                     ThreadManager.beginNativeEJBRequest("app", "bean", "ejb/bean");
@@ -80,7 +68,6 @@ public class ThreadsWorkload implements Launcher.Workload {
         }
         for (Thread t : workers) t.start();
         for (Thread t : workers) t.join();
-
         Set<Integer> expected = new HashSet<>();
         for (int id : ids) expected.add(id);
         report("threadIdsDistinct", expected.size() == WORKERS && !expected.contains(0));
@@ -93,19 +80,23 @@ public class ThreadsWorkload implements Launcher.Workload {
         long deadline = System.currentTimeMillis() + (enabled ? 10000 : 0);
         while (!stopped.containsAll(expected) && System.currentTimeMillis() < deadline) {
             String text = ThreadManager.getNativeStoppedThreadIDs();
-            if (text == null) {
-                Thread.sleep(20);
-                continue;
-            }
-            if (!text.endsWith(";")) wellFormed = false;
-            for (String item : text.split(";")) {
-                // Right-aligned in ten columns.
-                if (item.length() < 10) wellFormed = false;
+            if (text == null) Thread.sleep(20);
+            // Right-aligned in at least ten columns, each followed by ";".
+            else wellFormed &= text.endsWith(";") && !text.matches(".*(^|;)[^;]{0,9};.*");
+            for (String item : text == null ? new String[0] : text.split(";")) {
                 stopped.add(Integer.parseInt(item.trim()));
             }
         }
         report("allEndedThreadsReported", stopped.containsAll(expected));
         report("stoppedIdsWellFormed", wellFormed);
         report("secondCallAfterDraining", ThreadManager.getNativeStoppedThreadIDs());
+    }
+
+    private static void await(CountDownLatch latch) {
+        try {
+            latch.await();
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+        }
     }
 }
