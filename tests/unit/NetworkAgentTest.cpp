@@ -262,22 +262,6 @@ TEST_F(NetworkAgentTest, StopEndsAWriteBlockedOnACollectorThatStoppedReading) {
   EXPECT_LT(os::monotonicMillis() - before, 5000);
 }
 
-// The binding itself is checked by the event agent tests; without running
-// agents nothing is connected and sends are refused.
-TEST_F(NetworkAgentTest, AgentsThatDoNotRunRefuseSends) {
-  mgr = new NetworkAgentMgr();
-  networkAgentMgr = mgr;
-  mgr->start();
-  EventAgent* client = reinterpret_cast<EventAgent*>(0x1000);
-  EXPECT_EQ(mgr->agentFor(client), mgr->agent(0));
-  EXPECT_FALSE(mgr->isConnected(client));
-  uint8_t byte = 0;
-  EXPECT_FALSE(mgr->send(client, &byte, 1));
-  mgr->stop();
-  EXPECT_FALSE(mgr->send(client, &byte, 1));
-  EXPECT_EQ(mgr->pendingBytesTotal(), 0u);
-}
-
 // Each option lands where it belongs: read back from the system.
 TEST(SocketTest, OptionsAreReadBackAndBadInputIsRefused) {
   std::string dotted;

@@ -50,34 +50,21 @@ class RequestsTest : public ThreadTestEnv {
 
 }  // namespace
 
-TEST_F(RequestsTest, NestedStartsAndFinishesCarryTheirDepths) {
-  start();
-  start();
-  finish();
-  finish();
-  EXPECT_EQ(depths(), (std::vector<int>{1, 2, 2, 1}));
-  EXPECT_EQ(data()->requestDepth, 0);
-}
-
-TEST_F(RequestsTest, NestedRequestsAreSwallowedAtLevelOne) {
-  suppressNested(1);
-  start();
-  start();
-  EXPECT_EQ(data()->suppressedNested, 1);
-  finish();
-  finish();
-  EXPECT_EQ(depths(), (std::vector<int>{1, 1}));
-  EXPECT_EQ(data()->suppressedNested, 0);
-  EXPECT_EQ(data()->requestDepth, 0);
-}
-
-TEST_F(RequestsTest, TheSuppressionSwitchHasNoEffectAtLevelTwo) {
-  suppressNested(2);
-  start();
-  start();
-  finish();
-  finish();
-  EXPECT_EQ(depths(), (std::vector<int>{1, 2, 2, 1}));
+// Nested requests carry their depths, unless suppression is on at level 1.
+TEST_F(RequestsTest, NestedRequestsCarryTheirDepthsOrAreSwallowedAtLevelOne) {
+  const std::pair<int, std::vector<int>> cases[] = {
+      {0, {1, 2, 2, 1}}, {1, {1, 1}}, {2, {1, 2, 2, 1}}};
+  for (auto& [level, expected] : cases) {
+    if (level) suppressNested(level);
+    start();
+    start();
+    EXPECT_EQ(data()->suppressedNested, level == 1 ? 1 : 0);
+    finish();
+    finish();
+    EXPECT_EQ(depths(), expected) << level;
+    EXPECT_EQ(data()->suppressedNested, 0);
+    EXPECT_EQ(data()->requestDepth, 0);
+  }
 }
 
 TEST_F(RequestsTest, ACancelledJspClosesEveryOpenLevel) {

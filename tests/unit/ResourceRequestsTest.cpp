@@ -76,9 +76,16 @@ TEST_F(ResourceRequestsTest, InsideRequestKindsRecordNothingOutsideARequest) {
 }
 
 TEST_F(ResourceRequestsTest, SqlIsRecordedInsideAndOutsideRequests) {
-  beginNativeSQLRequest(env, gate(), "select 1", "ds");
+  beginNativeSQLRequest(env, gate(), "select * from t", nullptr);
   endNativeSQLRequest(env, gate());
-  EXPECT_TRUE((seen() == std::vector<Seen>{{7, 0, 1}, {7, 1, 1}}));
+  auto records = drain(data());
+  ASSERT_EQ(records.size(), 2u);
+  auto& begin = static_cast<SqlRecord&>(*records[0]);
+  EXPECT_STREQ(begin.sqlText.get(), "select * from t");
+  EXPECT_STREQ(begin.dataSourceName.get(), "");
+  EXPECT_EQ(begin.depth, 1);
+  EXPECT_EQ(begin.nominalSize, 1000 + 64);
+  EXPECT_FALSE(static_cast<SqlRecord&>(*records[1]).sqlText.present());
   EXPECT_EQ(data()->requestDepth, 0);
   EXPECT_EQ(data()->sqlDepth, 0);
 
@@ -88,20 +95,6 @@ TEST_F(ResourceRequestsTest, SqlIsRecordedInsideAndOutsideRequests) {
   endNativeSQLRequest(env, gate());
   closeHttp();
   EXPECT_TRUE((seen() == std::vector<Seen>{{7, 0, 2}, {7, 1, 2}}));
-}
-
-TEST_F(ResourceRequestsTest, SqlRecordsCarryTheirTexts) {
-  beginNativeSQLRequest(env, gate(), "select * from t", nullptr);
-  endNativeSQLRequest(env, gate());
-  auto records = drain(data());
-  auto& begin = static_cast<SqlRecord&>(*records[0]);
-  EXPECT_STREQ(begin.sqlText.get(), "select * from t");
-  EXPECT_STREQ(begin.dataSourceName.get(), "");
-  EXPECT_EQ(begin.threadId, threadIdOf(env));
-  EXPECT_EQ(begin.nominalSize, 1000 + 64);
-  auto& end = static_cast<SqlRecord&>(*records[1]);
-  EXPECT_FALSE(end.sqlText.present());
-  EXPECT_FALSE(end.dataSourceName.present());
 }
 
 TEST_F(ResourceRequestsTest, SuppressionSwallowsSqlButNotMail) {
@@ -215,12 +208,8 @@ TEST_F(ResourceRequestsTest, MqContentIsRecordedOnlyWhenNested) {
   EXPECT_STREQ(begin.queueManager.get(), "manager");
   EXPECT_STREQ(begin.queueName.get(), "queue");
   EXPECT_EQ(begin.nominalSize, 7 + 5 + 88);
-  EXPECT_EQ(records[2]->type, 26);
-  EXPECT_EQ(static_cast<RequestRecord&>(*records[2]).depth, 2);
   auto& content = static_cast<MqMessageRecord&>(*records[3]);
   EXPECT_EQ(content.type, 27);
-  EXPECT_EQ(content.subtype, 0);
-  EXPECT_EQ(content.depth, 2);
   EXPECT_STREQ(content.messageId.get(), "msgid");
   ASSERT_EQ(content.messageLength, 3);
   EXPECT_EQ(content.message[2], 3);
@@ -228,9 +217,7 @@ TEST_F(ResourceRequestsTest, MqContentIsRecordedOnlyWhenNested) {
   EXPECT_EQ(content.nominalSize, 5 + 96);
   auto& contentEnd = static_cast<MqMessageRecord&>(*records[4]);
   EXPECT_EQ(contentEnd.subtype, 1);
-  EXPECT_EQ(contentEnd.depth, 2);
   EXPECT_EQ(contentEnd.operation, 11);
-  EXPECT_EQ(contentEnd.nominalSize, 96);
   EXPECT_EQ(data()->requestDepth, 1);
 }
 
@@ -297,22 +284,6 @@ TEST_F(ResourceRequestsTest, StatusGoesToTheFirstAgentsSpecialQueueOrNowhere) {
   EXPECT_EQ(special->queueLength(), 0);
 }
 
-TEST_F(ResourceRequestsTest, TheSamplingRecordCarriesRatesFlagAndWallClock) {
-  fake.setCpuTime(555);
-  const int32_t rates[4] = {1, 2, 3, 4};
-  ASSERT_TRUE(sendSamplingRatesRecord(env, rates, 9));
-  auto records = drain(data());
-  ASSERT_EQ(records.size(), 1u);
-  auto& r = static_cast<SamplingRatesRecord&>(*records[0]);
-  EXPECT_EQ(r.type, 13);
-  EXPECT_EQ(r.subtype, 7);
-  EXPECT_EQ(r.threadId, threadIdOf(env));
-  EXPECT_EQ(r.rates[3], 4);
-  EXPECT_EQ(r.flag, 9);
-  EXPECT_NE(r.wallSeconds, 0u);
-  EXPECT_EQ(r.cpuTime, 0);
-}
-
 TEST_F(ResourceRequestsTest, SettingTheRatesQueuesTheirRecordWhileTheGateIsOpen) {
   const jint rates[2] = {5, 6};
   setSamplingRates(env, rates, 2, 1);
@@ -320,7 +291,12 @@ TEST_F(ResourceRequestsTest, SettingTheRatesQueuesTheirRecordWhileTheGateIsOpen)
   EXPECT_EQ(samplingRates[2].load(), 2) << "a short array keeps the other rates";
   auto records = drain(data());
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(static_cast<SamplingRatesRecord&>(*records[0]).rates[1], 6);
+  auto& r = static_cast<SamplingRatesRecord&>(*records[0]);
+  EXPECT_EQ(r.type, 13);
+  EXPECT_EQ(r.threadId, threadIdOf(env));
+  EXPECT_EQ(r.rates[1], 6);
+  EXPECT_EQ(r.flag, 1);
+  EXPECT_NE(r.wallSeconds, 0u);
 
   memoryGateClosed.store(true);
   const jint more[4] = {7, 7, 7, 7};

@@ -49,16 +49,12 @@ TEST_F(ThreadDataTest, RefusedAppendsAreLoggedAndTheRecordDestroyed) {
   queueless.threadEnded();
 }
 
-TEST_F(ThreadDataTest, NamesAreSetOnceAndStatementTextsReplaced) {
+TEST_F(ThreadDataTest, NamesAreSetOnce) {
   ThreadData* data = thread(0x700);
   EXPECT_TRUE(data->setThreadNames("first", "group"));
   EXPECT_TRUE(data->setThreadNames("second", nullptr));
   EXPECT_STREQ(data->getThreadName(), "first");
   EXPECT_STREQ(data->getGroupName(), "group");
-  data->setStatement("select 1", "ds1");
-  data->setStatement("select 2", nullptr);
-  EXPECT_STREQ(data->statementSql.get(), "select 2");
-  EXPECT_EQ(data->statementDataSource, nullptr);
 }
 
 TEST_F(ThreadDataTest, QueueEventFindsTheCallersRecordOrReleasesTheEvent) {

@@ -136,48 +136,39 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
   trace->requestName.assign(kNul.c_str());
   add(trace, "trace", "wallSeconds=2147483648;wallMicros=999999;requestName=" + kNul + ";mod=3;");
   auto sql = deep(new SqlRecord(SUBTYPE_BEGIN));
-  sql->dataSourceName.assign("");
-  sql->sqlText.assign(kWide.c_str());
+  sql->dataSourceName.assign(""), sql->sqlText.assign(kWide.c_str());
   add(sql, "sqlBegin", H + "mod=3;dataSourceName=;sqlText=" + kWide + ";");
   end(new SqlRecord(SUBTYPE_END), "sqlEnd");
   add(stamped(new GcRecord(SUBTYPE_BEGIN)), "gcStart",
       "threadId=4294967295;wallSeconds=2147483648;wallMicros=999999;");
   auto gc = stamped(new GcRecord(SUBTYPE_END));
-  gc->usedObjects = INT64_MIN;
-  gc->usedObjectSpace = INT64_MAX;
+  gc->usedObjects = INT64_MIN, gc->usedObjectSpace = INT64_MAX;
   add(gc, "gcFinish",
       "threadId=4294967295;wallSeconds=2147483648;wallMicros=999999;usedObjects=" +
           std::to_string(INT64_MIN) + ";usedObjectSpace=" + std::to_string(INT64_MAX) +
           ";totalObjectSpace=0;");
   for (int kind = 1; kind <= 4; kind++) {
     auto jms = deep(new JmsRecord(SUBTYPE_BEGIN));
-    jms->kind = kind;
-    jms->destination.assign("q");
-    jms->text2.assign("");
-    jms->text3.assign(kWide.c_str());
+    jms->kind = kind, jms->destination.assign("q");
+    jms->text2.assign(""), jms->text3.assign(kWide.c_str());
     add(jms, "jmsBegin",
         H + "destination=q;text2=;" + (kind <= 2 ? "text3=" + kWide + ";" : "") +
             "mod=3;kind=" + std::to_string(kind) + ";");
     end(new JmsRecord(SUBTYPE_END), "jmsEnd", "kind=" + std::to_string(kind) + ";")->kind = kind;
   }
   auto jca = deep(new JcaRecord(SUBTYPE_BEGIN));
-  jca->name.assign(kNul.c_str());
+  auto jndi = deep(new JndiRecord(SUBTYPE_BEGIN));
+  auto mail = deep(new MailRecord(SUBTYPE_BEGIN));
+  jca->name.assign(kNul.c_str()), jndi->name.assign("n"), mail->name.assign("");
+  jndi->text2.assign(""), mail->text2.assign(kWide.c_str());
   add(jca, "jcaBegin", H + "name=" + kNul + ";mod=3;");
   end(new JcaRecord(SUBTYPE_END), "jcaEnd");
-  auto jndi = deep(new JndiRecord(SUBTYPE_BEGIN));
-  jndi->name.assign("n");
-  jndi->text2.assign("");
   add(jndi, "jndiBegin", H + "mod=3;name=n;text2=;");
   end(new JndiRecord(SUBTYPE_END), "jndiEnd");
-  auto mail = deep(new MailRecord(SUBTYPE_BEGIN));
-  mail->name.assign("");
-  mail->text2.assign(kWide.c_str());
   add(mail, "mailBegin", H + "mod=3;name=;text2=" + kWide + ";");
   end(new MailRecord(SUBTYPE_END), "mailEnd");
   auto rates = new SamplingRatesRecord(SUBTYPE_SINGLE);
-  rates->rates[0] = INT32_MIN;
-  rates->rates[3] = INT32_MAX;
-  rates->flag = 1;
+  rates->rates[0] = INT32_MIN, rates->rates[3] = INT32_MAX, rates->flag = 1;
   add(rates, "samplingRates",
       "rate1=" + std::to_string(INT32_MIN) + ";rate2=0;rate3=0;rate4=2147483647;flag=1;");
   const char* correlation[] = {"correlationBegin", "correlationEnd", "correlationPoint5",
@@ -190,22 +181,16 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
     sub = sub == 1 ? 5 : sub + 1;
   }
   auto drop = stamped(new DropNoticeRecord(SUBTYPE_SINGLE));
-  drop->counts[0] = -1;
-  drop->counts[5] = INT32_MAX;
+  drop->counts[0] = -1, drop->counts[5] = INT32_MAX;
   add(drop, "dropNotice",
       "threadId=4294967295;otherBeginDropped=-1;otherEndDropped=0;methodEntryDropped=0;"
       "methodExitDropped=0;sqlBeginDropped=0;sqlEndDropped=2147483647;");
   auto gxr = new GxrRecord(SUBTYPE_SINGLE);
-  gxr->text1.assign("");
-  gxr->text2.assign(kWide.c_str());
-  gxr->text3.assign("c");
-  gxr->value1 = -2;
-  gxr->number = 0xFFFFFFFF;
+  gxr->text1.assign(""), gxr->text2.assign(kWide.c_str()), gxr->text3.assign("c");
+  gxr->value1 = -2, gxr->number = 0xFFFFFFFF;
   add(gxr, "gxr", "text1=;text2=" + kWide + ";text3=c;value1=-2;number=4294967295;value2=0;");
   auto mqi = new MqiRecord(SUBTYPE_SINGLE);
-  mqi->text1.assign("x");
-  mqi->text2.assign("");
-  mqi->value = INT64_MAX;
+  mqi->text1.assign("x"), mqi->text2.assign(""), mqi->value = INT64_MAX;
   mqi->ops.reset(new uint8_t[2]{0, 255});
   mqi->values.reset(new uint32_t[2]{0xFFFFFFFF, 1});
   mqi->times.reset(new int64_t[2]{-1, 1LL << 40});
@@ -216,8 +201,7 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
   const char* numbered[] = {"portalLogin", "portalAccessControl"};
   for (int type : {EVENT_PORTAL_LOGIN, EVENT_PORTAL_ACCESS_CONTROL}) {
     auto r = new PortalUserRecord(type, SUBTYPE_SINGLE);
-    r->number = 0xFFFFFFFF;
-    r->value = -1;
+    r->number = 0xFFFFFFFF, r->value = -1;
     add(r, numbered[type - EVENT_PORTAL_LOGIN], "number=4294967295;value=-1;");
   }
   auto vault = new CredentialVaultRecord(SUBTYPE_SINGLE);
@@ -244,24 +228,18 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
   status->status.assign(kWide.c_str());
   add(status, "psStatus", "status=" + kWide + ";");
   auto ex = new ExceptionRecord(SUBTYPE_SINGLE);
-  ex->text1.assign("1");
-  ex->text2.assign("");
-  ex->text3.assign(kNul.c_str());
-  ex->text4.assign("4");
+  ex->text1.assign("1"), ex->text2.assign(""), ex->text3.assign(kNul.c_str()),
+      ex->text4.assign("4");
   add(ex, "exception", "text1=1;text2=;text3=" + kNul + ";text4=4;");
   auto mq = deep(new MqRequestRecord(SUBTYPE_BEGIN));
-  mq->queueManager.assign("M");
-  mq->queueName.assign("");
-  mq->code = 0x1FF;
+  mq->queueManager.assign("M"), mq->queueName.assign(""), mq->code = 0x1FF;
   add(mq, "mqRequestBegin", H + "queueManager=M;queueName=;code=255;mod=3;");
   add(deep(new MqRequestRecord(SUBTYPE_END)), "mqRequestEnd", H + "code=0;mod=3;");
   for (int op : {7, 10, 11, 13}) {
     const std::string ops = op == 7 || op == 13 ? "7,13" : "10,11";
     auto msg = deep(new MqMessageRecord(SUBTYPE_BEGIN));
-    msg->operation = op;
-    msg->messageId.assign("i");
+    msg->operation = op, msg->messageId.assign("i"), msg->messageLength = 3;
     msg->message.reset(new uint8_t[3]{0x61, 0x00, 0xFF});
-    msg->messageLength = 3;
     add(msg, "mqMessageBegin",
         H + "messageId=i;message=6100ff;operationIs7=" + (op == 7 ? "1" : "0") +
             ";mod=3;operations=" + ops + ";");
@@ -278,33 +256,26 @@ std::vector<Case> everyRecord(ClassEntry* entry) {
     end(new RequestRecord(type, SUBTYPE_END), portalRequests[k][1]);
   }
   auto heap = deep(new HeapAllocationRecord(SUBTYPE_BEGIN));
-  heap->allocationId = 0xFFFFFFFF;
-  heap->name.assign(kWide.c_str());
+  heap->allocationId = 0xFFFFFFFF, heap->name.assign(kWide.c_str());
   add(heap, "heapAllocationBegin", H + "number1=4294967295;text=" + kWide + ";number2=0;mod=3;");
   end(new HeapAllocationRecord(SUBTYPE_END), "heapAllocationEnd");
   const char* locks[][2] = {{"lock1Begin", "lock1End"}, {"lock3Begin", "lock3End"}};
   for (int k = 0; k < 2; k++) {
     auto lock = deep(new LockRecord(k ? EVENT_LOCK_3 : EVENT_LOCK_1, SUBTYPE_BEGIN));
-    lock->lockId = 1;
-    lock->lockName.assign("");
+    lock->lockId = 1, lock->lockName.assign("");
     add(lock, locks[k][0], H + "lockId=1;lockName=;mod=3;");
     end(new LockRecord(k ? EVENT_LOCK_3 : EVENT_LOCK_1, SUBTYPE_END), locks[k][1]);
   }
   auto detail = deep(new LockDetailRecord(SUBTYPE_BEGIN));
-  detail->lockId = 0xFFFFFFFF;
-  detail->lockName.assign("L");
-  detail->flag = 255;
-  detail->text1.assign(kNul.c_str());
-  detail->text2.assign("");
-  detail->number = 8;
+  detail->lockId = 0xFFFFFFFF, detail->flag = 255, detail->number = 8;
+  detail->lockName.assign("L"), detail->text1.assign(kNul.c_str()), detail->text2.assign("");
   add(detail, "lock2Begin",
       H + "lockId=4294967295;lockName=L;byteValue=255;text2=" + kNul + ";text3=;number=8;mod=3;");
   end(new LockDetailRecord(SUBTYPE_END), "lock2End");
   const char* gateways[] = {"gatewayServlet", "modelBuilding", "pageLoading"};
   for (int type : {EVENT_GATEWAY_SERVLET, EVENT_MODEL_BUILDING, EVENT_PAGE_LOADING}) {
     auto r = new GatewayRecord(type, SUBTYPE_SINGLE);
-    r->number = 0;
-    r->value = INT64_MIN;
+    r->number = 0, r->value = INT64_MIN;
     add(r, gateways[type - EVENT_GATEWAY_SERVLET],
         "number=0;value=" + std::to_string(INT64_MIN) + ";");
   }
