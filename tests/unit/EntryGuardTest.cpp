@@ -15,7 +15,7 @@ TEST(EntryGuard, AnEscapingExceptionBecomesTheFailureValue) {
   EXPECT_EQ(guardedEntry<jint>("count", []() -> jint { throw std::bad_alloc(); }), 0);
   EXPECT_EQ(guardedEntry<jstring>("text", []() -> jstring {
               std::vector<char> huge;
-              huge.reserve(huge.max_size());  // throws std::length_error
+              huge.reserve(huge.max_size() + 1);  // throws std::length_error
               return nullptr;
             }),
             nullptr);
