@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,16 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   loadCatalog(in);
   if (in) std::fclose(in);
   // Format every key the input names, as the loader would split them.
-  std::string all(text.begin(), text.end());
-  size_t start = 0;
-  while (start < all.size()) {
-    size_t end = all.find('\n', start);
-    if (end == std::string::npos) end = all.size();
-    std::string line = all.substr(start, end - start);
-    size_t eq = line.find('=');
-    if (eq != std::string::npos) formatWith(line.substr(0, eq).c_str(), outSize);
-    start = end + 1;
-  }
+  std::istringstream lines(std::string(text.begin(), text.end()));
+  for (std::string line; std::getline(lines, line);)
+    if (line.find('=') != std::string::npos)
+      formatWith(line.substr(0, line.find('=')).c_str(), outSize);
   formatWith("PROBE_INFO", outSize);
   loadCatalog(nullptr);
   return 0;

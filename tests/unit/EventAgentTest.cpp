@@ -249,30 +249,6 @@ TEST_F(EventAgentTest, RecordsRefusedByAFullQueueAreReported) {
   a->detachForTest();
 }
 
-TEST_F(EventAgentTest, DeadThreadIsDeletedAtTheEndOfTheCycleThatDrainsIt) {
-  set("internal.probe.event.packet.size", "1");  // about 37 method records a packet
-  EventAgent* a = looseAgent();
-  ThreadData* t = thread(0x400);
-  ASSERT_TRUE(a->manageThreadData(t));
-  for (int i = 0; i < 100; i++) t->appendEvent(method(SUBTYPE_BEGIN));
-  t->threadEnded();
-  ASSERT_FALSE(t->isAlive());
-
-  uint32_t total = 0;
-  int cycles = 0;
-  while (a->managedCount() == 2) {
-    ASSERT_LT(cycles++, 10);
-    uint32_t length = a->buildDataPacket();
-    ASSERT_GT(length, 0u);
-    // A packet ends once it passed the limit, with the crossing record in it.
-    EXPECT_LE(length, 1024u + 27);
-    total += u32At(a->packetBuffer() + 1);
-  }
-  EXPECT_EQ(cycles, 3);
-  EXPECT_EQ(total, 100u);
-  EXPECT_EQ(a->managedCount(), 1);
-}
-
 TEST_F(EventAgentTest, RecordLargerThanTheSlackIsAnnouncedByADropNotice) {
   set("internal.probe.event.packet.size", "1");  // a buffer of 1 KB + 1 MB
   EventAgent* a = looseAgent();

@@ -45,27 +45,6 @@ TEST(HalList, FirstInFirstOutAcrossDrainingAndClearing) {
   EXPECT_EQ(contents(list), (std::vector<const char*>{A}));
 }
 
-TEST(HalList, LockingListUsesItsLockOnceTheInterfaceExists) {
-  FakeJvmpi fake;
-  {
-    HalList<const char*> before(true);
-    EXPECT_FALSE(before.lock());  // callers go on unlocked
-    before.append(A);
-    EXPECT_EQ(before.removeFirst(), A);
-  }
-  fake.install();
-  {
-    HalList<const char*> list(true);
-    EXPECT_EQ(fake.monitorsCreated(), 1);
-    EXPECT_TRUE(list.lock());
-    EXPECT_TRUE(list.unlock());
-    HalList<const char*> plain(false);
-    EXPECT_FALSE(plain.lock());
-  }
-  EXPECT_EQ(fake.monitorsDestroyed(), 1);
-  fake.uninstall();
-}
-
 // A producer and a drainer on one locking list: every element arrives once,
 // in order.
 TEST(HalListConcurrency, ProducerAndDrainer) {

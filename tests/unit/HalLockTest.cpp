@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -74,20 +73,6 @@ TEST_F(HalLockTest, DeferredFormCreatesAtFirstLockAndDestroyLetsALaterLockMakeAN
   }
   EXPECT_EQ(fake.monitorsCreated(), 3);
   EXPECT_EQ(fake.monitorsDestroyed(), 3);
-}
-
-TEST_F(HalLockTest, SleepWaitsOutItsTime) {
-  fake.install();
-  HalLock lock;
-  auto start = std::chrono::steady_clock::now();
-  lock.sleep(30);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
-  // The monitor is free again afterwards.
-  std::thread other([&] {
-    EXPECT_TRUE(lock.lock());
-    EXPECT_TRUE(lock.unlock());
-  });
-  other.join();
 }
 
 TEST_F(HalLockTest, FailedCreationsAreReportedAndNothingIsLocked) {

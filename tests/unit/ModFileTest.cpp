@@ -54,10 +54,7 @@ TEST_F(ModFile, MissingFileIsCreatedHoldingTwo) {
   EXPECT_NE(out.find("\tINFO:[DataCollector] using modfile: '" + path + "'\n"), std::string::npos);
   EXPECT_TRUE(inOrder(log, {"INFO:[DataCollector] using modfile: '" + path + "'\n",
                             "INFO: Using probe level 2\n"}));
-}
-
-TEST_F(ModFile, ProfileNameIsPartOfThePath) {
-  identity.set(home.path(), "n", "s", "p");
+  identity.set(home.path(), "n", "s", "p");  // the profile name is part of the path
   run();
   EXPECT_EQ(readFile(home.path() + "/etc/n.s(p).hm.mod"), "2");
 }

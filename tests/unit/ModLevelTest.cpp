@@ -37,25 +37,26 @@ class ModLevel : public testing::Test {
 };
 }  // namespace
 
-TEST_F(ModLevel, ThousandPlusLevelChangesFromTwoToThree) {
+// 1000 plus a level asks for that level; leaving level 3 runs the L3 switch.
+TEST_F(ModLevel, ThousandPlusLevelChangesTheLevelAndLeavingThreeRunsTheL3Switch) {
   EXPECT_TRUE(change(1003));
   EXPECT_EQ(modLevel.load(), 3);
   EXPECT_EQ(reportedModLevel.load(), 3);
   EXPECT_TRUE(inOrder(out, {"INFO: L3 is handled in Java now ...",
                             "INFO: Native MOD level changed from (2) to (3) \n"}));
   EXPECT_EQ(Java_com_halden_probe_ProbeController_getMonitoringLevel(nullptr, nullptr), 1003);
+  EXPECT_TRUE(change(1));
+  EXPECT_TRUE(
+      inOrder(out, {"L3 is handled in Java now", "Native MOD level changed from (3) to (1)"}));
+  EXPECT_TRUE(change(2));
+  EXPECT_EQ(out.find("L3"), std::string::npos);  // 1 to 2 does not touch L3
+  EXPECT_EQ(reportedModLevel.load(), 2);
 }
 
-TEST_F(ModLevel, SameLevelAgainIsRefused) {
+TEST_F(ModLevel, TheSameLevelAndLevelsOutsideOneToThreeAreRejected) {
   ASSERT_TRUE(change(3));
-  EXPECT_FALSE(change(3));
-  EXPECT_NE(out.find("INFO: Current Native MOD level is same as new level \n"), std::string::npos);
   EXPECT_FALSE(change(1003));
-  EXPECT_EQ(modLevel.load(), 3);
-}
-
-TEST_F(ModLevel, LevelsOutsideOneToThreeAreRejected) {
-  ASSERT_TRUE(change(3));
+  EXPECT_NE(out.find("INFO: Current Native MOD level is same as new level \n"), std::string::npos);
   const std::pair<int, int> cases[] = {{0, 0}, {4, 4}, {1000, 1000}, {-1, -1}, {1004, 4}};
   for (auto [requested, reported] : cases) {
     EXPECT_FALSE(change(requested));
@@ -68,26 +69,13 @@ TEST_F(ModLevel, LevelsOutsideOneToThreeAreRejected) {
   }
 }
 
-TEST_F(ModLevel, LeavingLevelThreeRunsTheL3Switch) {
-  ASSERT_TRUE(change(3));
-  EXPECT_TRUE(change(1));
-  EXPECT_NE(out.find("L3 is handled in Java now"), std::string::npos);
-  EXPECT_NE(out.find("Native MOD level changed from (3) to (1)"), std::string::npos);
-  EXPECT_TRUE(change(2));
-  EXPECT_EQ(out.find("L3"), std::string::npos);  // 1 to 2 does not touch L3
-  EXPECT_EQ(reportedModLevel.load(), 2);
-}
-
-TEST_F(ModLevel, SetModLevelIsRejectedWhileTheProbeIsDisabled) {
+TEST_F(ModLevel, SetModLevelChangesTheLevelOnlyWhileTheProbeIsEnabled) {
   ASSERT_TRUE(probeDisabled.load());
   CapturedOutput captured;
   EXPECT_FALSE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1003));
   EXPECT_EQ(modLevel.load(), 2);
   EXPECT_NE(captured.out().find("INFO: Native probe is disabled, rejecting setModLevel \n"),
             std::string::npos);
-}
-
-TEST_F(ModLevel, SetModLevelChangesTheLevelOnceEnabled) {
   reportEventAgentRunning(true);
   reportNetworkAgentRunning(true);
   CapturedOutput quiet;

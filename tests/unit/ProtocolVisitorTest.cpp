@@ -103,31 +103,6 @@ TEST_F(ProtocolVisitorTest, DataPacketOfThreeRecords) {
   EXPECT_EQ(hex(packet.data() + 7 + 54, 6), "2C 00 01 78 7F 7F");
 }
 
-TEST_F(ProtocolVisitorTest, HttpStartCarriesTheNamesFlag) {
-  auto start = make<HttpRequestRecord>(SUBTYPE_BEGIN);
-  start->requestName.assign("/x");
-  start->applicationName.assign("/x");
-  start->url.assign("/x");
-  start->detail.assign("");
-  EXPECT_EQ(write(*start), "04 " + HEAD + " 00 00 00 00 00 00 02 2F 78 00 00 02 7F 7F");
-  start->applicationName.assign("a");
-  EXPECT_EQ(write(*start), "04 " + HEAD + " 01 00 02 2F 78 00 01 61 00 02 2F 78 00 00 02 7F 7F");
-}
-
-TEST_F(ProtocolVisitorTest, EjbBeginCutsItsUrlAtTheQuestionMarkOnceWritten) {
-  auto begin = make<EjbRequestRecord>(SUBTYPE_BEGIN);
-  begin->requestName.assign("a/b?x=1");
-  begin->applicationName.assign("a/b?x=1");
-  begin->url.assign("a/b?x=1");
-  uint8_t small[20];
-  WireCursor c(small, sizeof small);
-  EXPECT_EQ(visitor.writeRecord(begin.get(), c), WriteResult::NoRoom);
-  EXPECT_STREQ(begin->url.get(), "a/b?x=1");
-  // The names are compared with the url before the cut.
-  EXPECT_EQ(write(*begin), "06 " + HEAD + " 00 00 00 00 00 00 03 61 2F 62 02 7F 7F");
-  EXPECT_STREQ(begin->url.get(), "a/b");
-}
-
 TEST_F(ProtocolVisitorTest, HelloPacket) {
   uint8_t buffer[17];
   WireCursor time(buffer, sizeof buffer);

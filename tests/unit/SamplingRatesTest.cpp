@@ -6,7 +6,6 @@
 
 #include "base/Log.h"
 #include "config/ProbeState.h"
-#include "support/TestSupport.h"
 
 namespace {
 class SamplingRates : public testing::Test {
@@ -41,15 +40,4 @@ TEST_F(SamplingRates, ArrayGivesUpToFourRates) {
   setSamplingRates(nullptr, longer, 6, 7);
   EXPECT_EQ(rates(), (std::vector<int>{10, 20, 30, 40}));
   EXPECT_EQ(samplingExtra.load(), 7);
-}
-
-TEST_F(SamplingRates, RejectedWhileTheProbeIsDisabled) {
-  probeDisabled.store(true);
-  const jint given[] = {9, 9, 9, 9};
-  CapturedOutput captured;
-  setSamplingRates(nullptr, given, 4, 9);
-  EXPECT_EQ(rates(), (std::vector<int>{2, 2, 2, 2}));
-  EXPECT_EQ(samplingExtra.load(), 0);
-  EXPECT_NE(captured.out().find("Native probe is disabled, rejecting setNativeSamplingRates"),
-            std::string::npos);
 }

@@ -92,8 +92,6 @@ bool LoopbackCollector::waitForConnections(size_t count, int timeoutMs) {
 void LoopbackCollector::dropConnections() {
   std::lock_guard<std::mutex> guard(mutex_);
   for (int& fd : fds_) {
-    if (fd >= 0) {
-      shutdown(fd, SHUT_RDWR);
-    }
+    if (fd >= 0) shutdown(fd, SHUT_RDWR);
   }
 }
