@@ -20,7 +20,26 @@ std::atomic<ThreadDrain*> installedDrain{nullptr};
 uintptr_t keyOf(uint32_t threadId) {
   return static_cast<uintptr_t>(threadId);
 }
+
+// Process-wide rather than per table, so that a table made at the address
+// of a destroyed one never matches a slot filled from the old one. Starts at
+// 1 so that an empty slot (generation 0) never matches.
+std::atomic<uint64_t> tableGeneration{1};
+
+// The calling thread's last lookup through getThreadData. Plain data, so
+// reading it costs no initialisation guard.
+struct CachedLookup {
+  const ThreadMgr* table;
+  uint64_t generation;
+  uint32_t threadId;
+  ThreadData* data;
+};
+thread_local CachedLookup cachedLookup = {nullptr, 0, 0, nullptr};
 }  // namespace
+
+void ThreadMgr::advanceGeneration() {
+  tableGeneration.fetch_add(1, std::memory_order_acq_rel);
+}
 
 void installThreadDrain(ThreadDrain* drain) {
   installedDrain.store(drain);
@@ -31,7 +50,9 @@ ThreadDrain* threadDrain() {
 }
 
 ThreadMgr::ThreadMgr()
-    : NamedObject("ThreadMgr"), table(64, false, true), queueLimit(readEventQueueLimit()) {}
+    : NamedObject("ThreadMgr"), table(64, false, true), queueLimit(readEventQueueLimit()) {
+  advanceGeneration();
+}
 
 ThreadData* ThreadMgr::newRecord(uint32_t threadId) {
   std::unique_ptr<EventQueue> queue(new (std::nothrow) EventQueue(queueLimit));
@@ -68,6 +89,7 @@ void ThreadMgr::deleteAll() {
   std::unique_ptr<uintptr_t[]> keys(table.keys());
   std::unique_ptr<ThreadData*[]> values(table.values());
   for (int i = 0; keys[i] != 0; i++) table.remove(keys[i]);
+  advanceGeneration();
   for (int i = 0; values[i] != nullptr; i++) delete values[i];
 }
 
@@ -90,9 +112,16 @@ ThreadData* ThreadMgr::getThreadData(JNIEnv* env) {
     return nullptr;
   }
   uint32_t id = threadIdOf(env);
+  const CachedLookup& cached = cachedLookup;
+  uint64_t generation = tableGeneration.load(std::memory_order_acquire);
+  if (cached.generation == generation && cached.table == this && cached.threadId == id)
+    return cached.data;
   ThreadData* data = find(id);
   if (!data) return createThreadData(env, id);
-  if (data->getThreadId() == id) return data;
+  if (data->getThreadId() == id) {
+    cachedLookup = CachedLookup{this, generation, id, data};
+    return data;
+  }
   logWarning(kUnit, __LINE__,
              "thr->getThreadId() != env, there is a problem with the internal hashtable "
              "implementation. Try it again");
@@ -104,7 +133,9 @@ ThreadData* ThreadMgr::getThreadData(JNIEnv* env) {
 
 bool ThreadMgr::insert(uint32_t threadId, ThreadData* data) {
   HalLockGuard guard(tableLock);
-  return table.put(keyOf(threadId), data);
+  bool inserted = table.put(keyOf(threadId), data);
+  advanceGeneration();
+  return inserted;
 }
 
 ThreadData* ThreadMgr::createThreadData(JNIEnv*, uint32_t threadId) {
@@ -129,6 +160,7 @@ ThreadData* ThreadMgr::createThreadData(JNIEnv*, uint32_t threadId) {
     {
       HalLockGuard guard(tableLock);
       table.remove(keyOf(threadId));
+      advanceGeneration();
     }
     destroyRecord(data);
     return nullptr;
@@ -178,6 +210,7 @@ ThreadData* ThreadMgr::findThreadData(const char* groupName, const char* threadN
 void ThreadMgr::destroyRecord(ThreadData* data) {
   HalLockGuard guard(tableLock);
   delete data;
+  advanceGeneration();
 }
 
 bool ThreadMgr::deleteThreadData(ThreadData* data) {
@@ -195,6 +228,7 @@ bool ThreadMgr::removeThreadData(uint32_t threadId) {
   {
     HalLockGuard guard(tableLock);
     removed = threadId != 0 && table.remove(keyOf(threadId));
+    advanceGeneration();
   }
   if (!removed)
     logf(LOG_WARNING, kUnit, __LINE__, "ThreadData was not there in table, TID: %d",

@@ -9,6 +9,13 @@
 // insertion and removal and the deletion of records, and is always taken
 // before a bucket lock, never while one is held. stoppedListLock guards the
 // ring only.
+//
+// Each thread keeps the record of its last lookup in a thread-local slot,
+// stamped with the table generation read before that lookup. Every change
+// of the table's contents (insertion, removal, deletion of a record, stop,
+// destruction) advances the generation, so a slot whose stamp still equals
+// it holds exactly what the locked lookup would return, and the calling
+// thread finds its own record without the bucket lock.
 #pragma once
 
 #include <jni.h>
@@ -100,6 +107,10 @@ class ThreadMgr : public NamedObject {
   ThreadData* find(uint32_t threadId);
   // Destroys a record under tableLock whether started or not.
   void destroyRecord(ThreadData* data);
+  // Makes every thread's cached lookup stale; called under tableLock after
+  // the table's contents changed, so that a lookup stamped with the new
+  // generation saw the change.
+  static void advanceGeneration();
 
   Table table;
   std::atomic<bool> started{false};

@@ -175,3 +175,71 @@ TEST_F(ThreadQueueConcurrency, LockCpuTimeIsReadWhileItsThreadWritesIt) {
   writer.join();
   EXPECT_TRUE(monotonic);
 }
+
+TEST_F(ThreadQueueConcurrency, OwnRecordLookupsFollowThreadEndsAndATableRestart) {
+  // Each producer lives several lives on one env while the others record: a
+  // life ends as a thread does (the record leaves the table), and the next
+  // lookup must make a new record, never hand back the retired one.
+  std::vector<std::vector<ThreadData*>> retired(kProducers);
+  std::vector<std::thread> threads;
+  auto envOf = [](int t) {
+    return reinterpret_cast<JNIEnv*>(0x7f6110000000 + static_cast<uintptr_t>(t) * 64);
+  };
+  for (int t = 0; t < kProducers; t++) {
+    threads.emplace_back([&, t] {
+      JNIEnv* env = envOf(t);
+      for (int life = 0; life < 4; life++) {
+        ThreadData* mine = threadMgr->getThreadData(env);
+        ASSERT_NE(mine, nullptr);
+        for (int i = 0; i < 50; i++) {
+          ThreadData* data = nullptr;
+          ASSERT_TRUE(passEntryGate(env, &data));
+          ASSERT_EQ(data, mine);
+          startNativeHttpRequest(env, data, "r", "a", "/u", nullptr);
+          finishNativeHttpRequest(env, data, "r");
+        }
+        EXPECT_EQ(mine->queueLength(), 100);
+        mine->threadEnded();
+        retired[t].push_back(mine);
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (auto& lives : retired) {
+    for (size_t i = 0; i < lives.size(); i++)
+      for (size_t j = 0; j < i; j++) EXPECT_NE(lives[i], lives[j]);
+    for (ThreadData* data : lives) EXPECT_TRUE(threadMgr->deleteThreadData(data));
+  }
+  threads.clear();
+
+  // The table stops and starts again between two lookups of each thread
+  // (a stop racing the lookups themselves would delete records in use):
+  // after the start each thread gets a record that is in the table, not the
+  // one it looked up before the stop, which the stop deleted.
+  std::atomic<int> ready{0};
+  std::atomic<bool> restarted{false};
+  std::atomic<int> seenRestart{0};
+  for (int t = 0; t < kProducers; t++) {
+    threads.emplace_back([&, t] {
+      JNIEnv* env = envOf(t);
+      uint32_t id = threadIdOf(env);
+      EXPECT_NE(threadMgr->getThreadData(env), nullptr);
+      ready++;
+      while (!restarted.load()) std::this_thread::yield();
+      ThreadData* data = threadMgr->getThreadData(env);
+      ASSERT_NE(data, nullptr);
+      EXPECT_EQ(threadMgr->lookupThreadData(id), data);
+      EXPECT_EQ(data->getThreadId(), id);
+      seenRestart++;
+    });
+  }
+  while (ready.load() < kProducers) std::this_thread::yield();
+  captured([&] {
+    threadMgr->stop();
+    threadMgr->start();
+  });
+  restarted.store(true);
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(seenRestart.load(), kProducers);
+  EXPECT_EQ(threadMgr->getThreadCount(), static_cast<uint32_t>(kProducers));
+}
