@@ -16,9 +16,9 @@ Presence presenceOf(uint32_t key, bool* suspended) {
   if (key == 0 || !threadMgr) return Presence::Absent;
   Presence presence = Presence::Absent;
   threadMgr->withThreadData(key, [&](ThreadData* data) {
-    bool gone = !data->isAlive() || data->stopped.load(std::memory_order_relaxed);
+    bool gone = !data->isAlive() || data->isStopped();
     presence = gone ? Presence::Gone : Presence::Live;
-    if (suspended) *suspended = data->suspended.load(std::memory_order_relaxed);
+    if (suspended) *suspended = data->isSuspended();
   });
   return presence;
 }

@@ -131,9 +131,9 @@ TEST_F(ThreadStatusTest, TheTableAndTheInterfaceDecideTheStatus) {
   reported = 9;
   EXPECT_EQ(threadStatusOf(key), 0) << "any other state";
   reported = JVMPI_THREAD_MONITOR_WAIT;
-  data->suspended.store(true);
+  data->setSuspended(true);
   EXPECT_EQ(threadStatusOf(key), 0x8002);
-  data->stopped.store(true);
+  data->setStopped(true);
   EXPECT_EQ(threadStatusOf(key), 4);
   EXPECT_FALSE(liveThreadObject(key, &object));
   EXPECT_EQ(threadStatusOf(0), -1);
