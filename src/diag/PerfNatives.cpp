@@ -50,7 +50,6 @@ JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeGetTimeMicroSeco
 
 JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdateAppServerCPUTime(JNIEnv*,
                                                                                        jclass) {
-  // getrusage's user plus system time stands for the process times call.
   return os::processCpuNanos();
 }
 
