@@ -112,6 +112,9 @@ Service processorTimePercent(int sampleMillis, double* percent);
 
 // The current directory, or an empty string with errorCode set on failure.
 std::string currentDirectory(int* errorCode);
+// Whether a path is absolute: begins with '/' on Linux; on Windows also
+// with a drive ("C:\\", "C:/") or a backslash.
+bool isAbsolutePath(const char* path);
 // Returns 0 or the OS error number.
 int changeDirectory(const char* path);
 // Creates one directory level. Returns 0 or the OS error number.

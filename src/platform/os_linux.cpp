@@ -261,6 +261,10 @@ std::string currentDirectory(int* errorCode) {
   }
 }
 
+bool isAbsolutePath(const char* path) {
+  return path && path[0] == '/';
+}
+
 int changeDirectory(const char* path) {
   return chdir(path) == 0 ? 0 : errno;
 }

@@ -362,6 +362,13 @@ std::string currentDirectory(int* errorCode) {
   }
 }
 
+bool isAbsolutePath(const char* path) {
+  if (!path) return false;
+  if (path[0] == '\\' || path[0] == '/') return true;
+  bool drive = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+  return drive && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
 int changeDirectory(const char* path) {
   return path && _chdir(path) == 0 ? 0 : errno;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -135,10 +136,11 @@ TEST_F(Identity, MonitoredDirectoryIsCreatedUnderLib) {
   home.makeDir("lib");
   scope.set(home.path(), "n", "srv");
   std::string before = currentDirectory();
+  const std::string sep(1, os::kPathSeparator);
   {
     CapturedOutput captured;
     createMonitoredDirectory();
-    std::string dir = home.path() + "/lib/monitored/srv";
+    std::string dir = home.path() + sep + "lib" + sep + "monitored" + sep + "srv";
     EXPECT_TRUE(fileExists(dir));
     EXPECT_NE(captured.out().find("Create directory " + dir + "\n"), std::string::npos);
     EXPECT_NE(captured.err().find(dir + " doesn't exist.\n"), std::string::npos);
@@ -146,7 +148,9 @@ TEST_F(Identity, MonitoredDirectoryIsCreatedUnderLib) {
   {
     CapturedOutput captured;
     createMonitoredDirectory();
-    EXPECT_NE(captured.out().find(home.path() + "/lib/monitored/srv exists.\n"), std::string::npos);
+    EXPECT_NE(
+        captured.out().find(home.path() + sep + "lib" + sep + "monitored" + sep + "srv exists.\n"),
+        std::string::npos);
   }
   EXPECT_EQ(currentDirectory(), before);
 }
@@ -178,7 +182,7 @@ TEST_F(Identity, MonitoredDirectoryNeedsLib) {
   std::string before = currentDirectory();
   CapturedOutput captured;
   createMonitoredDirectory();
-  std::string lib = home.path() + "/lib";
+  std::string lib = home.path() + os::kPathSeparator + "lib";
   EXPECT_NE(captured.err().find(lib + " doesn't exist.\n"), std::string::npos);
   EXPECT_NE(captured.err().find("Can't open dir " + lib + ", error code =2.\n"), std::string::npos);
   EXPECT_FALSE(fileExists(lib));

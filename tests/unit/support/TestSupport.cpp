@@ -31,7 +31,7 @@ static int unsetenv(const char* name) {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "dc-test-XXXXXX").string();
+  std::string pattern = (fs::temp_directory_path() / "dc-test-XXXXXX").generic_string();
   std::unique_ptr<char[]> buf(new char[pattern.size() + 1]);
   std::memcpy(buf.get(), pattern.c_str(), pattern.size() + 1);
   if (mkdtemp(buf.get()) == nullptr) {
