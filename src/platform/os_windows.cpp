@@ -486,6 +486,9 @@ bool localTimeToSeconds(int year, int month, int day, int hour, int minute, int 
   if (year < 1601 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
       hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
     return false;
+  static const int kDaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDaysIn[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
   SYSTEMTIME local{};
   local.wYear = static_cast<WORD>(year);
   local.wMonth = static_cast<WORD>(month);
