@@ -43,6 +43,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     DEPENDS $<TARGET_OBJECTS:dc_objects> ${CMAKE_SOURCE_DIR}/cmake/stdcall-def.cmake
     VERBATIM)
   add_custom_target(datacollector_def DEPENDS ${DC_DEF})
+  add_dependencies(datacollector_def dc_objects)
   add_dependencies(datacollector datacollector_def)
   target_link_options(datacollector PRIVATE ${DC_DEF})
   set_property(TARGET datacollector APPEND PROPERTY LINK_DEPENDS ${DC_DEF})
