@@ -1,6 +1,15 @@
 #include "base/HalOsLock.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 #include "base/Log.h"
+
+std::string HalOsLock::nameFor(uintptr_t address) {
+  char name[64];
+  std::snprintf(name, sizeof name, "_%" PRIXPTR "HalOsLock_%d", address, os::processId());
+  return name;
+}
 
 bool HalOsLock::lock() {
   if (!mutex_.valid()) return false;

@@ -1,14 +1,23 @@
 // A lock on an operating-system mutex, used by the class and method tables.
 // The owner may take it again; others wait in ten-second slices, never
 // failing on the time-out. There is no destroy: these live for the process.
+//
+// The mutex is named after the lock's address, "_%XHalOsLock", followed by
+// "_" and the process id: a library loaded at the same address in two
+// processes would otherwise share its locks across them through the names.
 #pragma once
+
+#include <string>
 
 #include "platform/os.h"
 
 class HalOsLock {
  public:
   // The wait slice is ten seconds; tests may choose a shorter one.
-  explicit HalOsLock(long long waitSliceMillis = 10000) : waitSliceMillis_(waitSliceMillis) {}
+  explicit HalOsLock(long long waitSliceMillis = 10000)
+      : name_(nameFor(reinterpret_cast<uintptr_t>(this))),
+        mutex_(name_.c_str()),
+        waitSliceMillis_(waitSliceMillis) {}
   HalOsLock(const HalOsLock&) = delete;
   HalOsLock& operator=(const HalOsLock&) = delete;
 
@@ -17,8 +26,13 @@ class HalOsLock {
 
   // How many slices lock() waited through, for tests of long holds.
   int slicesWaited() const { return slicesWaited_; }
+  // The mutex's name, under which other processes can open it.
+  const std::string& name() const { return name_; }
 
  private:
+  static std::string nameFor(uintptr_t address);
+
+  const std::string name_;
   os::Mutex mutex_;
   const long long waitSliceMillis_;
   int slicesWaited_ = 0;

@@ -284,7 +284,9 @@ void openLog(const char* homeDir, const char* nodeName, const char* serverName,
     std::fputs("Error: Fail to open LogMessages\n", stderr);
     return;
   }
-  FILE* log = std::fopen(fileName, "a+");
+  // Binary: every line ends in the message's own "\n", on every system
+  // (text mode would write "\r\n" on Windows).
+  FILE* log = std::fopen(fileName, "a+b");
   if (!log) {
     std::fprintf(stderr, "Could not create %s\n", fileName);
     std::fclose(catalogFile);

@@ -98,7 +98,7 @@ void resolveIdentity(int argc, const char* const* argv) {
 }
 
 void makeHomeDirAbsolute() {
-  if (homeDir[0] == '\0' || homeDir[0] == '/') return;
+  if (homeDir[0] == '\0' || os::isAbsolutePath(homeDir)) return;
   std::string here = os::currentDirectory(nullptr);
   if (here.empty()) return;
   std::string absolute = here + (here.back() == '/' ? "" : "/") + homeDir;

@@ -1,5 +1,6 @@
 // The monitored directory <home>/lib/monitored/<server>, made at start-up
-// when it is missing. Paths use '/' on this platform.
+// when it is missing, with the system's path separator (the backslash on
+// Windows).
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +14,7 @@ namespace {
 // Creates a directory, first its parent when the parent cannot be entered.
 void makeDir(const char* path) {
   std::string parent(path);
-  size_t slash = parent.find_last_of('/');
+  size_t slash = parent.find_last_of(os::kPathSeparator);
   if (slash != std::string::npos && slash > 0) {
     parent.resize(slash);
     std::string here = os::currentDirectory(nullptr);
@@ -31,7 +32,7 @@ void makeDir(const char* path) {
 
 void createMonitoredDirectory() {
   char libPath[512];
-  std::snprintf(libPath, sizeof libPath, "%s%clib", homeDir, '/');
+  std::snprintf(libPath, sizeof libPath, "%s%clib", homeDir, os::kPathSeparator);
   int error = 0;
   std::string remembered = os::currentDirectory(&error);
   if (remembered.empty())
@@ -43,7 +44,8 @@ void createMonitoredDirectory() {
     std::fprintf(stderr, "Can't open dir %s, error code =%d.\n", libPath, error);
   } else {
     char monitored[1024];
-    std::snprintf(monitored, sizeof monitored, "%s%cmonitored%c%s", libPath, '/', '/', serverName);
+    std::snprintf(monitored, sizeof monitored, "%s%cmonitored%c%s", libPath, os::kPathSeparator,
+                  os::kPathSeparator, serverName);
     if (os::changeDirectory(monitored) != 0) {
       std::fprintf(stderr, "%s doesn't exist.\n", monitored);
       std::printf("Create directory %s\n", monitored);

@@ -64,11 +64,7 @@ JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeGetTimeMicroSeco
 JNIEXPORT jlong JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdateAppServerCPUTime(JNIEnv*,
                                                                                        jclass) {
   return guardedEntry<jlong>("Java_com_halden_probe_ProbeSystem_nativeUpdateAppServerCPUTime",
-                             [&]() -> jlong {
-                               // getrusage's user plus system time stands for the process times
-                               // call.
-                               return os::processCpuNanos();
-                             });
+                             [&]() -> jlong { return os::processCpuNanos(); });
 }
 
 JNIEXPORT jdouble JNICALL Java_com_halden_probe_ProbeSystem_nativeUpdateAppServerCPU(JNIEnv*,

@@ -20,10 +20,13 @@ void fillFacts() {
   if (processors.load(std::memory_order_relaxed) != 0) return;
   long long memory = os::physicalMemoryBytes();
   physicalMemory.store(memory > 0 ? static_cast<uint64_t>(memory) : 0, std::memory_order_relaxed);
-  // The processor clock, which Windows keeps in the registry, is read from
+  // The processor clock: the registry where the system keeps it there, else
   // /proc/cpuinfo.
-  clockMHz.store(static_cast<uint32_t>(os::processorMHzFrom(cpuinfoPath.load())),
-                 std::memory_order_relaxed);
+  uint32_t mhz = 0;
+  os::Service registry = os::registryProcessorMHz(&mhz);
+  if (registry == os::Service::Absent)
+    mhz = static_cast<uint32_t>(os::processorMHzFrom(cpuinfoPath.load()));
+  clockMHz.store(registry == os::Service::Failed ? 0 : mhz, std::memory_order_relaxed);
   processors.store(static_cast<uint32_t>(os::processorCount()), std::memory_order_relaxed);
 }
 
@@ -94,30 +97,45 @@ double machineCpuPercent(uint64_t busy0, uint64_t total0, uint64_t busy1, uint64
 int64_t samplePagingRate(int intervalMillis, const ProcFiles& files) {
   // Linux has no total-page-file growth figure; the pages swapped in and out
   // (/proc/vmstat) are the paging counter.
+  // Where the system has a page-file figure, its growth in pages is the
+  // counter instead.
   if (intervalMillis < 1000) return 0;
+  auto read = [&files](uint64_t* pages) {
+    os::Service service = os::pageFilePages(pages);
+    if (service != os::Service::Absent) return service == os::Service::Answered;
+    return os::readPagingCounter(files.vmstat, pages);
+  };
   uint64_t a = 0, b = 0;
-  if (!os::readPagingCounter(files.vmstat, &a)) return 0;
+  if (!read(&a)) return 0;
   os::sleepMillis(intervalMillis);
-  if (!os::readPagingCounter(files.vmstat, &b)) return 0;
+  if (!read(&b)) return 0;
   return pagingRate(a, b, static_cast<uint64_t>(os::pageSize()), intervalMillis);
 }
 
 int64_t freeDiskSpace() {
-  // The root file system stands for the system drive "C:\".
+  // The system drive "C:\"; Linux reports its root file system.
   uint64_t bytes = 0;
-  return os::freeDiskBytes("/", &bytes) ? static_cast<int64_t>(bytes) : 0;
+  return os::freeDiskBytes(os::kSystemDriveRoot, &bytes) ? static_cast<int64_t>(bytes) : 0;
 }
 
 int64_t processSwapBytes(const ProcFiles& files) {
-  // The process's swap use (/proc/self/status "VmSwap") stands for its
-  // page-file usage.
+  // The process's page-file usage; on Linux its swap use (/proc/self/status
+  // "VmSwap") stands for it.
   uint64_t bytes = 0;
+  os::Service service = os::processPageFileBytes(&bytes);
+  if (service != os::Service::Absent)
+    return service == os::Service::Answered ? static_cast<int64_t>(bytes) : 0;
   return os::readProcessSwapBytes(files.selfStatus, &bytes) ? static_cast<int64_t>(bytes) : 0;
 }
 
 int64_t diskBytesPerTransferMegabytes(const ProcFiles& files) {
-  // The first disk of /proc/diskstats stands for the first PhysicalDisk
-  // instance; its average since boot for "Avg. Disk Bytes/Transfer".
+  // The performance counter where the system has one; on Linux the first
+  // disk of /proc/diskstats stands for the first PhysicalDisk instance, its
+  // average since boot for "Avg. Disk Bytes/Transfer".
+  int64_t value = 0;
+  os::Service service = os::performanceCounter(
+      "PhysicalDisk", "\\PhysicalDisk(%s)\\Avg. Disk Bytes/Transfer", &value);
+  if (service != os::Service::Absent) return service == os::Service::Answered ? value / 1048576 : 0;
   uint64_t bytes = 0;
   if (!os::readDiskBytesPerTransfer(files.diskstats, &bytes)) {
     collectFailed();
@@ -127,9 +145,14 @@ int64_t diskBytesPerTransferMegabytes(const ProcFiles& files) {
 }
 
 int64_t networkMegabytesPerSecond(int sampleMillis, const ProcFiles& files) {
-  // The first interface of /proc/net/dev other than the loopback stands for
-  // the first Network Interface instance; its bytes received and sent,
-  // sampled twice, for "Bytes Total/sec".
+  // The performance counter where the system has one; on Linux the first
+  // interface of /proc/net/dev other than the loopback stands for the first
+  // Network Interface instance, its bytes received and sent, sampled twice,
+  // for "Bytes Total/sec".
+  int64_t value = 0;
+  os::Service service = os::performanceCounter("Network Interface",
+                                               "\\Network Interface(%s)\\Bytes Total/sec", &value);
+  if (service != os::Service::Absent) return service == os::Service::Answered ? value / 1048576 : 0;
   uint64_t a = 0, b = 0;
   if (!os::readNetworkBytes(files.netDev, &a)) {
     collectFailed();
@@ -146,8 +169,6 @@ int64_t networkMegabytesPerSecond(int sampleMillis, const ProcFiles& files) {
 }
 
 double sampleProcessCpuPercent() {
-  // The process's user and system time (getrusage) stand for its kernel and
-  // user times.
   int64_t t0 = os::processCpuNanos();
   os::sleepMillis(2000);
   int64_t t1 = os::processCpuNanos();
@@ -155,8 +176,11 @@ double sampleProcessCpuPercent() {
 }
 
 double sampleMachineCpuPercent(int sampleMillis, const ProcFiles& files) {
-  // The aggregate "cpu" line of /proc/stat stands for the counter
-  // "\Processor(_Total)\% Processor Time".
+  // The counter "\Processor(_Total)\% Processor Time" where the system has
+  // it; on Linux the aggregate "cpu" line of /proc/stat stands for it.
+  double percent = -1.0;
+  os::Service service = os::processorTimePercent(sampleMillis, &percent);
+  if (service != os::Service::Absent) return service == os::Service::Answered ? percent : -1.0;
   uint64_t busy0, total0, busy1, total1;
   if (!os::readMachineCpuTicks(files.stat, &busy0, &total0)) return -1.0;
   os::sleepMillis(sampleMillis);

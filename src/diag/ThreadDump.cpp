@@ -50,7 +50,7 @@ bool readInt(const char** cursor, long long* value) {
 std::string pathIn(const char* dir, const std::string& name) {
   if (!dir || !*dir || std::strcmp(dir, ".") == 0) return name;
   std::string path(dir);
-  if (path.back() != '/') path.push_back('/');
+  if (path.back() != os::kPathSeparator) path.push_back(os::kPathSeparator);
   return path + name;
 }
 
@@ -97,7 +97,7 @@ bool javacoreNameTime(const char* name, int64_t* seconds) {
 DumpSearch findThreadDumpFile(const char* dir, int processId, int64_t triggerSeconds,
                               std::string* name) {
   char pattern[1300];
-  std::snprintf(pattern, sizeof pattern, "%s/javacore*%d.txt", dir, processId);
+  std::snprintf(pattern, sizeof pattern, "%s%cjavacore*%d.txt", dir, os::kPathSeparator, processId);
   logText(LOG_DEBUG, "NATIVE_THREADDUMP_INFO", "%s", dir);
   logText(LOG_DEBUG, "NATIVE_THREADDUMP_INFO", "%s", pattern);
   bool listed = false;
@@ -115,12 +115,11 @@ DumpSearch findThreadDumpFile(const char* dir, int processId, int64_t triggerSec
     logText(LOG_DEBUG, "NATIVE_THREADDUMP_INFO",
             first ? "The first found is %s" : "The next found is %s", candidate.c_str());
     first = false;
-    // The file's modification time stands for its creation time. File times
-    // come from a coarser clock than the system time, so both are compared
-    // in whole seconds.
-    int64_t modified = 0;
-    if (os::fileModifiedSeconds(pathIn(dir, candidate).c_str(), &modified) &&
-        modified >= triggerSeconds) {
+    // File times come from a coarser clock than the system time, so both
+    // are compared in whole seconds.
+    int64_t created = 0;
+    if (os::fileCreatedSeconds(pathIn(dir, candidate).c_str(), &created) &&
+        created >= triggerSeconds) {
       *name = candidate;
       return DumpSearch::Found;
     }

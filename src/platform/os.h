@@ -1,6 +1,7 @@
 // Operating-system services of the library. This header is the only place
-// where the library meets the OS; os_linux.cpp implements it for Linux. The
-// rest of the library does not know which OS it runs on.
+// where the library meets the OS; os_linux.cpp implements it for Linux and
+// os_windows.cpp for Windows. The rest of the library does not know which OS
+// it runs on.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,22 @@
 #include <vector>
 
 namespace os {
+
+// The separator of the paths the library builds itself (the monitored
+// directory, the javacore search): the backslash on Windows.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// The root of the system drive, whose free space the figures report: "C:\"
+// on Windows; Linux reports the root file system.
+#ifdef _WIN32
+constexpr const char* kSystemDriveRoot = "C:\\";
+#else
+constexpr const char* kSystemDriveRoot = "/";
+#endif
 
 // --- process ---------------------------------------------------------------
 
@@ -66,10 +83,38 @@ bool freeDiskBytes(const char* path, uint64_t* bytes);
 // User plus system CPU time of this process in nanoseconds.
 int64_t processCpuNanos();
 
+// --- figures from the system's own services ----------------------------------
+
+// Windows keeps some machine figures behind services of its own (the global
+// memory status, the process memory counters of psapi, the performance data
+// helper, the registry). These functions read them. Linux has no such
+// services: there they answer Absent and the figures come from the
+// /proc-style readers above.
+enum class Service { Absent, Failed, Answered };
+
+// The processor clock in MHz from the registry value "~MHz" of
+// "Hardware\Description\System\CentralProcessor\0".
+Service registryProcessorMHz(uint32_t* mhz);
+// The paging counter in pages: the page-file bytes in use of the global
+// memory status over the page size.
+Service pageFilePages(uint64_t* pages);
+// The page-file usage of this process in bytes (process memory counters).
+Service processPageFileBytes(uint64_t* bytes);
+// A performance counter read once, formatted as a long integer. pathFormat
+// holds one %s, filled with the first instance of the object. Failures print
+// their message to standard output.
+Service performanceCounter(const char* object, const char* pathFormat, int64_t* value);
+// The machine's "% Processor Time" of all processors, collected twice
+// sampleMillis apart.
+Service processorTimePercent(int sampleMillis, double* percent);
+
 // --- files and directories -------------------------------------------------
 
 // The current directory, or an empty string with errorCode set on failure.
 std::string currentDirectory(int* errorCode);
+// Whether a path is absolute: begins with '/' on Linux; on Windows also
+// with a drive ("C:\\", "C:/") or a backslash.
+bool isAbsolutePath(const char* path);
 // Returns 0 or the OS error number.
 int changeDirectory(const char* path);
 // Creates one directory level. Returns 0 or the OS error number.
@@ -87,6 +132,9 @@ bool listDirectory(const char* dir, const char* prefix, std::vector<std::string>
                    int* errorCode);
 // The last modification time of a file in seconds since the epoch.
 bool fileModifiedSeconds(const char* path, int64_t* seconds);
+// The creation time of a file in seconds since the epoch. Linux file systems
+// do not all keep one: there the modification time stands for it.
+bool fileCreatedSeconds(const char* path, int64_t* seconds);
 // Returns 0 or the OS error number.
 int removeFile(const char* path);
 // Gives a file another name, which must not exist yet (EEXIST then). 0 or
@@ -129,13 +177,15 @@ void sleepMillis(int64_t millis);
 
 // --- mutex -----------------------------------------------------------------
 
-// A recursive process-local mutex with timed waits: the owner may take it
-// again; another thread waits in time slices until it is released.
+// A recursive mutex with timed waits: the owner may take it again; another
+// thread waits in time slices until it is released. On Windows it is a named
+// mutex that other processes can open by its name; on Linux the name is not
+// published and the mutex is process-local.
 class Mutex {
  public:
   enum class WaitResult { Acquired, TimedOut, Failed };
 
-  Mutex();
+  explicit Mutex(const char* name = nullptr);
   ~Mutex();
   Mutex(const Mutex&) = delete;
   Mutex& operator=(const Mutex&) = delete;
@@ -153,13 +203,19 @@ class Mutex {
 // --- TCP client sockets ----------------------------------------------------
 
 // A connected stream socket's handle; kInvalidSocket when there is none.
+#ifdef _WIN32
+using SocketHandle = uintptr_t;  // a Winsock SOCKET
+constexpr SocketHandle kInvalidSocket = ~static_cast<uintptr_t>(0);
+#else
 using SocketHandle = int;
 constexpr SocketHandle kInvalidSocket = -1;
+#endif
 
-// Every operation below answers 0 on success or the OS error number. A host
-// is dotted-decimal IPv4 text or a host name, which is resolved to its first
-// IPv4 address; an unknown host answers EHOSTUNREACH (or the resolver's
-// error mapped onto an error number).
+// Every operation below answers 0 on success or the OS error number (on
+// Windows the Winsock error, after WSAStartup, which the first socket call
+// makes once). A host is dotted-decimal IPv4 text or a host name, which is
+// resolved to its first IPv4 address; an unknown host answers EHOSTUNREACH
+// (WSAEHOSTUNREACH) or the resolver's error.
 
 // Creates an IPv4 stream socket.
 int socketCreate(SocketHandle* out);
@@ -179,8 +235,8 @@ struct SocketOptions {
 };
 int socketGetOptions(SocketHandle s, SocketOptions* out);
 // Sends as much of the bytes as the OS takes now; *sent receives the count.
-// A send into a connection the peer has closed answers EPIPE and raises no
-// signal. An interrupted send is retried.
+// A send into a connection the peer has closed answers an error (EPIPE) and
+// raises no signal. An interrupted send is retried.
 int socketSend(SocketHandle s, const void* bytes, size_t length, size_t* sent);
 // Ends both directions of a connection without releasing the handle, so that
 // a send blocked on it in another thread returns with an error.

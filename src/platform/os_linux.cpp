@@ -217,6 +217,8 @@ bool freeDiskBytes(const char* path, uint64_t* bytes) {
   return true;
 }
 
+// getrusage's user plus system time stands for the process times call's
+// kernel plus user time.
 int64_t processCpuNanos() {
   struct rusage usage;
   if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
@@ -224,6 +226,23 @@ int64_t processCpuNanos() {
     return static_cast<int64_t>(tv.tv_sec) * 1000000000 + static_cast<int64_t>(tv.tv_usec) * 1000;
   };
   return nanos(usage.ru_utime) + nanos(usage.ru_stime);
+}
+
+// Linux keeps these figures in /proc, which the readers above parse.
+Service registryProcessorMHz(uint32_t*) {
+  return Service::Absent;
+}
+Service pageFilePages(uint64_t*) {
+  return Service::Absent;
+}
+Service processPageFileBytes(uint64_t*) {
+  return Service::Absent;
+}
+Service performanceCounter(const char*, const char*, int64_t*) {
+  return Service::Absent;
+}
+Service processorTimePercent(int, double*) {
+  return Service::Absent;
 }
 
 std::string currentDirectory(int* errorCode) {
@@ -240,6 +259,10 @@ std::string currentDirectory(int* errorCode) {
     }
     buf.resize(buf.size() * 2);
   }
+}
+
+bool isAbsolutePath(const char* path) {
+  return path && path[0] == '/';
 }
 
 int changeDirectory(const char* path) {
@@ -286,6 +309,10 @@ bool fileModifiedSeconds(const char* path, int64_t* seconds) {
   if (!path || stat(path, &st) != 0) return false;
   *seconds = static_cast<int64_t>(st.st_mtime);
   return true;
+}
+
+bool fileCreatedSeconds(const char* path, int64_t* seconds) {
+  return fileModifiedSeconds(path, seconds);
 }
 
 int removeFile(const char* path) {
@@ -409,7 +436,7 @@ struct Mutex::Impl {
   pthread_mutex_t mutex;
 };
 
-Mutex::Mutex() : impl_(new (std::nothrow) Impl) {
+Mutex::Mutex(const char*) : impl_(new (std::nothrow) Impl) {
   if (!impl_) return;
   pthread_mutexattr_t attr;
   pthread_mutexattr_init(&attr);

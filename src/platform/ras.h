@@ -18,10 +18,10 @@ constexpr int RAS_DUMP_THREAD_STACKS = 21;
 struct RasInterface {
   void* reserved0_13[14];
   // Slot 14: writes a javacore file holding the threads' stacks.
-  void (*DumpThreadStacks)(JNIEnv* env, int what);
+  void(JNICALL* DumpThreadStacks)(JNIEnv* env, int what);
   void* reserved15;
   // Slot 16: writes a complete javacore file.
-  void (*GenerateJavacore)(JNIEnv* env);
+  void(JNICALL* GenerateJavacore)(JNIEnv* env);
 };
 
 // GetEnv for the reliability interface: the layer's own interface when it

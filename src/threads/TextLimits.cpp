@@ -10,35 +10,36 @@ constexpr int kSamples = 254;
 constexpr int kFrozen = 65535;
 
 // One measured average: a 16-bit sample counter, a 32-bit total and the
-// estimate, shared without a lock. Each sample claims its number with a
-// compare-and-swap, and the claim of the 254th moves the counter straight to
-// its frozen mark: no thread can write a smaller count back afterwards, so
-// the estimate is set once and then stays. A sample counted just before the
-// freeze may add its bytes to the total only after it, which shifts the
-// estimate a little at most.
+// estimate, shared without a lock. Counter and total are one 64-bit value
+// (counter in the high half), so each sample adds its count and its bytes in
+// one compare-and-swap; the claim of the 254th moves the counter straight to
+// its frozen mark and holds every earlier sample's bytes: the estimate is set
+// once, from all 254 samples, and then stays.
 struct SizeEstimate {
   std::atomic<uint32_t> estimate;
-  std::atomic<int> samples{0};
-  std::atomic<uint32_t> total{0};
+  std::atomic<uint64_t> state{0};
 
   explicit SizeEstimate(uint32_t initial) : estimate(initial) {}
 
   void reset(uint32_t initial) {
     estimate.store(initial, std::memory_order_relaxed);
-    samples.store(0, std::memory_order_relaxed);
-    total.store(0, std::memory_order_relaxed);
+    state.store(0, std::memory_order_relaxed);
   }
 
+  int samples() const { return static_cast<int>(state.load(std::memory_order_relaxed) >> 32); }
+
   void sample(size_t bytes) {
-    int count = samples.load(std::memory_order_relaxed);
-    int next;
+    uint64_t current = state.load(std::memory_order_relaxed);
+    uint64_t next;
     do {
+      uint32_t count = static_cast<uint32_t>(current >> 32);
       if (count >= kFrozen) return;
-      next = count + 1 == kSamples ? kFrozen : count + 1;
-    } while (!samples.compare_exchange_weak(count, next, std::memory_order_relaxed));
-    uint32_t sum = total.fetch_add(static_cast<uint32_t>(bytes), std::memory_order_relaxed) +
-                   static_cast<uint32_t>(bytes);
-    if (next == kFrozen) estimate.store(sum / kSamples, std::memory_order_relaxed);
+      uint32_t total = static_cast<uint32_t>(current) + static_cast<uint32_t>(bytes);
+      uint64_t nextCount = count + 1 == kSamples ? kFrozen : count + 1;
+      next = nextCount << 32 | total;
+    } while (!state.compare_exchange_weak(current, next, std::memory_order_relaxed));
+    if (next >> 32 == kFrozen)
+      estimate.store(static_cast<uint32_t>(next) / kSamples, std::memory_order_relaxed);
   }
 };
 
@@ -80,10 +81,10 @@ uint32_t sqlSizeEstimate() {
   return sqlEstimate.estimate.load(std::memory_order_relaxed);
 }
 int urlSampleCount() {
-  return urlEstimate.samples.load(std::memory_order_relaxed);
+  return urlEstimate.samples();
 }
 int sqlSampleCount() {
-  return sqlEstimate.samples.load(std::memory_order_relaxed);
+  return sqlEstimate.samples();
 }
 
 size_t keptBytes(size_t length, int limit) {

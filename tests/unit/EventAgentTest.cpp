@@ -358,6 +358,9 @@ TEST_F(EventAgentTest, ThreadsAreAssignedRoundRobinToAliveAgents) {
 // hello packet; a lost connection makes the master send its hello packet and
 // the class records first on the new connection.
 TEST_F(EventAgentTest, HelloThenDataAndResendAfterALostConnection) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Wine keeps accepting writes after the peer's shutdown: no write fails";
+#endif
   LoopbackCollector collector;
   lookupPort = collector.port();
   memoryMonitor = new MemoryMonitor();

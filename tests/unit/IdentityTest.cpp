@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -142,7 +143,7 @@ TEST_F(Identity, MonitoredDirectoryNeedsLib) {
   std::string before = currentDirectory();
   CapturedOutput captured;
   createMonitoredDirectory();
-  std::string lib = home.path() + "/lib";
+  std::string lib = home.path() + os::kPathSeparator + "lib";
   EXPECT_NE(captured.err().find(lib + " doesn't exist.\n"), std::string::npos);
   EXPECT_NE(captured.err().find("Can't open dir " + lib + ", error code =2.\n"), std::string::npos);
   EXPECT_FALSE(fileExists(lib));

@@ -177,6 +177,9 @@ TEST_F(NetworkAgentTest, ConnectionRefusedIsRetriedEveryCycle) {
 }
 
 TEST_F(NetworkAgentTest, WriteFailureDropsTheConnectionAndAsksForInitialData) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Wine keeps accepting writes after the peer's shutdown: no write fails";
+#endif
   EvtAgentMgr evt;
   startConnected();
   mgr->registerEvtAgentMgr(&evt);

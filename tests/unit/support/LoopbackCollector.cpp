@@ -1,15 +1,35 @@
 #include "support/LoopbackCollector.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// Winsock under the POSIX names used below. Winsock handles fit an int.
+using socklen_t = int;
+#define poll WSAPoll
+#define SHUT_RDWR SD_BOTH
+#define SOCK_CLOEXEC 0
+static int accept4(int fd, sockaddr* addr, socklen_t* len, int) {
+  return static_cast<int>(accept(static_cast<SOCKET>(fd), addr, len));
+}
+static int close(int fd) {
+  return closesocket(static_cast<SOCKET>(fd));
+}
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 
 LoopbackCollector::LoopbackCollector(bool accept) {
-  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+#ifdef _WIN32
+  WSADATA wsa;
+  WSAStartup(MAKEWORD(2, 2), &wsa);
+#endif
+  listenFd_ = static_cast<int>(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -38,7 +58,9 @@ void LoopbackCollector::startAccepting() {
 
 void LoopbackCollector::acceptLoop() {
   while (!stopping_.load()) {
-    pollfd p{listenFd_, POLLIN, 0};
+    pollfd p{};
+    p.fd = listenFd_;
+    p.events = POLLIN;
     if (poll(&p, 1, 20) <= 0) continue;
     int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
@@ -54,11 +76,13 @@ void LoopbackCollector::acceptLoop() {
 void LoopbackCollector::readLoop(size_t index, int fd) {
   uint8_t buf[65536];
   while (!stopping_.load()) {
-    pollfd p{fd, POLLIN, 0};
+    pollfd p{};
+    p.fd = fd;
+    p.events = POLLIN;
     int ready = poll(&p, 1, 20);
     if (ready < 0) break;
     if (ready == 0) continue;
-    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    auto n = recv(fd, reinterpret_cast<char*>(buf), sizeof buf, 0);
     if (n <= 0) break;
     std::lock_guard<std::mutex> guard(mutex_);
     received_[index].insert(received_[index].end(), buf, buf + n);

@@ -13,10 +13,25 @@
 
 #include "config/Identity.h"
 
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+// The POSIX calls used below, from the Windows C runtime.
+static char* mkdtemp(char* pattern) {
+  return _mktemp(pattern) && _mkdir(pattern) == 0 ? pattern : nullptr;
+}
+static int setenv(const char* name, const char* value, int) {
+  return _putenv_s(name, value);
+}
+static int unsetenv(const char* name) {
+  return _putenv_s(name, "");
+}
+#endif
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "dc-test-XXXXXX").string();
+  std::string pattern = (fs::temp_directory_path() / "dc-test-XXXXXX").generic_string();
   std::unique_ptr<char[]> buf(new char[pattern.size() + 1]);
   std::memcpy(buf.get(), pattern.c_str(), pattern.size() + 1);
   if (mkdtemp(buf.get()) == nullptr) {
