@@ -36,7 +36,6 @@ void Java_com_qel_ejs_cm_proxy_HaldenPreparedStatementProxy_setSQL(JNIEnv*, jobj
 void Java_com_qel_qs_rsadapter_jdbc_HaldenCallableStatement_beginSQLRequest(JNIEnv*, jobject,
                                                                             jstring, jstring);
 void Java_oracle_jdbc_driver_OracleStatement_beginSQLRequest(JNIEnv*, jobject, jstring, jstring);
-void Java_com_halden_probe_ProbeSystem_setNativeSamplingRates(JNIEnv*, jclass, jintArray, jint);
 }
 
 namespace {
@@ -160,7 +159,7 @@ TEST_F(NativesJni, MqArraysAreCheckedAndCopied) {
   EXPECT_EQ(static_cast<MqiRecord&>(*records[0]).times[2], 3);
 }
 
-TEST_F(NativesJni, SqlAndSamplingRatesNatives) {
+TEST_F(NativesJni, SqlNatives) {
   Java_com_qel_ejs_cm_proxy_HaldenPreparedStatementProxy_setSQL(env, nullptr, str("select 1"),
                                                                 nullptr);
   EXPECT_STREQ(data()->statementSql.get(), "select 1");
@@ -171,12 +170,6 @@ TEST_F(NativesJni, SqlAndSamplingRatesNatives) {
   auto records = drain(data());
   ASSERT_EQ(records.size(), 1u) << "the driver's statement stays quiet inside the agent's own SQL";
   EXPECT_STREQ(static_cast<SqlRecord&>(*records[0]).sqlText.get(), "call p");
-  jintArray rates = env->NewIntArray(6);
-  env->SetIntArrayRegion(rates, 0, 6, std::array<jint, 6>{1, 2, 3, 4, 5, 6}.data());
-  Java_com_halden_probe_ProbeSystem_setNativeSamplingRates(env, nullptr, rates, 8);
-  EXPECT_EQ(samplingRates[3].load(), 4);
-  EXPECT_EQ(samplingExtra.load(), 8);
-  EXPECT_EQ(data()->queueLength(), 1);
 }
 
 // This JVM has no agent classes: the application-server name lookup raises

@@ -34,19 +34,6 @@ class GpsCounterTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(GpsCounterTest, TokensJoinTheRegistrationIdAndTheStoredCounter) {
-  GpsCounter counter;
-  setUpOver(counter, "5");
-  EXPECT_EQ(counter.next(), 0xA0000005u);
-  EXPECT_EQ(counter.next(), 0xA0000006u);
-  EXPECT_EQ(content(), "5");  // drawing tokens does not touch the file
-  // A missing file is created holding zero.
-  GpsCounter fresh;
-  fresh.setup("1010", 200, home.at("new.txt"));
-  EXPECT_EQ(readFile(home.at("new.txt")), "0");
-  EXPECT_EQ(fresh.next(), 0xA0000000u);
-}
-
 TEST_F(GpsCounterTest, PassingTheSavedMarkReservesCushionsAndARestartContinuesAboveIt) {
   GpsCounter first;
   setUpOver(first, "5");

@@ -163,9 +163,6 @@ TEST_F(ClassLoadHookTest, BothListsWrapOnceThenTheHookTurnsOff) {
   EXPECT_TRUE(fake.disabled().empty());
   EXPECT_NE(hook(definer("a/P")), definer("a/P"));
   EXPECT_EQ(fake.disabled(), std::vector<jint>{JVMPI_EVENT_CLASS_LOAD_HOOK});
-  quiet.finish();
-  EXPECT_NE(quiet.out().find("Instrumenting class a/L"), std::string::npos) << quiet.out();
-  EXPECT_NE(quiet.out().find("InstrumentJNI: turning off JVMPI ClassLoadHook"), std::string::npos);
 }
 
 }  // namespace

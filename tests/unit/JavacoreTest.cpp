@@ -43,14 +43,9 @@ TEST(JavacoreParserTest, FramesFollowTheHeaderOfTheThreadUntilAnotherLine) {
   // first other line ends the trace.
   EXPECT_EQ(framesOf(kTwoThreads, 0x2B, 10),
             "com/acme/Foo#bar com/acme/Foo$Inner#<init> com/acme/Foo#run ");
+  EXPECT_EQ(framesOf(kTwoThreads, 0x2B, 2), "com/acme/Foo#bar com/acme/Foo$Inner#<init> ");
+  EXPECT_EQ(framesOf(kTwoThreads, 0x2B, 0), "");
   EXPECT_EQ(framesOf(kTwoThreads, 0x3C, 10), "") << "a thread not in the file";
-}
-
-TEST(JavacoreParserTest, TheFrameCountStopsAtTheMaximum) {
-  std::string text = "\"t\" TID:0x5, sys_thread_t:0x5\n";
-  for (int i = 0; i < 5; i++) text += "at p/C.m" + std::to_string(i) + "(C.java)\n";
-  EXPECT_EQ(framesOf(text, 5, 2), "p/C#m0 p/C#m1 ");
-  EXPECT_EQ(framesOf(text, 5, 0), "");
 }
 
 TEST(JavacoreParserTest, HeaderIdsThatAreNotNumbersOrTooLongNeverMatch) {
