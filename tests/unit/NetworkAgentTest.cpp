@@ -203,11 +203,7 @@ TEST_F(NetworkAgentTest, WriteFailureDropsTheConnectionAndAsksForInitialData) {
 
 TEST_F(NetworkAgentTest, PeriodicResetRebuildsTheConnection) {
   set("networkagent.socket.resettime", "30");  // three cycles of 10 ms
-  testing::internal::CaptureStdout();
   startConnected();
-  std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("Socket will reset every 30 ms, Iterations: 3"), std::string::npos);
-  EXPECT_EQ(agent()->resetCycles(), 3);
   // The cycle that connected was the first; the third resets and reconnects.
   EXPECT_TRUE(CycleStepper::step(agent()));
   EXPECT_EQ(collector.connections(), 1u);

@@ -84,7 +84,6 @@ TEST_F(ResourceRequestsTest, SqlIsRecordedInsideAndOutsideRequests) {
   EXPECT_STREQ(begin.sqlText.get(), "select * from t");
   EXPECT_STREQ(begin.dataSourceName.get(), "");
   EXPECT_EQ(begin.depth, 1);
-  EXPECT_EQ(begin.nominalSize, 1000 + 64);
   EXPECT_FALSE(static_cast<SqlRecord&>(*records[1]).sqlText.present());
   EXPECT_EQ(data()->requestDepth, 0);
   EXPECT_EQ(data()->sqlDepth, 0);
@@ -162,7 +161,6 @@ TEST_F(ResourceRequestsTest, JmsRecordsTheirKindAndTextsInOrder) {
   EXPECT_STREQ(begin.destination.get(), "second");
   EXPECT_STREQ(begin.text2.get(), "first");
   EXPECT_STREQ(begin.text3.get(), "third");
-  EXPECT_EQ(begin.nominalSize, 6 + 5 + 72);
   auto& end = static_cast<JmsRecord&>(*records[2]);
   EXPECT_EQ(end.kind, 2);
   EXPECT_EQ(end.subtype, 1);
@@ -179,11 +177,9 @@ TEST_F(ResourceRequestsTest, JcaJndiAndMailFillTheirTexts) {
   ASSERT_EQ(records.size(), 4u);
   auto& jca = static_cast<JcaRecord&>(*records[1]);
   EXPECT_STREQ(jca.name.get(), "interaction");
-  EXPECT_EQ(jca.nominalSize, 11 + 56);
   auto& jndi = static_cast<JndiRecord&>(*records[2]);
   EXPECT_STREQ(jndi.name.get(), "java:comp/env");
   EXPECT_STREQ(jndi.text2.get(), "ctx");
-  EXPECT_EQ(jndi.nominalSize, 13 + 3 + 64);
   auto& mail = static_cast<MailRecord&>(*records[3]);
   EXPECT_STREQ(mail.name.get(), "smtp");
   EXPECT_STREQ(mail.text2.get(), "");
@@ -207,14 +203,12 @@ TEST_F(ResourceRequestsTest, MqContentIsRecordedOnlyWhenNested) {
   EXPECT_EQ(begin.code, 7);
   EXPECT_STREQ(begin.queueManager.get(), "manager");
   EXPECT_STREQ(begin.queueName.get(), "queue");
-  EXPECT_EQ(begin.nominalSize, 7 + 5 + 88);
   auto& content = static_cast<MqMessageRecord&>(*records[3]);
   EXPECT_EQ(content.type, 27);
   EXPECT_STREQ(content.messageId.get(), "msgid");
   ASSERT_EQ(content.messageLength, 3);
   EXPECT_EQ(content.message[2], 3);
   EXPECT_EQ(content.operation, 11);
-  EXPECT_EQ(content.nominalSize, 5 + 96);
   auto& contentEnd = static_cast<MqMessageRecord&>(*records[4]);
   EXPECT_EQ(contentEnd.subtype, 1);
   EXPECT_EQ(contentEnd.operation, 11);
@@ -236,12 +230,9 @@ TEST_F(ResourceRequestsTest, MqiArraysMustHoldNElements) {
   auto records = drain(data());
   ASSERT_EQ(records.size(), 1u);
   auto& r = static_cast<MqiRecord&>(*records[0]);
-  EXPECT_EQ(r.type, 17);
-  EXPECT_EQ(r.subtype, 7);
   EXPECT_EQ(r.count, 2);
   EXPECT_EQ(r.value, 99);
   EXPECT_EQ(r.times[1], 6);
-  EXPECT_EQ(r.nominalSize, 1 + 2 + 80);
   EXPECT_EQ(r.cpuTime, 0);
   EXPECT_EQ(r.wallSeconds, 0u) << "single records carry no time stamps";
 }
@@ -256,12 +247,10 @@ TEST_F(ResourceRequestsTest, GatewayAndExceptionRecordsKeepArgumentOrder) {
   EXPECT_EQ(gxr.value1, -1);
   EXPECT_EQ(gxr.number, 7u);
   EXPECT_EQ(gxr.value2, 42);
-  EXPECT_EQ(gxr.nominalSize, 6 + 88);
   auto& ex = static_cast<ExceptionRecord&>(*records[1]);
   EXPECT_STREQ(ex.text1.get(), "w");
   EXPECT_STREQ(ex.text3.get(), "");
   EXPECT_STREQ(ex.text4.get(), "z");
-  EXPECT_EQ(ex.nominalSize, 64);
 }
 
 TEST_F(ResourceRequestsTest, StatusGoesToTheFirstAgentsSpecialQueueOrNowhere) {
@@ -273,10 +262,8 @@ TEST_F(ResourceRequestsTest, StatusGoesToTheFirstAgentsSpecialQueueOrNowhere) {
   ASSERT_EQ(special->queueLength(), before + 1);
   auto records = drain(special);
   auto& r = static_cast<PsStatusRecord&>(*records.back());
-  EXPECT_EQ(r.type, 24);
   EXPECT_STREQ(r.status.get(), "PS up");
   EXPECT_EQ(r.threadId, threadIdOf(env));
-  EXPECT_EQ(r.nominalSize, 5 + 56);
 
   installThreadDrain(nullptr);  // no event agents: the status goes nowhere
   sendStatusEvent(env, "PS down");
@@ -292,7 +279,6 @@ TEST_F(ResourceRequestsTest, SettingTheRatesQueuesTheirRecordWhileTheGateIsOpen)
   auto records = drain(data());
   ASSERT_EQ(records.size(), 1u);
   auto& r = static_cast<SamplingRatesRecord&>(*records[0]);
-  EXPECT_EQ(r.type, 13);
   EXPECT_EQ(r.threadId, threadIdOf(env));
   EXPECT_EQ(r.rates[1], 6);
   EXPECT_EQ(r.flag, 1);

@@ -43,9 +43,7 @@ public final class ChildJvm {
     }
 
     /** A child JVM for this home, with node "n" and server "s", loading the library with -agentpath. */
-    public static ChildJvm in(TempHome home) {
-        return new ChildJvm(home);
-    }
+    public static ChildJvm in(TempHome home) { return new ChildJvm(home); }
 
     public static Path buildDir() {
         String dir = System.getProperty("dc.build.dir");
@@ -53,15 +51,9 @@ public final class ChildJvm {
         return Paths.get(dir).toAbsolutePath();
     }
 
-    public ChildJvm loading(Loading how) {
-        loading = how;
-        return this;
-    }
+    public ChildJvm loading(Loading how) { loading = how; return this; }
 
-    public ChildJvm agentOptions(String options) {
-        agentOptions = options;
-        return this;
-    }
+    public ChildJvm agentOptions(String options) { agentOptions = options; return this; }
 
     /** Sets a system property; null removes it (also the identity defaults). */
     public ChildJvm property(String name, String value) {
@@ -70,16 +62,10 @@ public final class ChildJvm {
         return this;
     }
 
-    public ChildJvm jvmArgs(String... more) {
-        jvmArgs.addAll(Arrays.asList(more));
-        return this;
-    }
+    public ChildJvm jvmArgs(String... more) { jvmArgs.addAll(Arrays.asList(more)); return this; }
 
     /** Puts a class path entry before the agent jar and the test classes. */
-    public ChildJvm classPathFirst(Path entry) {
-        classPath.add(entry.toString());
-        return this;
-    }
+    public ChildJvm classPathFirst(Path entry) { classPath.add(entry.toString()); return this; }
 
     public ChildJvm environment(String name, String value) {
         environment.put(name, value);

@@ -7,15 +7,12 @@ import java.util.Map;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
-/** What a child JVM left behind: its exit code, its output and when and how long it ran. */
+/** What a child JVM left behind: its exit code, its output and when (epoch milliseconds) it ran. */
 public final class RunResult {
     private final List<String> command;
     private final int exitCode;
-    private final String stdout;
-    private final String stderr;
-    /** When the child started and ended, in milliseconds since the epoch. */
-    public final long startMillis;
-    public final long endMillis;
+    private final String stdout, stderr;
+    public final long startMillis, endMillis;
     private final Map<String, String> checks = new HashMap<>();
 
     RunResult(List<String> command, int exitCode, String stdout, String stderr, long startMillis,
@@ -34,17 +31,12 @@ public final class RunResult {
         }
     }
 
-    public int exitCode() {
-        return exitCode;
-    }
-
-    public String stdout() {
-        return stdout;
-    }
-
-    public String stderr() {
-        return stderr;
-    }
+    public int exitCode() { return exitCode; }
+    public String stdout() { return stdout; }
+    public String stderr() { return stderr; }
+    public long checkLong(String name) { return Long.parseLong(check(name)); }
+    public boolean checkBoolean(String name) { return Boolean.parseBoolean(check(name)); }
+    public boolean hasStdoutLine(String line) { return lines(stdout).contains(line); }
 
     /** The value a workload reported with {@link Checks#report}; fails when absent. */
     public String check(String name) {
@@ -60,26 +52,9 @@ public final class RunResult {
         return String.join(",", values);
     }
 
-    public long checkLong(String name) {
-        return Long.parseLong(check(name));
-    }
-
-    public boolean checkBoolean(String name) {
-        return Boolean.parseBoolean(check(name));
-    }
-
-    public boolean hasStdoutLine(String line) {
-        return lines(stdout).contains(line);
-    }
-
     /** The first match of the pattern (multi-line) in stdout or stderr, or fails. */
-    public Matcher findInStdout(String regex) {
-        return find(stdout, regex);
-    }
-
-    public Matcher findInStderr(String regex) {
-        return find(stderr, regex);
-    }
+    public Matcher findInStdout(String regex) { return find(stdout, regex); }
+    public Matcher findInStderr(String regex) { return find(stderr, regex); }
 
     private Matcher find(String text, String regex) {
         Matcher m = Pattern.compile(regex, Pattern.MULTILINE).matcher(text);
@@ -93,7 +68,5 @@ public final class RunResult {
                 + "\n--- stdout ---\n" + stdout + "\n--- stderr ---\n" + stderr;
     }
 
-    static List<String> lines(String text) {
-        return new ArrayList<>(List.of(text.split("\r?\n")));
-    }
+    static List<String> lines(String text) { return new ArrayList<>(List.of(text.split("\r?\n"))); }
 }

@@ -16,36 +16,32 @@ import java.util.stream.Stream;
  * property dc.keep.homes is set.
  */
 public final class TempHome implements AutoCloseable {
-    private final Path root;
+    private interface Io<T> { T run() throws IOException; }
 
-    private TempHome(Path root) {
-        this.root = root;
-    }
-
-    public static TempHome create() {
+    private static <T> T io(Io<T> call) {
         try {
-            Path root = Files.createTempDirectory("dc-home");
-            for (String dir : new String[] {"etc", "logs", "lib"}) {
-                Files.createDirectories(root.resolve(dir));
-            }
-            // The catalogue key the start-up logs through.
-            return new TempHome(root).write(root.resolve("etc/LogMessages"), "PROBE_INFO=%s\n");
+            return call.run();
         } catch (IOException e) {
             throw new UncheckedIOException(e);
         }
     }
 
-    public Path path() {
-        return root;
+    private final Path root;
+
+    private TempHome(Path root) { this.root = root; }
+
+    public static TempHome create() {
+        Path root = io(() -> Files.createTempDirectory("dc-home"));
+        for (String dir : new String[] {"etc", "logs", "lib"}) {
+            io(() -> Files.createDirectories(root.resolve(dir)));
+        }
+        // The catalogue key the start-up logs through.
+        return new TempHome(root).write(root.resolve("etc/LogMessages"), "PROBE_INFO=%s\n");
     }
 
-    public Path etc() {
-        return root.resolve("etc");
-    }
-
-    public Path logs() {
-        return root.resolve("logs");
-    }
+    public Path path() { return root; }
+    public Path etc() { return root.resolve("etc"); }
+    public Path logs() { return root.resolve("logs"); }
 
     /** The MOD file of a node and server without a profile. */
     public Path modFile(String node, String server) {
@@ -58,44 +54,37 @@ public final class TempHome implements AutoCloseable {
     }
 
     public TempHome write(Path file, String content) {
-        try {
-            Files.write(file, content.getBytes(StandardCharsets.UTF_8));
-            return this;
-        } catch (IOException e) {
-            throw new UncheckedIOException(e);
-        }
+        io(() -> Files.write(file, content.getBytes(StandardCharsets.UTF_8)));
+        return this;
     }
 
     public static String read(Path file) {
-        try {
-            return new String(Files.readAllBytes(file), StandardCharsets.UTF_8);
-        } catch (IOException e) {
-            throw new UncheckedIOException(e);
-        }
+        return io(() -> new String(Files.readAllBytes(file), StandardCharsets.UTF_8));
     }
 
     /** The one file in logs/; fails unless there is exactly one. */
     public Path onlyLogFile() {
-        try (Stream<Path> files = Files.list(logs())) {
-            List<Path> found = files.collect(Collectors.toList());
-            if (found.size() != 1) {
-                throw new AssertionError("expected one log file in " + logs() + ", found " + found);
+        List<Path> found = io(() -> {
+            try (Stream<Path> files = Files.list(logs())) {
+                return files.collect(Collectors.toList());
             }
-            return found.get(0);
-        } catch (IOException e) {
-            throw new UncheckedIOException(e);
+        });
+        if (found.size() != 1) {
+            throw new AssertionError("expected one log file in " + logs() + ", found " + found);
         }
+        return found.get(0);
     }
 
     @Override
     public void close() {
         if (System.getProperty("dc.keep.homes") != null) return;
-        try (Stream<Path> paths = Files.walk(root)) {
-            for (Path p : paths.sorted(Comparator.reverseOrder()).collect(Collectors.toList())) {
-                Files.deleteIfExists(p);
+        io(() -> {
+            try (Stream<Path> paths = Files.walk(root)) {
+                for (Path p : paths.sorted(Comparator.reverseOrder()).toArray(Path[]::new)) {
+                    Files.deleteIfExists(p);
+                }
             }
-        } catch (IOException e) {
-            throw new UncheckedIOException(e);
-        }
+            return null;
+        });
     }
 }
