@@ -6,8 +6,9 @@
 #   2. clang with AddressSanitizer + UndefinedBehaviorSanitizer: the unit tests
 #      and a short bounded run of every fuzz target;
 #   3. clang with ThreadSanitizer: the concurrency tests;
-#   4. the Windows DLLs, cross-built with mingw-w64 (64 and 32 bits), checked
-#      for their exports, and the 64-bit unit tests run under wine64.
+#   4. the Windows DLLs and unit tests, cross-built with mingw-w64 (64 and 32
+#      bits), the DLLs checked for their exports, and the 64-bit unit tests run
+#      under wine64.
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -8,7 +8,7 @@
 
 #include "profiler/Tables.h"
 
-extern "C" jboolean Java_com_halden_probe_ProbeSystem_initializeProbe(JNIEnv*, jclass);
+extern "C" jboolean JNICALL Java_com_halden_probe_ProbeSystem_initializeProbe(JNIEnv*, jclass);
 
 namespace {
 

@@ -40,43 +40,42 @@ struct Fake {
   Fake() {
     jvmti.functions = &functions;
     jni.functions = &jniFunctions;
-    functions.Deallocate = [](jvmtiEnv*, unsigned char* p) {
+    functions.Deallocate = [](jvmtiEnv*, unsigned char* p) JNICALL {
       std::free(p);
       return JVMTI_ERROR_NONE;
     };
-    functions.GetClassSignature = [](jvmtiEnv*, jclass c, char** sig, char**) {
+    functions.GetClassSignature = [](jvmtiEnv*, jclass c, char** sig, char**) JNICALL {
       *sig = copy(bare(c) == 0x100 ? "Lapp/Shop;" : "Lapp/Gone;");
       return JVMTI_ERROR_NONE;
     };
-    functions.GetClassMethods = [](jvmtiEnv*, jclass, jint* count, jmethodID** out) {
+    functions.GetClassMethods = [](jvmtiEnv*, jclass, jint* count, jmethodID** out) JNICALL {
       *count = 2;
       *out = reinterpret_cast<jmethodID*>(copy("0123456789abcdef"));
       (*out)[0] = kBuy;
       (*out)[1] = kSell;
       return JVMTI_ERROR_NONE;
     };
-    functions.GetMethodName = [](jvmtiEnv*, jmethodID m, char** name, char** sig, char**) {
+    functions.GetMethodName = [](jvmtiEnv*, jmethodID m, char** name, char** sig, char**) JNICALL {
       *name = copy(m == kBuy ? "buy" : "sell");
       *sig = copy(m == kBuy ? "()V" : "(I)V");
       return JVMTI_ERROR_NONE;
     };
-    functions.GetMethodDeclaringClass = [](jvmtiEnv*, jmethodID, jclass* c) {
+    functions.GetMethodDeclaringClass = [](jvmtiEnv*, jmethodID, jclass* c) JNICALL {
       *c = kShop;
       localRefs++;
       return JVMTI_ERROR_NONE;
     };
-    jniFunctions.NewWeakGlobalRef = [](JNIEnv*, jobject o) {
+    jniFunctions.NewWeakGlobalRef = [](JNIEnv*, jobject o) JNICALL {
       return reinterpret_cast<jweak>(reinterpret_cast<uintptr_t>(o) | kWeak);
     };
-    jniFunctions.IsSameObject = [](JNIEnv*, jobject a, jobject b) -> jboolean {
-      return bare(a) == bare(b);
-    };
-    jniFunctions.NewLocalRef = [](JNIEnv*, jobject o) -> jobject {
+    jniFunctions.IsSameObject = [](JNIEnv*, jobject a, jobject b)
+                                    JNICALL -> jboolean { return bare(a) == bare(b); };
+    jniFunctions.NewLocalRef = [](JNIEnv*, jobject o) JNICALL -> jobject {
       if (bare(o) == 0x200) return nullptr;  // collected
       localRefs++;
       return reinterpret_cast<jobject>(bare(o));
     };
-    jniFunctions.DeleteLocalRef = [](JNIEnv*, jobject) { localRefs--; };
+    jniFunctions.DeleteLocalRef = [](JNIEnv*, jobject) JNICALL { localRefs--; };
   }
 };
 

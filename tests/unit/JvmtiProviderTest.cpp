@@ -58,7 +58,7 @@ struct FakeJvm {
 
   FakeJvm() {
     current = this;
-    invoke.GetEnv = [](JavaVM*, void** penv, jint version) -> jint {
+    invoke.GetEnv = [](JavaVM*, void** penv, jint version) JNICALL -> jint {
       FakeJvm& f = self();
       f.getEnvCalls++;
       bool ti = version == JVMTI_VERSION_1_2;
@@ -66,45 +66,45 @@ struct FakeJvm {
       *penv = answer != JNI_OK ? nullptr : ti ? static_cast<void*>(&f.jvmti) : &f.jni;
       return answer;
     };
-    jniFn.DeleteLocalRef = [](JNIEnv*, jobject ref) { self().deletedRefs += ref != nullptr; };
-    fn.GetPotentialCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) {
+    jniFn.DeleteLocalRef = [](JNIEnv*, jobject ref)
+                               JNICALL { self().deletedRefs += ref != nullptr; };
+    fn.GetPotentialCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) JNICALL {
       *c = jvmtiCapabilities{};
       c->can_generate_all_class_hook_events = 1;
       c->can_get_current_thread_cpu_time = self().offerCpuTime;
       c->can_generate_garbage_collection_events = self().offerGc;
       return OK;
     };
-    fn.AddCapabilities = [](jvmtiEnv*, const jvmtiCapabilities* c) {
-      return self().added = *c, OK;
-    };
-    fn.GetCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c) { return *c = self().added, OK; };
-    fn.SetEventCallbacks = [](jvmtiEnv*, const jvmtiEventCallbacks* c, jint) {
-      return self().callbacks = *c, OK;
-    };
+    fn.AddCapabilities = [](jvmtiEnv*, const jvmtiCapabilities* c)
+                             JNICALL { return self().added = *c, OK; };
+    fn.GetCapabilities = [](jvmtiEnv*, jvmtiCapabilities* c)
+                             JNICALL { return *c = self().added, OK; };
+    fn.SetEventCallbacks = [](jvmtiEnv*, const jvmtiEventCallbacks* c, jint)
+                               JNICALL { return self().callbacks = *c, OK; };
     fn.SetEventNotificationMode = &setMode;
-    fn.GetPhase = [](jvmtiEnv*, jvmtiPhase* p) { return *p = self().phase, OK; };
-    fn.DisposeEnvironment = [](jvmtiEnv*) { return OK; };
-    fn.GetCurrentThreadCpuTime = [](jvmtiEnv*, jlong* n) { return *n = self().cpuTime, OK; };
-    fn.Allocate = [](jvmtiEnv*, jlong size, unsigned char** mem) {
+    fn.GetPhase = [](jvmtiEnv*, jvmtiPhase* p) JNICALL { return *p = self().phase, OK; };
+    fn.DisposeEnvironment = [](jvmtiEnv*) JNICALL { return OK; };
+    fn.GetCurrentThreadCpuTime = [](jvmtiEnv*, jlong* n)
+                                     JNICALL { return *n = self().cpuTime, OK; };
+    fn.Allocate = [](jvmtiEnv*, jlong size, unsigned char** mem) JNICALL {
       *mem = static_cast<unsigned char*>(std::malloc(size > 0 ? size : 1));
       return self().allocated.insert(*mem), OK;
     };
-    fn.Deallocate = [](jvmtiEnv*, unsigned char* mem) {
+    fn.Deallocate = [](jvmtiEnv*, unsigned char* mem) JNICALL {
       if (self().allocated.erase(mem) == 0) ADD_FAILURE() << "deallocated foreign memory";
       return std::free(mem), OK;
     };
-    fn.CreateRawMonitor = [](jvmtiEnv*, const char*, jrawMonitorID* id) {
+    fn.CreateRawMonitor = [](jvmtiEnv*, const char*, jrawMonitorID* id) JNICALL {
       return *id = reinterpret_cast<jrawMonitorID>(new LocalMonitor()), OK;
     };
-    fn.DestroyRawMonitor = [](jvmtiEnv*, jrawMonitorID id) { return delete mon(id), OK; };
-    fn.RawMonitorEnter = [](jvmtiEnv*, jrawMonitorID id) { return mon(id)->enter(), OK; };
-    fn.RawMonitorExit = [](jvmtiEnv*, jrawMonitorID id) { return owned(mon(id)->exit()); };
-    fn.RawMonitorNotifyAll = [](jvmtiEnv*, jrawMonitorID id) {
-      return owned(mon(id)->notifyAll());
-    };
+    fn.DestroyRawMonitor = [](jvmtiEnv*, jrawMonitorID id) JNICALL { return delete mon(id), OK; };
+    fn.RawMonitorEnter = [](jvmtiEnv*, jrawMonitorID id) JNICALL { return mon(id)->enter(), OK; };
+    fn.RawMonitorExit = [](jvmtiEnv*, jrawMonitorID id) JNICALL { return owned(mon(id)->exit()); };
+    fn.RawMonitorNotifyAll = [](jvmtiEnv*, jrawMonitorID id)
+                                 JNICALL { return owned(mon(id)->notifyAll()); };
     // The wait returns early as often as spuriousWakeups says; every other
     // early return looks like an interrupt of the thread.
-    fn.RawMonitorWait = [](jvmtiEnv*, jrawMonitorID id, jlong millis) {
+    fn.RawMonitorWait = [](jvmtiEnv*, jrawMonitorID id, jlong millis) JNICALL {
       if (self().spuriousWakeups.fetch_sub(1) <= 0) {
         self().spuriousWakeups++;
         return owned(mon(id)->wait(millis));
@@ -113,7 +113,7 @@ struct FakeJvm {
       static std::atomic<int> count{0};
       return count++ % 2 ? JVMTI_ERROR_INTERRUPT : JVMTI_ERROR_NONE;
     };
-    fn.GetThreadInfo = [](jvmtiEnv* env, jthread, jvmtiThreadInfo* info) {
+    fn.GetThreadInfo = [](jvmtiEnv* env, jthread, jvmtiThreadInfo* info) JNICALL {
       self().threadInfoCalls++;
       *info = jvmtiThreadInfo{};
       info->name = copy(env, "worker-1");
@@ -121,13 +121,14 @@ struct FakeJvm {
       info->context_class_loader = reinterpret_cast<jobject>(0x20);
       return OK;
     };
-    fn.GetThreadGroupInfo = [](jvmtiEnv* env, jthreadGroup group, jvmtiThreadGroupInfo* info) {
-      bool main = group == reinterpret_cast<jthreadGroup>(0x10);
-      *info = jvmtiThreadGroupInfo{};
-      info->name = copy(env, main ? "main" : "system");
-      if (main) info->parent = reinterpret_cast<jthreadGroup>(0x30);
-      return OK;
-    };
+    fn.GetThreadGroupInfo = [](jvmtiEnv* env, jthreadGroup group, jvmtiThreadGroupInfo* info)
+                                JNICALL {
+                                  bool main = group == reinterpret_cast<jthreadGroup>(0x10);
+                                  *info = jvmtiThreadGroupInfo{};
+                                  info->name = copy(env, main ? "main" : "system");
+                                  if (main) info->parent = reinterpret_cast<jthreadGroup>(0x30);
+                                  return OK;
+                                };
   }
 
   ~FakeJvm() { jvmtiProviderReset(), current = nullptr; }

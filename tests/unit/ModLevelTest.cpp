@@ -9,9 +9,9 @@
 #include "support/TestSupport.h"
 
 extern "C" {
-jboolean Java_com_halden_probe_ProbeController_setModLevel(JNIEnv*, jclass, jint);
-jint Java_com_halden_probe_ProbeController_getMonitoringLevel(JNIEnv*, jclass);
-jboolean Java_com_halden_probe_ProbeController_isNativeProbeEnabled(JNIEnv*, jclass);
+jboolean JNICALL Java_com_halden_probe_ProbeController_setModLevel(JNIEnv*, jclass, jint);
+jint JNICALL Java_com_halden_probe_ProbeController_getMonitoringLevel(JNIEnv*, jclass);
+jboolean JNICALL Java_com_halden_probe_ProbeController_isNativeProbeEnabled(JNIEnv*, jclass);
 }
 
 namespace {

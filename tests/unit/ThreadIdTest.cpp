@@ -6,20 +6,28 @@
 #include <thread>
 
 namespace {
-constexpr uintptr_t kFourGiB = uintptr_t{1} << 32;
+constexpr uint64_t kFourGiB = uint64_t{1} << 32;
 
-JNIEnv* env(uintptr_t value) {
-  return reinterpret_cast<JNIEnv*>(value);
+JNIEnv* env(uint64_t value) {
+  return reinterpret_cast<JNIEnv*>(static_cast<uintptr_t>(value));
 }
 
-uint32_t low32(uintptr_t value) {
+uint32_t low32(uint64_t value) {
   return static_cast<uint32_t>(value);
 }
+
+// Every case pairs pointers that differ only above their low 32 bits.
+class ThreadId : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (sizeof(void*) < 8) GTEST_SKIP() << "needs 64-bit addresses (sizeof(void*) < 8)";
+  }
+};
 }  // namespace
 
-TEST(ThreadId, PointersFourGiBApartGetDifferentIds) {
-  const uintptr_t a = 0x7f120A001000;
-  const uintptr_t b = a + kFourGiB;
+TEST_F(ThreadId, PointersFourGiBApartGetDifferentIds) {
+  const uint64_t a = 0x7f120A001000;
+  const uint64_t b = a + kFourGiB;
   uint32_t idA = threadIdOf(env(a));
   uint32_t idB = threadIdOf(env(b));
   EXPECT_EQ(idA, low32(a)) << "a free low half is the id itself";
@@ -36,8 +44,8 @@ TEST(ThreadId, PointersFourGiBApartGetDifferentIds) {
   releaseThreadId(env(b));
 }
 
-TEST(ThreadId, ManyPointersSharingTheirLowHalfStayDistinct) {
-  const uintptr_t base = 0x7f130A002000;
+TEST_F(ThreadId, ManyPointersSharingTheirLowHalfStayDistinct) {
+  const uint64_t base = 0x7f130A002000;
   uint32_t ids[16];
   for (int i = 0; i < 16; i++) {
     ids[i] = threadIdOf(env(base + i * kFourGiB));
@@ -47,17 +55,17 @@ TEST(ThreadId, ManyPointersSharingTheirLowHalfStayDistinct) {
   for (int i = 0; i < 16; i++) releaseThreadId(env(base + i * kFourGiB));
 }
 
-TEST(ThreadId, IsNeverZero) {
+TEST_F(ThreadId, IsNeverZero) {
   EXPECT_EQ(threadIdOf(nullptr), 0u);
-  const uintptr_t zeroLow = 5 * kFourGiB;
+  const uint64_t zeroLow = 5 * kFourGiB;
   uint32_t id = threadIdOf(env(zeroLow));
   EXPECT_NE(id, 0u);
   releaseThreadId(env(zeroLow));
 }
 
-TEST(ThreadId, LookupAssignsNothingAndReleaseFreesTheId) {
-  const uintptr_t a = 0x7f140A003000;
-  const uintptr_t b = a + kFourGiB;
+TEST_F(ThreadId, LookupAssignsNothingAndReleaseFreesTheId) {
+  const uint64_t a = 0x7f140A003000;
+  const uint64_t b = a + kFourGiB;
   EXPECT_EQ(lookupThreadId(env(a)), 0u);
   int before = assignedThreadIdCount();
   uint32_t idA = threadIdOf(env(a));
@@ -70,9 +78,9 @@ TEST(ThreadId, LookupAssignsNothingAndReleaseFreesTheId) {
   releaseThreadId(env(b));
 }
 
-TEST(ThreadId, ACachedIdIsCheckedAgainAfterARelease) {
-  const uintptr_t a = 0x7f150A004000;
-  const uintptr_t b = a + kFourGiB;
+TEST_F(ThreadId, ACachedIdIsCheckedAgainAfterARelease) {
+  const uint64_t a = 0x7f150A004000;
+  const uint64_t b = a + kFourGiB;
   uint32_t idA = threadIdOf(env(a));  // cached on this thread
   // Another thread ends a's pairing and b takes the value.
   uint32_t idB = 0;
