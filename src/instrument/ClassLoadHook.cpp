@@ -169,7 +169,7 @@ void instrument(JNIEnv* env, HookBytes* bytes) {
     return;
   }
   if (length < 8) return;
-  uint16_t minor = readU2(data + 4), major = readU2(data + 6);
+  uint16_t minor = loadBigEndian16(data + 4), major = loadBigEndian16(data + 6);
   if (major < 45 || major > 48 || (major == 48 && minor != 0)) return;
 
   ConstantPoolIndex pool;
@@ -177,7 +177,7 @@ void instrument(JNIEnv* env, HookBytes* bytes) {
   uint16_t nameLength = 0;
   bool indexed = pool.build(data, length);
   if (!indexed || static_cast<size_t>(data + length - pool.poolEnd()) < 4 ||
-      !pool.className(readU2(pool.poolEnd() + 2), &nameBytes, &nameLength)) {
+      !pool.className(loadBigEndian16(pool.poolEnd() + 2), &nameBytes, &nameLength)) {
     logMessage(LOG_ERROR, "Class file corrupt");
     dumpIfOn("BadClass", 8, *bytes);
     return;

@@ -63,10 +63,10 @@ bool scanPool(const ConstantPoolIndex& pool, const MethodSpec& spec, PoolScan* s
           scan->classFormatError = index;
         break;
       case CP_METHODREF: {
-        uint16_t classIndex = readU2(entry + 1);
-        const uint8_t* nat = pool.entry(readU2(entry + 3), CP_NAME_AND_TYPE);
+        uint16_t classIndex = loadBigEndian16(entry + 1);
+        const uint8_t* nat = pool.entry(loadBigEndian16(entry + 3), CP_NAME_AND_TYPE);
         if (!nat || !pool.className(classIndex, &bytes, &length)) return false;
-        uint16_t name = readU2(nat + 1), descriptor = readU2(nat + 3);
+        uint16_t name = loadBigEndian16(nat + 1), descriptor = loadBigEndian16(nat + 3);
         const uint8_t *nameBytes = nullptr, *descriptorBytes = nullptr;
         uint16_t nameLength = 0, descriptorLength = 0;
         if (!pool.utf8(name, &nameBytes, &nameLength) ||

@@ -12,14 +12,14 @@ bool ByteReader::u1(uint8_t* out) {
 
 bool ByteReader::u2(uint16_t* out) {
   if (remaining() < 2) return fail();
-  *out = readU2(at_);
+  *out = loadBigEndian16(at_);
   at_ += 2;
   return true;
 }
 
 bool ByteReader::u4(uint32_t* out) {
   if (remaining() < 4) return fail();
-  *out = readU4(at_);
+  *out = loadBigEndian32(at_);
   at_ += 4;
   return true;
 }
@@ -55,7 +55,7 @@ namespace {
 size_t entrySize(const uint8_t* entry) {
   switch (entry[0]) {
     case CP_UTF8:
-      return 3 + static_cast<size_t>(readU2(entry + 1));
+      return 3 + static_cast<size_t>(loadBigEndian16(entry + 1));
     case CP_INTEGER:
     case CP_FLOAT:
       return 5;
@@ -83,7 +83,7 @@ bool ConstantPoolIndex::build(const uint8_t* classBytes, size_t length) {
   end_ = nullptr;
   if (!classBytes || length < 10) return false;
   const uint8_t* end = classBytes + length;
-  uint16_t count = readU2(classBytes + 8);
+  uint16_t count = loadBigEndian16(classBytes + 8);
   const uint8_t* at = classBytes + 10;
   std::vector<const uint8_t*> entries(count ? count : 1, nullptr);
   for (uint32_t index = 1; index < count; index++) {
@@ -122,12 +122,12 @@ const uint8_t* ConstantPoolIndex::entry(uint32_t index, uint8_t tag) const {
 bool ConstantPoolIndex::utf8(uint32_t index, const uint8_t** bytes, uint16_t* length) const {
   const uint8_t* found = entry(index, CP_UTF8);
   if (!found) return false;
-  *length = readU2(found + 1);
+  *length = loadBigEndian16(found + 1);
   *bytes = found + 3;
   return true;
 }
 
 bool ConstantPoolIndex::className(uint32_t index, const uint8_t** bytes, uint16_t* length) const {
   const uint8_t* found = entry(index, CP_CLASS);
-  return found && utf8(readU2(found + 1), bytes, length);
+  return found && utf8(loadBigEndian16(found + 1), bytes, length);
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+#include "base/BigEndian.h"
 
 // Constant-pool tags the agent knows.
 enum : uint8_t {
@@ -44,14 +45,6 @@ class ByteReader {
   const uint8_t* end_;
   bool ok_ = true;
 };
-
-inline uint16_t readU2(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] << 8 | p[1]);
-}
-inline uint32_t readU4(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
 
 // Skips one field_info or method_info (8 bytes + its attributes); false when
 // the member runs past the end.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/BigEndian.h"
 #include "base/Log.h"
 
 namespace {
@@ -111,15 +112,14 @@ bool HeapDumpParser::readU1(uint8_t* value) {
 
 bool HeapDumpParser::readU2(uint16_t* value) {
   if (end_ - cursor_ < 2) return skip(2);
-  *value = static_cast<uint16_t>(cursor_[0] << 8 | cursor_[1]);
+  *value = loadBigEndian16(cursor_);
   cursor_ += 2;
   return true;
 }
 
 bool HeapDumpParser::readU4(uint32_t* value) {
   if (end_ - cursor_ < 4) return skip(4);
-  *value = static_cast<uint32_t>(cursor_[0]) << 24 | static_cast<uint32_t>(cursor_[1]) << 16 |
-           static_cast<uint32_t>(cursor_[2]) << 8 | cursor_[3];
+  *value = loadBigEndian32(cursor_);
   cursor_ += 4;
   return true;
 }

@@ -28,12 +28,12 @@ bool specFrom(const ConstantPoolIndex& pool, unsigned pick, MethodSpec* spec) {
   }
   if (refs.empty()) return false;
   const uint8_t* ref = pool.entry(refs[pick % refs.size()]);
-  const uint8_t* nat = pool.entry(readU2(ref + 3), CP_NAME_AND_TYPE);
+  const uint8_t* nat = pool.entry(loadBigEndian16(ref + 3), CP_NAME_AND_TYPE);
   const uint8_t *owner = nullptr, *name = nullptr, *type = nullptr;
   uint16_t ownerLength = 0, nameLength = 0, typeLength = 0;
-  if (!nat || !pool.className(readU2(ref + 1), &owner, &ownerLength) ||
-      !pool.utf8(readU2(nat + 1), &name, &nameLength) ||
-      !pool.utf8(readU2(nat + 3), &type, &typeLength))
+  if (!nat || !pool.className(loadBigEndian16(ref + 1), &owner, &ownerLength) ||
+      !pool.utf8(loadBigEndian16(nat + 1), &name, &nameLength) ||
+      !pool.utf8(loadBigEndian16(nat + 3), &type, &typeLength))
     return false;
   spec->targetClass = spec->ownerClass = text(owner, ownerLength);
   spec->methodName = text(name, nameLength);
