@@ -21,15 +21,20 @@ HalLock::~HalLock() {
 }
 
 // Makes the monitor now when the interface is held. Its name only has to be
-// unique in the process: it carries the lock's own address.
+// unique in the process: it carries the lock's own address. The monitor is
+// published with a compare-and-swap: two threads that meet the uncreated lock
+// before the global lock exists both make one, and the loser destroys its own
+// and enters the winner's, so they still exclude each other.
 bool HalLock::create() {
   if (!jvmpi) return false;
   char name[64];
   std::snprintf(name, sizeof name, "_%lXHalLock",
                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(this)));
   JVMPI_RawMonitor made = jvmpi->RawMonitorCreate(name);
-  monitor_.store(made, std::memory_order_release);
-  return made != nullptr;
+  JVMPI_RawMonitor none = nullptr;
+  if (made && !monitor_.compare_exchange_strong(none, made, std::memory_order_acq_rel))
+    jvmpi->RawMonitorDestroy(made);
+  return monitor_.load(std::memory_order_acquire) != nullptr;
 }
 
 bool HalLock::lock() {
