@@ -46,7 +46,7 @@ run() {  # label properties...
   mkdir -p "$home/etc" "$home/logs" "$home/lib"
   printf '%s\n' "$@" > "$home/etc/datacollector.properties"
   "$BUILD/tools/psdump/psdump" --host 127.0.0.1 --port 0 --port-file "$home/port" --quiet \
-    --summary > "$home/summary.json" 2> "$home/psdump.err" &
+    --summary-only > "$home/summary.json" 2> "$home/psdump.err" &
   PSDUMP_PID=$!
   for _ in $(seq 100); do
     [ -s "$home/port" ] && break

@@ -124,6 +124,7 @@ class Output {
         quiet_(options.quiet),
         flushEach_(flushEach),
         requests_(options.requests),
+        perRecord_(!options.summaryOnly && !options.requests),
         htmlPath_(options.htmlPath) {
     if (options.requests || !options.htmlPath.empty()) {
       view_ = std::make_unique<RequestView>(options.requests);
@@ -133,7 +134,7 @@ class Output {
   void record(Record& r, uint64_t conn) {
     std::lock_guard<std::mutex> guard(lock_);
     summary_.add(r);
-    if (!requests_) {
+    if (perRecord_) {
       std::string line = recordToJson(r, conn);
       line += '\n';
       write(line);
@@ -231,6 +232,8 @@ class Output {
   bool quiet_;
   bool flushEach_;
   bool requests_;
+  // One JSON line per record.
+  bool perRecord_;
   std::string htmlPath_;
   Summary summary_;
   std::unique_ptr<RequestView> view_;
@@ -406,7 +409,7 @@ int runListener(const ListenerOptions& options, const std::atomic<bool>& stop, F
   if (listenFd >= 0) close(listenFd);
   stopAll.store(true);
   for (Connection& c : connections) c.thread.join();
-  const bool reported = output.finish(options.summary);
+  const bool reported = output.finish(options.summary || options.summaryOnly);
   if (output.anyMalformed()) return kExitMalformed;
   return reported ? kExitOk : kExitSetup;
 }
@@ -426,7 +429,7 @@ int runFile(const std::string& path, const ListenerOptions& options, FILE* out, 
   const bool malformed = decodeStream(source, 1, options.limits, output);
   output.closed(1, source.received(), malformed);
   if (fd != 0) close(fd);
-  const bool reported = output.finish(options.summary);
+  const bool reported = output.finish(options.summary || options.summaryOnly);
   if (malformed) return kExitMalformed;
   return reported ? kExitOk : kExitSetup;
 }

@@ -17,6 +17,7 @@ struct ListenerOptions {
   int port = 0;             // 0: any free port
   std::string portFile;     // where to write the port listened on, if not empty
   bool summary = false;     // print the summary line at the end
+  bool summaryOnly = false; // no line per record: only the summary (implies summary)
   double durationSec = 0;   // stop after this long; 0: no limit
   long maxConnections = 0;  // stop when this many connections have closed; 0: no limit
   bool quiet = false;       // no notices on stderr, only errors

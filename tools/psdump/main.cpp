@@ -21,7 +21,7 @@ void onSignal(int) {
 
 const char kUsage[] =
     "usage: psdump [--host 127.0.0.1] [--port N] [--port-file F] [--summary]\n"
-    "              [--requests] [--html FILE] [--duration S] [--max-connections N]\n"
+    "              [--summary-only] [--requests] [--html FILE] [--duration S] [--max-connections N]\n"
     "              [--max-record-bytes N] [--quiet]\n"
     "       psdump --input FILE|- [--summary] [--requests] [--html FILE] [--max-record-bytes N]\n"
     "\n"
@@ -30,7 +30,9 @@ const char kUsage[] =
     "free port; the port is announced on standard error and written to --port-file.\n"
     "Stops on SIGINT or SIGTERM, after --duration seconds, or once --max-connections\n"
     "connections have closed; --summary then prints the counts per record type and\n"
-    "per thread as one more JSON line. --input decodes a captured stream instead.\n"
+    "per thread as one more JSON line; --summary-only prints that line alone, without\n"
+    "a line per record (for long runs where only the counts matter). --input decodes\n"
+    "a captured stream instead.\n"
     "--requests pairs begin and end records into requests and prints one JSON object\n"
     "per request (and per single event record) instead of one per record, then a\n"
     "table per request name: count, errors, wall-time percentiles, CPU time and the\n"
@@ -86,6 +88,8 @@ int main(int argc, char** argv) {
       options.portFile = value();
     } else if (arg == "--summary") {
       options.summary = true;
+    } else if (arg == "--summary-only") {
+      options.summaryOnly = true;
     } else if (arg == "--duration") {
       const char* v = value();
       if (!parseSeconds(v, options.durationSec)) bad(v);

@@ -195,6 +195,10 @@ TEST(PsdumpTool, DecodesConnectionsOneAfterAnotherAndCapturedFilesAndSummarises)
   ASSERT_EQ(fromFile.size(), 7u) << file.out();
   EXPECT_EQ(std::vector<std::string>(fromFile.begin(), fromFile.end() - 1), out);
   EXPECT_CONTAINS(fromFile[6], "\"records\":3,");
+  // --summary-only prints that summary alone.
+  PsdumpRun counts({"--input", "@input", "--summary-only"}, session.b);
+  EXPECT_EQ(counts.exitCode(), psdump::kExitOk) << counts.err();
+  EXPECT_EQ(counts.out(), fromFile[6] + "\n");
 }
 
 TEST(PsdumpTool, SigtermStopsItAndPrintsTheSummary) {
