@@ -82,6 +82,9 @@ bool readMachineCpuTicks(const char* statPath, uint64_t* busy, uint64_t* total);
 bool freeDiskBytes(const char* path, uint64_t* bytes);
 // User plus system CPU time of this process in nanoseconds.
 int64_t processCpuNanos();
+// User plus system CPU time of the calling thread in nanoseconds; 0 if the
+// system cannot tell.
+int64_t threadCpuNanos();
 
 // --- figures from the system's own services ----------------------------------
 

@@ -228,6 +228,12 @@ int64_t processCpuNanos() {
   return nanos(usage.ru_utime) + nanos(usage.ru_stime);
 }
 
+int64_t threadCpuNanos() {
+  struct timespec ts;
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0) return 0;
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 // Linux keeps these figures in /proc, which the readers above parse.
 Service registryProcessorMHz(uint32_t*) {
   return Service::Absent;

@@ -216,6 +216,12 @@ int64_t processCpuNanos() {
   return (ticksOf(kernel) + ticksOf(user)) * 100;
 }
 
+int64_t threadCpuNanos() {
+  FILETIME creation, exit, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &creation, &exit, &kernel, &user)) return 0;
+  return (ticksOf(kernel) + ticksOf(user)) * 100;
+}
+
 // --- figures from the system's own services ----------------------------------
 
 Service registryProcessorMHz(uint32_t* mhz) {
