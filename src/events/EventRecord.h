@@ -6,15 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
+
+#include "events/RecordArena.h"
 
 class ClassEntry;
-
-// The bytes an allocation of `bytes` takes from the C allocator: a header of
-// 8 bytes, rounding to 16, at least 32.
-constexpr size_t allocationFootprint(size_t bytes) {
-  size_t n = (bytes + 8 + 15) & ~static_cast<size_t>(15);
-  return n < 32 ? 32 : n;
-}
 
 class EventRecord {
  public:
@@ -23,6 +19,25 @@ class EventRecord {
   virtual ~EventRecord() = default;
   EventRecord(const EventRecord&) = delete;
   EventRecord& operator=(const EventRecord&) = delete;
+
+  // Records live in blocks of RecordArena: on their own, or carved from the
+  // making thread's arena (`new (arena) R(...)`, null when memory could not
+  // be had). A record is deleted the same way however it was made.
+  static void* operator new(size_t bytes) {
+    if (void* block = RecordArena::allocate(nullptr, bytes)) return block;
+    throw std::bad_alloc();
+  }
+  static void* operator new(size_t bytes, const std::nothrow_t&) noexcept {
+    return RecordArena::allocate(nullptr, bytes);
+  }
+  static void* operator new(size_t bytes, RecordArena* arena) noexcept {
+    return RecordArena::allocate(arena, bytes);
+  }
+  static void operator delete(void* block) noexcept { RecordArena::release(block); }
+  static void operator delete(void* block, const std::nothrow_t&) noexcept {
+    RecordArena::release(block);
+  }
+  static void operator delete(void* block, RecordArena*) noexcept { RecordArena::release(block); }
 
   uint32_t threadId = 0;
   int64_t cpuTime = 0;

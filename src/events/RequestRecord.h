@@ -16,24 +16,24 @@
 class RequestRecord : public EventRecord {
  public:
   RequestRecord(int type, int subtype) : EventRecord(type, subtype, 72) {
-    accountedSize = static_cast<int32_t>(allocationFootprint(sizeof(RequestRecord)));
+    accountedSize = static_cast<int32_t>(RecordArena::ownFootprint(sizeof(RequestRecord)));
   }
 
-  // A record of class R made in one allocation with `spare` bytes after it,
-  // in which placeText stores the record's texts; null when memory could not
-  // be had. Records made by a plain new have no spare bytes.
+  // A record of class R made in one block with `spare` bytes after it, in
+  // which placeText stores the record's texts; the block is carved from
+  // `arena` when one is given (the calling thread's own). Null when memory
+  // could not be had. Records made by a plain new have no spare bytes.
   template <class R, class... Args>
-  static R* make(size_t spare, Args... args) {
-    void* block = ::operator new(sizeof(R) + spare, std::nothrow);
+  static R* make(RecordArena* arena, size_t spare, Args... args) {
+    size_t footprint = 0;
+    void* block = RecordArena::allocate(arena, sizeof(R) + spare, &footprint);
     if (!block) return nullptr;
-    R* record = new (block) R(args...);
+    R* record = ::new (block) R(args...);
     record->spare_ = static_cast<char*>(block) + sizeof(R);
     record->spareLeft_ = spare;
-    record->accountedSize = static_cast<int32_t>(allocationFootprint(sizeof(R) + spare));
+    record->accountedSize = static_cast<int32_t>(footprint);
     return record;
   }
-  // Both kinds of record go back to the allocator as one block.
-  static void operator delete(void* block) { ::operator delete(block); }
 
   // Replaces the text by a copy of `length` bytes and a terminator, in the
   // spare bytes while they hold it, otherwise in an allocation of its own.

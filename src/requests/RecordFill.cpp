@@ -56,7 +56,7 @@ size_t copyCutText(OwnedText& field, const char* text, int limit) {
 
 void accountTexts(EventRecord* record, size_t objectBytes,
                   std::initializer_list<const OwnedText*> texts) {
-  size_t bytes = allocationFootprint(objectBytes);
+  size_t bytes = RecordArena::ownFootprint(objectBytes);
   for (const OwnedText* text : texts) bytes += text->footprint();
   record->accountedSize = bytes > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bytes);
 }

@@ -20,6 +20,11 @@ void lowerHttpDepth(ThreadData* data, const char* requestName) {
     data->requestDepth--;
 }
 
+// The calling thread's own arena, when it has a record.
+RecordArena* arenaOf(ThreadData* data) {
+  return data ? &data->ownArena : nullptr;
+}
+
 int depthOf(const ThreadData* data) {
   return data ? data->requestDepth.load() : 0;
 }
@@ -34,7 +39,7 @@ void startNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestNa
   }
   const char* text = detail ? detail : "";
   HttpRequestRecord* record = RequestRecord::make<HttpRequestRecord>(
-      requestTextBytes(requestName, applicationName, url, text), SUBTYPE_BEGIN);
+      arenaOf(data), requestTextBytes(requestName, applicationName, url, text), SUBTYPE_BEGIN);
   if (!record) return;
   record->depth = depthOf(data);
   record->placeText(record->detail, text, std::strlen(text));
@@ -47,7 +52,7 @@ void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestN
     lowerHttpDepth(data, requestName);
   }
   HttpRequestRecord* record = RequestRecord::make<HttpRequestRecord>(
-      requestTextBytes(nullptr, nullptr, nullptr, nullptr), SUBTYPE_END);
+      arenaOf(data), requestTextBytes(nullptr, nullptr, nullptr, nullptr), SUBTYPE_END);
   if (!record) return;
   record->depth = depthOf(data) + 1;
   sendRequestRecord(env, data, record, nullptr, nullptr, nullptr);
@@ -57,7 +62,7 @@ void errorNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestNa
                             const char* applicationName, const char* url) {
   if (data && data->requestDepth >= 1) lowerHttpDepth(data, requestName);
   HttpRequestRecord* record = RequestRecord::make<HttpRequestRecord>(
-      requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_ERROR);
+      arenaOf(data), requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_ERROR);
   if (!record) return;
   record->depth = depthOf(data) + 1;
   sendRequestRecord(env, data, record, requestName, applicationName, url);
@@ -70,7 +75,7 @@ void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicatio
     data->requestDepth++;
   }
   EjbRequestRecord* record = RequestRecord::make<EjbRequestRecord>(
-      requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_BEGIN);
+      arenaOf(data), requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_BEGIN);
   if (!record) return;
   record->depth = depthOf(data);
   sendRequestRecord(env, data, record, requestName, applicationName, url);
@@ -80,7 +85,7 @@ void endNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicationN
                          const char* requestName, const char* url) {
   if (data && data->requestDepth >= 1 && swallowNestedEnd(data)) return;
   EjbRequestRecord* record = RequestRecord::make<EjbRequestRecord>(
-      requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_END);
+      arenaOf(data), requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_END);
   if (!record) return;
   record->depth = depthOf(data);
   if (data && data->requestDepth > 0) data->requestDepth--;

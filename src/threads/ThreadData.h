@@ -32,6 +32,7 @@
 #include "base/NamedObject.h"
 #include "events/EventQueue.h"
 #include "events/EventRecord.h"
+#include "events/RecordArena.h"
 
 class ThreadData : public NamedObject {
  public:
@@ -120,6 +121,9 @@ class ThreadData : public NamedObject {
   int32_t gpsTokenLength = 0;
   // The data-gate marker has been queued for the current closing of the gate.
   bool gateMarkerSent = false;
+  // The memory the thread's request records are made in; only the thread
+  // itself allocates from it.
+  RecordArena ownArena;
 
  private:
   // Releases the statement texts and clears the status flags and depths.
