@@ -35,12 +35,16 @@ struct LogArg {
   LogArg(unsigned v) : kind(UInt), s(nullptr), i(v) {}
 };
 void logCatalog(int level, const char* key, const LogArg* args = nullptr, int argCount = 0);
+// A line below the threshold costs only the comparison: debug lines sit on
+// the request path.
 template <typename... A>
 void logCatalogArgs(int level, const char* key, A... args) {
+  if (level > logLevel.load(std::memory_order_relaxed)) return;
   const LogArg list[] = {LogArg(args)...};
   logCatalog(level, key, list, static_cast<int>(sizeof...(A)));
 }
 inline void logCatalogArgs(int level, const char* key) {
+  if (level > logLevel.load(std::memory_order_relaxed)) return;
   logCatalog(level, key, nullptr, 0);
 }
 

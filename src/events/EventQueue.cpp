@@ -1,6 +1,7 @@
 #include "events/EventQueue.h"
 
 #include <new>
+#include <type_traits>
 
 #include "events/AgentRecords.h"
 #include "events/EventRecord.h"
@@ -10,6 +11,17 @@ constexpr auto relaxed = std::memory_order_relaxed;
 
 bool countsAsClassBytes(int type) {
   return type == EVENT_CLASS || type == EVENT_METHOD;
+}
+
+// Adds to a counter that only holders of the queue's lock change and other
+// threads read without it: a plain load and store instead of a locked
+// read-modify-write, on the path of every append. The sum wraps as atomic
+// arithmetic does: the counters only grow, and their differences stay right.
+template <class T>
+void addUnderLock(std::atomic<T>& counter, T value) {
+  using U = std::make_unsigned_t<T>;
+  counter.store(static_cast<T>(static_cast<U>(counter.load(relaxed)) + static_cast<U>(value)),
+                relaxed);
 }
 }  // namespace
 
@@ -30,14 +42,13 @@ void EventQueue::link(EventRecord* event) {
   else
     head_ = event;
   tail_ = event;
-  count_.fetch_add(1, relaxed);
+  addUnderLock(count_, 1);
 }
 
-void EventQueue::book(const EventRecord* event, std::atomic<int32_t>& bytes,
-                      std::atomic<int32_t>& classBytes) {
-  // Atomic arithmetic wraps: the counters only grow and may pass 2^31 in a
-  // long run; their difference stays right.
-  (countsAsClassBytes(event->type) ? classBytes : bytes).fetch_add(event->nominalSize, relaxed);
+void EventQueue::bookQueued(const EventRecord* event) {
+  addUnderLock(countsAsClassBytes(event->type) ? classBytesQueued_ : bytesQueued_,
+               int32_t{event->nominalSize});
+  addUnderLock(accountedQueued_, int64_t{event->accountedSize});
 }
 
 bool EventQueue::append(EventRecord* event) {
@@ -60,16 +71,14 @@ bool EventQueue::append(EventRecord* event) {
     if (!overflowNoticeSent_) {
       overflowNoticeSent_ = true;
       if (notice) {
-        book(notice, bytesQueued_, classBytesQueued_);
-        accountedQueued_.fetch_add(notice->accountedSize, relaxed);
+        bookQueued(notice);
         link(notice);
         noticeQueued = true;
       }
     }
   } else {
     if (count < limit_) overflowNoticeSent_ = false;
-    book(event, bytesQueued_, classBytesQueued_);
-    accountedQueued_.fetch_add(event->accountedSize, relaxed);
+    bookQueued(event);
     link(event);
     appended = true;
   }
@@ -126,7 +135,10 @@ void EventQueue::putBackFront(Chain chain) {
 
 void EventQueue::recordTaken(const EventRecord* event) {
   if (!event) return;
-  book(event, bytesTaken_, classBytesTaken_);
+  // Atomic arithmetic wraps: the counters only grow and may pass 2^31 in a
+  // long run; their difference stays right.
+  (countsAsClassBytes(event->type) ? classBytesTaken_ : bytesTaken_)
+      .fetch_add(event->nominalSize, relaxed);
   accountedTaken_.fetch_add(event->accountedSize, relaxed);
 }
 

@@ -10,8 +10,9 @@
 // Records are linked through their own queueNext field, so appending
 // allocates nothing. The lock is a plain mutex rather than a JVM raw monitor:
 // it is held for a few instructions on every append, where a raw monitor's
-// bookkeeping and parking showed up as a large share of a request's cost. The counters are atomics
-// that other threads read without the lock.
+// bookkeeping and parking showed up as a large share of a request's cost.
+// The counters are atomics that other threads read without the lock; those
+// of the appending side change only under it.
 #pragma once
 
 #include <atomic>
@@ -86,8 +87,8 @@ class EventQueue {
  private:
   // Links a record at the tail; the lock is held.
   void link(EventRecord* event);
-  void book(const EventRecord* event, std::atomic<int32_t>& bytes,
-            std::atomic<int32_t>& classBytes);
+  // Counts an appended record in the queued bytes; the lock is held.
+  void bookQueued(const EventRecord* event);
 
   const int limit_;
   std::mutex lock_;

@@ -11,35 +11,43 @@
 
 namespace {
 
-// A copy cut to the limit, in the record's spare bytes when they hold it.
-// Returns the bytes kept including the zero.
-size_t placeCutText(RequestRecord* record, OwnedText& field, const char* text, int limit) {
-  size_t length = cutTextLength(text, limit);
-  record->placeText(field, text, length);
-  return length + 1;
-}
-
-// A null text becomes the empty text, unless the record's step already
-// filled the field.
-void fillText(RequestRecord* record, OwnedText& field, const char* text, int limit,
+// The text of `texts` at `index` copied into the field; a null text becomes
+// the empty text, unless the record's step already filled the field.
+void fillText(RequestRecord* record, OwnedText& field, const RequestTexts& texts, int index,
               const char* nullNote) {
-  if (text) {
-    placeCutText(record, field, text, limit);
+  if (texts.text[index]) {
+    record->placeText(field, texts.text[index], texts.length[index]);
     return;
   }
   logCatalogArgs(LOG_DEBUG, "PROBE_DEBUG", nullNote);
   if (!field.present()) record->placeText(field, "", 0);
 }
 
-size_t spareFor(const char* text, int limit) {
-  return text ? cutTextLength(text, limit) + 1 : 1;
+}  // namespace
+
+RequestTexts::RequestTexts(const char* requestName, const char* applicationName,
+                           const char* url, const char* detail)
+    : text{requestName, applicationName, url},
+      length{},
+      detail(detail),
+      detailLength(detail ? std::strlen(detail) : 0) {
+  int limit = urlLimit();
+  for (int i = 0; i < 3; i++)
+    if (text[i]) length[i] = cutTextLength(text[i], limit);
 }
 
-}  // namespace
+size_t RequestTexts::spareBytes() const {
+  return length[0] + length[1] + length[2] + detailLength + 4;
+}
 
 void sendRequestRecord(JNIEnv* env, ThreadData* data, RequestRecord* record,
                        const char* requestName, const char* applicationName, const char* url,
                        RequestStep step) {
+  sendRequestRecord(env, data, record, RequestTexts(requestName, applicationName, url), step);
+}
+
+void sendRequestRecord(JNIEnv* env, ThreadData* data, RequestRecord* record,
+                       const RequestTexts& texts, RequestStep step) {
   if (!record) return;
   if (!data) {
     logMessage(LOG_WARNING, "Internal Error: storage is NULL for Thread");
@@ -58,27 +66,18 @@ void sendRequestRecord(JNIEnv* env, ThreadData* data, RequestRecord* record,
     delete record;
     return;
   }
-  int limit = urlLimit();
-  fillText(record, record->requestName, requestName, limit, "request name = null");
-  fillText(record, record->applicationName, applicationName, limit, "application name = null");
-  if (url) {
-    size_t kept = placeCutText(record, record->url, url, limit);
-    sampleUrlSize(kept);
-  } else {
-    fillText(record, record->url, nullptr, limit, "url = null");
-  }
-  if (!record->detail.present()) record->placeText(record->detail, "", 0);
+  fillText(record, record->requestName, texts, 0, "request name = null");
+  fillText(record, record->applicationName, texts, 1, "application name = null");
+  fillText(record, record->url, texts, 2, "url = null");
+  if (texts.text[2]) sampleUrlSize(texts.length[2] + 1);
+  if (texts.detail)
+    record->placeText(record->detail, texts.detail, texts.detailLength);
+  else if (!record->detail.present())
+    record->placeText(record->detail, "", 0);
   record->nominalSize = nominalSizeOf(size_t{urlSizeEstimate()} + 72);
   queueEvent(env, data, record);
   // The correlation token lives exactly as long as the outermost request.
   if (data->requestDepth == 0 && data->gpsToken) data->releaseGpsToken();
-}
-
-size_t requestTextBytes(const char* requestName, const char* applicationName, const char* url,
-                        const char* detail) {
-  int limit = urlLimit();
-  return spareFor(requestName, limit) + spareFor(applicationName, limit) + spareFor(url, limit) +
-         (detail ? std::strlen(detail) : 0) + 1;
 }
 
 void sendRequestRecordFromJava(JNIEnv* env, ThreadData* data, RequestRecord* record,

@@ -20,9 +20,12 @@ void lowerHttpDepth(ThreadData* data, const char* requestName) {
     data->requestDepth--;
 }
 
-// The calling thread's own arena, when it has a record.
-RecordArena* arenaOf(ThreadData* data) {
-  return data ? &data->ownArena : nullptr;
+// A record of class R with room for the texts, made in the calling
+// thread's own arena when it has a ThreadData; null when memory could not be
+// had.
+template <class R>
+R* makeRecord(ThreadData* data, const RequestTexts& texts, int subtype) {
+  return RequestRecord::make<R>(data ? &data->ownArena : nullptr, texts.spareBytes(), subtype);
 }
 
 int depthOf(const ThreadData* data) {
@@ -37,13 +40,11 @@ void startNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestNa
     if (swallowNestedBegin(data)) return;
     data->requestDepth++;
   }
-  const char* text = detail ? detail : "";
-  HttpRequestRecord* record = RequestRecord::make<HttpRequestRecord>(
-      arenaOf(data), requestTextBytes(requestName, applicationName, url, text), SUBTYPE_BEGIN);
+  RequestTexts texts(requestName, applicationName, url, detail ? detail : "");
+  auto* record = makeRecord<HttpRequestRecord>(data, texts, SUBTYPE_BEGIN);
   if (!record) return;
   record->depth = depthOf(data);
-  record->placeText(record->detail, text, std::strlen(text));
-  sendRequestRecord(env, data, record, requestName, applicationName, url);
+  sendRequestRecord(env, data, record, texts);
 }
 
 void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName) {
@@ -51,21 +52,21 @@ void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestN
     if (swallowNestedEnd(data)) return;
     lowerHttpDepth(data, requestName);
   }
-  HttpRequestRecord* record = RequestRecord::make<HttpRequestRecord>(
-      arenaOf(data), requestTextBytes(nullptr, nullptr, nullptr, nullptr), SUBTYPE_END);
+  RequestTexts texts(nullptr, nullptr, nullptr);
+  auto* record = makeRecord<HttpRequestRecord>(data, texts, SUBTYPE_END);
   if (!record) return;
   record->depth = depthOf(data) + 1;
-  sendRequestRecord(env, data, record, nullptr, nullptr, nullptr);
+  sendRequestRecord(env, data, record, texts);
 }
 
 void errorNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName,
                             const char* applicationName, const char* url) {
   if (data && data->requestDepth >= 1) lowerHttpDepth(data, requestName);
-  HttpRequestRecord* record = RequestRecord::make<HttpRequestRecord>(
-      arenaOf(data), requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_ERROR);
+  RequestTexts texts(requestName, applicationName, url);
+  auto* record = makeRecord<HttpRequestRecord>(data, texts, SUBTYPE_ERROR);
   if (!record) return;
   record->depth = depthOf(data) + 1;
-  sendRequestRecord(env, data, record, requestName, applicationName, url);
+  sendRequestRecord(env, data, record, texts);
 }
 
 void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicationName,
@@ -74,22 +75,22 @@ void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicatio
     if (swallowNestedBegin(data)) return;
     data->requestDepth++;
   }
-  EjbRequestRecord* record = RequestRecord::make<EjbRequestRecord>(
-      arenaOf(data), requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_BEGIN);
+  RequestTexts texts(requestName, applicationName, url);
+  auto* record = makeRecord<EjbRequestRecord>(data, texts, SUBTYPE_BEGIN);
   if (!record) return;
   record->depth = depthOf(data);
-  sendRequestRecord(env, data, record, requestName, applicationName, url);
+  sendRequestRecord(env, data, record, texts);
 }
 
 void endNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicationName,
                          const char* requestName, const char* url) {
   if (data && data->requestDepth >= 1 && swallowNestedEnd(data)) return;
-  EjbRequestRecord* record = RequestRecord::make<EjbRequestRecord>(
-      arenaOf(data), requestTextBytes(requestName, applicationName, url, nullptr), SUBTYPE_END);
+  RequestTexts texts(requestName, applicationName, url);
+  auto* record = makeRecord<EjbRequestRecord>(data, texts, SUBTYPE_END);
   if (!record) return;
   record->depth = depthOf(data);
   if (data && data->requestDepth > 0) data->requestDepth--;
-  sendRequestRecord(env, data, record, requestName, applicationName, url);
+  sendRequestRecord(env, data, record, texts);
 }
 
 void issueTraceRequest(JNIEnv* env, ThreadData* data) {
