@@ -36,7 +36,7 @@ class RecordArena {
   // The bytes of a slab. Below the allocator's threshold for mapping memory
   // of its own, so slabs are reused from its free lists instead of being
   // freshly faulted in.
-  static constexpr size_t kSlabBytes = 16 * 1024;
+  static constexpr size_t kSlabBytes = 8 * 1024;
   // Larger blocks are allocated on their own.
   static constexpr size_t kLargestBlock = kSlabBytes / 4;
   // The header before every block.
