@@ -24,6 +24,7 @@
 #include "support/FakeJvmpi.h"
 #include "support/LoopbackCollector.h"
 #include "support/NullJniEnv.h"
+#include "support/TestSupport.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadDrain.h"
@@ -205,11 +206,9 @@ TEST_F(EventAgentTest, QueueThreeOverTheLimitIsTrimmedWithADropNotice) {
   for (int i = 0; i < 3; i++) t->appendEvent(new SamplingRatesRecord(SUBTYPE_SINGLE));
   ASSERT_EQ(t->queueLength(), 5003);
 
-  testing::internal::CaptureStdout();
-  uint32_t length = a->buildDataPacket();
-  std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("Events dropped 2 for thread T1 as they exceeded event queue limit of 5000"),
-            std::string::npos)
+  uint32_t length = 0;
+  std::string log = captured([&] { length = a->buildDataPacket(); });
+  EXPECT_CONTAINS(log, "Events dropped 2 for thread T1 as they exceeded event queue limit of 5000")
       << log.substr(0, 2000);
 
   const uint8_t* p = a->packetBuffer();
@@ -237,14 +236,10 @@ TEST_F(EventAgentTest, RecordsRefusedByAFullQueueAreReported) {
   t->setThreadNames("T2", "main");
   ASSERT_TRUE(a->manageThreadData(t));
   for (int i = 0; i < 6; i++) t->appendEvent(method(SUBTYPE_BEGIN));
-  testing::internal::CaptureStdout();
-  a->buildDataPacket();
-  std::string log = testing::internal::GetCapturedStdout();
+  std::string log = captured([&] { a->buildDataPacket(); });
   // Three refused by the queue, and one more trimmed: the drop notice of the
   // overflow took the queue over its limit.
-  EXPECT_NE(log.find("Events dropped 4 for thread T2 as they exceeded event queue limit of 3"),
-            std::string::npos)
-      << log;
+  EXPECT_CONTAINS(log, "Events dropped 4 for thread T2 as they exceeded event queue limit of 3");
   EXPECT_EQ(t->takeDroppedEvents(), 0);
   a->detachForTest();
 }
@@ -263,10 +258,11 @@ TEST_F(EventAgentTest, RecordLargerThanTheSlackIsAnnouncedByADropNotice) {
   t->appendEvent(big);
   t->appendEvent(method(SUBTYPE_END));
 
-  testing::internal::CaptureStdout();
-  uint32_t length = a->buildDataPacket();
-  a->buildDataPacket();
-  std::string log = testing::internal::GetCapturedStdout();
+  uint32_t length = 0;
+  std::string log = captured([&] {
+    length = a->buildDataPacket();
+    a->buildDataPacket();
+  });
   // The entry, a drop notice with the thread's id in place of the record
   // (it counts in none of the six kinds), then the exit.
   EXPECT_EQ(length, 7u + 27 + 31 + 27);
@@ -276,7 +272,7 @@ TEST_F(EventAgentTest, RecordLargerThanTheSlackIsAnnouncedByADropNotice) {
   EXPECT_EQ(u32At(p + 7 + 27 + 1), t->getThreadId());
   for (int k = 0; k < 6; k++) EXPECT_EQ(u32At(p + 7 + 27 + 5 + 4 * k), 0u) << k;
   EXPECT_EQ(p[7 + 27 + 31], 3);
-  EXPECT_NE(log.find("Record of type 17 too large for a packet dropped"), std::string::npos) << log;
+  EXPECT_CONTAINS(log, "Record of type 17 too large for a packet dropped");
   EXPECT_EQ(log.find("exceeded event queue limit"), std::string::npos) << log;
   EXPECT_EQ(t->queuedBytes(), 0);
 }
@@ -286,10 +282,8 @@ TEST_F(EventAgentTest, DeadThreadWithoutAQueueIsDeleted) {
   ThreadData* t = new ThreadData(0x580, nullptr);
   ASSERT_TRUE(a->manageThreadData(t));
   t->threadEnded();
-  testing::internal::CaptureStdout();
-  a->buildDataPacket();
-  std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("Prepare2send, Event Queue NULL for Thread, TID: 1408"), std::string::npos);
+  std::string log = captured([&] { a->buildDataPacket(); });
+  EXPECT_CONTAINS(log, "Prepare2send, Event Queue NULL for Thread, TID: 1408");
   EXPECT_EQ(a->managedCount(), 1) << "deleted at the end of the cycle";
 }
 
@@ -308,16 +302,15 @@ TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {
   for (int i = 0; i < 7; i++) dead->appendEvent(method(SUBTYPE_BEGIN));
   dead->threadEnded();
 
-  testing::internal::CaptureStdout();
-  for (int i = 0; i < 29; i++) a->psDownTrim();
-  std::string log = testing::internal::GetCapturedStdout();
+  std::string log = captured([&] {
+    for (int i = 0; i < 29; i++) a->psDownTrim();
+  });
   // The dead thread went at the first cycle; the live one is left alone.
-  EXPECT_NE(log.find("Deleted 7 (all) events in dead thread TID: "), std::string::npos) << log;
+  EXPECT_CONTAINS(log, "Deleted 7 (all) events in dead thread TID: ");
   EXPECT_EQ(a->managedCount(), 2);
   EXPECT_EQ(live->queueLength(), 1501);
-  EXPECT_NE(log.find("##OverAll events dropped/deleted when PS down: 7 \n"), std::string::npos);
-  EXPECT_NE(log.find("##OverAll events dropped/deleted when PS down: 0, log message now off"),
-            std::string::npos);
+  EXPECT_CONTAINS(log, "##OverAll events dropped/deleted when PS down: 7 \n");
+  EXPECT_CONTAINS(log, "##OverAll events dropped/deleted when PS down: 0, log message now off");
   a->psDownTrim();  // the thirtieth: 30 seconds have passed
   EXPECT_EQ(a->psDownThreshold(), 1000);
   // 501 records taken off the front: the class record among them is kept.

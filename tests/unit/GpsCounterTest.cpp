@@ -86,8 +86,7 @@ TEST_F(GpsCounterTest, AnUnwritableFileKeepsTheStateAndIsReported) {
   CapturedOutput output;
   counter.initCounter(nowhere);
   output.finish();
-  EXPECT_NE(output.out().find("GPSTokenUtils In initGpsCounter(), counterFp = NULL for writing"),
-            std::string::npos);
+  EXPECT_CONTAINS(output.out(), "GPSTokenUtils In initGpsCounter(), counterFp = NULL for writing");
   EXPECT_EQ(counter.next(), 0xA0000005u);
   // The saver still writes to the file set up before.
   counter.save(0xA0000006);

@@ -68,7 +68,7 @@ TEST_F(Identity, CommandLineThenEnvironment) {
 TEST_F(Identity, PrefixMustStandAtTheStart) {
   std::string err = resolve({"x-Dhm.home=/no", "-Dhm.homes=/no", "-Dhm.home", "--hm.home=/no"});
   EXPECT_STREQ(homeDir, "/halden");
-  EXPECT_NE(err.find(kHomeError), std::string::npos);
+  EXPECT_CONTAINS(err, kHomeError);
 }
 
 TEST_F(Identity, DefaultsComeWithTheirErrorLines) {
@@ -144,8 +144,8 @@ TEST_F(Identity, MonitoredDirectoryNeedsLib) {
   CapturedOutput captured;
   createMonitoredDirectory();
   std::string lib = home.path() + os::kPathSeparator + "lib";
-  EXPECT_NE(captured.err().find(lib + " doesn't exist.\n"), std::string::npos);
-  EXPECT_NE(captured.err().find("Can't open dir " + lib + ", error code =2.\n"), std::string::npos);
+  EXPECT_CONTAINS(captured.err(), lib + " doesn't exist.\n");
+  EXPECT_CONTAINS(captured.err(), "Can't open dir " + lib + ", error code =2.\n");
   EXPECT_FALSE(fileExists(lib));
   EXPECT_EQ(currentDirectory(), before);
 }

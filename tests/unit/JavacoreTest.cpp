@@ -80,8 +80,8 @@ TEST(JavacoreParserTest, TheStandInsLinesReadBack) {
   appendJavacoreFrame(&text, "x/Y", "z", "Y.java", 1, false);
   EXPECT_EQ(framesOf(text, 0xABCDEF01, 10),
             "java/lang/Thread#sleep com/acme/Foo$$Lambda$1.0x0000000800c0#run com/acme/Foo#bar ");
-  EXPECT_NE(text.find("(Native Method)"), std::string::npos);
-  EXPECT_NE(text.find("(Foo.java:12)"), std::string::npos);
+  EXPECT_CONTAINS(text, "(Native Method)");
+  EXPECT_CONTAINS(text, "(Foo.java:12)");
 }
 
 class JavacoreSearchTest : public ::testing::Test {

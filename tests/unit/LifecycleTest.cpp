@@ -144,8 +144,7 @@ TEST_F(Lifecycle, StopWithoutAWaitMonitorSkipsTheWait) {
   fake.failMonitorCreation(true);
   CapturedOutput captured;
   stopNativeProbe();
-  EXPECT_NE(captured.err().find("## ERROR: JVMPI could not create a Raw Monitor"),
-            std::string::npos);
+  EXPECT_CONTAINS(captured.err(), "## ERROR: JVMPI could not create a Raw Monitor");
   EXPECT_EQ(fake.disabled(), kProbeEvents);
 }
 
@@ -167,7 +166,7 @@ TEST_F(Lifecycle, ShutdownDestroysTheManagersAndClosesTheLog) {
   EXPECT_EQ(logFileName(), nullptr);
   CapturedOutput captured;
   logMessage(LOG_INFO, "after shutdown");
-  EXPECT_NE(captured.out().find("after shutdown"), std::string::npos);
+  EXPECT_CONTAINS(captured.out(), "after shutdown");
 }
 
 TEST_F(Lifecycle, StartupEnablesOnlyTheLoadHookAndInitDone) {

@@ -56,7 +56,7 @@ TEST_F(Log, LineFormatsAndThreshold) {
     logMessage(LOG_WARNING, "hidden-warning");
     logMessage(LOG_ERROR, "shown-error");
     EXPECT_EQ(captured.out().find("hidden"), std::string::npos);
-    EXPECT_NE(captured.out().find("##ERROR: shown-error"), std::string::npos);
+    EXPECT_CONTAINS(captured.out(), "##ERROR: shown-error");
   }
   setLogLevel(LOG_TRACE);
   CapturedOutput levels;
@@ -67,7 +67,7 @@ TEST_F(Log, LineFormatsAndThreshold) {
   for (auto [level, text] : cases) logMessage(level, "e");
   logMessage(LOG_INFO, nullptr);
   for (auto [level, text] : cases) EXPECT_EQ(countOf(levels.out(), text), 1) << text;
-  EXPECT_NE(levels.out().find(" INFO:  \n"), std::string::npos);
+  EXPECT_CONTAINS(levels.out(), " INFO:  \n");
   EXPECT_EQ(levels.out().find("never"), std::string::npos);
 }
 
@@ -75,10 +75,8 @@ TEST_F(Log, SetLogLevelRejectsLevelsOutsideTheRange) {
   for (int level : {3, -3}) {
     CapturedOutput captured;
     setLogLevel(level);
-    EXPECT_NE(captured.out().find("##ERROR: Incorrect log level given: " + std::to_string(level) +
-                                  " using the existing loglevel: 0  \n"),
-              std::string::npos)
-        << captured.out();
+    EXPECT_CONTAINS(captured.out(), "##ERROR: Incorrect log level given: " + std::to_string(level) +
+                                        " using the existing loglevel: 0  \n");
     EXPECT_EQ(logLevel.load(), LOG_INFO);
   }
   setLogLevel(-2);
@@ -105,10 +103,10 @@ TEST_F(Log, OpenLogAnnouncesTheFileAndNeedsTheCatalogue) {
   openLog(home.path().c_str(), "n", "s", "", 42);
   logMessage(LOG_INFO, "still on stdout");
   const std::string& err = captured.err();
-  EXPECT_NE(err.find("[HM]: Using log file: " + home.path() + "/logs/n.s."), std::string::npos);
-  EXPECT_NE(err.find("Error: Fail to open LogMessages\n"), std::string::npos);
+  EXPECT_CONTAINS(err, "[HM]: Using log file: " + home.path() + "/logs/n.s.");
+  EXPECT_CONTAINS(err, "Error: Fail to open LogMessages\n");
   EXPECT_EQ(logFileName(), nullptr);
-  EXPECT_NE(captured.out().find("INFO: still on stdout"), std::string::npos);
+  EXPECT_CONTAINS(captured.out(), "INFO: still on stdout");
 }
 
 TEST_F(Log, UncreatableLogFileLeavesTheCatalogueUnloaded) {
@@ -118,8 +116,7 @@ TEST_F(Log, UncreatableLogFileLeavesTheCatalogueUnloaded) {
   CapturedOutput captured;
   openLog(home.path().c_str(), "n", "s", "", 42);  // no logs folder
   logCatalog(LOG_INFO, "K");
-  EXPECT_NE(captured.err().find("Could not create " + home.path() + "/logs/n.s."),
-            std::string::npos);
+  EXPECT_CONTAINS(captured.err(), "Could not create " + home.path() + "/logs/n.s.");
   EXPECT_EQ(logFileName(), nullptr);
   EXPECT_EQ(captured.out().find("catalogued"), std::string::npos);
 }
@@ -150,13 +147,12 @@ TEST_F(LogFile, FormatAskingForMoreArgumentsIsNotFormatted) {
   logCatalogArgs(LOG_INFO, "LONG", -1, 7u, 255);
   std::string log = contents();
   for (const char* key : {"TWO", "NUM", "COUNT", "STAR"})
-    EXPECT_NE(log.find("##ERROR: catalogue format of " + std::string(key) +
-                       " does not fit its arguments"),
-              std::string::npos)
+    EXPECT_CONTAINS(
+        log, "##ERROR: catalogue format of " + std::string(key) + " does not fit its arguments")
         << key;
   EXPECT_EQ(log.find("only one"), std::string::npos);
   // Length modifiers are harmless: each argument is formatted at its own size.
-  EXPECT_NE(log.find("INFO: -1 7 ff"), std::string::npos) << log;
+  EXPECT_CONTAINS(log, "INFO: -1 7 ff");
 }
 
 TEST_F(LogFile, CatalogueMessageIsCutToItsBuffer) {
@@ -167,7 +163,7 @@ TEST_F(LogFile, CatalogueMessageIsCutToItsBuffer) {
   ASSERT_EQ(formatCatalog("BIG", &arg, 1, out, sizeof out), CatalogResult::Formatted);
   EXPECT_EQ(std::string(out), std::string(1999, 'x'));
   logCatalogArgs(LOG_INFO, "BIG", big.c_str());
-  EXPECT_NE(contents().find(" INFO: " + std::string(1999, 'x') + " \n"), std::string::npos);
+  EXPECT_CONTAINS(contents(), " INFO: " + std::string(1999, 'x') + " \n");
 }
 
 TEST_F(LogFile, HugeWidthsAreCutNotPadded) {
@@ -192,7 +188,7 @@ TEST_F(LogFile, CloseLogReturnsToStandardOutputForGood) {
     logMessage(LOG_INFO, "into the file");
     EXPECT_EQ(captured.out(), "");
   }
-  EXPECT_NE(contents().find(" INFO: into the file \n"), std::string::npos);
+  EXPECT_CONTAINS(contents(), " INFO: into the file \n");
   closeLog();
   EXPECT_EQ(logFileName(), nullptr);
   CapturedOutput captured;
@@ -200,7 +196,7 @@ TEST_F(LogFile, CloseLogReturnsToStandardOutputForGood) {
   logCatalogArgs(LOG_INFO, "K");
   openLog(home.path().c_str(), "n", "s", "", 7);
   EXPECT_EQ(logFileName(), nullptr);  // the catalogue is not loaded again
-  EXPECT_NE(captured.out().find("INFO: after close"), std::string::npos);
+  EXPECT_CONTAINS(captured.out(), "INFO: after close");
   EXPECT_EQ(captured.out().find("catalogued"), std::string::npos);
   EXPECT_EQ(readFile(name).find("after close"), std::string::npos);
 }

@@ -115,8 +115,7 @@ TEST_F(PasswordFile, RefusedValuesAreReported) {
   EXPECT_EQ(generate(std::string(1001, 'u').c_str(), "p"),
             "Please enter a user id less than 1000 char in length\n");
   EXPECT_FALSE(fileExists(file));
-  EXPECT_NE(generate("a:b", "p").find("Internal Error: User id read from file is not same"),
-            std::string::npos);
+  EXPECT_CONTAINS(generate("a:b", "p"), "Internal Error: User id read from file is not same");
   std::string err, noFolder = dir.at("none/pw");
   unsigned char marker = 0xFF;
   CapturedOutput printed;

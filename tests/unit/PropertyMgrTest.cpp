@@ -129,7 +129,7 @@ TEST_F(PropertyMgrTest, FileSearchOrder) {
 TEST_F(PropertyMgrTest, NoFileOrNoHomeAnswersEveryLookupAbsent) {
   auto mgr = make();
   std::string fallback = home.path() + "/etc/datacollector.properties";
-  EXPECT_NE(loadErr.find("[HM]: Default Property not found " + fallback + "\n"), std::string::npos);
+  EXPECT_CONTAINS(loadErr, "[HM]: Default Property not found " + fallback + "\n");
   EXPECT_EQ(mgr->getProperty("anything"), nullptr);
   EXPECT_EQ(mgr->getIntProperty("anything", 5), 5);
   identity.set("", "n", "s");

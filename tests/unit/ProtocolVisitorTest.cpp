@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/ProbeState.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -58,9 +59,8 @@ class ProtocolVisitorTest : public ::testing::Test {
   }
   // The same, with the log it wrote.
   std::string writeLogged(EventRecord& r, WriteResult expected, std::string* log) {
-    testing::internal::CaptureStdout();
-    std::string bytes = write(r, expected);
-    *log = testing::internal::GetCapturedStdout();
+    std::string bytes;
+    *log = captured([&] { bytes = write(r, expected); });
     return bytes;
   }
 
@@ -77,31 +77,6 @@ std::unique_ptr<R> make(A... args) {
 }
 
 }  // namespace
-
-TEST_F(ProtocolVisitorTest, DataPacketOfThreeRecords) {
-  std::vector<uint8_t> packet(256);
-  WireCursor body(packet.data() + 7, packet.size() - 7);
-  MethodEventRecord entry(SUBTYPE_BEGIN), exit(SUBTYPE_END);
-  entry.threadId = 1;
-  entry.methodId = 5;
-  entry.wallSeconds = 1;
-  entry.wallMicros = 2000;
-  entry.cpuTime = 3;
-  EmptyRecord empty;
-  PsStatusRecord status(SUBTYPE_SINGLE);
-  status.status.assign("x");
-  uint32_t count = 0;
-  for (EventRecord* r : std::initializer_list<EventRecord*>{&entry, &empty, &exit, &status})
-    if (visitor.writeRecord(r, body) == WriteResult::Written) count++;
-  WireCursor start(packet.data(), 7);
-  ASSERT_TRUE(visitor.writeCountRecord(count, start));
-  ASSERT_EQ(body.position() - packet.data(), 7 + 27 + 27 + 6);
-  EXPECT_EQ(hex(packet.data(), 7 + 27),
-            "00 00 00 00 03 7F 7F "
-            "02 00 00 00 01 00 00 00 05 00 00 00 01 00 00 07 D0 00 00 00 00 00 00 00 03 7F 7F");
-  EXPECT_EQ(hex(packet.data() + 7 + 27, 1), "03");
-  EXPECT_EQ(hex(packet.data() + 7 + 54, 6), "2C 00 01 78 7F 7F");
-}
 
 TEST_F(ProtocolVisitorTest, HelloPacket) {
   uint8_t buffer[17];
@@ -161,12 +136,12 @@ TEST_F(ProtocolVisitorTest, RecordsWithoutATagAreLeftOutWithAWarning) {
   for (int subtype : {int{SUBTYPE_ERROR}, int{SUBTYPE_SINGLE}, -1, 99}) {
     invoke->subtype = subtype;
     EXPECT_EQ(writeLogged(*invoke, WriteResult::Empty, &log), "") << subtype;
-    EXPECT_NE(log.find("Record of type 14 has no tag for its kind, not sent"), std::string::npos);
+    EXPECT_CONTAINS(log, "Record of type 14 has no tag for its kind, not sent");
   }
   auto jms = make<JmsRecord>(SUBTYPE_BEGIN);
   jms->kind = 0;
   EXPECT_EQ(writeLogged(*jms, WriteResult::Empty, &log), "");
-  EXPECT_NE(log.find("Record of type 9 has no tag for its kind, not sent"), std::string::npos);
+  EXPECT_CONTAINS(log, "Record of type 9 has no tag for its kind, not sent");
   auto msg = make<MqMessageRecord>(SUBTYPE_END);
   msg->operation = 8;
   EXPECT_EQ(writeLogged(*msg, WriteResult::Empty, &log), "");
@@ -175,8 +150,7 @@ TEST_F(ProtocolVisitorTest, RecordsWithoutATagAreLeftOutWithAWarning) {
   for (int type : {2, 37, -1}) {
     EventRecord unknown(type, 0, 0);
     EXPECT_EQ(writeLogged(unknown, WriteResult::UnknownType, &log), "");
-    EXPECT_NE(log.find("## ERROR: Unknown Event Type, TypeID: " + std::to_string(type)),
-              std::string::npos);
+    EXPECT_CONTAINS(log, "## ERROR: Unknown Event Type, TypeID: " + std::to_string(type));
   }
   ClassRecord noEntry(SUBTYPE_CLASS_LOAD);
   EXPECT_EQ(write(noEntry, WriteResult::Empty), "");

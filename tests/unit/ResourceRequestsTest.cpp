@@ -295,7 +295,6 @@ TEST_F(ResourceRequestsTest, SettingTheRatesQueuesTheirRecordWhileTheGateIsOpen)
   memoryGateClosed.store(false);
   probeDisabled.store(true);
   std::string out = captured([&] { setSamplingRates(env, rates, 2, 3); });
-  EXPECT_NE(out.find("Native probe is disabled, rejecting setNativeSamplingRates"),
-            std::string::npos);
+  EXPECT_CONTAINS(out, "Native probe is disabled, rejecting setNativeSamplingRates");
   EXPECT_EQ(samplingExtra.load(), 2);
 }

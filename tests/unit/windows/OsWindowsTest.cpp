@@ -65,7 +65,7 @@ TEST(WindowsChild, Arguments) {
   if (!childEnv()) GTEST_SKIP() << "runs as a second process only";
   std::vector<std::string> args = os::argumentVector();
   ASSERT_EQ(args.size(), 5u);
-  EXPECT_NE(args[0].find("unit_tests"), std::string::npos);
+  EXPECT_CONTAINS(args[0], "unit_tests");
   EXPECT_EQ(args[2], "a b");
   EXPECT_EQ(args[3], "c\"d");
   EXPECT_EQ(args[4], "e\\\\\\\\f\\") << "backslashes before no quote are kept";
@@ -76,16 +76,14 @@ TEST(WindowsChild, Arguments) {
 TEST(OsWindows, HalOsLockIsANamedMutexOtherProcessesSee) {
   HalOsLock lock;
   EXPECT_EQ(lock.name().find('_'), 0u);
-  EXPECT_NE(lock.name().find("HalOsLock_" + std::to_string(os::processId())), std::string::npos);
+  EXPECT_CONTAINS(lock.name(), "HalOsLock_" + std::to_string(os::processId()));
   ASSERT_TRUE(lock.lock());
   ASSERT_TRUE(lock.lock()) << "the owner takes it again";
   EXPECT_EQ(runChild("MutexState", lock.name() + "|held"), 0);
   EXPECT_TRUE(lock.unlock());
   EXPECT_TRUE(lock.unlock());
   EXPECT_EQ(runChild("MutexState", lock.name() + "|free"), 0);
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(lock.unlock()) << "a release without ownership fails";
-  testing::internal::GetCapturedStdout();
+  captured([&] { EXPECT_FALSE(lock.unlock()) << "a release without ownership fails"; });
 }
 
 TEST(OsWindows, AnAbandonedMutexFailsOnceAndStaysUsable) {
