@@ -285,9 +285,11 @@ TEST_F(ResourceRequestsTest, SettingTheRatesQueuesTheirRecordWhileTheGateIsOpen)
   EXPECT_NE(r.wallSeconds, 0u);
 
   memoryGateClosed.store(true);
-  const jint more[4] = {7, 7, 7, 7};
-  setSamplingRates(env, more, 4, 2);
-  EXPECT_EQ(samplingRates[3].load(), 7) << "kept while the gate is closed";
+  const jint more[6] = {7, 7, 7, 7, 8, 8};
+  setSamplingRates(env, more, 6, 2);
+  EXPECT_EQ(samplingRates[3].load(), 7) << "four taken, kept while the gate is closed";
+  setSamplingRates(env, nullptr, 0, 4);
+  EXPECT_EQ(samplingRates[3].load(), 7);
   records = drain(data());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0]->type, 15) << "only the data-gate marker";
@@ -296,5 +298,5 @@ TEST_F(ResourceRequestsTest, SettingTheRatesQueuesTheirRecordWhileTheGateIsOpen)
   probeDisabled.store(true);
   std::string out = captured([&] { setSamplingRates(env, rates, 2, 3); });
   EXPECT_CONTAINS(out, "Native probe is disabled, rejecting setNativeSamplingRates");
-  EXPECT_EQ(samplingExtra.load(), 2);
+  EXPECT_EQ(samplingExtra.load(), 4);
 }
