@@ -397,6 +397,7 @@ TEST_F(EventAgentTest, HelloThenDataAndResendAfterALostConnection) {
   EXPECT_TRUE(ea->classesPending());
   ASSERT_TRUE(CycleStepper::step(na));  // reconnects
   ASSERT_TRUE(na->isConnected());
+  EXPECT_EQ(na->pendingBytes(), 0) << "the queue went with the connection";
   ASSERT_TRUE(collector.waitForConnections(2));
 
   t->appendEvent(http(SUBTYPE_BEGIN, "/after"));

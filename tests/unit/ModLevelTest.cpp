@@ -9,7 +9,6 @@
 #include "support/TestSupport.h"
 
 extern "C" {
-jboolean JNICALL Java_com_halden_probe_ProbeController_setModLevel(JNIEnv*, jclass, jint);
 jint JNICALL Java_com_halden_probe_ProbeController_getMonitoringLevel(JNIEnv*, jclass);
 jboolean JNICALL Java_com_halden_probe_ProbeController_isNativeProbeEnabled(JNIEnv*, jclass);
 }
@@ -65,20 +64,6 @@ TEST_F(ModLevel, TheSameLevelAndLevelsOutsideOneToThreeAreRejected) {
     EXPECT_EQ(modLevel.load(), 3);
     EXPECT_EQ(reportedModLevel.load(), 3);
   }
-}
-
-TEST_F(ModLevel, SetModLevelChangesTheLevelOnlyWhileTheProbeIsEnabled) {
-  ASSERT_TRUE(probeDisabled.load());
-  CapturedOutput captured;
-  EXPECT_FALSE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1003));
-  EXPECT_EQ(modLevel.load(), 2);
-  EXPECT_CONTAINS(captured.out(), "INFO: Native probe is disabled, rejecting setModLevel \n");
-  reportEventAgentRunning(true);
-  reportNetworkAgentRunning(true);
-  CapturedOutput quiet;
-  EXPECT_TRUE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1001));
-  EXPECT_EQ(modLevel.load(), 1);
-  EXPECT_FALSE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1));
 }
 
 TEST(ProbeState, ProbeIsEnabledWhenBothAgentsReportRunning) {
