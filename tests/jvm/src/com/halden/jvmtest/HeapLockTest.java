@@ -72,18 +72,15 @@ class HeapLockTest {
         String all = String.join("\n", records);
         for (String name : new String[] {"lock1Begin", "lock1End", "lock2Begin", "lock2End",
                 "lock3Begin", "lock3End", "heapAllocationBegin", "heapAllocationEnd"}) {
-            List<String> found = recordsNamed(name);
+            List<String> found = Psdump.records(records, name);
             assertEquals(1, found.size(), name + "\n" + all);
             assertEquals(2, Psdump.number(found.get(0), "mod"), found.get(0));
         }
-        String detail = recordsNamed("lock2Begin").get(0);
+        String detail = Psdump.records(records, "lock2Begin").get(0);
         assertEquals("lockB", Psdump.field(detail, "lockName"), detail);
         assertEquals("waiter", Psdump.field(detail, "text2"), detail);
         assertEquals(42, Psdump.number(detail, "number"), detail);
-        assertEquals(22, Psdump.number(recordsNamed("heapAllocationBegin").get(0), "number2"), all);
-    }
-
-    List<String> recordsNamed(String name) {
-        return records.stream().filter(l -> l.contains("\"record\":\"" + name + "\"")).toList();
+        String allocation = Psdump.records(records, "heapAllocationBegin").get(0);
+        assertEquals(22, Psdump.number(allocation, "number2"), all);
     }
 }

@@ -71,8 +71,11 @@ public final class Psdump implements AutoCloseable {
                 .filter(l -> !l.isEmpty()).collect(Collectors.toList()) : new java.util.ArrayList<>();
     }
 
-    public List<String> records(String name) {
-        return lines().stream().filter(l -> l.contains("\"record\":\"" + name + "\""))
+    public List<String> records(String name) { return records(lines(), name); }
+
+    /** The lines of the named record among the given JSON lines. */
+    public static List<String> records(List<String> lines, String name) {
+        return lines.stream().filter(l -> l.contains("\"record\":\"" + name + "\""))
                 .collect(Collectors.toList());
     }
 
