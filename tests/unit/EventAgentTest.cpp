@@ -1,7 +1,8 @@
 // Event agents: data packets, trimming with drop notices, deletion of ended
 // threads, PS-down trimming, thread assignment, and, with network agents
-// against a loopback collector, the hello packet, the resend of class records
-// after a lost connection and the binding of event agents to network agents.
+// against a loopback collector, their binding to the event agents. The hello
+// packet and the resend after a lost connection are checked in the JVM
+// publishing tests.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,7 +15,6 @@
 #include "events/ClassEntry.h"
 #include "events/EventRecords.h"
 #include "events/ProtocolVisitor.h"
-#include "publish/ClassTableWalk.h"
 #include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"
@@ -25,7 +25,6 @@
 #include "support/LoopbackCollector.h"
 #include "support/NullJniEnv.h"
 #include "support/TestSupport.h"
-#include "threads/MemoryMonitor.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadDrain.h"
 #include "threads/ThreadId.h"
@@ -53,21 +52,8 @@ MethodEventRecord* method(int subtype, uint32_t id = 1) {
   return r;
 }
 
-HttpRequestRecord* http(int subtype, const char* url) {
-  HttpRequestRecord* r = new HttpRequestRecord(subtype);
-  r->requestName.assign("req");
-  r->applicationName.assign("app");
-  r->url.assign(url);
-  r->detail.assign("");
-  return r;
-}
-
 // One class of the class table whose record was queued once already.
 ClassEntry announcedClass;
-
-void walkOneClass(ClassVisitor visit, void* context) {
-  visit(&announcedClass, context);
-}
 
 class EventAgentTest : public ::testing::Test {
  protected:
@@ -98,7 +84,6 @@ class EventAgentTest : public ::testing::Test {
       delete a;
     }
     CycleStepper::uninstall();
-    setClassTableWalker(nullptr);
     setPsLookupFunction(nullptr);
     NetworkAgentMgr::resetBinding();
     threadMgr->stop();
@@ -106,8 +91,6 @@ class EventAgentTest : public ::testing::Test {
     threadMgr = nullptr;
     delete protocolVisitor;
     protocolVisitor = nullptr;
-    delete memoryMonitor;
-    memoryGateClosed.store(false);
     resetProbeState();
     PropertyMgr::destroyInstance();
     fake.uninstall();
@@ -165,7 +148,6 @@ class EventAgentTest : public ::testing::Test {
   FakeJvmpi fake;
   NullJniEnv envs[4];
   NullJniEnv netEnvs[2];
-  NullJniEnv appEnv;
   std::vector<EventAgent*> loose;
   std::vector<std::thread> threads;
 };
@@ -345,83 +327,6 @@ TEST_F(EventAgentTest, ThreadsAreAssignedRoundRobinToAliveAgents) {
   EXPECT_EQ(mgr.master(), nullptr);
   EXPECT_FALSE(mgr.manageThreadData(thread(0xA00)));
   evtAgentMgr = nullptr;
-}
-
-// The whole way: a monitored thread's records reach the collector after the
-// hello packet; a lost connection makes the master send its hello packet and
-// the class records first on the new connection.
-TEST_F(EventAgentTest, HelloThenDataAndResendAfterALostConnection) {
-#ifdef _WIN32
-  GTEST_SKIP() << "Wine keeps accepting writes after the peer's shutdown: no write fails";
-#endif
-  LoopbackCollector collector;
-  lookupPort = collector.port();
-  memoryMonitor = new MemoryMonitor();
-  memoryMonitor->start();
-  setClassTableWalker(walkOneClass);
-  startAll();
-  EventAgent* ea = evtAgentMgr->agent(0);
-  NetworkAgent* na = networkAgentMgr->agent(0);
-  EXPECT_FALSE(probeDisabled.load());  // both readiness reports arrived
-  ASSERT_TRUE(collector.waitForConnections(1));
-
-  ThreadData* t = threadMgr->getThreadData(appEnv.env());
-  ASSERT_NE(t, nullptr);
-  t->appendEvent(http(SUBTYPE_BEGIN, "/shop"));
-  t->appendEvent(http(SUBTYPE_END, "/shop"));
-
-  ASSERT_TRUE(CycleStepper::step(ea));  // hello, then the data packet
-  EXPECT_EQ(na->queuedPackets(), 2);
-  EXPECT_GT(memoryMonitor->getMemoryUsed(), 4000000u);
-  ASSERT_TRUE(CycleStepper::step(na));
-  ASSERT_TRUE(CycleStepper::step(na));
-  ASSERT_TRUE(collector.waitForBytes(0, 17));
-  std::vector<uint8_t> got = collector.bytes(0);
-  const uint8_t hello[] = {0, 0, 7, 0xD0, 100, 1, 1};
-  ASSERT_GE(got.size(), sizeof hello);
-  EXPECT_EQ(std::memcmp(got.data(), hello, sizeof hello), 0);
-  // After the 13-byte time record: the identity record (tag 101, 200).
-  EXPECT_EQ(got[17], 101);
-  EXPECT_EQ(got[18], 200);
-
-  // The collector goes away: the network agent notices at a write and the
-  // master is asked for its initial data again.
-  collector.dropConnections();
-  for (int i = 0; i < 50 && na->isConnected(); i++) {
-    t->appendEvent(http(SUBTYPE_BEGIN, "/more"));
-    ASSERT_TRUE(CycleStepper::step(ea));
-    ASSERT_TRUE(CycleStepper::step(na));
-  }
-  ASSERT_FALSE(na->isConnected());
-  EXPECT_TRUE(ea->initPending());
-  EXPECT_TRUE(ea->classesPending());
-  ASSERT_TRUE(CycleStepper::step(na));  // reconnects
-  ASSERT_TRUE(na->isConnected());
-  EXPECT_EQ(na->pendingBytes(), 0) << "the queue went with the connection";
-  ASSERT_TRUE(collector.waitForConnections(2));
-
-  t->appendEvent(http(SUBTYPE_BEGIN, "/after"));
-  ASSERT_TRUE(CycleStepper::step(ea));
-  EXPECT_FALSE(ea->initPending());
-  EXPECT_FALSE(ea->classesPending());
-  EXPECT_TRUE(evtAgentMgr->isInitComplete());
-  ASSERT_TRUE(CycleStepper::step(na));
-  ASSERT_TRUE(CycleStepper::step(na));
-  ASSERT_TRUE(collector.waitForBytes(1, 30));
-  os::sleepMillis(50);
-  got = collector.bytes(1);
-  ASSERT_GE(got.size(), 19u);
-  EXPECT_EQ(std::memcmp(got.data(), hello, sizeof hello), 0);
-  // The data packet follows the hello packet: find its head after the
-  // identity record and check that the class record leads it.
-  size_t at = 19;
-  while (at + 1 < got.size() && !(got[at] == 0x7F && got[at + 1] == 0x7F)) at++;
-  ASSERT_LT(at + 9, got.size());
-  const uint8_t* data = got.data() + at + 2;
-  EXPECT_EQ(data[0], 0);
-  EXPECT_GE(u32At(data + 1), 3u);  // class, sampling rates, the request
-  EXPECT_EQ(data[7], 1);           // the class record
-  EXPECT_EQ(u32At(data + 8), 5u);
 }
 
 TEST_F(EventAgentTest, TwoNetworkAgentsServeThreeEventAgentsRoundRobin) {
