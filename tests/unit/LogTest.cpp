@@ -23,18 +23,20 @@ class Log : public testing::Test {
 // A home directory with etc/LogMessages and logs/, and the log opened on it.
 class LogFile : public Log {
  protected:
-  void open(const std::string& catalogue, const char* profile = "") {
+  void open(const std::string& catalogue) {
     home.makeDir("etc");
     home.makeDir("logs");
     home.write("etc/LogMessages", catalogue);
     CapturedOutput quiet;
-    openLog(home.path().c_str(), "n", "s", profile, getpid());
+    openLog(home.path().c_str(), "n", "s", "", getpid());
     ASSERT_NE(logFileName(), nullptr);
   }
   std::string contents() { return readFile(logFileName()); }
 
   TempDir home;
 };
+
+class LogConcurrency : public LogFile {};
 
 }  // namespace
 
@@ -81,19 +83,6 @@ TEST_F(Log, SetLogLevelRejectsLevelsOutsideTheRange) {
   }
   setLogLevel(-2);
   EXPECT_EQ(logLevel.load(), LOG_ERROR);
-}
-
-TEST_F(LogFile, FileNameWithAndWithoutProfile) {
-  for (const char* profile : {"", "prof"}) {
-    resetLog();
-    open("K=v\n", profile);
-    std::string name = logFileName();
-    std::string infix = *profile ? std::string(R"(\()") + profile + R"(\))" : "";
-    std::regex pattern(home.path() + R"(/logs/n\.s)" + infix + R"(\.\d{14}\.)" +
-                       std::to_string(getpid()) + R"(\.datacollector\.log)");
-    EXPECT_TRUE(std::regex_match(name, pattern)) << name;
-    EXPECT_TRUE(fileExists(name));
-  }
 }
 
 TEST_F(Log, OpenLogAnnouncesTheFileAndNeedsTheCatalogue) {
@@ -204,12 +193,8 @@ TEST_F(LogFile, CloseLogReturnsToStandardOutputForGood) {
 // Loggers on other threads keep writing while the log is closed and opened
 // again: none may write to a closed stream or read a freed catalogue (the
 // sanitizers catch either), and a close never waits for good.
-TEST(LogConcurrency, CloseAndReopenWhileOtherThreadsLog) {
-  resetLog();
-  TempDir home;
-  home.makeDir("etc");
-  home.makeDir("logs");
-  home.write("etc/LogMessages", "K=key %s\n");
+TEST_F(LogConcurrency, CloseAndReopenWhileOtherThreadsLog) {
+  open("K=key %s\n");
   std::atomic<bool> stop{false};
   std::atomic<int> lines{0};
   CapturedOutput quiet;

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -130,15 +129,9 @@ TEST_F(PasswordFile, RefusedValuesAreReported) {
   EXPECT_EQ(err, "Could not open the file " + noFolder + "\n");
 }
 
-TEST_F(PasswordFile, ForeignFilesAreRefusedWithoutOverrun) {
-  std::mt19937 random(7);
+// Random files are the password-file fuzz target's; here the size bounds.
+TEST_F(PasswordFile, OversizedAndEmptyFilesAreRefused) {
   std::string err;
-  for (size_t size : {100 * 1024, 31002, 3000, 1}) {
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random());
-    dir.write("pw", bytes);
-    EXPECT_FALSE(read(&err)) << size;
-  }
   for (size_t size : {kMaxPasswordFileSize + 1, size_t{0}}) {
     dir.write("pw", std::string(size, ':'));
     EXPECT_FALSE(read(&err));
