@@ -1,6 +1,5 @@
-// The natives of the thread subsystem called with a real JNIEnv: a JVM is
-// created in this process, so Java strings and arrays are the JVM's own. The
-// natives are called directly through their exported names.
+// The natives of the thread subsystem called through their exported names
+// with the JNIEnv of a JVM created in this process.
 #include <gtest/gtest.h>
 #include <jni.h>
 

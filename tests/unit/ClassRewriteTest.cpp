@@ -1,5 +1,4 @@
-// The class-file reader and the rewrite: pool indexing, refusal of cut or
-// lying class files, the wrapper code, and the rewritten class read back.
+// The class-file reader and the rewrite, its classes read back apart.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,8 +1,5 @@
-// Event agents: data packets, trimming with drop notices, deletion of ended
-// threads, PS-down trimming, thread assignment, and, with network agents
-// against a loopback collector, their binding to the event agents. The hello
-// packet and the resend after a lost connection are checked in the JVM
-// publishing tests.
+// Event agents, and their binding to network agents. The hello packet and
+// the resend after a lost connection are checked in the JVM publishing tests.
 #include <gtest/gtest.h>
 
 #include <cstring>

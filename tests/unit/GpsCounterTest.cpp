@@ -1,7 +1,5 @@
-// The correlation-token counter: tokens from the registration mask and the
-// counter file, the file's reservation by cushions, what a restart continues
-// from, and counter files that hold no usable number. The serialiser's
-// saving into the file of a real home is checked in the JVM test.
+// The correlation-token counter and its file; the serialiser's saving into
+// the file of a real home is checked in the JVM test.
 #include "requests/GpsCounter.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// Correlation requests on one thread: which token each invoke and receive
-// record carries, how long the thread keeps it, and what the Java side reads.
+// Correlation requests on one thread.
 #include "requests/GpsRequests.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
 // Set-up from the instrumentation property file, and the class-load hook
-// without a JVM: refused and newer classes pass unchanged, the native
-// wrapping of both lists, and the hook turning itself off.
+// without a JVM.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

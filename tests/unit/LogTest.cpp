@@ -144,8 +144,8 @@ TEST_F(LogFile, FormatAskingForMoreArgumentsIsNotFormatted) {
   EXPECT_CONTAINS(log, "INFO: -1 7 ff");
 }
 
-TEST_F(LogFile, CatalogueMessageIsCutToItsBuffer) {
-  open("BIG=%s|\n");
+TEST_F(LogFile, CatalogueMessagesAreCutToTheirBufferAndHugeWidthsAreNotPadded) {
+  open("BIG=%s|\nWIDE=[%999999999d]\nPREC=[%.99999999999s]\nZERO=%05d|%-4s|%x\n");
   std::string big(5000, 'x');
   char out[2000];
   const LogArg arg(big.c_str());
@@ -153,19 +153,14 @@ TEST_F(LogFile, CatalogueMessageIsCutToItsBuffer) {
   EXPECT_EQ(std::string(out), std::string(1999, 'x'));
   logCatalogArgs(LOG_INFO, "BIG", big.c_str());
   EXPECT_CONTAINS(contents(), " INFO: " + std::string(1999, 'x') + " \n");
-}
-
-TEST_F(LogFile, HugeWidthsAreCutNotPadded) {
-  open("WIDE=[%999999999d]\nPREC=[%.99999999999s]\nZERO=%05d|%-4s|%x\n");
   const LogArg one(1);
-  char out[64];
-  ASSERT_EQ(formatCatalog("WIDE", &one, 1, out, sizeof out), CatalogResult::Formatted);
+  ASSERT_EQ(formatCatalog("WIDE", &one, 1, out, 64), CatalogResult::Formatted);
   EXPECT_EQ(std::string(out), "[" + std::string(62, ' '));
   const LogArg text("abc");
-  ASSERT_EQ(formatCatalog("PREC", &text, 1, out, sizeof out), CatalogResult::Formatted);
+  ASSERT_EQ(formatCatalog("PREC", &text, 1, out, 64), CatalogResult::Formatted);
   EXPECT_EQ(std::string(out), "[abc]\n");
   const LogArg three[] = {LogArg(42), LogArg("ab"), LogArg(255u)};
-  ASSERT_EQ(formatCatalog("ZERO", three, 3, out, sizeof out), CatalogResult::Formatted);
+  ASSERT_EQ(formatCatalog("ZERO", three, 3, out, 64), CatalogResult::Formatted);
   EXPECT_EQ(std::string(out), "00042|ab  |ff\n");
 }
 

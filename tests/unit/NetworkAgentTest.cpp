@@ -1,7 +1,4 @@
-// Network agents against a loopback collector: connection, one packet per
-// cycle, the queue bound, lookup and connect failures, a write failure,
-// resets, the local bind, a stop during a blocked write, and the sockets of
-// the platform layer.
+// Network agents against a loopback collector, and the platform's sockets.
 #include <gtest/gtest.h>
 
 #include <atomic>

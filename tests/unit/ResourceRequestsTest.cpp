@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "events/AgentRecords.h"
 #include "events/ReportRecords.h"
@@ -29,13 +30,8 @@ class ResourceRequestsTest : public ThreadTestEnv {
   void openHttp() { startNativeHttpRequest(env, gate(), "r", "a", "u", nullptr); }
   void closeHttp() { finishNativeHttpRequest(env, gate(), "r"); }
 
-  // Type, subtype and depth of each queued record.
-  struct Seen {
-    int type, subtype, depth;
-    bool operator==(const Seen& o) const {
-      return type == o.type && subtype == o.subtype && depth == o.depth;
-    }
-  };
+  // Type, subtype and depth of each queued record but the HTTP ones.
+  using Seen = std::tuple<int, int, int>;
   static int depthOf(const EventRecord& r) {
     switch (r.type) {
       case 7:
@@ -52,10 +48,10 @@ class ResourceRequestsTest : public ThreadTestEnv {
         return static_cast<const RequestRecord&>(r).depth;
     }
   }
-  std::vector<Seen> seen(bool withoutHttp = true) {
+  std::vector<Seen> seen() {
     std::vector<Seen> out;
     for (auto& r : drain(data()))
-      if (!withoutHttp || r->type != 4) out.push_back({r->type, r->subtype, depthOf(*r)});
+      if (r->type != 4) out.emplace_back(r->type, r->subtype, depthOf(*r));
     return out;
   }
 };
@@ -93,7 +89,7 @@ TEST_F(ResourceRequestsTest, SqlIsRecordedInsideAndOutsideRequests) {
   EXPECT_EQ(data()->sqlDepth, 1);
   endNativeSQLRequest(env, gate());
   closeHttp();
-  EXPECT_TRUE((seen() == std::vector<Seen>{{7, 0, 2}, {7, 1, 2}}));
+  EXPECT_EQ(seen(), (std::vector<Seen>{{7, 0, 2}, {7, 1, 2}}));
 }
 
 TEST_F(ResourceRequestsTest, SuppressionSwallowsSqlButNotMail) {
@@ -107,7 +103,7 @@ TEST_F(ResourceRequestsTest, SuppressionSwallowsSqlButNotMail) {
   endNativeJCARequest(env, gate(), "x");
   beginNativeMailRequest(env, gate(), "a", "b");
   endNativeMailRequest(env, gate(), "a", "b");
-  EXPECT_TRUE((seen() == std::vector<Seen>{{12, 0, 2}, {12, 1, 2}}));
+  EXPECT_EQ(seen(), (std::vector<Seen>{{12, 0, 2}, {12, 1, 2}}));
   EXPECT_EQ(data()->suppressedNested, 0);
   EXPECT_EQ(data()->requestDepth, 1);
   EXPECT_EQ(data()->sqlDepth, 0);
@@ -123,7 +119,7 @@ TEST_F(ResourceRequestsTest, TheDriverStatementRecordsOnlyOutsideTheAgentsOwnSql
   beginOracleSQLRequest(env, gate(), "select 2", "ds");
   EXPECT_EQ(data()->sqlDepth, 0);
   endOracleSQLRequest(env, gate());
-  EXPECT_TRUE((seen() == std::vector<Seen>{{7, 0, 1}, {7, 1, 1}}));
+  EXPECT_EQ(seen(), (std::vector<Seen>{{7, 0, 1}, {7, 1, 1}}));
   EXPECT_EQ(data()->requestDepth, 0);
 }
 
@@ -190,7 +186,7 @@ TEST_F(ResourceRequestsTest, MqContentIsRecordedOnlyWhenNested) {
   const uint8_t message[3] = {1, 2, 3};
   openHttp();
   endNativeMQRequest(env, gate(), "queue", "manager", 10, message, 3, true);
-  EXPECT_TRUE((seen() == std::vector<Seen>{{26, 1, 1}}));
+  EXPECT_EQ(seen(), (std::vector<Seen>{{26, 1, 1}}));
   EXPECT_EQ(data()->requestDepth, 0);
 
   openHttp();

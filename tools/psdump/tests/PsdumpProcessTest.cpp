@@ -1,6 +1,5 @@
-// Runs the psdump tool itself: it listens on a loopback port, a test client
-// plays the agent, and the JSON lines, the summary and the error messages
-// are checked.
+// The psdump tool itself, listening on a loopback port with a test client
+// playing the agent.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>

@@ -8,6 +8,7 @@ import com.halden.jvmtest.support.Psdump;
 import com.halden.jvmtest.support.RunResult;
 import com.halden.jvmtest.support.TempHome;
 import com.halden.jvmtest.workload.HeapLockWorkload;
+import java.util.ArrayList;
 import java.util.List;
 import org.junit.jupiter.api.AfterAll;
 import org.junit.jupiter.api.BeforeAll;
@@ -23,24 +24,15 @@ import org.junit.jupiter.api.TestInstance;
 class HeapLockTest {
     TempHome home;
     RunResult run;
-    List<String> records;
+    final List<String> records = new ArrayList<>();
 
     @BeforeAll
     void runWorkload() throws Exception {
         home = TempHome.create();
         home.writeProperties("internal.probe.publishing.frequency=200\n"
                 + "networkagent.publish.frequency=100\n");
-        int port = Psdump.freePort();
-        Psdump collector = Psdump.listen(port, home.path().getParent(),
-                home.path().getFileName() + "-ps");
-        try {
-            run = ChildJvm.in(home).launcher(HeapLockWorkload.class)
-                    .property("hm.ps.host", "127.0.0.1").property("hm.ps.port", Integer.toString(port))
-                    .jvmArgs("-Xmx256m").run();
-        } finally {
-            collector.close();
-        }
-        records = collector.lines();
+        run = Psdump.runWith(ChildJvm.in(home).launcher(HeapLockWorkload.class).jvmArgs("-Xmx256m"),
+                home.path().getParent(), home.path().getFileName() + "-ps", records);
     }
 
     @AfterAll

@@ -33,18 +33,9 @@ class TokensAndHooksTest {
     }
 
     static RunResult run(String name, List<String> records) throws Exception {
-        int port = Psdump.freePort();
-        // Its output stays inside the home, which goes with it.
-        Psdump collector = Psdump.listen(port, home.path(), "psdump-" + name);
-        try {
-            return ChildJvm.in(home).launcher(TokensWorkload.class)
-                    .property("hm.ps.host", "127.0.0.1")
-                    .property("hm.ps.port", Integer.toString(port)).run();
-        } finally {
-            // Closed first, so that every line it received is in its file.
-            collector.close();
-            records.addAll(collector.lines());
-        }
+        // The collector's output stays inside the home, which goes with it.
+        return Psdump.runWith(ChildJvm.in(home).launcher(TokensWorkload.class), home.path(),
+                "psdump-" + name, records);
     }
 
     @BeforeAll

@@ -49,6 +49,23 @@ public final class Psdump implements AutoCloseable {
                 + (Files.exists(err) ? TempHome.read(err) : ""));
     }
 
+    /**
+     * Runs the child with a psdump on a free port as its collector (output files in dir, named
+     * after name); the lines it received are added to lines.
+     */
+    public static RunResult runWith(ChildJvm child, Path dir, String name, List<String> lines)
+            throws Exception {
+        int port = freePort();
+        Psdump collector = listen(port, dir, name);
+        try {
+            return child.property("hm.ps.host", "127.0.0.1")
+                    .property("hm.ps.port", Integer.toString(port)).run();
+        } finally {
+            collector.close();  // first, so that every line it received is in its file
+            lines.addAll(collector.lines());
+        }
+    }
+
     /** Kills the collector at once (SIGKILL), as a crash would. */
     public void kill() throws InterruptedException {
         process.destroyForcibly().waitFor(10, TimeUnit.SECONDS);
