@@ -56,9 +56,8 @@ JNIEnv* scriptedEnv() {
 
 }  // namespace
 
-// A class-reference field that is missing ends the class-reference and
-// product-version step: the product version is not asked for, and the call
-// goes on to write the facts and succeeds.
+// A missing class-reference field ends that step before the product version;
+// the call goes on to write the facts and succeeds.
 TEST(InitializeProbe, MissingClassReferenceSkipsTheProductVersion) {
   missing = {"clazz"};
   foundClasses.clear();
@@ -70,8 +69,6 @@ TEST(InitializeProbe, MissingClassReferenceSkipsTheProductVersion) {
   EXPECT_EQ(foundClasses.count("com/halden/probe/ProbeSystem"), 1u);
 }
 
-// The method-table size from Java: 0 or less takes the default, a huge value
-// is bounded, anything else is kept.
 TEST(InitializeProbe, MethodHashSizeIsDefaultedAndBounded) {
   missing.clear();
   const int cases[][2] = {{0, 55511}, {-7, 55511}, {1259, 1259}, {0x7fffffff, 4194304}};

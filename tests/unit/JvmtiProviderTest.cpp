@@ -369,8 +369,6 @@ void handOver(JVMPI_Event* e, unsigned char* bytes, jint length) {
   e->u.class_load_hook.new_class_data_len = length;
 }
 
-// What a handler does with the bytes decides what the JVM gets: new bytes it
-// allocated through the hook, or nothing; every other buffer is released.
 TEST_F(JvmtiProvider, TheHookHandsTheJvmOnlyNewBytesItAllocated) {
   install();
   struct Case {

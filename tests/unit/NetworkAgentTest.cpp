@@ -251,7 +251,6 @@ TEST_F(NetworkAgentTest, StopEndsAWriteBlockedOnACollectorThatStoppedReading) {
   EXPECT_LT(os::monotonicMillis() - before, 5000);
 }
 
-// Each option lands where it belongs: read back from the system.
 TEST(SocketTest, OptionsAreReadBackAndBadInputIsRefused) {
   std::string dotted;
   ASSERT_EQ(os::resolveHost("localhost", &dotted), 0);

@@ -12,11 +12,8 @@ import java.util.List;
 import org.junit.jupiter.api.Test;
 
 /**
- * Method-level tracing from Java in one real JVM with psdump as the collector:
- * classes and method records reach the collector, the bootstrap native is
- * registered at init done and registers the BcmRuntime natives, and after the
- * collector is killed and restarted every announced class that was not
- * unloaded is announced again.
+ * Method-level tracing from Java in one real JVM with psdump as the collector, killed and
+ * restarted once; the bootstrap native is registered at init done.
  */
 class MethodLevelTest {
     @Test

@@ -55,9 +55,7 @@ class TokensAndHooksTest {
     }
 
     static List<String> tokens(List<String> lines, String record) {
-        List<String> found = new ArrayList<>();
-        for (String line : Psdump.records(lines, record)) found.add(Psdump.field(line, "token"));
-        return found;
+        return Psdump.records(lines, record).stream().map(l -> Psdump.field(l, "token")).toList();
     }
 
     @Test

@@ -72,10 +72,6 @@ public final class ChildJvm {
         return this;
     }
 
-    public ChildJvm main(Class<?> mainClass, String... arguments) {
-        return main(mainClass.getName(), arguments);
-    }
-
     public ChildJvm main(String mainClass, String... arguments) {
         main.clear();
         main.add(mainClass);
