@@ -1,6 +1,5 @@
-// The natives of the thread subsystem called with a real JNIEnv: a JVM is
-// created in this process, so Java strings and arrays are the JVM's own. The
-// natives are called directly through their exported names.
+// The natives of the thread subsystem called through their exported names
+// with the JNIEnv of a JVM created in this process.
 #include <gtest/gtest.h>
 #include <jni.h>
 
@@ -24,8 +23,6 @@ void Java_com_halden_probe_ThreadManager_finishNativeHttpRequest(JNIEnv*, jclass
                                                                  jint);
 jstring Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs(JNIEnv*, jclass);
 jstring Java_com_halden_probe_ThreadManager_getNativeProbeStatus(JNIEnv*, jclass);
-jint Java_com_halden_probe_ThreadManager_getEnv(JNIEnv*, jclass);
-jint Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadID(JNIEnv*, jclass);
 jint Java_com_halden_command_CommandAgent_getThreadId(JNIEnv*, jobject, jstring, jstring);
 void Java_com_halden_probe_ProbeUtils_endNativeMQRequest(JNIEnv*, jclass, jstring, jstring, jint,
                                                          jbyteArray, jboolean);
@@ -102,14 +99,8 @@ TEST_F(NativesJni, HttpNativesCopyJavaStrings) {
   EXPECT_EQ(data()->requestDepth, 0);
 }
 
-TEST_F(NativesJni, ThreadIdsStoppedIdsAndStatusReachJava) {
-  jint id = Java_com_halden_probe_ThreadManager_getEnv(env, nullptr);
-  EXPECT_NE(id, 0);
-  EXPECT_EQ(Java_com_halden_probe_ProbeSystem_nativeGetCurrentThreadID(env, nullptr), id);
-  EXPECT_EQ(static_cast<uint32_t>(id), data()->getThreadId());
-  data()->setThreadNames("main", "main");
-  EXPECT_EQ(
-      Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, str("main"), str("main")), id);
+// The thread ids and their lookup by names are checked in the JVM test.
+TEST_F(NativesJni, StoppedIdsAndStatusReachJava) {
   EXPECT_EQ(Java_com_halden_command_CommandAgent_getThreadId(env, nullptr, nullptr, str("main")),
             0);
   EXPECT_EQ(Java_com_halden_probe_ThreadManager_getNativeStoppedThreadIDs(env, nullptr), nullptr);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
+
 extern "C" {
 void Java_com_halden_probe_ProbeUtils_genPasswordFile(JNIEnv*, jclass, jstring, jstring, jstring);
 jstring Java_com_halden_probe_ProbeUtils_getUser(JNIEnv*, jclass, jstring, jstring);
@@ -58,7 +60,7 @@ TEST_F(PasswordNatives, JavaStringsRoundTripOnlyWithThePasskey) {
   Java_com_halden_probe_ProbeUtils_genPasswordFile(env, nullptr, str("j\xc3\xbcrgen"), str(secret),
                                                    str(file));
   std::string printed = testing::internal::GetCapturedStdout();
-  EXPECT_NE(printed.find("Decrypted password: ******* \nVerified"), std::string::npos) << printed;
+  EXPECT_CONTAINS(printed, "Decrypted password: ******* \nVerified");
   EXPECT_EQ(get(false) + "/" + get(true), "j\xc3\xbcrgen/" + secret);
 
   passkey.back() = 'y';

@@ -1,5 +1,4 @@
-// The class-file reader and the rewrite: pool indexing, refusal of cut or
-// lying class files, the wrapper code, and the rewritten class read back.
+// The class-file reader and the rewrite, its classes read back apart.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -64,7 +63,7 @@ TEST(ClassPool, LongAndDoubleTakeTwoSlotsAndLaterIndexesStayAligned) {
             static_cast<long>(bytes.size()) - 14);  // the class after the pool
 }
 
-TEST(ClassPool, UnknownTagsAndCutOrLyingPoolsAreRefused) {
+TEST(ClassPool, UnknownTagsAndALongInTheLastSlotAreRefused) {
   CapturedOutput output;
   ConstantPoolIndex pool;
   for (uint8_t tag : {0, 2, 13, 15, 18}) {
@@ -74,20 +73,9 @@ TEST(ClassPool, UnknownTagsAndCutOrLyingPoolsAreRefused) {
     EXPECT_FALSE(pool.build(bytes.data(), bytes.size())) << int(tag);
   }
   output.finish();
-  EXPECT_NE(output.out().find("Unknown constant pool tag 15 at index"), std::string::npos)
-      << output.out();
-
-  Bytes good = loaderClass(0x21, 2);
-  // The count lies: more entries than the bytes hold.
-  Bytes counted = good;
-  counted[8] = 0x7F;
-  EXPECT_FALSE(pool.build(counted.data(), counted.size()));
-  // A Utf8 whose length runs past the end.
-  TestClass c("a/B", 0x21);
-  c.raw(CP_UTF8, {0xFF, 0xF0, 'x'});
-  Bytes lying = c.bytes();
-  EXPECT_FALSE(pool.build(lying.data(), lying.size()));
-  // A Long in the last slot has no room for its second slot.
+  EXPECT_CONTAINS(output.out(), "Unknown constant pool tag 15 at index");
+  // Counts and lengths past the end are met by every cut of a class below;
+  // a Long in the last slot has no room for its second slot.
   Bytes lastLong = {0xCA, 0xFE, 0xBA, 0xBE, 0, 0, 0, 48, 0, 2, CP_LONG, 0, 0, 0, 0, 0, 0, 0, 1};
   EXPECT_FALSE(pool.build(lastLong.data(), lastLong.size()));
 }

@@ -13,11 +13,12 @@
 TEST(EntryGuard, AnEscapingExceptionBecomesTheFailureValue) {
   CapturedOutput captured;
   EXPECT_EQ(guardedEntry<jint>("count", []() -> jint { throw std::bad_alloc(); }), 0);
-  EXPECT_EQ(guardedEntry<jstring>("text", []() -> jstring {
-              std::vector<char> huge;
-              huge.reserve(huge.max_size() + 1);  // throws std::length_error
-              return nullptr;
-            }),
+  EXPECT_EQ(guardedEntry<jstring>("text",
+                                  []() -> jstring {
+                                    std::vector<char> huge;
+                                    huge.reserve(huge.max_size() + 1);  // throws std::length_error
+                                    return nullptr;
+                                  }),
             nullptr);
   bool ran = false;
   guardedEntry("plain", [&]() {
@@ -28,9 +29,8 @@ TEST(EntryGuard, AnEscapingExceptionBecomesTheFailureValue) {
   EXPECT_EQ(guardedEntry<jint>("value", []() -> jint { return 42; }), 42);
   captured.finish();
   for (const char* entry : {"count", "text", "plain"})
-    EXPECT_NE(captured.err().find(std::string("[HM]: ERROR: ") + entry +
-                                  " failed: out of memory or internal error\n"),
-              std::string::npos)
+    EXPECT_CONTAINS(captured.err(), std::string("[HM]: ERROR: ") + entry +
+                                        " failed: out of memory or internal error\n")
         << entry;
   EXPECT_EQ(captured.err().find("value"), std::string::npos);
 }

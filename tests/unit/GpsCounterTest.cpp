@@ -1,7 +1,5 @@
-// The correlation-token counter: tokens from the registration mask and the
-// counter file, the file's reservation by cushions, what a restart continues
-// from, and counter files that hold no usable number. The serialiser's
-// saving into the file of a real home is checked in the JVM test.
+// The correlation-token counter and its file; the serialiser's saving into
+// the file of a real home is checked in the JVM test.
 #include "requests/GpsCounter.h"
 
 #include <gtest/gtest.h>
@@ -86,8 +84,7 @@ TEST_F(GpsCounterTest, AnUnwritableFileKeepsTheStateAndIsReported) {
   CapturedOutput output;
   counter.initCounter(nowhere);
   output.finish();
-  EXPECT_NE(output.out().find("GPSTokenUtils In initGpsCounter(), counterFp = NULL for writing"),
-            std::string::npos);
+  EXPECT_CONTAINS(output.out(), "GPSTokenUtils In initGpsCounter(), counterFp = NULL for writing");
   EXPECT_EQ(counter.next(), 0xA0000005u);
   // The saver still writes to the file set up before.
   counter.save(0xA0000006);

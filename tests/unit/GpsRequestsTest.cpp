@@ -1,5 +1,4 @@
-// Correlation requests on one thread: which token each invoke and receive
-// record carries, how long the thread keeps it, and what the Java side reads.
+// Correlation requests on one thread.
 #include "requests/GpsRequests.h"
 
 #include <gtest/gtest.h>
@@ -64,30 +63,21 @@ class GpsRequestsTest : public ThreadTestEnv {
   ThreadData* data = nullptr;
 };
 
-const std::string kToken5("\xA0\x00\x00\x05", 4);
-const std::string kToken6("\xA0\x00\x00\x06", 4);
-
 }  // namespace
 
+// The tokens the Java side reads are checked in the JVM test; here the records'
+// fields: the second invoke carries the held token and no counter of its own.
 TEST_F(GpsRequestsTest, InvokesInOneRequestShareATokenAndTheNextRequestDrawsANewOne) {
-  startNativeHttpRequest(env, gate(), "r", "app", "/u", "");
-  invokeStart();
-  EXPECT_EQ(javaToken(), kToken5);
-  invokeEnd();
-  invokeStart();
-  invokeEnd();
-  EXPECT_EQ(javaToken(), kToken5);
-  finishNativeHttpRequest(env, gate(), "r");
-  EXPECT_EQ(javaToken(), std::string(4, '\0'));  // released with the outer request
-
-  // The second invoke carries the held token and no counter of its own.
-  EXPECT_EQ(correlations(),
-            (Strings{"0/2/a0000005/a0000005", "1/2//0", "0/2/a0000005/0", "1/2//0"}));
-
-  startNativeHttpRequest(env, gate(), "r", "app", "/u", "");
-  invokeStart();
-  EXPECT_EQ(javaToken(), kToken6);
-  EXPECT_EQ(correlations(), (Strings{"0/2/a0000006/a0000006"}));
+  for (int request = 0; request < 2; request++) {
+    startNativeHttpRequest(env, gate(), "r", "app", "/u", "");
+    for (int invoke = 0; invoke < 2 - request; invoke++) {
+      invokeStart();
+      invokeEnd();
+    }
+    finishNativeHttpRequest(env, gate(), "r");
+  }
+  EXPECT_EQ(correlations(), (Strings{"0/2/a0000005/a0000005", "1/2//0", "0/2/a0000005/0", "1/2//0",
+                                     "0/2/a0000006/a0000006", "1/2//0"}));
 }
 
 TEST_F(GpsRequestsTest, AReceivedTokenIsKeptAndCarriedByInvokesInside) {

@@ -110,8 +110,6 @@ TEST_F(HalLockTest, GlobalLockIsMadeOnceAndDestroyed) {
   EXPECT_EQ(fake.monitorsDestroyed(), 1);
 }
 
-// Two threads that meet the same uncreated lock after the global lock exists
-// must end up on one monitor: a second monitor would let both in at once.
 // Two threads that meet an uncreated lock end on one monitor: under the
 // global lock only one is made; before the global lock exists both may make
 // one, and the loser's is destroyed (a lost monitor would leave each thread

@@ -1,6 +1,4 @@
-// The heap dump reader and the snapshot summary on crafted dumps, the dump
-// records the JVMTI-backed table writes, the maximum heap read from the start
-// options, and a snapshot through the event handler.
+// The heap dump reader and the snapshot summary, on crafted dumps.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -163,7 +161,6 @@ TEST(HeapDumpParser, RecordsOfTheJvmtiTableReadBack) {
 }
 
 TEST(HeapSnapshot, MaximumHeapComesFromTheLastXmxWithItsUnit) {
-  EXPECT_EQ(heapRoomFor(512), 858993459.0);
   const std::pair<std::vector<const char*>, int> cases[] = {
       {{"java", "-Xms64m", "-Xmx512m", "Main"}, 512},
       {{"java", "Main"}, 128},

@@ -1,5 +1,4 @@
-// The javacore parser on crafted files, the files the JVMTI stand-in writes
-// read back, and the search that picks, parses and deletes javacores.
+// The javacore parser and the search for javacores.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -46,9 +45,7 @@ TEST(JavacoreParserTest, FramesFollowTheHeaderOfTheThreadUntilAnotherLine) {
   EXPECT_EQ(framesOf(kTwoThreads, 0x2B, 2), "com/acme/Foo#bar com/acme/Foo$Inner#<init> ");
   EXPECT_EQ(framesOf(kTwoThreads, 0x2B, 0), "");
   EXPECT_EQ(framesOf(kTwoThreads, 0x3C, 10), "") << "a thread not in the file";
-}
-
-TEST(JavacoreParserTest, HeaderIdsThatAreNotNumbersOrTooLongNeverMatch) {
+  // Header ids that are not numbers or too long never match.
   EXPECT_EQ(framesOf("\"t\" TID:0x, sys_thread_t:0x5\nat a/B.c(B)\n", 0, 5), "");
   EXPECT_EQ(framesOf("\"t\" TID:0x100000005, sys_thread_t:\nat a/B.c(B)\n", 5, 5), "");
   EXPECT_EQ(framesOf("\"t TID:0x5, sys_thread_t:\nat a/B.c(B)\n", 5, 5), "") << "no closing quote";
@@ -80,8 +77,8 @@ TEST(JavacoreParserTest, TheStandInsLinesReadBack) {
   appendJavacoreFrame(&text, "x/Y", "z", "Y.java", 1, false);
   EXPECT_EQ(framesOf(text, 0xABCDEF01, 10),
             "java/lang/Thread#sleep com/acme/Foo$$Lambda$1.0x0000000800c0#run com/acme/Foo#bar ");
-  EXPECT_NE(text.find("(Native Method)"), std::string::npos);
-  EXPECT_NE(text.find("(Foo.java:12)"), std::string::npos);
+  EXPECT_CONTAINS(text, "(Native Method)");
+  EXPECT_CONTAINS(text, "(Foo.java:12)");
 }
 
 class JavacoreSearchTest : public ::testing::Test {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -124,9 +123,7 @@ TEST_F(Lifecycle, StartStopAndStartAgain) {
   reportNetworkAgentRunning(true);
   ASSERT_FALSE(probeDisabled.load());
   int destroyedBefore = fake.monitorsDestroyed();
-  auto started = std::chrono::steady_clock::now();
-  stopNativeProbe();
-  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(30));
+  stopNativeProbe();  // its wait is timed in the JVM lifecycle test
   EXPECT_TRUE(probeDisabled.load());
   EXPECT_EQ(fake.disabled(), kProbeEvents);
   // The private wait lock, and the locks of the agents the managers delete.
@@ -144,8 +141,7 @@ TEST_F(Lifecycle, StopWithoutAWaitMonitorSkipsTheWait) {
   fake.failMonitorCreation(true);
   CapturedOutput captured;
   stopNativeProbe();
-  EXPECT_NE(captured.err().find("## ERROR: JVMPI could not create a Raw Monitor"),
-            std::string::npos);
+  EXPECT_CONTAINS(captured.err(), "## ERROR: JVMPI could not create a Raw Monitor");
   EXPECT_EQ(fake.disabled(), kProbeEvents);
 }
 
@@ -167,7 +163,7 @@ TEST_F(Lifecycle, ShutdownDestroysTheManagersAndClosesTheLog) {
   EXPECT_EQ(logFileName(), nullptr);
   CapturedOutput captured;
   logMessage(LOG_INFO, "after shutdown");
-  EXPECT_NE(captured.out().find("after shutdown"), std::string::npos);
+  EXPECT_CONTAINS(captured.out(), "after shutdown");
 }
 
 TEST_F(Lifecycle, StartupEnablesOnlyTheLoadHookAndInitDone) {

@@ -1,6 +1,4 @@
-// Lock and heap-allocation records: which calls queue a record, the depth
-// steps, the other-thread rule of type 32 records, times and sizes; and the
-// lock agent manager's start, stop and destruction.
+// Lock and heap-allocation records, and the lock agent manager.
 #include <cstring>
 #include <thread>
 

@@ -9,7 +9,6 @@
 #include "support/TestSupport.h"
 
 extern "C" {
-jboolean JNICALL Java_com_halden_probe_ProbeController_setModLevel(JNIEnv*, jclass, jint);
 jint JNICALL Java_com_halden_probe_ProbeController_getMonitoringLevel(JNIEnv*, jclass);
 jboolean JNICALL Java_com_halden_probe_ProbeController_isNativeProbeEnabled(JNIEnv*, jclass);
 }
@@ -56,32 +55,15 @@ TEST_F(ModLevel, ThousandPlusLevelChangesTheLevelAndLeavingThreeRunsTheL3Switch)
 TEST_F(ModLevel, TheSameLevelAndLevelsOutsideOneToThreeAreRejected) {
   ASSERT_TRUE(change(3));
   EXPECT_FALSE(change(1003));
-  EXPECT_NE(out.find("INFO: Current Native MOD level is same as new level \n"), std::string::npos);
+  EXPECT_CONTAINS(out, "INFO: Current Native MOD level is same as new level \n");
   const std::pair<int, int> cases[] = {{0, 0}, {4, 4}, {1000, 1000}, {-1, -1}, {1004, 4}};
   for (auto [requested, reported] : cases) {
     EXPECT_FALSE(change(requested));
-    EXPECT_NE(out.find("##ERROR: Incorrect MOD level given (" + std::to_string(reported) +
-                       ") rejecting, current MOD level 3 \n"),
-              std::string::npos)
-        << out;
+    EXPECT_CONTAINS(out, "##ERROR: Incorrect MOD level given (" + std::to_string(reported) +
+                             ") rejecting, current MOD level 3 \n");
     EXPECT_EQ(modLevel.load(), 3);
     EXPECT_EQ(reportedModLevel.load(), 3);
   }
-}
-
-TEST_F(ModLevel, SetModLevelChangesTheLevelOnlyWhileTheProbeIsEnabled) {
-  ASSERT_TRUE(probeDisabled.load());
-  CapturedOutput captured;
-  EXPECT_FALSE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1003));
-  EXPECT_EQ(modLevel.load(), 2);
-  EXPECT_NE(captured.out().find("INFO: Native probe is disabled, rejecting setModLevel \n"),
-            std::string::npos);
-  reportEventAgentRunning(true);
-  reportNetworkAgentRunning(true);
-  CapturedOutput quiet;
-  EXPECT_TRUE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1001));
-  EXPECT_EQ(modLevel.load(), 1);
-  EXPECT_FALSE(Java_com_halden_probe_ProbeController_setModLevel(nullptr, nullptr, 1));
 }
 
 TEST(ProbeState, ProbeIsEnabledWhenBothAgentsReportRunning) {

@@ -22,13 +22,13 @@ TEST_F(NamedObjectLog, LinesCarryNameUnitAndLine) {
   object.logWarning("Unit", 7, "careful");
   object.logError("Unit", 8, "broken");
   const std::string& out = captured.out();
-  EXPECT_NE(out.find(" INFO: [ProbeMgr (ProbeMgr@42)] started \n \n"), std::string::npos) << out;
-  EXPECT_NE(out.find(" WARNING: [ProbeMgr (Unit@7)] careful \n \n"), std::string::npos);
-  EXPECT_NE(out.find(" ##ERROR: [ProbeMgr (Unit@8)] broken \n \n"), std::string::npos);
+  EXPECT_CONTAINS(out, " INFO: [ProbeMgr (ProbeMgr@42)] started \n \n");
+  EXPECT_CONTAINS(out, " WARNING: [ProbeMgr (Unit@7)] careful \n \n");
+  EXPECT_CONTAINS(out, " ##ERROR: [ProbeMgr (Unit@8)] broken \n \n");
   NamedObject unnamed(nullptr);
   CapturedOutput nulls;
   unnamed.logInfo(nullptr, 2, nullptr);
-  EXPECT_NE(nulls.out().find("[NULL (@2)]  \n"), std::string::npos);
+  EXPECT_CONTAINS(nulls.out(), "[NULL (@2)]  \n");
 }
 
 TEST_F(NamedObjectLog, LongTextIsCutToItsBuffer) {

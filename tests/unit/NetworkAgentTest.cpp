@@ -1,6 +1,4 @@
-// Network agents against a loopback collector: connection, one packet per
-// cycle, the queue bound, lookup failures, write failures and resets, binding
-// of event agents, and the sockets of the platform layer.
+// Network agents against a loopback collector, and the platform's sockets.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -24,12 +22,11 @@ namespace {
 
 // What the stand-in of the Java lookup answers.
 std::atomic<int> lookupPort{-1};
-std::string lookupHost = "127.0.0.1";
 
 PsLookupAnswer fakeLookup(JNIEnv*, PsAddress* out) {
   int port = lookupPort.load();
   if (port < 0) return PsLookupAnswer::NotFound;
-  out->host = lookupHost;
+  out->host = "127.0.0.1";
   out->port = port;
   out->sendBufferSize = 65536;
   return PsLookupAnswer::Found;
@@ -45,7 +42,6 @@ class NetworkAgentTest : public ::testing::Test {
     PropertyMgr::destroyInstance();
     set("networkagent.publish.frequency", "10");
     setPsLookupFunction(fakeLookup);
-    lookupHost = "127.0.0.1";
     lookupPort = -1;
     CycleStepper::install();
   }
@@ -123,10 +119,8 @@ TEST_F(NetworkAgentTest, WritesOnePacketPerCycleAndDiscardsEmptyOnes) {
 TEST_F(NetworkAgentTest, EleventhQueuedPacketIsRefused) {
   startConnected();
   for (int i = 0; i < 10; i++) ASSERT_TRUE(sendPacket(packet(100, static_cast<uint8_t>(i))));
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(sendPacket(packet(100, 99)));
-  std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("Queue full, buffer limit reached"), std::string::npos) << log;
+  EXPECT_CONTAINS(captured([&] { EXPECT_FALSE(sendPacket(packet(100, 99))); }),
+                  "Queue full, buffer limit reached");
   EXPECT_EQ(agent()->pendingBytes(), 1000);
 
   // One cycle makes room for one more.
@@ -137,12 +131,11 @@ TEST_F(NetworkAgentTest, EleventhQueuedPacketIsRefused) {
 TEST_F(NetworkAgentTest, LookupFailuresAreLoggedFiveTimesThenFallSilent) {
   startAgents();
   ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));  // first failure done
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(sendPacket(packet(4, 1)));
-  for (int i = 0; i < 8; i++) ASSERT_TRUE(CycleStepper::step(agent()));
-  std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("NetworkAgent Thread is not started/alive/ready, rejecting send data"),
-            std::string::npos);
+  std::string log = captured([&] {
+    EXPECT_FALSE(sendPacket(packet(4, 1)));
+    for (int i = 0; i < 8; i++) ASSERT_TRUE(CycleStepper::step(agent()));
+  });
+  EXPECT_CONTAINS(log, "NetworkAgent Thread is not started/alive/ready, rejecting send data");
   // Nine failures in all; the first was before the capture.
   EXPECT_EQ(countOf(log, "Could not obtain PS proxy details from Kernel.\n") +
                 countOf(log, "Could not obtain PS proxy details from Kernel. \n"),
@@ -165,14 +158,13 @@ TEST_F(NetworkAgentTest, ConnectionRefusedIsRetriedEveryCycle) {
     freePort = gone.port();
   }
   lookupPort = freePort;
-  testing::internal::CaptureStdout();
-  startAgents();
-  ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));
-  ASSERT_TRUE(CycleStepper::step(agent()));
-  std::string log = testing::internal::GetCapturedStdout();
+  std::string log = captured([&] {
+    startAgents();
+    ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));
+    ASSERT_TRUE(CycleStepper::step(agent()));
+  });
   EXPECT_EQ(countOf(log, "Socket connect not successful"), 2) << log;
-  EXPECT_NE(log.find("socket connect() failure [127.0.0.1:" + std::to_string(freePort)),
-            std::string::npos);
+  EXPECT_CONTAINS(log, "socket connect() failure [127.0.0.1:" + std::to_string(freePort));
   EXPECT_FALSE(agent()->isConnected());
 }
 
@@ -197,7 +189,7 @@ TEST_F(NetworkAgentTest, WriteFailureDropsTheConnectionAndAsksForInitialData) {
   ASSERT_TRUE(CycleStepper::step(agent()));
   EXPECT_TRUE(agent()->isConnected());
   EXPECT_TRUE(collector.waitForConnections(2));
-  EXPECT_EQ(agent()->pendingBytes(), 0);
+  EXPECT_EQ(agent()->pendingBytes(), 0) << "the queue went with the connection";
   mgr->unregisterEvtAgentMgr();
 }
 
@@ -222,11 +214,9 @@ TEST_F(NetworkAgentTest, BindsOnlyToAConfiguredLocalAddress) {
   for (auto& setting : settings) {
     if (*setting[0]) set("networkagent.socket.ip", setting[0]);
     set("networkagent.socket.port", setting[1]);
-    testing::internal::CaptureStdout();
-    startConnected();
-    std::string log = testing::internal::GetCapturedStdout();
+    std::string log = captured([&] { startConnected(); });
     if (*setting[2])
-      EXPECT_NE(log.find(setting[2]), std::string::npos) << log;
+      EXPECT_CONTAINS(log, setting[2]);
     else
       EXPECT_EQ(log.find("bind"), std::string::npos) << log;
     stopAgents();
@@ -261,7 +251,6 @@ TEST_F(NetworkAgentTest, StopEndsAWriteBlockedOnACollectorThatStoppedReading) {
   EXPECT_LT(os::monotonicMillis() - before, 5000);
 }
 
-// Each option lands where it belongs: read back from the system.
 TEST(SocketTest, OptionsAreReadBackAndBadInputIsRefused) {
   std::string dotted;
   ASSERT_EQ(os::resolveHost("localhost", &dotted), 0);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -115,8 +114,7 @@ TEST_F(PasswordFile, RefusedValuesAreReported) {
   EXPECT_EQ(generate(std::string(1001, 'u').c_str(), "p"),
             "Please enter a user id less than 1000 char in length\n");
   EXPECT_FALSE(fileExists(file));
-  EXPECT_NE(generate("a:b", "p").find("Internal Error: User id read from file is not same"),
-            std::string::npos);
+  EXPECT_CONTAINS(generate("a:b", "p"), "Internal Error: User id read from file is not same");
   std::string err, noFolder = dir.at("none/pw");
   unsigned char marker = 0xFF;
   CapturedOutput printed;
@@ -131,15 +129,9 @@ TEST_F(PasswordFile, RefusedValuesAreReported) {
   EXPECT_EQ(err, "Could not open the file " + noFolder + "\n");
 }
 
-TEST_F(PasswordFile, ForeignFilesAreRefusedWithoutOverrun) {
-  std::mt19937 random(7);
+// Random files are the password-file fuzz target's; here the size bounds.
+TEST_F(PasswordFile, OversizedAndEmptyFilesAreRefused) {
   std::string err;
-  for (size_t size : {100 * 1024, 31002, 3000, 1}) {
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random());
-    dir.write("pw", bytes);
-    EXPECT_FALSE(read(&err)) << size;
-  }
   for (size_t size : {kMaxPasswordFileSize + 1, size_t{0}}) {
     dir.write("pw", std::string(size, ':'));
     EXPECT_FALSE(read(&err));

@@ -1,5 +1,4 @@
-// The Linux figure readers on crafted /proc-style files, the figures'
-// arithmetic, and the thread status handed to Java.
+// The platform figures, and the thread status handed to Java.
 #include "diag/PlatformFigures.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Portal page and portlet nesting on one thread, and the memory gate in front
-// of the single portal records. Their figures on the wire are checked in the
-// JVM test.
+// Portal requests on one thread; the portal records' figures on the wire are
+// checked in the JVM test.
 #include "requests/PortalRequests.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,4 @@
-// The profiler event handler over the class and method tables: class loads,
-// the filter, method entry and exit, unloads with deferred cleanup, and the
-// resend walk.
+// The profiler event handler over the class and method tables.
 #include "profiler/MethodLevel.h"
 #include "profiler/MethodLevelNatives.h"
 #include "support/ProfilerTestEnv.h"

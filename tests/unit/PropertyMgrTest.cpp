@@ -129,7 +129,7 @@ TEST_F(PropertyMgrTest, FileSearchOrder) {
 TEST_F(PropertyMgrTest, NoFileOrNoHomeAnswersEveryLookupAbsent) {
   auto mgr = make();
   std::string fallback = home.path() + "/etc/datacollector.properties";
-  EXPECT_NE(loadErr.find("[HM]: Default Property not found " + fallback + "\n"), std::string::npos);
+  EXPECT_CONTAINS(loadErr, "[HM]: Default Property not found " + fallback + "\n");
   EXPECT_EQ(mgr->getProperty("anything"), nullptr);
   EXPECT_EQ(mgr->getIntProperty("anything", 5), 5);
   identity.set("", "n", "s");
@@ -170,14 +170,13 @@ TEST_F(PropertyMgrTest, ConcurrencyOfTheFirstLookups) {
   for (PropertyMgr* mgr : seen) EXPECT_EQ(mgr, seen[0]);
   EXPECT_STREQ(getProperty("k"), "first");
   PropertyMgr::destroyInstance();
-  home.write("etc/n.s.datacollector.properties", "k=second\nflag=yEs\nnum=41x\n");
+  home.write("etc/n.s.datacollector.properties", "k=second\nflag=yEs\n");
   {
     CapturedOutput quiet;
     EXPECT_STREQ(getProperty("k"), "second");
   }
   EXPECT_TRUE(propertyIsYes("flag"));
   EXPECT_FALSE(propertyIsYes("k"));
-  EXPECT_EQ(getIntProperty("num", 0), 41);
 }
 
 TEST_F(PropertyMgrTest, LongIdentityPathsAreCutNotOverrun) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/ProbeState.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -58,9 +59,8 @@ class ProtocolVisitorTest : public ::testing::Test {
   }
   // The same, with the log it wrote.
   std::string writeLogged(EventRecord& r, WriteResult expected, std::string* log) {
-    testing::internal::CaptureStdout();
-    std::string bytes = write(r, expected);
-    *log = testing::internal::GetCapturedStdout();
+    std::string bytes;
+    *log = captured([&] { bytes = write(r, expected); });
     return bytes;
   }
 
@@ -78,56 +78,19 @@ std::unique_ptr<R> make(A... args) {
 
 }  // namespace
 
-TEST_F(ProtocolVisitorTest, DataPacketOfThreeRecords) {
-  std::vector<uint8_t> packet(256);
-  WireCursor body(packet.data() + 7, packet.size() - 7);
-  MethodEventRecord entry(SUBTYPE_BEGIN), exit(SUBTYPE_END);
-  entry.threadId = 1;
-  entry.methodId = 5;
-  entry.wallSeconds = 1;
-  entry.wallMicros = 2000;
-  entry.cpuTime = 3;
-  EmptyRecord empty;
-  PsStatusRecord status(SUBTYPE_SINGLE);
-  status.status.assign("x");
-  uint32_t count = 0;
-  for (EventRecord* r : std::initializer_list<EventRecord*>{&entry, &empty, &exit, &status})
-    if (visitor.writeRecord(r, body) == WriteResult::Written) count++;
-  WireCursor start(packet.data(), 7);
-  ASSERT_TRUE(visitor.writeCountRecord(count, start));
-  ASSERT_EQ(body.position() - packet.data(), 7 + 27 + 27 + 6);
-  EXPECT_EQ(hex(packet.data(), 7 + 27),
-            "00 00 00 00 03 7F 7F "
-            "02 00 00 00 01 00 00 00 05 00 00 00 01 00 00 07 D0 00 00 00 00 00 00 00 03 7F 7F");
-  EXPECT_EQ(hex(packet.data() + 7 + 27, 1), "03");
-  EXPECT_EQ(hex(packet.data() + 7 + 54, 6), "2C 00 01 78 7F 7F");
-}
-
+// The hello records' bytes are decoded field by field in psdump's round
+// trip; here the clock read for the time record, and the version numbers.
 TEST_F(ProtocolVisitorTest, HelloPacket) {
   uint8_t buffer[17];
-  WireCursor time(buffer, sizeof buffer);
-  ASSERT_TRUE(visitor.writeTimeRecord(time, 1700000000123ULL));
-  EXPECT_EQ(hex(buffer, 17), "00 00 07 D0 64 01 01 00 00 01 8B CF E5 68 7B 7F 7F");
   WireCursor now(buffer, sizeof buffer);
   ASSERT_TRUE(visitor.writeTimeRecord(now));
   uint64_t millis = 0;
   for (int i = 7; i < 15; i++) millis = millis << 8 | buffer[i];
   EXPECT_GT(millis, 1600000000000ULL);
 
-  HelloIdentity id;
-  std::strcpy(id.productVersion, "6.0.2");
-  std::strcpy(id.commandAgentID, "ca");
-  std::strcpy(id.nodeName, "node1");
-  std::strcpy(id.appServerName, "qs1");
-  id.adminServerPort = 9060;
-  std::vector<uint8_t> out(1024);
-  WireCursor c(out.data(), out.size());
-  ASSERT_TRUE(visitor.writeIdentityRecord(id, c));
-  EXPECT_EQ(hex(out.data(), static_cast<size_t>(c.position() - out.data())),
-            "65 C8 06 00 02 00 02 63 61 00 11 3C 4E 4F 20 43 4C 55 53 54 45 52 20 4E 41 4D 45 3E "
-            "00 05 6E 6F 64 65 31 00 03 71 73 31 00 00 23 64 7F 7F");
-
   // Numbers the version text lacks are sent as 0; each number as its low byte.
+  HelloIdentity id;
+  std::vector<uint8_t> out(1024);
   const char* versions[][2] = {{"7", "07 00 00"},      {"6.x.2", "06 00 00"},
                                {"", "00 00 00"},       {"300.2.3", "2C 02 03"},
                                {"-1.0.0", "FF 00 00"}, {"6.0.2-beta", "06 00 02"}};
@@ -161,12 +124,12 @@ TEST_F(ProtocolVisitorTest, RecordsWithoutATagAreLeftOutWithAWarning) {
   for (int subtype : {int{SUBTYPE_ERROR}, int{SUBTYPE_SINGLE}, -1, 99}) {
     invoke->subtype = subtype;
     EXPECT_EQ(writeLogged(*invoke, WriteResult::Empty, &log), "") << subtype;
-    EXPECT_NE(log.find("Record of type 14 has no tag for its kind, not sent"), std::string::npos);
+    EXPECT_CONTAINS(log, "Record of type 14 has no tag for its kind, not sent");
   }
   auto jms = make<JmsRecord>(SUBTYPE_BEGIN);
   jms->kind = 0;
   EXPECT_EQ(writeLogged(*jms, WriteResult::Empty, &log), "");
-  EXPECT_NE(log.find("Record of type 9 has no tag for its kind, not sent"), std::string::npos);
+  EXPECT_CONTAINS(log, "Record of type 9 has no tag for its kind, not sent");
   auto msg = make<MqMessageRecord>(SUBTYPE_END);
   msg->operation = 8;
   EXPECT_EQ(writeLogged(*msg, WriteResult::Empty, &log), "");
@@ -175,8 +138,7 @@ TEST_F(ProtocolVisitorTest, RecordsWithoutATagAreLeftOutWithAWarning) {
   for (int type : {2, 37, -1}) {
     EventRecord unknown(type, 0, 0);
     EXPECT_EQ(writeLogged(unknown, WriteResult::UnknownType, &log), "");
-    EXPECT_NE(log.find("## ERROR: Unknown Event Type, TypeID: " + std::to_string(type)),
-              std::string::npos);
+    EXPECT_CONTAINS(log, "## ERROR: Unknown Event Type, TypeID: " + std::to_string(type));
   }
   ClassRecord noEntry(SUBTYPE_CLASS_LOAD);
   EXPECT_EQ(write(noEntry, WriteResult::Empty), "");

@@ -35,17 +35,17 @@ TEST_F(ThreadDataTest, RefusedAppendsAreLoggedAndTheRecordDestroyed) {
   char expected[120];
   std::snprintf(expected, sizeof expected,
                 "Append Event Thread is dead: 0, EvtType: 4 Evt SubType: 0 TID: %08x", id);
-  EXPECT_NE(out.find(expected), std::string::npos) << out;
+  EXPECT_CONTAINS(out, expected);
   EXPECT_EQ(data->queueLength(), 0);
   threadMgr->deleteThreadData(data);
 
   ThreadData* other = thread(0x480);
   out = captured([&] { EXPECT_FALSE(other->appendEvent(nullptr)); });
-  EXPECT_NE(out.find("Append Event failed Evt is NULL "), std::string::npos);
+  EXPECT_CONTAINS(out, "Append Event failed Evt is NULL ");
 
   ThreadData queueless(0x7f3a, nullptr);
   out = captured([&] { EXPECT_FALSE(queueless.appendEvent(new EventRecord(4, 0, 72))); });
-  EXPECT_NE(out.find("Append Event failed evtQueue is NULL "), std::string::npos);
+  EXPECT_CONTAINS(out, "Append Event failed evtQueue is NULL ");
   queueless.threadEnded();
 }
 
@@ -66,7 +66,7 @@ TEST_F(ThreadDataTest, QueueEventFindsTheCallersRecordOrReleasesTheEvent) {
   threadMgr->stop();
   std::string out =
       captured([&] { EXPECT_FALSE(queueEvent(env, nullptr, new EventRecord(4, 0, 72))); });
-  EXPECT_NE(out.find("ThreadData creation failed, check memory.."), std::string::npos);
+  EXPECT_CONTAINS(out, "ThreadData creation failed, check memory..");
 }
 
 TEST_F(ThreadDataTest, DestroyingARecordDestroysItsQueue) {

@@ -39,7 +39,7 @@ LoopbackCollector::LoopbackCollector(bool accept) {
   socklen_t len = sizeof addr;
   getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
   port_ = ntohs(addr.sin_port);
-  if (accept) startAccepting();
+  if (accept) acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
 LoopbackCollector::~LoopbackCollector() {
@@ -50,10 +50,6 @@ LoopbackCollector::~LoopbackCollector() {
     if (t.joinable()) t.join();
   for (int fd : fds_) close(fd);
   close(listenFd_);
-}
-
-void LoopbackCollector::startAccepting() {
-  if (!acceptThread_.joinable()) acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
 void LoopbackCollector::acceptLoop() {

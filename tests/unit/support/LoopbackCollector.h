@@ -7,19 +7,17 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
 class LoopbackCollector {
  public:
-  // Starts listening now; with `accept` false nothing is accepted until
-  // startAccepting (connections wait in the backlog).
+  // Starts listening now; with `accept` false nothing is ever accepted
+  // (connections wait in the backlog).
   explicit LoopbackCollector(bool accept = true);
   ~LoopbackCollector();
 
   int port() const { return port_; }
-  void startAccepting();
 
   // The bytes received so far on connection `index` (in accept order).
   std::vector<uint8_t> bytes(size_t index);

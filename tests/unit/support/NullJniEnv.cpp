@@ -2,27 +2,13 @@
 
 namespace {
 
-jclass JNICALL findClass(JNIEnv*, const char*) {
-  return nullptr;
-}
-jboolean JNICALL exceptionCheck(JNIEnv*) {
-  return JNI_FALSE;
-}
-jthrowable JNICALL exceptionOccurred(JNIEnv*) {
-  return nullptr;
-}
-void JNICALL exceptionDescribe(JNIEnv*) {}
-void JNICALL exceptionClear(JNIEnv*) {}
-void JNICALL deleteLocalRef(JNIEnv*, jobject) {}
-
 JNINativeInterface_ makeTable() {
   JNINativeInterface_ table{};
-  table.FindClass = findClass;
-  table.ExceptionCheck = exceptionCheck;
-  table.ExceptionOccurred = exceptionOccurred;
-  table.ExceptionDescribe = exceptionDescribe;
-  table.ExceptionClear = exceptionClear;
-  table.DeleteLocalRef = deleteLocalRef;
+  table.FindClass = [](JNIEnv*, const char*) JNICALL -> jclass { return nullptr; };
+  table.ExceptionCheck = [](JNIEnv*) JNICALL -> jboolean { return JNI_FALSE; };
+  table.ExceptionOccurred = [](JNIEnv*) JNICALL -> jthrowable { return nullptr; };
+  table.ExceptionDescribe = table.ExceptionClear = [](JNIEnv*) JNICALL {};
+  table.DeleteLocalRef = [](JNIEnv*, jobject) JNICALL {};
   return table;
 }
 

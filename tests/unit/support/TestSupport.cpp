@@ -1,25 +1,18 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 
 #include "config/Identity.h"
+#include "platform/os.h"
 
 #ifdef _WIN32
-#include <direct.h>
-#include <io.h>
 // The POSIX calls used below, from the Windows C runtime.
-static char* mkdtemp(char* pattern) {
-  return _mktemp(pattern) && _mkdir(pattern) == 0 ? pattern : nullptr;
-}
 static int setenv(const char* name, const char* value, int) {
   return _putenv_s(name, value);
 }
@@ -30,15 +23,17 @@ static int unsetenv(const char* name) {
 
 namespace fs = std::filesystem;
 
+// Named after the process (ctest runs test processes side by side) and a
+// count; a name left by an earlier process is passed over.
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "dc-test-XXXXXX").generic_string();
-  std::unique_ptr<char[]> buf(new char[pattern.size() + 1]);
-  std::memcpy(buf.get(), pattern.c_str(), pattern.size() + 1);
-  if (mkdtemp(buf.get()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed";
-    return;
+  static std::atomic<int> made{0};
+  std::string prefix = "dc-test-" + std::to_string(os::processId()) + "-";
+  for (int attempt = 0; attempt < 1000 && path_.empty(); attempt++) {
+    fs::path dir = fs::temp_directory_path() / (prefix + std::to_string(made++));
+    std::error_code error;
+    if (fs::create_directory(dir, error)) path_ = dir.generic_string();
   }
-  path_ = buf.get();
+  if (path_.empty()) ADD_FAILURE() << "no temporary directory could be made";
 }
 
 TempDir::~TempDir() {
@@ -66,8 +61,8 @@ std::string readFile(const std::string& path) {
 }
 
 bool fileExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
+  std::error_code ignored;
+  return fs::exists(path, ignored);
 }
 
 CapturedOutput::CapturedOutput() {

@@ -4,8 +4,16 @@
 // back what it changed.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <string>
 #include <vector>
+
+// The text contains the part; the failure shows the whole text.
+#define EXPECT_CONTAINS(text, part)                          \
+  EXPECT_NE(std::string(text).find(part), std::string::npos) \
+      << "no \"" << (part) << "\" in: " << (text)
 
 // A fresh directory under the system's temporary folder, removed with its
 // contents when the object goes.
@@ -30,6 +38,15 @@ class TempDir {
 
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
+
+// Runs f with standard output captured and returns what was written.
+template <typename F>
+std::string captured(F f) {
+  testing::internal::CaptureStdout();
+  f();
+  std::fflush(stdout);
+  return testing::internal::GetCapturedStdout();
+}
 
 // Captures standard output and standard error from construction until
 // finish() (or the destructor).

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "base/Log.h"
@@ -19,6 +18,7 @@
 #include "publish/EvtAgentMgr.h"
 #include "requests/NestedRequests.h"
 #include "support/FakeJvmpi.h"
+#include "support/TestSupport.h"
 #include "threads/MemoryMonitor.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
@@ -79,15 +79,6 @@ class ThreadTestEnv : public ::testing::Test {
       records.emplace_back(r);
     }
     return records;
-  }
-
-  // Runs f with standard output captured and returns what was written.
-  template <typename F>
-  static std::string captured(F f) {
-    ::testing::internal::CaptureStdout();
-    f();
-    std::fflush(stdout);
-    return ::testing::internal::GetCapturedStdout();
   }
 
   // Records in the table before the test made any (an event agent's own).

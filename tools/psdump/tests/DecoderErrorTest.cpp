@@ -48,6 +48,11 @@ TEST(DecoderErrors, EveryCutOfAStreamEndsCleanlyOrNamesTheCut) {
 TEST(DecoderErrors, FaultsNameTheirOffsetAndCause) {
   std::vector<uint8_t> badEnd = hex(kMethodEntry27);
   badEnd.back() = 0x7E;
+  // An HTTP start without its detail: the MOD byte and the end marker are
+  // read as the detail's length, so the fault shows.
+  Wire noDetail;
+  noDetail.packet(1).u8(4).head(1, 1, 2, 3, 4).u8(1).text("r").text("a").text("u").u8(2).end();
+  noDetail.packet(1).raw(hex(kMethodEntry27));
   struct Case {
     Wire wire;
     long offset;  // -1: the end of the stream
@@ -75,21 +80,7 @@ TEST(DecoderErrors, FaultsNameTheirOffsetAndCause) {
        "after 4 of the first 7 bytes of a packet at byte offset 34", ""},
       {helloPacket(4, 99), 4, "expected the time record tag 100 at byte offset 4", ""},
       {helloPacket(17, 102), 17, "expected the identity record tag 101", ""},
-      // An HTTP start without its detail: the MOD byte and the end marker
-      // are read as the detail's length, so the fault shows.
-      {Wire()
-           .packet(1)
-           .u8(4)
-           .head(1, 1, 2, 3, 4)
-           .u8(1)
-           .text("r")
-           .text("a")
-           .text("u")
-           .u8(2)
-           .end()
-           .packet(1)
-           .raw(hex(kMethodEntry27)),
-       -1, "inside record 'httpStart' (tag 4) that starts at byte offset 7", ""},
+      {noDetail, -1, "inside record 'httpStart' (tag 4) that starts at byte offset 7", ""},
   };
   for (const Case& c : cases) {
     DecodeResult r = decodeBoth(c.wire.b);

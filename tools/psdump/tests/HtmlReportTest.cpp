@@ -1,7 +1,5 @@
 // psdump --requests --html on a captured stream whose texts hold markup,
-// control bytes and broken UTF-8: the page is
-// well-formed, every wire text stays text, and a real headless browser
-// renders the histograms.
+// control bytes and broken UTF-8.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,6 +1,5 @@
-// Runs the psdump tool itself: it listens on a loopback port, a test client
-// plays the agent, and the JSON lines, the summary and the error messages
-// are checked.
+// The psdump tool itself, listening on a loopback port with a test client
+// playing the agent.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -137,24 +136,12 @@ TEST(PsdumpTool, DecodesConnectionsOneAfterAnotherAndCapturedFilesAndSummarises)
   const int port = run.port();
   ASSERT_GT(port, 0) << run.err();
   Wire session;
-  session.raw(hex(kHello))
-      .text("agent-7")
-      .text("<NO CLUSTER NAME>")
-      .text("n")
-      .text("s")
-      .u32(9)
-      .end();
+  session.raw(hex(kHello)).text("agent-7").text("<NO CLUSTER NAME>").text("n").text("s");
+  session.u32(9).end();
   const size_t hello = session.size();
   session.packet(3).raw(hex(kMethodEntry27));
-  session.u8(4)
-      .head(9, 1, 10, 20, 30)
-      .u8(1)
-      .text("req")
-      .text("app")
-      .text("/u")
-      .text("")
-      .u8(2)
-      .end();
+  session.u8(4).head(9, 1, 10, 20, 30).u8(1).text("req").text("app").text("/u").text("");
+  session.u8(2).end();
   session.u8(5).head(9, 0, 11, 21, 31).u8(2).end();
   int fd = sendTo(port, session.b, 5);
   ASSERT_GE(fd, 0);

@@ -1,6 +1,4 @@
-// The request table: percentiles against a brute-force count on random data,
-// the figures per name, the slowest requests, the cap on names, and text
-// fit for a terminal.
+// The request table and its text for a terminal.
 #include <gtest/gtest.h>
 
 #include <algorithm>

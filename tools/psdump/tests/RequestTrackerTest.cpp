@@ -1,6 +1,4 @@
-// Request pairing on hand-made streams: nesting and times, a cancelled JSP,
-// HTTP errors, unpaired records, drop notices, correlation receives, method
-// records and interleaved threads.
+// Request pairing on hand-made streams.
 #include <gtest/gtest.h>
 
 #include <string>

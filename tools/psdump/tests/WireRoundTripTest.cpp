@@ -5,7 +5,6 @@
 // share no code, so an agreement here pins the byte form from both ends.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>

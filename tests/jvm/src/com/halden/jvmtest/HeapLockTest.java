@@ -8,6 +8,7 @@ import com.halden.jvmtest.support.Psdump;
 import com.halden.jvmtest.support.RunResult;
 import com.halden.jvmtest.support.TempHome;
 import com.halden.jvmtest.workload.HeapLockWorkload;
+import java.util.ArrayList;
 import java.util.List;
 import org.junit.jupiter.api.AfterAll;
 import org.junit.jupiter.api.BeforeAll;
@@ -23,24 +24,15 @@ import org.junit.jupiter.api.TestInstance;
 class HeapLockTest {
     TempHome home;
     RunResult run;
-    List<String> records;
+    final List<String> records = new ArrayList<>();
 
     @BeforeAll
     void runWorkload() throws Exception {
         home = TempHome.create();
         home.writeProperties("internal.probe.publishing.frequency=200\n"
                 + "networkagent.publish.frequency=100\n");
-        int port = Psdump.freePort();
-        Psdump collector = Psdump.listen(port, home.path().getParent(),
-                home.path().getFileName() + "-ps");
-        try {
-            run = ChildJvm.in(home).launcher(HeapLockWorkload.class)
-                    .property("hm.ps.host", "127.0.0.1").property("hm.ps.port", Integer.toString(port))
-                    .jvmArgs("-Xmx256m").run();
-        } finally {
-            collector.close();
-        }
-        records = collector.lines();
+        run = Psdump.runWith(ChildJvm.in(home).launcher(HeapLockWorkload.class).jvmArgs("-Xmx256m"),
+                home.path().getParent(), home.path().getFileName() + "-ps", records);
     }
 
     @AfterAll
@@ -72,18 +64,15 @@ class HeapLockTest {
         String all = String.join("\n", records);
         for (String name : new String[] {"lock1Begin", "lock1End", "lock2Begin", "lock2End",
                 "lock3Begin", "lock3End", "heapAllocationBegin", "heapAllocationEnd"}) {
-            List<String> found = recordsNamed(name);
+            List<String> found = Psdump.records(records, name);
             assertEquals(1, found.size(), name + "\n" + all);
             assertEquals(2, Psdump.number(found.get(0), "mod"), found.get(0));
         }
-        String detail = recordsNamed("lock2Begin").get(0);
+        String detail = Psdump.records(records, "lock2Begin").get(0);
         assertEquals("lockB", Psdump.field(detail, "lockName"), detail);
         assertEquals("waiter", Psdump.field(detail, "text2"), detail);
         assertEquals(42, Psdump.number(detail, "number"), detail);
-        assertEquals(22, Psdump.number(recordsNamed("heapAllocationBegin").get(0), "number2"), all);
-    }
-
-    List<String> recordsNamed(String name) {
-        return records.stream().filter(l -> l.contains("\"record\":\"" + name + "\"")).toList();
+        String allocation = Psdump.records(records, "heapAllocationBegin").get(0);
+        assertEquals(22, Psdump.number(allocation, "number2"), all);
     }
 }

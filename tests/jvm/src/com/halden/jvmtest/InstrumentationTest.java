@@ -19,16 +19,10 @@ import javax.tools.ToolProvider;
 import org.junit.jupiter.api.Test;
 
 /**
- * Load-time instrumentation in one real JVM that verifies every class
- * (-Xverify:all). Small classes are compiled for Java 8 and set to class-file
- * version 48.0, the newest the hook handles. The launcher class
- * weblogic.Server starts the hand-over to a test BcmBootstrap, whose
- * instrumentClassFromJVMPI changes one class and loads another a second time
- * (whose answer must then be dropped). The hook wraps the private instance
- * defineClass0 of a class-loader target and the static one of a proxy
- * target, then turns itself off; the final-class case is rewritten ahead by
- * the library's rewriter. Each wrapped call passes through
- * instrumentClassStatic, whose answer is the class that gets defined.
+ * Load-time instrumentation in one real JVM that verifies every class (-Xverify:all), with
+ * small classes compiled for Java 8 and set to class-file version 48.0, the newest the hook
+ * handles. The launcher class weblogic.Server starts the hand-over to a test BcmBootstrap; the
+ * final-class definer is rewritten ahead by the library's rewriter.
  */
 class InstrumentationTest {
     private static final String DEFINE = "(Ljava/lang/String;[BII)Ljava/lang/Class;";

@@ -2,7 +2,6 @@ package com.halden.jvmtest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
-import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
@@ -94,10 +93,6 @@ class LifecycleTest {
         long total = run.checkLong("totalMemory");
         assertTrue(Math.abs(total - expected) <= expected / 100,
                 "totalMemory " + total + ", /proc/meminfo " + expected);
-        // The thread id is the same for both natives and differs between threads.
-        assertEquals("true", run.check("threadIdsAgree"));
-        assertNotEquals("0", run.check("threadId"));
-        assertNotEquals(run.check("threadId"), run.check("otherThreadId"));
     }
 
     @Test
@@ -158,14 +153,6 @@ class LifecycleTest {
         // The stop takes at least ten seconds.
         Matcher m = run.findInStdout("^\\[launcher\\] stopNativeProbe returned after (\\d+) ms$");
         assertTrue(Long.parseLong(m.group(1)) >= 10000, m.group());
-        int waiting = logIndexAfter(-1, "Waiting for 10 secs");
-        DateTimeFormatter asctime = DateTimeFormatter.ofPattern("EEE MMM ppd HH:mm:ss yyyy",
-                java.util.Locale.ENGLISH);
-        long seconds = java.time.Duration.between(
-                LocalDateTime.parse(log.get(waiting).substring(0, 24), asctime),
-                LocalDateTime.parse(log.get(logIndexAfter(waiting, "Waiting DONE 10 secs"))
-                        .substring(0, 24), asctime)).getSeconds();
-        assertTrue(seconds >= 9, "wait of " + seconds + " s in the log");
         m = run.findInStdout("^\\[launcher\\] agent threads ended: (\\d+) of (\\d+)$");
         assertEquals(m.group(2), m.group(1));
         assertEquals("0", run.check("threadsInNativeLoops"), run.check("threadsInNativeLoopsList"));

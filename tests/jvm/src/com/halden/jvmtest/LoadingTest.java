@@ -22,8 +22,8 @@ class LoadingTest {
         try (TempHome home = TempHome.create()) {
             Path mod = home.modFile(ChildJvm.NODE, ChildJvm.SERVER);
             home.write(mod, "3");
-            RunResult run = ChildJvm.in(home).agentOptions("debug=on,more").main(QuickProbe.class)
-                    .run();
+            RunResult run = ChildJvm.in(home).agentOptions("debug=on,more")
+                    .main(QuickProbe.class.getName()).run();
             assertEquals(0, run.exitCode(), run.describe());
             assertEquals("true,false,1003", run.checks("jvmpiEnabled", "enabled", "level"));
             String log = TempHome.read(home.onlyLogFile());
@@ -40,7 +40,8 @@ class LoadingTest {
         try (TempHome home = TempHome.create()) {
             RunResult run = ChildJvm.in(home).property("hm.nodename", "a".repeat(2000))
                     .property("hm.appserver", "c".repeat(2000))
-                    .property("hm.profilename", "b".repeat(2000)).main(QuickProbe.class).run();
+                    .property("hm.profilename", "b".repeat(2000))
+                    .main(QuickProbe.class.getName()).run();
             assertEquals(0, run.exitCode(), run.describe());
             String cut = "a".repeat(255) + "." + "c".repeat(255) + "(" + "b".repeat(255) + ")";
             Matcher log = run.findInStderr("^\\[HM\\]: Using log file: (.*) $");

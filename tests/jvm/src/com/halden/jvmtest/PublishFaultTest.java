@@ -1,7 +1,6 @@
 package com.halden.jvmtest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.halden.jvmtest.support.ChildJvm;
@@ -10,15 +9,12 @@ import com.halden.jvmtest.support.TempHome;
 import com.halden.jvmtest.workload.PublishWorkload;
 import java.io.IOException;
 import java.net.ServerSocket;
-import java.nio.file.Files;
-import java.nio.file.Path;
 import java.util.HashMap;
 import java.util.HashSet;
 import java.util.List;
 import java.util.Map;
 import java.util.Set;
 import java.util.concurrent.CopyOnWriteArrayList;
-import java.util.concurrent.TimeUnit;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 import org.junit.jupiter.api.AfterEach;
@@ -51,50 +47,20 @@ class PublishFaultTest {
     }
 
     /** A child JVM running the publishing workload, not waited for. */
-    final class Child implements AutoCloseable {
-        final Path out = home.path().resolveSibling(home.path().getFileName() + ".child.out");
-        final Process process;
+    ChildJvm.Started child(int port, String threads, String plan) throws IOException {
+        ChildJvm.Started child = ChildJvm.in(home).launcher(PublishWorkload.class)
+                .property("hm.ps.host", "127.0.0.1").property("hm.ps.port", "" + port)
+                .property("pw.threads", threads).property("pw.plan", plan).start();
+        open.add(child);
+        return child;
+    }
 
-        Child(int port, String threads, String plan) throws IOException {
-            List<String> command = ChildJvm.in(home).launcher(PublishWorkload.class)
-                    .property("hm.ps.host", "127.0.0.1").property("hm.ps.port", "" + port)
-                    .property("pw.threads", threads).property("pw.plan", plan).command();
-            process = new ProcessBuilder(command).directory(home.path().toFile())
-                    .redirectErrorStream(true).redirectOutput(out.toFile()).start();
-            open.add(this);
-        }
-
-        String output() {
-            return Files.exists(out) ? TempHome.read(out) : "";
-        }
-
-        void waitForLine(String text) throws InterruptedException {
-            for (long end = System.currentTimeMillis() + 30000; !output().contains(text);
-                    Thread.sleep(20)) {
-                if (!process.isAlive() || System.currentTimeMillis() > end) {
-                    throw new AssertionError("child never printed \"" + text + "\":\n" + output());
-                }
-            }
-        }
-
-        int waitForExit() throws InterruptedException {
-            if (!process.waitFor(120, TimeUnit.SECONDS)) throw new AssertionError(output());
-            return process.exitValue();
-        }
-
-        /** The last number after "[pw] name ". */
-        long figure(String name) {
-            Matcher m = Pattern.compile("\\[pw\\] " + name + " (\\d+)").matcher(output());
-            long last = -1;
-            while (m.find()) last = Long.parseLong(m.group(1));
-            return last;
-        }
-
-        @Override
-        public void close() throws IOException {
-            process.destroyForcibly();
-            Files.deleteIfExists(out);
-        }
+    /** The last number after "[pw] name " in the child's output. */
+    static long figure(ChildJvm.Started child, String name) {
+        Matcher m = Pattern.compile("\\[pw\\] " + name + " (\\d+)").matcher(child.output());
+        long last = -1;
+        while (m.find()) last = Long.parseLong(m.group(1));
+        return last;
     }
 
     Psdump collector(String name) throws Exception {
@@ -125,7 +91,7 @@ class PublishFaultTest {
     void collectorLateThenKilledAndRestarted() throws Exception {
         home.writeProperties("internal.probe.publishing.frequency=200\n"
                 + "networkagent.publish.frequency=100\n");
-        Child child = new Child(port, "2", "pace:2500,pace:2500,pace:2500");
+        ChildJvm.Started child = child(port, "2", "pace:2500,pace:2500,pace:2500");
 
         // Nothing listens yet: the requests' records wait in their queues.
         child.waitForLine("[pw] phase 0");
@@ -177,7 +143,7 @@ class PublishFaultTest {
                 + "internal.memory.limit=6\ninternal.memory.accept.threshold=1\n"
                 + "internal.probe.event.queue.size.limit=20000\n");
         Psdump collector = collector("-flood");
-        Child child = new Child(port, "3", "pace:1000,flood:2500,pace:3000");
+        ChildJvm.Started child = child(port, "3", "pace:1000,flood:2500,pace:3000");
         assertEquals(0, child.waitForExit(), child.output());
         collector.close();
 
@@ -209,7 +175,7 @@ class PublishFaultTest {
         // After the gate reopened the last request of every worker arrived.
         String startLines = String.join("\n", starts);
         for (int worker = 0; worker < 3; worker++) {
-            long last = child.figure("last " + worker);
+            long last = figure(child, "last " + worker);
             assertTrue(last >= 0 && startLines.contains("\"url\":\"/r/" + worker + "/" + last + "\""),
                     "the last request of worker " + worker + " (" + last + ") did not arrive");
         }
@@ -235,20 +201,20 @@ class PublishFaultTest {
         acceptor.setDaemon(true);
         acceptor.start();
         port = server.getLocalPort();
-        Child child = new Child(port, "2", "flood:5000");
+        ChildJvm.Started child = child(port, "2", "flood:5000");
         assertEquals(0, child.waitForExit(), child.output());
         String log = log();
         assertTrue(log.contains("Queue full, buffer limit reached"), "no packet was refused");
         assertTrue(log.contains("Memory Limit reached"), "the gate never closed");
         assertTrue(log.contains("Failed to send data, NAMgr send was unsuccessful"));
         // The JVM kept serving requests while the collector did not read.
-        long served = child.figure("served");
+        long served = figure(child, "served");
         assertTrue(served > 10000, "served " + served);
         // The gate bounds the agent's memory: the estimate never passes the
         // limit (6 MB) by more than one cycle's records, however long the
         // flood goes on; unbounded, the queues would have held every record
         // the flood made (four of some 64 bytes a request).
-        long maxMemory = child.figure("maxMemory");
+        long maxMemory = figure(child, "maxMemory");
         assertTrue(maxMemory > 0 && maxMemory < 64000000, "max memory " + maxMemory);
         assertTrue(maxMemory < served * 4 * 64 / 4, "max memory " + maxMemory + " for " + served
                 + " requests");

@@ -13,10 +13,8 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.TestInstance;
 
 /**
- * One child JVM runs the probe with real Java threads that start, make
- * requests and end (ThreadsWorkload); the tests read what it reported. The
- * thread table is fed only while the probe is enabled, which needs the
- * publishing side: with a library built without it those tests are skipped.
+ * One child JVM with real Java threads that start, make requests and end (ThreadsWorkload).
+ * The thread table is fed only while the probe is enabled, which needs the publishing side.
  */
 @TestInstance(TestInstance.Lifecycle.PER_CLASS)
 class ThreadTableTest {

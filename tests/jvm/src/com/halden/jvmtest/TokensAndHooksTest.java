@@ -33,18 +33,9 @@ class TokensAndHooksTest {
     }
 
     static RunResult run(String name, List<String> records) throws Exception {
-        int port = Psdump.freePort();
-        // Its output stays inside the home, which goes with it.
-        Psdump collector = Psdump.listen(port, home.path(), "psdump-" + name);
-        try {
-            return ChildJvm.in(home).launcher(TokensWorkload.class)
-                    .property("hm.ps.host", "127.0.0.1")
-                    .property("hm.ps.port", Integer.toString(port)).run();
-        } finally {
-            // Closed first, so that every line it received is in its file.
-            collector.close();
-            records.addAll(collector.lines());
-        }
+        // The collector's output stays inside the home, which goes with it.
+        return Psdump.runWith(ChildJvm.in(home).launcher(TokensWorkload.class), home.path(),
+                "psdump-" + name, records);
     }
 
     @BeforeAll
@@ -63,18 +54,8 @@ class TokensAndHooksTest {
         if (home != null) home.close();
     }
 
-    static List<String> records(List<String> lines, String name) {
-        List<String> found = new ArrayList<>();
-        for (String line : lines) {
-            if (line.contains("\"record\":\"" + name + "\"")) found.add(line);
-        }
-        return found;
-    }
-
     static List<String> tokens(List<String> lines, String record) {
-        List<String> found = new ArrayList<>();
-        for (String line : records(lines, record)) found.add(Psdump.field(line, "token"));
-        return found;
+        return Psdump.records(lines, record).stream().map(l -> Psdump.field(l, "token")).toList();
     }
 
     @Test
@@ -89,7 +70,7 @@ class TokensAndHooksTest {
         assertTrue(first.stderr().contains("for gps token, got this token -1610612731 \n"));
         assertEquals("5758595a", first.check("received"));
         assertEquals(List.of("5758595a"), tokens(firstRecords, "correlationPoint5"));
-        assertEquals(1, records(firstRecords, "correlationPoint6").size());
+        assertEquals(1, Psdump.records(firstRecords, "correlationPoint6").size());
     }
 
     @Test
@@ -105,24 +86,24 @@ class TokensAndHooksTest {
     @Test
     void portalRecordsCarryTheirFigures() {
         assertEquals(1L, first.checkLong("servletDepth"));
-        String login = records(firstRecords, "portalLogin").get(0);
+        String login = Psdump.records(firstRecords, "portalLogin").get(0);
         assertEquals(1234567890123L, Psdump.number(login, "value"), login);
-        String access = records(firstRecords, "portalAccessControl").get(0);
+        String access = Psdump.records(firstRecords, "portalAccessControl").get(0);
         assertTrue(access.contains("\"number\":4294967295,\"value\":-2"), access);
-        String vault = records(firstRecords, "credentialVault").get(0);
+        String vault = Psdump.records(firstRecords, "credentialVault").get(0);
         assertTrue(vault.contains("\"count5\":5,\"total5\":55"), vault);
-        String content = records(firstRecords, "contentAccess").get(0);
+        String content = Psdump.records(firstRecords, "contentAccess").get(0);
         assertTrue(content.contains("\"count4\":9,\"total4\":99"), content);
         for (String[] t : new String[][] {{"gatewayServlet", "34"}, {"modelBuilding", "35"},
                 {"pageLoading", "36"}}) {
-            String line = records(firstRecords, t[0]).get(0);
+            String line = Psdump.records(firstRecords, t[0]).get(0);
             assertTrue(line.contains("\"number\":" + t[1] + ",\"value\":" + t[1] + "0"), line);
         }
     }
 
     @Test
     void serverHooksReadStaticFieldsWithoutThrowing() {
-        assertEquals(1, records(firstRecords, "ejbEnd").size());
+        assertEquals(1, Psdump.records(firstRecords, "ejbEnd").size());
         for (String check : new String[] {"props5", "props6", "dataSources"}) {
             assertEquals("true", first.check(check), check);
         }

@@ -72,10 +72,6 @@ public final class ChildJvm {
         return this;
     }
 
-    public ChildJvm main(Class<?> mainClass, String... arguments) {
-        return main(mainClass.getName(), arguments);
-    }
-
     public ChildJvm main(String mainClass, String... arguments) {
         main.clear();
         main.add(mainClass);
@@ -145,6 +141,42 @@ public final class ChildJvm {
         } finally {
             Files.deleteIfExists(out);
             Files.deleteIfExists(err);
+        }
+    }
+
+    /** Starts the child without waiting for it; both its outputs go to one file beside the home. */
+    public Started start() throws IOException { return new Started(); }
+
+    /** A child JVM that runs while the test goes on; closing kills it. */
+    public final class Started implements AutoCloseable {
+        public final Process process;
+        private final Path out = home.path().resolveSibling(home.path().getFileName() + ".child.out");
+
+        private Started() throws IOException {
+            process = new ProcessBuilder(command()).directory(home.path().toFile())
+                    .redirectErrorStream(true).redirectOutput(out.toFile()).start();
+        }
+
+        public String output() { return Files.exists(out) ? TempHome.read(out) : ""; }
+
+        public void waitForLine(String text) throws InterruptedException {
+            for (long end = System.currentTimeMillis() + 30000; !output().contains(text);
+                    Thread.sleep(20)) {
+                if (!process.isAlive() || System.currentTimeMillis() > end) {
+                    throw new AssertionError("child never printed \"" + text + "\":\n" + output());
+                }
+            }
+        }
+
+        public int waitForExit() throws InterruptedException {
+            if (!process.waitFor(120, TimeUnit.SECONDS)) throw new AssertionError(output());
+            return process.exitValue();
+        }
+
+        @Override
+        public void close() throws IOException {
+            process.destroyForcibly();
+            Files.deleteIfExists(out);
         }
     }
 }

@@ -49,6 +49,23 @@ public final class Psdump implements AutoCloseable {
                 + (Files.exists(err) ? TempHome.read(err) : ""));
     }
 
+    /**
+     * Runs the child with a psdump on a free port as its collector (output files in dir, named
+     * after name); the lines it received are added to lines.
+     */
+    public static RunResult runWith(ChildJvm child, Path dir, String name, List<String> lines)
+            throws Exception {
+        int port = freePort();
+        Psdump collector = listen(port, dir, name);
+        try {
+            return child.property("hm.ps.host", "127.0.0.1")
+                    .property("hm.ps.port", Integer.toString(port)).run();
+        } finally {
+            collector.close();  // first, so that every line it received is in its file
+            lines.addAll(collector.lines());
+        }
+    }
+
     /** Kills the collector at once (SIGKILL), as a crash would. */
     public void kill() throws InterruptedException {
         process.destroyForcibly().waitFor(10, TimeUnit.SECONDS);
@@ -71,8 +88,11 @@ public final class Psdump implements AutoCloseable {
                 .filter(l -> !l.isEmpty()).collect(Collectors.toList()) : new java.util.ArrayList<>();
     }
 
-    public List<String> records(String name) {
-        return lines().stream().filter(l -> l.contains("\"record\":\"" + name + "\""))
+    public List<String> records(String name) { return records(lines(), name); }
+
+    /** The lines of the named record among the given JSON lines. */
+    public static List<String> records(List<String> lines, String name) {
+        return lines.stream().filter(l -> l.contains("\"record\":\"" + name + "\""))
                 .collect(Collectors.toList());
     }
 

@@ -19,13 +19,7 @@ import java.util.List;
  */
 public final class HeapLockWorkload implements Launcher.Workload {
     /** The class whose instances the snapshot must count. */
-    static final class Held {
-        final long value;
-
-        Held(long value) {
-            this.value = value;
-        }
-    }
+    record Held(long value) {}
 
     static final List<Held> HELD = new ArrayList<>();
 
@@ -47,7 +41,6 @@ public final class HeapLockWorkload implements Launcher.Workload {
             if (line.startsWith(Held.class.getName().replace('.', '/') + ",")) report("heldLine", line);
         }
         report("summaryTail", lines[lines.length - 2] + "|" + lines[lines.length - 1]);
-        report("heldCount", HELD.size());
 
         report("outsideRequest", LockAnalysisRuntime.appendEvent((byte) 1, "m", 1, (byte) 0, null,
                 null, 0, 0));

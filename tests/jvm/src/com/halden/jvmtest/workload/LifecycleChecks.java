@@ -6,7 +6,6 @@ import com.halden.probe.Launcher;
 import com.halden.probe.ProbeController;
 import com.halden.probe.ProbeSystem;
 import com.halden.probe.ProbeUtils;
-import com.halden.probe.ThreadManager;
 import com.halden.probe.log.ProbeLogger;
 import java.util.ArrayList;
 import java.util.Arrays;
@@ -32,17 +31,6 @@ public class LifecycleChecks implements Launcher.Workload {
         report("logFileName", ProbeLogger.getLogFileName());
         String[] argv = ProbeSystem.getArgumentVector();
         report("argumentVector", argv == null ? null : String.join(" ", argv));
-
-        int id = ProbeSystem.nativeGetCurrentThreadID();
-        report("threadId", id);
-        report("threadIdsAgree", id == ThreadManager.getEnv());
-        Thread thread = new Thread(() -> report("otherThreadId", ThreadManager.getEnv()));
-        thread.start();
-        try {
-            thread.join();
-        } catch (InterruptedException e) {
-            throw new AssertionError(e);
-        }
     }
 
     @Override
