@@ -8,6 +8,8 @@ size_t roundUp8(size_t bytes) {
   return (bytes + 7) & ~static_cast<size_t>(7);
 }
 
+constexpr size_t kSlabHead = 64;
+
 template <class T>
 void writeHeader(char* at, T* slab) {
   ::new (at) T*(slab);
@@ -46,7 +48,9 @@ void* RecordArena::carve(size_t bytes) {
     if (!memory) return nullptr;
     current_ = ::new (memory) Slab{};
     current_->live.store(kOpen, std::memory_order_relaxed);
-    next_ = static_cast<char*>(memory) + roundUp8(sizeof(Slab));
+    // The blocks start a cache line after the count, which the releasing
+    // threads change while this one still writes records here.
+    next_ = static_cast<char*>(memory) + kSlabHead;
     end_ = static_cast<char*>(memory) + kSlabBytes;
     carved_ = 0;
   }
