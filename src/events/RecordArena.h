@@ -43,7 +43,9 @@ class RecordArena {
   static constexpr size_t kHeader = 8;
 
   // The bytes a block of `bytes` allocated on its own takes.
-  static constexpr size_t ownFootprint(size_t bytes) { return allocationFootprint(bytes + kHeader); }
+  static constexpr size_t ownFootprint(size_t bytes) {
+    return allocationFootprint(bytes + kHeader);
+  }
 
   RecordArena() = default;
   // Gives up the slab being carved; it is freed with its last record.

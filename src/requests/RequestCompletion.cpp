@@ -25,8 +25,8 @@ void fillText(RequestRecord* record, OwnedText& field, const RequestTexts& texts
 
 }  // namespace
 
-RequestTexts::RequestTexts(const char* requestName, const char* applicationName,
-                           const char* url, const char* detail)
+RequestTexts::RequestTexts(const char* requestName, const char* applicationName, const char* url,
+                           const char* detail)
     : text{requestName, applicationName, url},
       length{},
       detail(detail),

@@ -14,15 +14,15 @@ namespace psdump {
 
 struct ListenerOptions {
   std::string host = "127.0.0.1";
-  int port = 0;             // 0: any free port
-  std::string portFile;     // where to write the port listened on, if not empty
-  bool summary = false;     // print the summary line at the end
-  bool summaryOnly = false; // no line per record: only the summary (implies summary)
-  double durationSec = 0;   // stop after this long; 0: no limit
-  long maxConnections = 0;  // stop when this many connections have closed; 0: no limit
-  bool quiet = false;       // no notices on stderr, only errors
-  bool requests = false;    // request trees and the request table instead of records
-  std::string htmlPath;     // where to write the HTML request report, if not empty
+  int port = 0;              // 0: any free port
+  std::string portFile;      // where to write the port listened on, if not empty
+  bool summary = false;      // print the summary line at the end
+  bool summaryOnly = false;  // no line per record: only the summary (implies summary)
+  double durationSec = 0;    // stop after this long; 0: no limit
+  long maxConnections = 0;   // stop when this many connections have closed; 0: no limit
+  bool quiet = false;        // no notices on stderr, only errors
+  bool requests = false;     // request trees and the request table instead of records
+  std::string htmlPath;      // where to write the HTML request report, if not empty
   DecoderLimits limits;
 };
 

@@ -21,7 +21,8 @@ void onSignal(int) {
 
 const char kUsage[] =
     "usage: psdump [--host 127.0.0.1] [--port N] [--port-file F] [--summary]\n"
-    "              [--summary-only] [--requests] [--html FILE] [--duration S] [--max-connections N]\n"
+    "              [--summary-only] [--requests] [--html FILE] [--duration S] [--max-connections "
+    "N]\n"
     "              [--max-record-bytes N] [--quiet]\n"
     "       psdump --input FILE|- [--summary] [--requests] [--html FILE] [--max-record-bytes N]\n"
     "\n"
