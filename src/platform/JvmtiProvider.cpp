@@ -173,8 +173,8 @@ void rawMonitorDestroy(JVMPI_RawMonitor monitor) {
 
 // The JVM answers this from the thread's CPU clock; the clock is read here
 // directly for the same nanoseconds. Every request record reads it, and the
-// JVMTI call's thread-state transitions around the read cost about as much
-// again as the read itself. The JVM's grant of the capability still decides
+// direct read spares the JVMTI call's entry checks and thread-state
+// transitions around it. The JVM's grant of the capability still decides
 // whether the figure is offered at all.
 jlong currentThreadCpuTime() {
   if (!ensureJvmti() || !haveThreadCpuTime.load(std::memory_order_relaxed)) return 0;
