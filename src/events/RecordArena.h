@@ -15,9 +15,10 @@
 // right way, so a record is destroyed the same way wherever it was made.
 //
 // Only the thread that owns the arena allocates from it; records may be
-// destroyed on any thread, before or after the arena itself is gone. The
-// memory an arena holds beyond its records is at most one slab: the rest of
-// the slab it is carving.
+// destroyed on any thread, before or after the arena itself is gone. Beyond
+// its records, an arena holds the rest of the slab it is carving, and a slab
+// it gave up stays whole until its last record is destroyed; records leave
+// their queue oldest first, so that is rarely more than a slab or two.
 #pragma once
 
 #include <atomic>
