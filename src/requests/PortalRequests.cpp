@@ -1,5 +1,6 @@
 #include "requests/PortalRequests.h"
 
+#include <cstring>
 #include <new>
 
 #include "base/Log.h"
@@ -74,7 +75,8 @@ void startPortalRequest(JNIEnv* env, ThreadData* data, int type, const char* req
   RequestRecord* record = makePortalRecord(type, SUBTYPE_BEGIN);
   if (!record) return;
   record->depth = data ? data->requestDepth.load() : 0;
-  record->detail.assign(detail ? detail : "");
+  const char* text = detail ? detail : "";
+  record->placeText(record->detail, text, std::strlen(text));
   sendRequestRecord(env, data, record, requestName, applicationName, url);
 }
 

@@ -187,12 +187,12 @@ TEST(ClassRewrite, NothingToWrapLeavesTheClassAlone) {
 TEST(ClassWriterTest, SlotsAbove255UseWide) {
   uint8_t buffer[16];
   ClassWriter w(buffer, sizeof buffer);
-  EXPECT_TRUE(w.load('A', 0));
+  EXPECT_TRUE(w.load('A', 255));
   EXPECT_TRUE(w.store('D', 256));
   EXPECT_TRUE(w.load('L', 0x1234));
   EXPECT_FALSE(w.load('V', 1));
   EXPECT_EQ(Bytes(buffer, buffer + w.written()),
-            (Bytes{25, 0, 196, 57, 1, 0, 196, 22, 0x12, 0x34}));
+            (Bytes{25, 0xFF, 196, 57, 1, 0, 196, 22, 0x12, 0x34}));
   w.u4(0);
   w.u4(0);
   EXPECT_TRUE(w.overflowed());

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/JvmtiHeapDump.h"
@@ -160,16 +161,20 @@ TEST(HeapDumpParser, RecordsOfTheJvmtiTableReadBack) {
   EXPECT_EQ(parser.classes()[0].count, 2u);
 }
 
+// The room the environment test tries is 1.6 bytes per byte of that heap.
 TEST(HeapSnapshot, MaximumHeapComesFromTheLastXmxWithItsUnit) {
-  const std::pair<std::vector<const char*>, int> cases[] = {
-      {{"java", "-Xms64m", "-Xmx512m", "Main"}, 512},
-      {{"java", "Main"}, 128},
-      {{"-Xmx2g", "-Xmx256M"}, 256},
-      {{"-Xmx2g"}, 2048},
-      {{"-Xmx3145728"}, 3},
-      {{"-Xmx0m", nullptr}, 128}};
-  for (auto& [argv, megabytes] : cases)
-    EXPECT_EQ(heapMegabytesOf(static_cast<int>(argv.size()), argv.data()), megabytes) << argv[0];
+  const std::tuple<std::vector<const char*>, int, double> cases[] = {
+      {{"java", "-Xms64m", "-Xmx512m", "Main"}, 512, 858993459},
+      {{"java", "Main"}, 128, 214748364},
+      {{"-Xmx2g", "-Xmx256M"}, 256, 429496729},
+      {{"-Xmx2g"}, 2048, 3435973836},
+      {{"-Xmx3145728"}, 3, 5033164},
+      {{"-Xmx0m", nullptr}, 128, 214748364}};
+  for (auto& [argv, megabytes, room] : cases) {
+    long found = heapMegabytesOf(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(found, megabytes) << argv[0];
+    EXPECT_EQ(heapRoomFor(found), room) << argv[0];
+  }
 }
 
 // The dump and the class loads it asks for arrive through the event handler

@@ -12,14 +12,18 @@
 #include "config/Identity.h"
 #include "config/ProbeState.h"
 #include "config/PropertyMgr.h"
+#include "events/AgentRecords.h"
 #include "events/ProtocolVisitor.h"
 #include "profiler/LockAgentMgr.h"
 #include "profiler/TableLocks.h"
+#include "profiler/Tables.h"
+#include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgentMgr.h"
 #include "support/FakeJvmpi.h"
 #include "support/TestSupport.h"
 #include "threads/MemoryMonitor.h"
+#include "threads/ThreadData.h"
 #include "threads/ThreadMgr.h"
 
 namespace {
@@ -108,11 +112,27 @@ TEST_F(Lifecycle, StartAndStopBeforeCustomServiceStartAreRefused) {
   EXPECT_EQ(countOf(text, "##ERROR: "), 2);
 }
 
-// The start enables the probe events and leaves the probe disabled; the
-// stop waits, then disables them; the probe can be started again.
+// The start starts the managers in their order and enables the probe events
+// once the class and method tables exist (an event may come at once), and
+// leaves the probe disabled; the stop waits, then disables them; the probe
+// can be started again.
 TEST_F(Lifecycle, StartStopAndStartAgain) {
   fake.install();
+  static bool tablesBeforeEvents;
+  static jint (*enable)(jint, void*);
+  tablesBeforeEvents = false;
+  enable = fake.table.EnableEvent;
+  fake.table.EnableEvent = [](jint event, void* arg) {
+    if (event == JVMPI_EVENT_THREAD_START) tablesBeforeEvents = classTable() && methodTable();
+    return enable(event, arg);
+  };
+  openTestLog();
   startAll();
+  EXPECT_TRUE(inOrder(log(), {"LockAgentMgr started..", "PropertyMgr started.",
+                              "MemoryMonitor started.", "NetworkAgentManager started..",
+                              "EvtAgentManager started..", "Thread Manager started..",
+                              "Enabled JVMPI events.", "ProbeManager Started.."}));
+  EXPECT_TRUE(tablesBeforeEvents);
   EXPECT_EQ(fake.enabled(), kProbeEvents);
   EXPECT_NE(globalLockMonitor(), nullptr);  // the lock agent manager's first start
   EXPECT_NE(fake.table.NotifyEvent, nullptr);
@@ -132,6 +152,42 @@ TEST_F(Lifecycle, StartStopAndStartAgain) {
   std::vector<jint> twice = kProbeEvents;
   twice.insert(twice.end(), kProbeEvents.begin(), kProbeEvents.end());
   EXPECT_EQ(fake.enabled(), twice);
+}
+
+// Garbage-collection records go to the first event agent's special queue, the
+// finish with its counters, which the "GC_STATS" line gives in halves.
+TEST_F(Lifecycle, GarbageCollectionRecordsGoToTheFirstAgentsSpecialQueue) {
+  home.write("etc/LogMessages", "GC_STATS=gc %u/%u %u/%u %u/%u\n");
+  fake.install();
+  openTestLog();
+  startAll();
+  CapturedOutput quiet;
+  setLogLevel(LOG_DEBUG);
+  EventAgent* first = evtAgentMgr->agent(0);
+  first->attachForTest(reinterpret_cast<JNIEnv*>(0x7e0000009000));
+  reportEventAgentRunning(true);
+  reportNetworkAgentRunning(true);
+  JVMPI_Event event{};
+  event.env_id = reinterpret_cast<JNIEnv*>(0x7e000000a000);
+  event.event_type = JVMPI_EVENT_GC_START;
+  fake.table.NotifyEvent(&event);
+  event.event_type = JVMPI_EVENT_GC_FINISH;
+  event.u.gc_info = {0x200000001, 3, 0x400000000};
+  fake.table.NotifyEvent(&event);
+  std::vector<std::string> seen;
+  ThreadData* special = evtAgentMgr->firstSpecialQueue();
+  while (EventRecord* r = special->takeFirst()) {
+    special->recordTaken(r);
+    auto* gc = static_cast<GcRecord*>(r);
+    if (r->type == EVENT_GC)
+      seen.push_back(std::to_string(r->subtype) + " " + std::to_string(gc->usedObjects) + " " +
+                     std::to_string(gc->usedObjectSpace) + " " +
+                     std::to_string(gc->totalObjectSpace));
+    delete r;
+  }
+  first->detachForTest();
+  EXPECT_EQ(seen, (std::vector<std::string>{"0 0 0 0", "1 8589934593 3 17179869184"}));
+  EXPECT_CONTAINS(log(), "gc 1/2 3/0 0/4");
 }
 
 TEST_F(Lifecycle, StopWithoutAWaitMonitorSkipsTheWait) {

@@ -4,6 +4,7 @@
 
 #include "base/HalLock.h"
 #include "events/AnalysisRecords.h"
+#include "platform/os.h"
 #include "profiler/LockAgentMgr.h"
 #include "profiler/LockEvents.h"
 #include "support/ThreadTestEnv.h"
@@ -55,6 +56,35 @@ TEST_F(LockAnalysis, RecordsOnlyInsideRequestsWithDepthRaisedByStartsAndLoweredA
   EXPECT_STREQ(first->lockName.get(), "monitor");
   EXPECT_EQ(first->nominalSize, 64 + 7);
   EXPECT_STREQ(static_cast<LockRecord*>(records[1].get())->lockName.get(), "");
+}
+
+// The CPU clock of this test waits for the wall clock's next millisecond and
+// notes it: a record stamped before that reading read the wall clock first.
+uint64_t wallMillis() {
+  uint32_t seconds = 0, micros = 0;
+  os::wallClock(&seconds, &micros);
+  return uint64_t{seconds} * 1000 + micros / 1000;
+}
+uint64_t cpuReadAt = 0;
+jlong cpuAfterATick() {
+  const uint64_t start = wallMillis();
+  while ((cpuReadAt = wallMillis()) == start) {
+  }
+  return 0;
+}
+
+// Starts and both detail records read the wall clock first, other ends the
+// CPU time first.
+TEST_F(LockAnalysis, StartsAndDetailRecordsReadTheWallClockFirst) {
+  fake.table.GetCurrentThreadCpuTime = cpuAfterATick;
+  data()->requestDepth = 1;
+  const std::pair<int, bool> kinds[] = {{1, true}, {2, false}, {3, true}, {4, true}, {6, false}};
+  for (auto [kind, wallFirst] : kinds) {
+    ASSERT_TRUE(appendLockEvent(env, data(), lockArgs(kind, "m")));
+    auto records = drain(data());
+    uint64_t wall = uint64_t{records[0]->wallSeconds} * 1000 + records[0]->wallMicros / 1000;
+    EXPECT_EQ(wall < cpuReadAt, wallFirst) << "kind " << kind;
+  }
 }
 
 TEST_F(LockAnalysis, DetailRecordForAnotherThreadTakesItsIdDepthAndStoredCpuTime) {

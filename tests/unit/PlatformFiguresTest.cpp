@@ -9,6 +9,9 @@
 #include "support/ThreadTestEnv.h"
 #include "threads/ThreadId.h"
 
+extern "C" JNIEXPORT jlong JNICALL
+Java_com_halden_command_monitoring_PerfSummaryImpl_getTotalPhysicalMemory(JNIEnv*, jobject);
+
 namespace {
 
 class PlatformFiguresTest : public ::testing::Test {
@@ -97,6 +100,10 @@ TEST_F(PlatformFiguresTest, TheFiguresArithmetic) {
   EXPECT_EQ(processCpuPercent(0, 9000000000, 1), 100.0);
   EXPECT_EQ(machineCpuPercent(15, 100, 45, 200), 30.0);
   EXPECT_EQ(machineCpuPercent(15, 100, 15, 100), 0.0);
+  setSystemFacts(1, 2147483648u, 0);
+  EXPECT_EQ(Java_com_halden_command_monitoring_PerfSummaryImpl_getTotalPhysicalMemory(nullptr,
+                                                                                     nullptr),
+            2048);
 
   // Without a cpuinfo file the clock is unknown; the other facts remain.
   files.cpuinfo = "/nonexistent";

@@ -44,6 +44,17 @@ TEST_F(PortalRequestsTest, PagesAndPortletsNestAndAnUnmatchedEndGoesBelowZero) {
                                             "22 1 1 page  ", "23 1 0 let  "}));
 }
 
+// A page record holds its texts in allocations of their own: the memory
+// figure counts them.
+TEST_F(PortalRequestsTest, LongTextsCountInTheQueuedBytes) {
+  startPortalRequest(env, gate(), EVENT_PORTAL_PAGE, "p", "a", "/u", "d");
+  int64_t shortTexts = gate()->queuedBytes();
+  drain(gate());
+  std::string name(900, 'n'), detail(5000, 'd');
+  startPortalRequest(env, gate(), EVENT_PORTAL_PAGE, name.c_str(), "a", "/u", detail.c_str());
+  EXPECT_GT(gate()->queuedBytes(), shortTexts + 5800);
+}
+
 TEST_F(PortalRequestsTest, AClosedMemoryGateLetsOnlyTheMarkerThrough) {
   memoryGateClosed.store(true);
   sendPortalUserData(env, gate(), EVENT_PORTAL_LOGIN, 1, 2);

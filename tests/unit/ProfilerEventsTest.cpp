@@ -1,4 +1,6 @@
 // The profiler event handler over the class and method tables.
+#include <cstdio>
+
 #include "profiler/MethodLevel.h"
 #include "profiler/MethodLevelNatives.h"
 #include "support/ProfilerTestEnv.h"
@@ -74,8 +76,17 @@ TEST_F(ProfilerEvents, UnknownMethodAtEntryRequestsItsClass) {
   };
   methodEvent(env, JVMPI_EVENT_METHOD_ENTRY, 40);
   methodEvent(env, JVMPI_EVENT_METHOD_ENTRY, 48);  // no class: nothing
+  std::FILE* catalogue = std::tmpfile();
+  ASSERT_NE(catalogue, nullptr);
+  std::fputs("PROBE_METHODID_NOT_FOUND=Method id not found: %u\n", catalogue);
+  std::rewind(catalogue);
+  loadCatalog(catalogue);
+  std::fclose(catalogue);
   CapturedOutput warned;
   methodEvent(env, JVMPI_EVENT_METHOD_EXIT, 1234);  // unknown at exit: logged only
+  warned.finish();
+  loadCatalog(nullptr);
+  EXPECT_CONTAINS(warned.out() + warned.err(), "Method id not found: 1234");
   EXPECT_EQ(describe(data()), (Strings{"C3:late/Comer", "M0:40"}));
 }
 
