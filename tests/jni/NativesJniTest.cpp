@@ -1,5 +1,6 @@
-// The natives of the thread subsystem called through their exported names
-// with the JNIEnv of a JVM created in this process.
+// The natives of the thread subsystem and the class natives of method-level
+// tracing called through their exported names with the JNIEnv of a JVM
+// created in this process.
 #include <gtest/gtest.h>
 #include <jni.h>
 
@@ -12,8 +13,9 @@
 #include "events/ReportRecords.h"
 #include "events/RequestRecord.h"
 #include "events/ResourceRecords.h"
+#include "profiler/MethodLevelNatives.h"
 #include "publish/AppServerName.h"
-#include "support/ThreadTestEnv.h"
+#include "support/ProfilerTestEnv.h"
 #include "threads/ThreadId.h"
 
 extern "C" {
@@ -53,11 +55,11 @@ class JvmEnvironment : public ::testing::Environment {
 
 const ::testing::Environment* const jvm = ::testing::AddGlobalTestEnvironment(new JvmEnvironment());
 
-class NativesJni : public ThreadTestEnv {
+class NativesJni : public ProfilerTestEnv {
  protected:
   JNIEnv* env = nullptr;
   void SetUp() override {
-    ThreadTestEnv::SetUp();
+    ProfilerTestEnv::SetUp();
     env = jvmEnv;
     ASSERT_NE(env, nullptr);
     env->PushLocalFrame(64);
@@ -66,7 +68,7 @@ class NativesJni : public ThreadTestEnv {
     EXPECT_FALSE(env->ExceptionCheck()) << "a native left an exception pending";
     env->ExceptionClear();
     env->PopLocalFrame(nullptr);
-    ThreadTestEnv::TearDown();
+    ProfilerTestEnv::TearDown();
   }
   jstring str(const char* text) { return env->NewStringUTF(text); }
   std::string chars(jstring text) {
@@ -77,6 +79,9 @@ class NativesJni : public ThreadTestEnv {
     return out;
   }
   ThreadData* data() { return threadMgr->getThreadData(env); }
+  jobjectArray strings(jsize length) {
+    return env->NewObjectArray(length, env->FindClass("java/lang/String"), str("m"));
+  }
 };
 
 }  // namespace
@@ -177,4 +182,33 @@ TEST_F(NativesJni, HelloIdentityFallsBackToTheServerNameWhenJavaCannotAnswer) {
   std::memcpy(serverName, savedServer, sizeof serverName);
   EXPECT_STREQ(id.appServerName, "srv");
   EXPECT_STREQ(id.productVersion, "6.0.2");
+}
+
+// Arrays of different lengths build nothing; Java's unload number is both the
+// sequence number and the class id on the wire.
+TEST_F(NativesJni, ClassNativesCheckTheirArraysAndKeepTheJavaNumber) {
+  jintArray ids = env->NewIntArray(3);
+  jobjectArray three = strings(3), two = strings(2);
+  Java_com_halden_command_MethodLevelModule_initializeClass(env, nullptr, str("app/Odd"), ids,
+                                                            three, two);
+  EXPECT_FALSE(Java_com_halden_probe_l3trace_BcmRuntime_sendClassEventNative(
+      env, nullptr, 9, str("app/Odd"), ids, two, three));
+  EXPECT_TRUE(liveClasses().empty());
+  EXPECT_EQ(data()->queueLength(), 0);
+  Java_com_halden_command_MethodLevelModule_initializeClass(env, nullptr, str("app/Even"), ids,
+                                                            three, three);
+  EXPECT_EQ(liveClasses(), std::vector<std::string>{"app/Even"});
+  drain(data());
+
+  env->SetIntArrayRegion(ids, 0, 3, std::array<jint, 3>{5, 6, 0x01020304}.data());
+  ASSERT_TRUE(Java_com_halden_probe_l3trace_BcmRuntime_sendClassUnloadEventNative(
+      env, nullptr, 7, str("app/Gone"), ids));
+  auto records = drain(data());
+  ASSERT_EQ(records.size(), 1u);
+  std::vector<uint8_t> wire(64);
+  WireCursor c(wire.data(), wire.size());
+  ASSERT_EQ(ProtocolVisitor().writeRecord(records[0].get(), c), WriteResult::Written);
+  EXPECT_EQ(std::vector<uint8_t>(wire.begin() + 1, wire.begin() + 25),
+            (std::vector<uint8_t>{0, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0, 3, 0, 0, 0, 5, 0, 0, 0, 6, 1, 2,
+                                  3, 4}));
 }
