@@ -44,9 +44,13 @@ class InstrumentationTest {
                 + "  public static void run() {\n"
                 + "    System.out.println(\"[i] greeting \" + Greeting.text());\n"
                 + "    System.out.println(\"[i] recursive \" + Recursive.text());\n"
+                + "    System.out.println(\"[i] later \" + Later.text() + \" \" + org.x.Quiet.text());\n"
                 + "  }\n}\n");
-        for (String n : new String[] {"Greeting", "Recursive", "Payload"}) {
-            SOURCES.put("app/" + n, "package app;\npublic class " + n
+        for (String n : new String[] {"app/Greeting", "app/Recursive", "app/Later", "app/Payload",
+                "org/x/Quiet"}) {
+            String simple = n.substring(n.lastIndexOf('/') + 1);
+            SOURCES.put(n, "package " + n.substring(0, n.lastIndexOf('/')).replace('/', '.')
+                    + ";\npublic class " + simple
                     + " { public static String text() { return \"BEFORE\"; } }\n");
         }
         SOURCES.put("app/NativeSide", "package app;\n"
@@ -94,7 +98,7 @@ class InstrumentationTest {
                 + "    if (name.equals(\"app.Recursive\")) {\n"
                 + "      new ClassLoader(null) { Class<?> d() { return defineClass(name, b, 0, b.length); } }.d();\n"
                 + "      return after(b);\n    }\n"
-                + "    return name.equals(\"app.Greeting\") ? after(b) : null;\n  }\n"
+                + "    return name.equals(\"app.Greeting\") || name.equals(\"app.Later\") ? after(b) : null;\n  }\n"
                 + "  public static byte[] instrumentClassStatic(ClassLoader l, String name, byte[] b, int o, int n) {\n"
                 + "    fromStatic.add(l.getClass().getSimpleName() + \":\" + name + \":\" + o);\n"
                 + "    return after(Arrays.copyOfRange(b, o, o + n));\n  }\n"
@@ -136,6 +140,9 @@ class InstrumentationTest {
             assertEquals(0, run.exitCode(), all);
             assertTrue(run.hasStdoutLine("[i] greeting AFTER!"), all);
             assertTrue(run.hasStdoutLine("[i] recursive BEFORE"), all);
+            // The recursion case leaves later answers in force; an org class
+            // is never handed over.
+            assertTrue(run.hasStdoutLine("[i] later AFTER! BEFORE"), all);
             // Each definer's call went through the wrapper, which defined
             // instrumentClassStatic's answer from offset 0.
             for (String definer : new String[] {"Definer", "StaticDefiner", "FinalDefiner"}) {
@@ -146,7 +153,7 @@ class InstrumentationTest {
             // The recursive load was not handed over again; the class-loader
             // target was handed over and then wrapped, and after it nothing.
             assertTrue(run.hasStdoutLine("[i] fromJvmpi [weblogic.Server, app.JavaSide, "
-                    + "app.Greeting, app.Recursive, app.NativeSide, app.Definer]"), all);
+                    + "app.Greeting, app.Recursive, app.Later, app.NativeSide, app.Definer]"), all);
             assertTrue(run.hasStdoutLine("InstrumentJNI: turning off JVMPI ClassLoadHook"), all);
             assertFalse(all.contains("VerifyError"), all);
         }

@@ -90,10 +90,17 @@ class TokensAndHooksTest {
         assertEquals(1234567890123L, Psdump.number(login, "value"), login);
         String access = Psdump.records(firstRecords, "portalAccessControl").get(0);
         assertTrue(access.contains("\"number\":4294967295,\"value\":-2"), access);
-        String vault = Psdump.records(firstRecords, "credentialVault").get(0);
-        assertTrue(vault.contains("\"count5\":5,\"total5\":55"), vault);
-        String content = Psdump.records(firstRecords, "contentAccess").get(0);
-        assertTrue(content.contains("\"count4\":9,\"total4\":99"), content);
+        // Every slot of the pair records: pair i holds count n and total 11 n,
+        // n counting on from the record's first count.
+        for (Object[] t : new Object[][] {{"credentialVault", 5, 1}, {"contentAccess", 4, 6}}) {
+            StringBuilder pairs = new StringBuilder();
+            for (int i = 1, n = (int) t[2]; i <= (int) t[1]; i++, n++) {
+                pairs.append(i > 1 ? "," : "").append("\"count").append(i).append("\":").append(n)
+                        .append(",\"total").append(i).append("\":").append(11 * n);
+            }
+            String line = Psdump.records(firstRecords, (String) t[0]).get(0);
+            assertTrue(line.contains(pairs), line);
+        }
         for (String[] t : new String[][] {{"gatewayServlet", "34"}, {"modelBuilding", "35"},
                 {"pageLoading", "36"}}) {
             String line = Psdump.records(firstRecords, t[0]).get(0);
