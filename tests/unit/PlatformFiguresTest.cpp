@@ -9,7 +9,7 @@
 #include "support/ThreadTestEnv.h"
 #include "threads/ThreadId.h"
 
-extern "C" JNIEXPORT jlong JNICALL
+extern "C" jlong JNICALL
 Java_com_halden_command_monitoring_PerfSummaryImpl_getTotalPhysicalMemory(JNIEnv*, jobject);
 
 namespace {

@@ -76,10 +76,10 @@ TEST_F(ProfilerEvents, UnknownMethodAtEntryRequestsItsClass) {
   };
   methodEvent(env, JVMPI_EVENT_METHOD_ENTRY, 40);
   methodEvent(env, JVMPI_EVENT_METHOD_ENTRY, 48);  // no class: nothing
-  std::FILE* catalogue = std::tmpfile();
+  TempDir dir;
+  dir.write("LogMessages", "PROBE_METHODID_NOT_FOUND=Method id not found: %u\n");
+  std::FILE* catalogue = std::fopen(dir.at("LogMessages").c_str(), "r");
   ASSERT_NE(catalogue, nullptr);
-  std::fputs("PROBE_METHODID_NOT_FOUND=Method id not found: %u\n", catalogue);
-  std::rewind(catalogue);
   loadCatalog(catalogue);
   std::fclose(catalogue);
   CapturedOutput warned;
