@@ -21,12 +21,21 @@ constexpr size_t kMaxPasswordFileSize =
     1;
 
 // Writes userId, ":" and byteCount bytes of ciphertext (its end marker
-// included). A new file is readable and writable by its owner only.
+// included) to a new file that then replaces fileName whole. A new file is
+// readable and writable by its owner only, an existing one keeps its mode;
+// a link, FIFO, device or directory at fileName is refused with a message.
 bool writePasswordFile(const PasswordCipher& cipher, const char* fileName, const char* userId,
                        const unsigned char* ciphertext, size_t byteCount);
 
+// Splits the bytes of a password file (read from fileName, which only the
+// messages name) as readPasswordFile does; an empty file and one larger than
+// kMaxPasswordFileSize are refused as having no data.
+bool parsePasswordFile(const PasswordCipher& cipher, const char* fileName,
+                       const std::string& bytes, std::string* userId, MarkedBytes* ciphertext);
+
 // Reads a password file: the bytes before the first ":" into userId, the
-// bytes after it into ciphertext. Without a ":", userId is left as it was and
+// bytes after it into ciphertext. Only a regular file is read: a link, FIFO,
+// device or directory is refused with a message, without waiting. Without a ":", userId is left as it was and
 // the ciphertext is everything after the first byte. Needs the passkey.
 bool readPasswordFile(const PasswordCipher& cipher, const char* fileName, std::string* userId,
                       MarkedBytes* ciphertext, const char* passkey);

@@ -4,11 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "support/FakeJvmpi.h"
 #include "support/TestSupport.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -35,8 +41,12 @@ class GpsCounterTest : public ::testing::Test {
 TEST_F(GpsCounterTest, PassingTheSavedMarkReservesCushionsAndARestartContinuesAboveIt) {
   GpsCounter first;
   setUpOver(first, "5");
+  // The file is replaced whole: a reader of the old one still sees its
+  // number (a crash mid-write leaves it, never an empty file).
+  std::ifstream old(file());
   first.save(0xA0000006);
   EXPECT_EQ(content(), "205");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "5");
   EXPECT_EQ(first.savedToken(), 0xA00000CDu);
   // Below the mark: the file is left alone.
   home.write("n.s.haldenGpsCounter.txt", "untouched");
@@ -90,3 +100,24 @@ TEST_F(GpsCounterTest, AnUnwritableFileKeepsTheStateAndIsReported) {
   counter.save(0xA0000006);
   EXPECT_EQ(content(), "205");
 }
+
+#ifndef _WIN32
+// A link or a FIFO planted at the counter's path: never followed, never
+// waited on; the state stays as it was, as with an unwritable file.
+TEST_F(GpsCounterTest, ALinkOrFifoAtThePathIsRefused) {
+  home.write("elsewhere", "7");
+  std::filesystem::create_symlink(home.at("elsewhere"), home.at("link"));
+  ASSERT_EQ(mkfifo(home.at("fifo").c_str(), 0600), 0);
+  for (const char* name : {"link", "fifo"}) {
+    GpsCounter counter;
+    setUpOver(counter, "5");
+    CapturedOutput output;
+    counter.initCounter(home.at(name));
+    output.finish();
+    EXPECT_CONTAINS(output.out(), "is a link or not a regular file: refused");
+    EXPECT_CONTAINS(output.out(), "counterFp = NULL for writing");
+    EXPECT_EQ(counter.next(), 0xA0000005u) << name;
+  }
+  EXPECT_EQ(readFile(home.at("elsewhere")), "7");
+}
+#endif
