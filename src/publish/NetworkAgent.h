@@ -1,9 +1,10 @@
 // A network agent: one TCP connection to the collector (the PS) and a short
 // queue of packets to write on it. Its loop runs on a Java thread of the
-// agent; it writes at most one queued packet per cycle, and while the
-// connection is missing it looks the PS address up through the Java side and
-// reconnects every cycle. It only writes; it never reads from the socket,
-// but it looks every cycle whether the collector has closed the connection.
+// agent; it writes at most one queued packet per cycle (besides the packets
+// that open a connection), and while the connection is missing it looks the
+// PS address up through the Java side and reconnects every cycle. It only
+// writes; it never reads from the socket, but it looks every cycle whether
+// the collector has closed the connection.
 //
 // A lost connection loses no packet that can be kept: the packets still
 // queued and the one whose write failed are kept (within bufferLimit) and
