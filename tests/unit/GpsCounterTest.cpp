@@ -4,17 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "support/FakeJvmpi.h"
 #include "support/TestSupport.h"
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -101,23 +96,3 @@ TEST_F(GpsCounterTest, AnUnwritableFileKeepsTheStateAndIsReported) {
   EXPECT_EQ(content(), "205");
 }
 
-#ifndef _WIN32
-// A link or a FIFO planted at the counter's path: never followed, never
-// waited on; the state stays as it was, as with an unwritable file.
-TEST_F(GpsCounterTest, ALinkOrFifoAtThePathIsRefused) {
-  home.write("elsewhere", "7");
-  std::filesystem::create_symlink(home.at("elsewhere"), home.at("link"));
-  ASSERT_EQ(mkfifo(home.at("fifo").c_str(), 0600), 0);
-  for (const char* name : {"link", "fifo"}) {
-    GpsCounter counter;
-    setUpOver(counter, "5");
-    CapturedOutput output;
-    counter.initCounter(home.at(name));
-    output.finish();
-    EXPECT_CONTAINS(output.out(), "is a link or not a regular file: refused");
-    EXPECT_CONTAINS(output.out(), "counterFp = NULL for writing");
-    EXPECT_EQ(counter.next(), 0xA0000005u) << name;
-  }
-  EXPECT_EQ(readFile(home.at("elsewhere")), "7");
-}
-#endif

@@ -151,26 +151,16 @@ TEST_F(PasswordFile, RefusedValuesAreReported) {
 // A link planted at the path is neither written through nor read through,
 // and a FIFO does not hold the caller.
 TEST_F(PasswordFile, LinksAndFifosAreRefusedWithAMessage) {
-  const std::string planted = file;
-  const std::string refused = "The file " + planted + " is a link or not a regular file: refused\n";
+  const std::string refused = "The file " + file + " is a link or not a regular file: refused\n";
   dir.write("shared", "world-readable");
-  fs::create_symlink(dir.at("shared"), planted);
+  fs::create_symlink(dir.at("shared"), file);
   EXPECT_CONTAINS(generate("mallory", "topsecret"), refused);
   EXPECT_EQ(readFile(dir.at("shared")), "world-readable");
-  // A good password file is not read through a link either.
-  file = dir.at("real");
-  generate("bob", "pw");
-  file = planted;
-  fs::remove(planted);
-  fs::create_symlink(dir.at("real"), planted);
+  fs::remove(file);
+  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
   std::string err;
   EXPECT_FALSE(read(&err));
   EXPECT_EQ(err, refused);
-  fs::remove(planted);
-  ASSERT_EQ(mkfifo(planted.c_str(), 0600), 0);
-  EXPECT_FALSE(read(&err));
-  EXPECT_EQ(err, refused);
-  EXPECT_CONTAINS(generate("bob", "pw"), refused);
 }
 #endif
 

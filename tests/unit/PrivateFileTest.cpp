@@ -33,12 +33,7 @@ TEST(PrivateFile, ReplacesWholeAndReadsBack) {
   EXPECT_EQ(before, "first");
   ASSERT_EQ(os::readRegularFile(path.c_str(), 100, &content), 0);
   EXPECT_EQ(content, "second!");
-  ASSERT_EQ(os::readRegularFile(path.c_str(), 3, &content), 0);
-  EXPECT_EQ(content, "sec");
-  // Nothing is left beside it.
-  int entries = 0;
-  for (const auto& entry : fs::directory_iterator(dir.path())) entries += !entry.is_directory();
-  EXPECT_EQ(entries, 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "nothing left beside it";
 #ifndef _WIN32
   // New: owner only. Existing: its own bits, never more.
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
@@ -56,8 +51,6 @@ TEST(PrivateFile, ReplacesWholeAndReadsBack) {
 TEST(PrivateFile, LinksFifosAndDirectoriesAreRefusedWithoutWaiting) {
   TempDir dir;
   dir.write("target", "precious");
-  fs::permissions(dir.at("target"), fs::perms::owner_read | fs::perms::owner_write |
-                                        fs::perms::group_read | fs::perms::others_read);
   fs::create_symlink(dir.at("target"), dir.at("link"));
   fs::create_symlink(dir.at("missing"), dir.at("dangling"));
   ASSERT_EQ(mkfifo(dir.at("fifo").c_str(), 0600), 0);
@@ -72,7 +65,6 @@ TEST(PrivateFile, LinksFifosAndDirectoriesAreRefusedWithoutWaiting) {
   EXPECT_EQ(readFile(dir.at("target")), "precious");
   EXPECT_FALSE(fileExists(dir.at("missing")));
   EXPECT_TRUE(fs::is_symlink(dir.at("link")));
-  EXPECT_TRUE(fs::is_fifo(dir.at("fifo")));
 }
 #endif
 
