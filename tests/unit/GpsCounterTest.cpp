@@ -38,10 +38,14 @@ TEST_F(GpsCounterTest, PassingTheSavedMarkReservesCushionsAndARestartContinuesAb
   setUpOver(first, "5");
   // The file is replaced whole: a reader of the old one still sees its
   // number (a crash mid-write leaves it, never an empty file).
+#ifndef _WIN32
   std::ifstream old(file());
   first.save(0xA0000006);
-  EXPECT_EQ(content(), "205");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "5");
+#else
+  first.save(0xA0000006);
+#endif
+  EXPECT_EQ(content(), "205");
   EXPECT_EQ(first.savedToken(), 0xA00000CDu);
   // Below the mark: the file is left alone.
   home.write("n.s.haldenGpsCounter.txt", "untouched");

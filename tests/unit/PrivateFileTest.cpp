@@ -25,12 +25,16 @@ TEST(PrivateFile, ReplacesWholeAndReadsBack) {
   std::string content;
   EXPECT_EQ(os::readRegularFile(path.c_str(), 100, &content), ENOENT);
   ASSERT_EQ(os::replaceFile(path.c_str(), "first", 5), 0);
+#ifndef _WIN32
   // A reader that opened the old file keeps reading the old content: the
   // new one is another file that took the name, not the old one rewritten.
+  // (Windows refuses to replace a file that is open without delete sharing.)
   std::ifstream old(path, std::ios::binary);
   ASSERT_EQ(os::replaceFile(path.c_str(), "second!", 7), 0);
-  std::string before((std::istreambuf_iterator<char>(old)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(before, "first");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "first");
+#else
+  ASSERT_EQ(os::replaceFile(path.c_str(), "second!", 7), 0);
+#endif
   ASSERT_EQ(os::readRegularFile(path.c_str(), 100, &content), 0);
   EXPECT_EQ(content, "second!");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "nothing left beside it";
