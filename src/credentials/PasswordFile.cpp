@@ -64,8 +64,8 @@ bool writePasswordFile(const PasswordCipher& cipher, const char* fileName, const
   return true;
 }
 
-bool parsePasswordFile(const PasswordCipher& cipher, const char* fileName,
-                       const std::string& bytes, std::string* userId, MarkedBytes* ciphertext) {
+bool parsePasswordFile(const PasswordCipher& cipher, const char* fileName, const std::string& bytes,
+                       std::string* userId, MarkedBytes* ciphertext) {
   // An empty file and one larger than the largest valid file get no buffer.
   if (bytes.empty() || bytes.size() > kMaxPasswordFileSize) {
     report(cipher.err(), "No data in file %s \n", fileName);

@@ -360,8 +360,8 @@ int replaceFile(const char* path, const void* bytes, size_t length) {
   // there, a link included.
   std::string fresh = std::string(path) + "." + std::to_string(getpid()) + "." +
                       std::to_string(replaceCount.fetch_add(1)) + ".new";
-  int fd = open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                S_IRUSR | S_IWUSR);
+  int fd =
+      open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
   if (fd < 0) return errno;
   int error = writeAll(fd, bytes, length);
   if (error == 0 && fsync(fd) != 0) error = errno;

@@ -413,9 +413,9 @@ bool isRegularFile(HANDLE handle) {
 // Opens what is at path as itself (a link is not followed), for reading or
 // only for its attributes.
 HANDLE openAsItself(const char* path, DWORD access) {
-  return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, OPEN_EXISTING,
-                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                     nullptr);
 }
 
 // A security descriptor whose access list grants everything to the user of

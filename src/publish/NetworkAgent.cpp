@@ -194,8 +194,7 @@ bool NetworkAgent::send(const uint8_t* bytes, uint32_t length, PacketKind kind) 
     return false;
   }
   bool opening = kind != PacketKind::Data;
-  if (!opening &&
-      dataQueue_.count() + keptCount_.load(std::memory_order_relaxed) >= bufferLimit_) {
+  if (!opening && dataQueue_.count() + keptCount_.load(std::memory_order_relaxed) >= bufferLimit_) {
     logWarning("NetworkAgent", __LINE__, "Queue full, buffer limit reached");
     return false;
   }

@@ -99,4 +99,3 @@ TEST_F(GpsCounterTest, AnUnwritableFileKeepsTheStateAndIsReported) {
   counter.save(0xA0000006);
   EXPECT_EQ(content(), "205");
 }
-

@@ -74,8 +74,8 @@ TEST_F(PasswordFile, GeneratedFileHasItsLayoutAndReadsBack) {
 // A known answer: "Az" is the nibbles 4, 1, 7 and 10, each XORed with the 15
 // characters of the cipher key; the passkey of the library reads it back.
 TEST_F(PasswordFile, KnownPasswordGivesKnownBytes) {
-  dir.write("pw", std::string("u:") + "u3\"Hi%~4V'p6s!F" + "p6'Ml {1S\"u3v$C" +
-                      "v0!Kj&}7U$s5p\"E" + "{=,Fg+p:X)~8}/H" + "\xff");
+  dir.write("pw", std::string("u:") + "u3\"Hi%~4V'p6s!F" + "p6'Ml {1S\"u3v$C" + "v0!Kj&}7U$s5p\"E" +
+                      "{=,Fg+p:X)~8}/H" + "\xff");
   const std::string known = readFile(file);
   std::string err;
   ASSERT_TRUE(read(&err)) << err;
