@@ -17,6 +17,14 @@ void report(std::FILE* stream, const char* format, const char* value = nullptr) 
   std::fflush(stream);
 }
 
+// True when a file step succeeded; otherwise reports it: a refused path
+// with its own message, any other failure with `failed`.
+bool succeeded(const PasswordCipher& cipher, int error, const char* failed, const char* fileName) {
+  if (error == 0) return true;
+  report(cipher.err(), error == os::kNotRegularFile ? kNotRegular : failed, fileName);
+  return false;
+}
+
 // The number of characters of a UTF-8 text: its bytes that do not continue
 // a character.
 size_t characterCount(const std::string& text) {
@@ -52,16 +60,8 @@ bool writePasswordFile(const PasswordCipher& cipher, const char* fileName, const
   // Built whole, then written to a new file that replaces the old one.
   std::string bytes = std::string(userId) + ":";
   bytes.append(reinterpret_cast<const char*>(ciphertext), byteCount);
-  int error = os::replaceFile(fileName, bytes.data(), bytes.size());
-  if (error == os::kNotRegularFile) {
-    report(cipher.err(), kNotRegular, fileName);
-    return false;
-  }
-  if (error != 0) {
-    report(cipher.err(), "Could not open the file for writing, %s\n", fileName);
-    return false;
-  }
-  return true;
+  return succeeded(cipher, os::replaceFile(fileName, bytes.data(), bytes.size()),
+                   "Could not open the file for writing, %s\n", fileName);
 }
 
 bool parsePasswordFile(const PasswordCipher& cipher, const char* fileName, const std::string& bytes,
@@ -86,16 +86,9 @@ bool readPasswordFile(const PasswordCipher& cipher, const char* fileName, std::s
   if (!checkReadArguments(cipher, fileName, userId, ciphertext, passkey)) return false;
   // One byte beyond the largest valid file tells a larger one.
   std::string bytes;
-  int error = os::readRegularFile(fileName, kMaxPasswordFileSize + 1, &bytes);
-  if (error == os::kNotRegularFile) {
-    report(cipher.err(), kNotRegular, fileName);
-    return false;
-  }
-  if (error != 0) {
-    report(cipher.err(), "Could not open the file %s\n", fileName);
-    return false;
-  }
-  return parsePasswordFile(cipher, fileName, bytes, userId, ciphertext);
+  return succeeded(cipher, os::readRegularFile(fileName, kMaxPasswordFileSize + 1, &bytes),
+                   "Could not open the file %s\n", fileName) &&
+         parsePasswordFile(cipher, fileName, bytes, userId, ciphertext);
 }
 
 bool readCredentials(const PasswordCipher& cipher, const char* fileName, std::string* userId,
