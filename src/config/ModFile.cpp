@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "base/Log.h"
 #include "config/Identity.h"
@@ -23,14 +24,14 @@ void runModFileStep() {
   std::fflush(stdout);
   logCatalogArgs(LOG_INFO, "PROBE_INFO", static_cast<const char*>(text));
 
-  if (FILE* in = std::fopen(path.get(), "rt")) {
+  // Read and created as the library's other own files: a link, FIFO or
+  // device at the path is neither followed nor waited on.
+  std::string content;
+  if (os::readRegularFile(path.get(), 64, &content) == 0) {
     int level = 2;
-    if (std::fscanf(in, "%d", &level) != 1) level = 2;
-    std::fclose(in);
+    if (std::sscanf(content.c_str(), "%d", &level) != 1) level = 2;
     changeModLevel(level);
-  } else if (FILE* out = std::fopen(path.get(), "w")) {
-    std::fputs("2", out);
-    std::fclose(out);
+  } else if (os::replaceFile(path.get(), "2", 1) == 0) {
     changeModLevel(2);
   } else {
     std::fputs("[HM]: INFO:[DataCollector] Failed to write modfile.\n", stdout);

@@ -2,20 +2,27 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "platform/os.h"
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+// A link, FIFO, device or directory where the password file should be: it
+// is neither followed nor opened, so nothing the link points at is
+// overwritten or read and no call waits for a writer.
+const char kNotRegular[] = "The file %s is a link or not a regular file: refused\n";
 
 void report(std::FILE* stream, const char* format, const char* value = nullptr) {
   std::fprintf(stream, format, value);
   std::fflush(stream);
+}
+
+// True when a file step succeeded; otherwise reports it: a refused path
+// with its own message, any other failure with `failed`.
+bool succeeded(const PasswordCipher& cipher, int error, const char* failed, const char* fileName) {
+  if (error == 0) return true;
+  report(cipher.err(), error == os::kNotRegularFile ? kNotRegular : failed, fileName);
+  return false;
 }
 
 // The number of characters of a UTF-8 text: its bytes that do not continue
@@ -50,46 +57,38 @@ bool writePasswordFile(const PasswordCipher& cipher, const char* fileName, const
     report(cipher.err(), "Invalid file name or user id or password\n");
     return false;
   }
-  FilePtr file(os::openPrivateFileForWriting(fileName));
-  if (!file) {
-    report(cipher.err(), "Could not open the file for writing, %s\n", fileName);
+  // Built whole, then written to a new file that replaces the old one.
+  std::string bytes = std::string(userId) + ":";
+  bytes.append(reinterpret_cast<const char*>(ciphertext), byteCount);
+  return succeeded(cipher, os::replaceFile(fileName, bytes.data(), bytes.size()),
+                   "Could not open the file for writing, %s\n", fileName);
+}
+
+bool parsePasswordFile(const PasswordCipher& cipher, const char* fileName, const std::string& bytes,
+                       std::string* userId, MarkedBytes* ciphertext) {
+  // An empty file and one larger than the largest valid file get no buffer.
+  if (bytes.empty() || bytes.size() > kMaxPasswordFileSize) {
+    report(cipher.err(), "No data in file %s \n", fileName);
     return false;
   }
-  std::string head = std::string(userId) + ":";
-  bool written = std::fwrite(head.data(), 1, head.size(), file.get()) == head.size() &&
-                 std::fwrite(ciphertext, 1, byteCount, file.get()) == byteCount;
-  // A write error may only show when the buffered bytes go out at the close.
-  written = std::fclose(file.release()) == 0 && written;
-  if (!written) report(cipher.err(), "Could not write the file %s\n", fileName);
-  return written;
+  size_t colon = bytes.find(':');
+  size_t cipherStart = 1;
+  if (colon != std::string::npos) {
+    userId->assign(bytes, 0, colon);
+    cipherStart = colon + 1;
+  }
+  ciphertext->assign(bytes.begin() + static_cast<long>(cipherStart), bytes.end());
+  return true;
 }
 
 bool readPasswordFile(const PasswordCipher& cipher, const char* fileName, std::string* userId,
                       MarkedBytes* ciphertext, const char* passkey) {
   if (!checkReadArguments(cipher, fileName, userId, ciphertext, passkey)) return false;
-  FilePtr file(std::fopen(fileName, "rb"));
-  if (!file) {
-    report(cipher.err(), "Could not open the file %s\n", fileName);
-    return false;
-  }
-  // Read at most one byte beyond the largest valid file: an empty file and a
-  // larger one get no buffer.
-  std::vector<unsigned char> bytes(kMaxPasswordFileSize + 1);
-  size_t size = std::fread(bytes.data(), 1, bytes.size(), file.get());
-  if (size == 0 || size > kMaxPasswordFileSize || std::ferror(file.get())) {
-    report(cipher.err(), "No data in file %s \n", fileName);
-    return false;
-  }
-  bytes.resize(size);
-  const void* found = std::memchr(bytes.data(), ':', size);
-  size_t cipherStart = 1;
-  if (found) {
-    size_t colon = static_cast<size_t>(static_cast<const unsigned char*>(found) - bytes.data());
-    userId->assign(reinterpret_cast<const char*>(bytes.data()), colon);
-    cipherStart = colon + 1;
-  }
-  ciphertext->assign(bytes.begin() + static_cast<long>(cipherStart), bytes.end());
-  return true;
+  // One byte beyond the largest valid file tells a larger one.
+  std::string bytes;
+  return succeeded(cipher, os::readRegularFile(fileName, kMaxPasswordFileSize + 1, &bytes),
+                   "Could not open the file %s\n", fileName) &&
+         parsePasswordFile(cipher, fileName, bytes, userId, ciphertext);
 }
 
 bool readCredentials(const PasswordCipher& cipher, const char* fileName, std::string* userId,
@@ -120,6 +119,12 @@ void genPasswordFile(const PasswordCipher& cipher, const char* userId, const cha
   if (std::strlen(userId) > kMaxUserIdLength) {
     std::fprintf(err, "Please enter a user id less than %zu char in length\n", kMaxUserIdLength);
     std::fflush(err);
+    return;
+  }
+  // The reader splits the file at its first ':': such a user id could never
+  // be read back.
+  if (std::strchr(userId, ':')) {
+    report(err, "Please enter a user id without ':'\n");
     return;
   }
   MarkedBytes ciphertext;

@@ -21,13 +21,23 @@ constexpr size_t kMaxPasswordFileSize =
     1;
 
 // Writes userId, ":" and byteCount bytes of ciphertext (its end marker
-// included). A new file is readable and writable by its owner only.
+// included) to a new file that then replaces fileName whole. A new file is
+// readable and writable by its owner only, an existing one keeps its mode;
+// a link, FIFO, device or directory at fileName is refused with a message.
 bool writePasswordFile(const PasswordCipher& cipher, const char* fileName, const char* userId,
                        const unsigned char* ciphertext, size_t byteCount);
 
+// Splits the bytes of a password file (read from fileName, which only the
+// messages name) as readPasswordFile does; an empty file and one larger than
+// kMaxPasswordFileSize are refused as having no data.
+bool parsePasswordFile(const PasswordCipher& cipher, const char* fileName, const std::string& bytes,
+                       std::string* userId, MarkedBytes* ciphertext);
+
 // Reads a password file: the bytes before the first ":" into userId, the
 // bytes after it into ciphertext. Without a ":", userId is left as it was and
-// the ciphertext is everything after the first byte. Needs the passkey.
+// the ciphertext is everything after the first byte. Needs the passkey. Only
+// a regular file is read: a link, FIFO, device or directory is refused with
+// a message, without waiting.
 bool readPasswordFile(const PasswordCipher& cipher, const char* fileName, std::string* userId,
                       MarkedBytes* ciphertext, const char* passkey);
 
@@ -37,7 +47,8 @@ bool readCredentials(const PasswordCipher& cipher, const char* fileName, std::st
                      std::string* password, const char* passkey);
 
 // Creates a password file for userId and password, reads it back and reports
-// the outcome. It never prints the password nor its ciphertext: only one '*'
+// the outcome; a user id containing ':' is refused (it could not be read
+// back). It never prints the password nor its ciphertext: only one '*'
 // per character and the ciphertext's length in bytes.
 void genPasswordFile(const PasswordCipher& cipher, const char* userId, const char* password,
                      const char* fileName);

@@ -123,10 +123,32 @@ int changeDirectory(const char* path);
 // Creates one directory level. Returns 0 or the OS error number.
 int makeDirectory(const char* path);
 bool fileExists(const char* path);
-// Opens a file for binary writing, truncating it. A file that does not exist
-// yet is created readable and writable by its owner only; an existing one
-// keeps its permissions. Null on failure.
-std::FILE* openPrivateFileForWriting(const char* path);
+
+// The files the library keeps for itself (the password file, the correlation
+// counter file) are read and written through the two functions below, so
+// that a path planted by someone else cannot make the library overwrite or
+// disclose a file through a link, nor hang on a FIFO or a device.
+
+// The error both answer for a path that names a symbolic link (or another
+// reparse point), a FIFO, a device or a directory: anything but a regular
+// file. No OS error number has this value.
+constexpr int kNotRegularFile = 0x7F00F11E;
+
+// Reads up to maxBytes bytes of a regular file into content. The last part
+// of the path is not followed when it is a link, and the open does not wait
+// for a writer (a FIFO is refused at once). 0, kNotRegularFile, or the OS
+// error (ENOENT when there is no such file).
+int readRegularFile(const char* path, size_t maxBytes, std::string* content);
+
+// Replaces the file at path with the bytes, whole: they go to a new file in
+// the same directory, which is flushed to disk and then renamed over path, so
+// that a crash leaves either the old content or the new one and a reader
+// never sees a part. A link, FIFO, device or directory at path is refused
+// (kNotRegularFile) and nothing is written. A new file is readable and
+// writable by its owner only; on Linux a file that existed keeps its
+// permission bits (never more than it had), on Windows the new file always
+// grants access to the user running the library only. 0 or the OS error.
+int replaceFile(const char* path, const void* bytes, size_t length);
 
 // The names of the entries of a directory that begin with the prefix, in the
 // order the directory lists them. False with errorCode set when the directory
@@ -241,6 +263,10 @@ int socketGetOptions(SocketHandle s, SocketOptions* out);
 // A send into a connection the peer has closed answers an error (EPIPE) and
 // raises no signal. An interrupted send is retried.
 int socketSend(SocketHandle s, const void* bytes, size_t length, size_t* sent);
+// True when the peer has closed the connection or the connection has
+// failed. Looks without waiting and without reading, so nothing the peer
+// sent is consumed.
+bool socketPeerClosed(SocketHandle s);
 // Ends both directions of a connection without releasing the handle, so that
 // a send blocked on it in another thread returns with an error.
 int socketShutdown(SocketHandle s);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -16,6 +17,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -284,13 +287,96 @@ bool fileExists(const char* path) {
   return path && stat(path, &st) == 0;
 }
 
-std::FILE* openPrivateFileForWriting(const char* path) {
-  if (!path) return nullptr;
-  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR);
-  if (fd < 0) return nullptr;
-  std::FILE* file = fdopen(fd, "wb");
-  if (!file) close(fd);
-  return file;
+int readRegularFile(const char* path, size_t maxBytes, std::string* content) {
+  if (!path || !content) return EINVAL;
+  // O_NOFOLLOW: a link in place of the file is refused (ELOOP); O_NONBLOCK:
+  // a FIFO without a writer does not hold the open, it is refused below.
+  int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ELOOP ? kNotRegularFile : errno;
+  struct stat st;
+  int error = 0;
+  if (fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    error = kNotRegularFile;
+  } else {
+    content->clear();
+    char buffer[4096];
+    while (content->size() < maxBytes) {
+      size_t want = std::min(sizeof buffer, maxBytes - content->size());
+      ssize_t got = read(fd, buffer, want);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        error = errno;
+        break;
+      }
+      if (got == 0) break;
+      content->append(buffer, static_cast<size_t>(got));
+    }
+  }
+  close(fd);
+  return error;
+}
+
+namespace {
+
+std::atomic<unsigned> replaceCount{0};
+
+int writeAll(int fd, const void* bytes, size_t length) {
+  const char* at = static_cast<const char*>(bytes);
+  while (length > 0) {
+    ssize_t n = write(fd, at, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    at += n;
+    length -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+// Makes a rename in the directory of path last through a crash.
+void syncDirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+}  // namespace
+
+int replaceFile(const char* path, const void* bytes, size_t length) {
+  if (!path || (!bytes && length > 0)) return EINVAL;
+  mode_t mode = S_IRUSR | S_IWUSR;
+  struct stat st;
+  if (lstat(path, &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return kNotRegularFile;
+    mode = st.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO);
+  } else if (errno != ENOENT) {
+    return errno;
+  }
+  // A name of our own beside the file: O_EXCL refuses anything already
+  // there, a link included.
+  std::string fresh = std::string(path) + "." + std::to_string(getpid()) + "." +
+                      std::to_string(replaceCount.fetch_add(1)) + ".new";
+  int fd =
+      open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0) return errno;
+  int error = writeAll(fd, bytes, length);
+  if (error == 0 && fsync(fd) != 0) error = errno;
+  // The mode the old file had, set on the new one before it takes the name.
+  if (error == 0 && fchmod(fd, mode) != 0) error = errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  // rename replaces whatever holds the name by then, a link included,
+  // without writing through it.
+  if (error == 0 && rename(fresh.c_str(), path) != 0) error = errno;
+  if (error != 0) {
+    unlink(fresh.c_str());
+    return error;
+  }
+  syncDirectoryOf(path);
+  return 0;
 }
 
 bool listDirectory(const char* dir, const char* prefix, std::vector<std::string>* names,
@@ -581,6 +667,17 @@ int socketSend(SocketHandle s, const void* bytes, size_t length, size_t* sent) {
     }
     if (errno != EINTR) return errno;
   }
+}
+
+bool socketPeerClosed(SocketHandle s) {
+  // POLLRDHUP: the peer's end of the stream, seen ahead of any unread data;
+  // POLLHUP and POLLERR are always reported.
+  pollfd p{s, POLLRDHUP, 0};
+  int rc;
+  do {
+    rc = poll(&p, 1, 0);
+  } while (rc < 0 && errno == EINTR);
+  return rc > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 int socketShutdown(SocketHandle s) {

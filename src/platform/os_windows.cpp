@@ -13,6 +13,7 @@
 #include <pdh.h>
 #include <pdhmsg.h>
 #include <psapi.h>
+#include <sddl.h>
 // clang-format on
 
 #include <direct.h>
@@ -20,6 +21,8 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -387,16 +390,119 @@ bool fileExists(const char* path) {
   return path && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::FILE* openPrivateFileForWriting(const char* path) {
-  if (!path) return nullptr;
-  // Windows has no owner-only mode bits: a new file takes the access list of
-  // its directory. The handle is not inherited by child processes.
-  int fd =
-      _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  std::FILE* file = _fdopen(fd, "wb");
-  if (!file) _close(fd);
-  return file;
+namespace {
+
+// A handle closed when it goes out of scope.
+struct HandleCloser {
+  HANDLE handle;
+  ~HandleCloser() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+// Whether an open handle is a plain file on disk: not a pipe, a console or
+// another device, not a directory, not a reparse point (a symbolic link or a
+// junction opened as itself).
+bool isRegularFile(HANDLE handle) {
+  if (GetFileType(handle) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  return (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+// Opens what is at path as itself (a link is not followed), for reading or
+// only for its attributes.
+HANDLE openAsItself(const char* path, DWORD access) {
+  return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                     nullptr);
+}
+
+// A security descriptor whose access list grants everything to the user of
+// this process and nothing to anybody else (protected: nothing inherited
+// from the directory). Null when it cannot be built.
+PSECURITY_DESCRIPTOR ownerOnlyDescriptor() {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  HandleCloser tokenCloser{token};
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<unsigned char> user(size);
+  if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) return nullptr;
+  char* sidText = nullptr;
+  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sidText))
+    return nullptr;
+  std::string sddl = std::string("D:P(A;;FA;;;") + sidText + ")";
+  LocalFree(sidText);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    return nullptr;
+  return descriptor;
+}
+
+std::atomic<unsigned> replaceCount{0};
+
+}  // namespace
+
+int readRegularFile(const char* path, size_t maxBytes, std::string* content) {
+  if (!path || !content) return EINVAL;
+  HANDLE file = openAsItself(path, GENERIC_READ);
+  if (file == INVALID_HANDLE_VALUE) return errnoOf(GetLastError());
+  HandleCloser closer{file};
+  if (!isRegularFile(file)) return kNotRegularFile;
+  content->clear();
+  char buffer[4096];
+  while (content->size() < maxBytes) {
+    DWORD want = static_cast<DWORD>(std::min(sizeof buffer, maxBytes - content->size()));
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, want, &got, nullptr)) return errnoOf(GetLastError());
+    if (got == 0) break;
+    content->append(buffer, got);
+  }
+  return 0;
+}
+
+int replaceFile(const char* path, const void* bytes, size_t length) {
+  if (!path || (!bytes && length > 0)) return EINVAL;
+  HANDLE existing = openAsItself(path, FILE_READ_ATTRIBUTES);
+  if (existing != INVALID_HANDLE_VALUE) {
+    HandleCloser closer{existing};
+    if (!isRegularFile(existing)) return kNotRegularFile;
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return errnoOf(GetLastError());
+  }
+  PSECURITY_DESCRIPTOR descriptor = ownerOnlyDescriptor();
+  if (!descriptor) return EACCES;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  std::string fresh = std::string(path) + "." + std::to_string(GetCurrentProcessId()) + "." +
+                      std::to_string(replaceCount.fetch_add(1)) + ".new";
+  HANDLE file = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD failure = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  LocalFree(descriptor);
+  if (file == INVALID_HANDLE_VALUE) return errnoOf(failure);
+  const char* at = static_cast<const char*>(bytes);
+  while (failure == 0 && length > 0) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(length, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, at, chunk, &written, nullptr) || written == 0) {
+      failure = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+    } else {
+      at += written;
+      length -= written;
+    }
+  }
+  if (failure == 0 && !FlushFileBuffers(file)) failure = GetLastError();
+  CloseHandle(file);
+  if (failure == 0 &&
+      !MoveFileExA(fresh.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    failure = GetLastError();
+  if (failure != 0) {
+    DeleteFileA(fresh.c_str());
+    return errnoOf(failure);
+  }
+  return 0;
 }
 
 bool listDirectory(const char* dir, const char* prefix, std::vector<std::string>* names,
@@ -716,6 +822,20 @@ int socketSend(SocketHandle s, const void* bytes, size_t length, size_t* sent) {
     }
     if (lastError() != WSAEINTR) return lastError();
   }
+}
+
+bool socketPeerClosed(SocketHandle s) {
+  WSAPOLLFD p{};
+  p.fd = s;
+  p.events = POLLRDNORM;
+  if (WSAPoll(&p, 1, 0) <= 0) return false;
+  if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return true;
+  if (!(p.revents & POLLRDNORM)) return false;
+  // Readable: data, or the end of the stream, which a peek tells apart
+  // without taking anything.
+  char c;
+  int n = recv(s, &c, 1, MSG_PEEK);
+  return n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
 }
 
 int socketShutdown(SocketHandle s) {

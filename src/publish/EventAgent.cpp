@@ -183,13 +183,9 @@ void EventAgent::requestStop() {
 void EventAgent::publish() {
   if (initPending_.load()) {
     sendHello();
-    if (!initPending_.load() && classesPending_.load()) {
-      resendAllClasses();
-      if (manager_) manager_->setInitComplete(true);
-    }
+    if (!initPending_.load() && classesPending_.load()) sendClasses();
   } else if (classesPending_.load()) {
-    resendAllClasses();
-    if (manager_) manager_->setInitComplete(true);
+    sendClasses();
   }
   uint32_t length = buildDataPacket();
   NetworkAgentMgr* net = networkManager();
@@ -224,7 +220,7 @@ void EventAgent::sendHello() {
   protocolVisitor->writeTimeRecord(cursor);
   protocolVisitor->writeIdentityRecord(identity, cursor);
   uint32_t length = static_cast<uint32_t>(cursor.position() - packetBuffer_.get());
-  net->send(this, packetBuffer_.get(), length);
+  net->send(this, packetBuffer_.get(), length, PacketKind::Hello);
   queueSamplingRates();
   initPending_.store(false);
   AGENT_LOG(LOG_INFO, "Sent Init records successfully ");
@@ -303,6 +299,19 @@ bool EventAgent::resendAllClasses() {
   return true;
 }
 
+// The class records and the sampling rates travel in a packet of their own,
+// which the network agent writes right after the hello packet and ahead of
+// the packets it kept from a lost connection; the other agents publish once
+// it is queued.
+void EventAgent::sendClasses() {
+  if (resendAllClasses()) {
+    uint32_t length = buildDataPacket(specialQueue_.load());
+    NetworkAgentMgr* net = networkManager();
+    if (net) net->send(this, packetBuffer_.get(), length, PacketKind::Classes);
+  }
+  if (manager_) manager_->setInitComplete(true);
+}
+
 // --- data packet ---------------------------------------------------------------
 
 void EventAgent::reportDropped(ThreadData* data, int dropped) {
@@ -311,7 +320,7 @@ void EventAgent::reportDropped(ThreadData* data, int dropped) {
             dropped, name ? name : "", queueLimit_);
 }
 
-uint32_t EventAgent::buildDataPacket() {
+uint32_t EventAgent::buildDataPacket(ThreadData* only) {
   absorbNewThreads();
   if (!packetBuffer_ || !protocolVisitor) return 0;
   uint8_t* start = packetBuffer_.get();
@@ -323,6 +332,7 @@ uint32_t EventAgent::buildDataPacket() {
   std::vector<ThreadData*> finished;
 
   for (ThreadData* data : managed_) {
+    if (only && data != only) continue;
     if (!data->hasQueue()) {
       AGENT_LOG(LOG_ERROR, "Event Queue is NULL, check.. EvtQueue: NULL, TID: %d",
                 static_cast<int>(data->getThreadId()));

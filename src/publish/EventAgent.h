@@ -66,9 +66,9 @@ class EventAgent : public NamedObject {
   // Sums the queued bytes of the managed threads; the master reports all
   // agents' total to the memory monitor.
   void computeQueuedBytes();
-  // Fills the packet buffer from the managed threads; answers the packet
-  // length (0 when no record was serialised).
-  uint32_t buildDataPacket();
+  // Fills the packet buffer from the managed threads (or from `only`, one
+  // of them); answers the packet length (0 when no record was serialised).
+  uint32_t buildDataPacket(ThreadData* only = nullptr);
   // Sends the hello packet and queues the sampling rates.
   void sendHello();
   // Discards the special queue's records and queues the class record of
@@ -108,6 +108,8 @@ class EventAgent : public NamedObject {
   // Moves the threads newly assigned by other threads into managed_.
   void absorbNewThreads();
   void publish();
+  // Resends the class records and sends them in a packet of their own.
+  void sendClasses();
   void wait();
   void queueSamplingRates();
   void reportDropped(ThreadData* data, int dropped);

@@ -4,7 +4,6 @@
 #include "config/PropertyMgr.h"
 #include "config/PublishSettings.h"
 #include "platform/jvmpi.h"
-#include "publish/NetworkAgentData.h"
 #include "publish/NetworkAgentMgr.h"
 #include "publish/PsLookup.h"
 
@@ -13,6 +12,7 @@ NetworkAgent::NetworkAgent(NetworkAgentMgr* manager, int id)
       manager_(manager),
       id_(id),
       dataQueue_(true),
+      openingQueue_(true),
       waitMonitor_(false),
       socketTimeoutSec_(getIntProperty("networkagent.socket.timeout", -1)),
       frequencyMs_(networkFrequencyMs()),
@@ -50,8 +50,15 @@ void NetworkAgent::run(JNIEnv* env) {
     if (resetCycles_ > 0 && ++resetCounter_ >= resetCycles_) {
       resetCounter_ = 0;
       logInfo("NetworkAgent", __LINE__, "Resetting socket connection..");
-      connected_.store(false);
-      if (manager_) manager_->connectionLost(this);
+      dropConnection(nullptr);
+    }
+    // A collector that went away is noticed before anything is written into
+    // its closed connection (where the OS would take the bytes and lose
+    // them); the agent reconnects at once.
+    if (connected_.load() && os::socketPeerClosed(socket_)) {
+      logError("NetworkAgent", __LINE__,
+               "Write failed, looks like socket is down, retrying to connect to PS");
+      dropConnection(nullptr);
     }
     if (connected_.load())
       cycleConnected();
@@ -68,26 +75,70 @@ void NetworkAgent::run(JNIEnv* env) {
   logInfo("NetworkAgent", __LINE__, "Network Agent Thread Stopped..");
 }
 
-// Writes the first queued packet, if any; zero-length entries are dropped
+// Writes the packets that open the connection, all of them, then the first
+// kept packet or else the first queued one; zero-length entries are dropped
 // unwritten.
 void NetworkAgent::cycleConnected() {
-  NetworkAgentData* data = dataQueue_.removeFirst();
-  if (!data) return;
-  pendingBytes_.fetch_sub(static_cast<int>(data->length()), std::memory_order_relaxed);
+  while (NetworkAgentData* opening = openingQueue_.removeFirst()) {
+    if (opening->kind() == PacketKind::Classes) awaitingOpening_ = false;
+    if (!writeOrKeep(opening)) return;
+  }
+  if (!kept_.empty()) {
+    // The kept packets follow the opening of this connection; should it not
+    // come, they go anyway after a while.
+    if (awaitingOpening_ && --openingWaitCycles_ > 0) return;
+    awaitingOpening_ = false;
+    NetworkAgentData* data = kept_.front();
+    kept_.pop_front();
+    keptCount_.fetch_sub(1, std::memory_order_relaxed);
+    writeOrKeep(data);
+    return;
+  }
+  if (NetworkAgentData* data = dataQueue_.removeFirst()) writeOrKeep(data);
+}
+
+bool NetworkAgent::writeOrKeep(NetworkAgentData* data) {
   if (data->length() > 0 && data->bytes() && !writePacket(data->bytes(), data->length())) {
     logError("NetworkAgent", __LINE__,
              "Write failed, looks like socket is down, retrying to connect to PS");
-    connected_.store(false);
-    if (manager_) manager_->connectionLost(this);
+    dropConnection(data);
+    return false;
   }
+  pendingBytes_.fetch_sub(static_cast<int>(data->length()), std::memory_order_relaxed);
   delete data;
+  return true;
 }
 
-// Closes what is left of the old connection, throws its queue away and
-// looks up and connects every cycle until connected or stopped.
+void NetworkAgent::dropConnection(NetworkAgentData* failed) {
+  connected_.store(false);
+  // The packet cut off goes first: the old collector is gone, the new one
+  // gets it whole. Then what waited behind it, in order.
+  std::deque<NetworkAgentData*> keep;
+  if (failed) keep.push_back(failed);
+  while (NetworkAgentData* data = dataQueue_.removeFirst()) keep.push_back(data);
+  for (auto it = keep.rbegin(); it != keep.rend(); ++it) {
+    if ((*it)->kind() == PacketKind::Data) {
+      kept_.push_front(*it);
+      keptCount_.fetch_add(1, std::memory_order_relaxed);
+    } else {
+      // Openings belong to the lost connection; the new one gets its own.
+      pendingBytes_.fetch_sub(static_cast<int>((*it)->length()), std::memory_order_relaxed);
+      delete *it;
+    }
+  }
+  while (NetworkAgentData* opening = openingQueue_.removeFirst()) {
+    pendingBytes_.fetch_sub(static_cast<int>(opening->length()), std::memory_order_relaxed);
+    delete opening;
+  }
+  awaitingOpening_ = false;
+  if (manager_) manager_->connectionLost(this);
+}
+
+// Closes what is left of the old connection and looks up and connects every
+// cycle until connected or stopped. The kept packets stay for the new
+// connection.
 void NetworkAgent::reconnect(JNIEnv* env) {
   closeSocket();
-  discardQueue();
   int failures = 0;
   while (!connected_.load() && running_.load()) {
     PsAddress address;
@@ -100,6 +151,10 @@ void NetworkAgent::reconnect(JNIEnv* env) {
            psPort_);
       if (openConnection(psHost_.c_str(), psPort_, psSendBufferSize_)) {
         logInfo("NetworkAgent", __LINE__, "Successfully connected to PS socket");
+        // The master's hello and class records come within its next
+        // publishing cycle; the kept packets wait for them up to two cycles.
+        awaitingOpening_ = !kept_.empty() && manager_ && manager_->carriesOpening(this);
+        openingWaitCycles_ = 2 * publishingFrequencyMs() / frequencyMs_ + 1;
         connected_.store(true);
         break;
       }
@@ -132,24 +187,25 @@ void NetworkAgent::requestStop() {
   if (socket_ != os::kInvalidSocket) os::socketShutdown(socket_);
 }
 
-bool NetworkAgent::send(const uint8_t* bytes, uint32_t length) {
+bool NetworkAgent::send(const uint8_t* bytes, uint32_t length, PacketKind kind) {
   if (!running_.load() || !alive_.load() || !connected_.load()) {
     logWarning("NetworkAgent", __LINE__,
                "NetworkAgent Thread is not started/alive/ready, rejecting send data");
     return false;
   }
-  if (dataQueue_.count() >= bufferLimit_) {
+  bool opening = kind != PacketKind::Data;
+  if (!opening && dataQueue_.count() + keptCount_.load(std::memory_order_relaxed) >= bufferLimit_) {
     logWarning("NetworkAgent", __LINE__, "Queue full, buffer limit reached");
     return false;
   }
-  NetworkAgentData* data = new (std::nothrow) NetworkAgentData(bytes, length);
+  NetworkAgentData* data = new (std::nothrow) NetworkAgentData(bytes, length, kind);
   if (!data || (length > 0 && !data->bytes())) {
     delete data;
     logWarning("NetworkAgent", __LINE__, "Queue full detected in dataQueue.append()");
     return false;
   }
-  dataQueue_.append(data);
   pendingBytes_.fetch_add(static_cast<int>(length), std::memory_order_relaxed);
+  (opening ? openingQueue_ : dataQueue_).append(data);
   return true;
 }
 
@@ -263,9 +319,16 @@ void NetworkAgent::setSocket(os::SocketHandle s) {
 }
 
 void NetworkAgent::discardQueue() {
-  while (NetworkAgentData* data = dataQueue_.removeFirst()) {
-    pendingBytes_.fetch_sub(static_cast<int>(data->length()), std::memory_order_relaxed);
-    delete data;
+  while (!kept_.empty()) {
+    dataQueue_.append(kept_.front());
+    kept_.pop_front();
+  }
+  keptCount_.store(0, std::memory_order_relaxed);
+  for (HalList<NetworkAgentData*>* queue : {&openingQueue_, &dataQueue_}) {
+    while (NetworkAgentData* data = queue->removeFirst()) {
+      pendingBytes_.fetch_sub(static_cast<int>(data->length()), std::memory_order_relaxed);
+      delete data;
+    }
   }
 }
 

@@ -1,14 +1,23 @@
 // A network agent: one TCP connection to the collector (the PS) and a short
 // queue of packets to write on it. Its loop runs on a Java thread of the
-// agent; it writes at most one queued packet per cycle, and while the
-// connection is missing it looks the PS address up through the Java side and
-// reconnects every cycle. It only writes; it never reads from the socket.
+// agent; it writes at most one queued packet per cycle (besides the packets
+// that open a connection), and while the connection is missing it looks the
+// PS address up through the Java side and reconnects every cycle. It only
+// writes; it never reads from the socket, but it looks every cycle whether
+// the collector has closed the connection.
+//
+// A lost connection loses no packet that can be kept: the packets still
+// queued and the one whose write failed are kept (within bufferLimit) and
+// written on the next connection, in their order, after the packets that
+// open it (the hello packet and the class records, which the master event
+// agent sends once it is back).
 #pragma once
 
 #include <jni.h>
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 
@@ -16,8 +25,8 @@
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
 #include "platform/os.h"
+#include "publish/NetworkAgentData.h"
 
-class NetworkAgentData;
 class NetworkAgentMgr;
 
 class NetworkAgent : public NamedObject {
@@ -34,8 +43,10 @@ class NetworkAgent : public NamedObject {
 
   // Queues a copy of a packet for the next cycle (called on an event agent's
   // thread). False when the agent is not running, alive and connected, or
-  // its queue holds `bufferLimit` packets.
-  bool send(const uint8_t* bytes, uint32_t length);
+  // its queue (kept packets included) holds `bufferLimit` data packets. The
+  // packets that open a connection are always taken: they leave first, all
+  // in one cycle.
+  bool send(const uint8_t* bytes, uint32_t length, PacketKind kind = PacketKind::Data);
 
   int id() const { return id_; }
   bool isRunning() const { return running_.load(); }
@@ -43,7 +54,9 @@ class NetworkAgent : public NamedObject {
   bool isConnected() const { return connected_.load(); }
   // Bytes of the packets waiting in the queue.
   int pendingBytes() const { return pendingBytes_.load(std::memory_order_relaxed); }
-  int queuedPackets() const { return dataQueue_.count(); }
+  int queuedPackets() const {
+    return dataQueue_.count() + openingQueue_.count() + keptCount_.load(std::memory_order_relaxed);
+  }
 
   int frequencyMs() const { return frequencyMs_; }
   int resetCycles() const { return resetCycles_; }
@@ -58,6 +71,14 @@ class NetworkAgent : public NamedObject {
 
  private:
   void cycleConnected();
+  // Writes one packet; on failure logs it, keeps the packet (unless it only
+  // opened the lost connection) and drops the connection. Deletes the
+  // packet otherwise.
+  bool writeOrKeep(NetworkAgentData* data);
+  // The connection is gone: the queued data packets join the kept ones,
+  // the opening packets of the lost connection are discarded, and the
+  // event agents are told to resend their initial data.
+  void dropConnection(NetworkAgentData* failed);
   void reconnect(JNIEnv* env);
   void discardQueue();
   void wait();
@@ -66,6 +87,17 @@ class NetworkAgent : public NamedObject {
   NetworkAgentMgr* manager_;
   const int id_;
   HalList<NetworkAgentData*> dataQueue_;
+  // The hello packet and the class records, written ahead of everything.
+  HalList<NetworkAgentData*> openingQueue_;
+  // Packets of a lost connection, oldest first; only the loop's thread
+  // touches the deque, the count is read by send.
+  std::deque<NetworkAgentData*> kept_;
+  std::atomic<int> keptCount_{0};
+  // After a reconnection the kept packets wait for the class records to
+  // leave (while this connection carries the master's opening), at most
+  // this many more cycles.
+  bool awaitingOpening_ = false;
+  int openingWaitCycles_ = 0;
   HalLock waitMonitor_;
   // Guards the socket handle against being shut down by requestStop while
   // the loop closes it (the handle could otherwise be reused meanwhile).

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-NetworkAgentData::NetworkAgentData(const uint8_t* bytes, uint32_t length)
-    : NamedObject("NetworkAgentData"), length_(length) {
+NetworkAgentData::NetworkAgentData(const uint8_t* bytes, uint32_t length, PacketKind kind)
+    : NamedObject("NetworkAgentData"), length_(length), kind_(kind) {
   if (length == 0 || !bytes) return;
   bytes_.reset(new (std::nothrow) uint8_t[length]);
   if (!bytes_) {

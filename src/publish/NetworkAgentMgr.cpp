@@ -105,11 +105,12 @@ NetworkAgent* NetworkAgentMgr::agentFor(EventAgent* client) {
   return bound;
 }
 
-bool NetworkAgentMgr::send(EventAgent* client, const uint8_t* bytes, uint32_t length) {
+bool NetworkAgentMgr::send(EventAgent* client, const uint8_t* bytes, uint32_t length,
+                           PacketKind kind) {
   CallCount::Guard guard(calls_, started_);
   if (!guard.started()) return false;
   NetworkAgent* a = agentFor(client);
-  return a && a->send(bytes, length);
+  return a && a->send(bytes, length, kind);
 }
 
 bool NetworkAgentMgr::isConnected(EventAgent* client) {
@@ -121,6 +122,15 @@ bool NetworkAgentMgr::isConnected(EventAgent* client) {
 
 void NetworkAgentMgr::connectionLost(NetworkAgent*) {
   if (EvtAgentMgr* mgr = evtAgentMgr_.load()) mgr->resendInitData();
+}
+
+bool NetworkAgentMgr::carriesOpening(NetworkAgent* agent) {
+  EvtAgentMgr* mgr = evtAgentMgr_.load();
+  EventAgent* master = mgr ? mgr->master() : nullptr;
+  if (!master || !agents_) return false;
+  // Looked up, not bound: a master that never sent is bound by its hello.
+  NetworkAgent* bound = poolSize_ == 1 ? agents_[0] : clientTable_->get(master);
+  return bound == agent;
 }
 
 void NetworkAgentMgr::agentStateChanged(NetworkAgent* agent, bool running) {

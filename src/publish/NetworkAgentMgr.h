@@ -12,6 +12,7 @@
 #include "base/HalHashTable.h"
 #include "base/NamedObject.h"
 #include "publish/CallCount.h"
+#include "publish/NetworkAgentData.h"
 
 class EventAgent;
 class EvtAgentMgr;
@@ -42,7 +43,8 @@ class NetworkAgentMgr : public NamedObject {
   void stopAgent(int id);
 
   // Queues a packet on the network agent bound to the client.
-  bool send(EventAgent* client, const uint8_t* bytes, uint32_t length);
+  bool send(EventAgent* client, const uint8_t* bytes, uint32_t length,
+            PacketKind kind = PacketKind::Data);
   // True when started and the client's network agent is connected.
   bool isConnected(EventAgent* client);
 
@@ -51,6 +53,9 @@ class NetworkAgentMgr : public NamedObject {
   // A network agent dropped its connection: the event agents resend their
   // initial data once it is back.
   void connectionLost(NetworkAgent* agent);
+  // True when the agent's connection is the one that carries the master
+  // event agent's hello packet and class records.
+  bool carriesOpening(NetworkAgent* agent);
   // Agent 0's running state is the probe's network-agent readiness.
   void agentStateChanged(NetworkAgent* agent, bool running);
   // Bytes waiting in all network agents' queues; 0 when not started.

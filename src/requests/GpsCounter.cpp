@@ -6,23 +6,29 @@
 #include "base/Log.h"
 #include "config/Identity.h"
 #include "config/PropertyMgr.h"
+#include "platform/os.h"
 
 namespace {
 
-// Reads the start of a counter file; a counter needs at most 10 digits, so a
-// few bytes more than that cover any white space before it.
-bool readCounterFile(std::FILE* in, uint32_t* counter) {
-  char text[64];
-  size_t got = std::fread(text, 1, sizeof text - 1, in);
-  text[got] = '\0';
-  return GpsCounter::parseCounter(text, counter);
-}
+// The file holds one number of at most 10 digits; a few bytes more than
+// that cover any white space before it.
+constexpr size_t kCounterFileBytes = 63;
 
+// Replaced whole (a new file renamed over the old): a crash mid-write leaves
+// the old value, never an empty file that would restart the count at 0 and
+// hand out tokens again. A link or a FIFO at the path is refused.
 bool writeCounterFile(const std::string& path, uint32_t value) {
-  std::FILE* out = std::fopen(path.c_str(), "w+");
-  if (!out) return false;
-  std::fprintf(out, "%u", value);
-  return std::fclose(out) == 0;
+  char number[16];
+  int length = std::snprintf(number, sizeof number, "%u", value);
+  int error = os::replaceFile(path.c_str(), number, static_cast<size_t>(length));
+  if (error == os::kNotRegularFile) {
+    char text[1200];
+    formatText(text, sizeof text,
+               "GPSTokenUtils the counter file %s is a link or not a regular file: refused",
+               path.c_str());
+    logMessage(LOG_WARNING, text);
+  }
+  return error == 0;
 }
 
 }  // namespace
@@ -66,12 +72,12 @@ void GpsCounter::initCounter(const std::string& path) {
   // while the set-up thread reads the file again.
   HalLockGuard guard(saveLock_);
   uint32_t counter = 0;
-  if (std::FILE* in = std::fopen(path.c_str(), "r")) {
-    if (!readCounterFile(in, &counter))
+  std::string text;
+  if (os::readRegularFile(path.c_str(), kCounterFileBytes, &text) == 0) {
+    if (!parseCounter(text.c_str(), &counter))
       logMessage(LOG_WARNING,
                  "GPSTokenUtils In initGpsCounter(), the counter file holds no number, "
                  "counting from 0");
-    std::fclose(in);
   } else if (!writeCounterFile(path, 0)) {
     logMessage(LOG_INFO, "GPSTokenUtils In initGpsCounter(), counterFp = NULL for writing\n");
     return;

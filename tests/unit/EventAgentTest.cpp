@@ -2,6 +2,7 @@
 // the resend after a lost connection are checked in the JVM publishing tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -12,6 +13,8 @@
 #include "events/ClassEntry.h"
 #include "events/EventRecords.h"
 #include "events/ProtocolVisitor.h"
+#include "platform/os.h"
+#include "publish/ClassTableWalk.h"
 #include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"
@@ -341,6 +344,50 @@ TEST_F(EventAgentTest, TwoNetworkAgentsServeThreeEventAgentsRoundRobin) {
   // Only the master's network agent carries the hello packet.
   EXPECT_EQ(networkAgentMgr->agent(0)->queuedPackets(), 2 + 1);
   EXPECT_EQ(networkAgentMgr->agent(1)->queuedPackets(), 1);
+}
+
+// The connection drops with a packet still queued: the new connection gets
+// the hello packet and the class records first, then the kept packet, then
+// the new data; the records the old collector got are not sent again.
+TEST_F(EventAgentTest, KeptPacketsFollowTheHelloAndClassRecordsOfTheNewConnection) {
+  setClassTableWalker([](ClassVisitor visit, void* context) { visit(&announcedClass, context); });
+  LoopbackCollector collector;
+  lookupPort = collector.port();
+  startAll();
+  ASSERT_TRUE(collector.waitForConnections(1));
+  EventAgent* master = evtAgentMgr->agent(0);
+  NetworkAgent* net = networkAgentMgr->agent(0);
+  ThreadData* t = thread(0x100);
+  ASSERT_TRUE(evtAgentMgr->manageThreadData(t));
+  auto publish = [&](uint32_t methodId) {
+    t->appendEvent(method(SUBTYPE_BEGIN, methodId));
+    return CycleStepper::step(master);
+  };
+  ASSERT_TRUE(publish(0x5A5A0001));  // the hello packet and a data packet
+  ASSERT_TRUE(CycleStepper::step(net));
+  ASSERT_TRUE(publish(0x5A5A0002));
+  collector.dropConnections();
+  ASSERT_TRUE(CycleStepper::step(net));  // noticed, reconnected, the packet kept
+  ASSERT_TRUE(collector.waitForConnections(2));
+  ASSERT_TRUE(CycleStepper::step(net));  // the kept packet waits for the opening
+  ASSERT_TRUE(publish(0x5A5A0003));      // hello, class records, data
+  for (int i = 0; i < 2; i++) ASSERT_TRUE(CycleStepper::step(net));
+
+  // Where the class name and each method id are in a connection's bytes.
+  auto at = [&](size_t connection, uint32_t v) {
+    std::vector<uint8_t> bytes = collector.bytes(connection);
+    std::string what = v ? std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)} : "Foo";
+    return std::search(bytes.begin(), bytes.end(), what.begin(), what.end()) - bytes.begin();
+  };
+  for (int i = 0; i < 500 && at(1, 0x5A5A0003) == long(collector.bytes(1).size()); i++)
+    os::sleepMillis(10);
+  std::vector<uint8_t> first = collector.bytes(0), second = collector.bytes(1);
+  EXPECT_EQ(second[0], first[0]) << "the hello packet first";
+  EXPECT_EQ(at(1, 0x5A5A0001), static_cast<long>(second.size())) << "sent twice";
+  EXPECT_LT(at(1, 0), at(1, 0x5A5A0002));
+  EXPECT_LT(at(1, 0x5A5A0002), at(1, 0x5A5A0003));
+  EXPECT_LT(at(1, 0x5A5A0003), static_cast<long>(second.size()));
+  setClassTableWalker(nullptr);
 }
 
 }  // namespace

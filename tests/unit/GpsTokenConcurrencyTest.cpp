@@ -47,3 +47,25 @@ TEST(GpsTokenConcurrency, TwoThreadsDrawDistinctTokensWhileTheCounterIsSaved) {
   EXPECT_EQ(stored, counter.savedToken() & counter.gpsMask());
   EXPECT_GT(counter.savedToken(), std::max(lastSaved[0], lastSaved[1]));
 }
+
+// The set-up thread re-reads the counter file while an event agent saves:
+// both touch the file and its path under the save lock, so the file always
+// holds the saved mark's counter.
+TEST(GpsTokenConcurrency, CounterFileReReadWhileAnotherThreadSaves) {
+  FakeJvmpi fake;
+  fake.install();
+  TempDir home;
+  const std::string path = home.at("counter");
+  GpsCounter counter;
+  counter.setup("1010", 3, path);
+  constexpr int kRounds = 100;
+  std::thread reader([&] {
+    for (int i = 0; i < kRounds; i++) counter.initCounter(path);
+  });
+  for (int i = 0; i < kRounds; i++) counter.save(counter.savedToken());
+  reader.join();
+  uint32_t stored = 0;
+  ASSERT_TRUE(GpsCounter::parseCounter(readFile(path).c_str(), &stored));
+  EXPECT_EQ(stored, counter.savedToken() & counter.gpsMask());
+  EXPECT_GE(stored, 3u);
+}

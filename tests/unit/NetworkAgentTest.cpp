@@ -168,29 +168,48 @@ TEST_F(NetworkAgentTest, ConnectionRefusedIsRetriedEveryCycle) {
   EXPECT_FALSE(agent()->isConnected());
 }
 
-TEST_F(NetworkAgentTest, WriteFailureDropsTheConnectionAndAsksForInitialData) {
-#ifdef _WIN32
-  GTEST_SKIP() << "Wine keeps accepting writes after the peer's shutdown: no write fails";
-#endif
-  EvtAgentMgr evt;
+// The collector goes away between two cycles: the agent notices without
+// writing into the closed connection, reconnects in the same cycle, and
+// writes what was queued on the new connection, in order.
+TEST_F(NetworkAgentTest, ACollectorThatWentAwayGetsNothingAndTheNextGetsTheQueue) {
+  EvtAgentMgr evt;  // not started: no master, so no opening is awaited
   startConnected();
   mgr->registerEvtAgentMgr(&evt);
-  ASSERT_TRUE(evt.isInitComplete());
+  for (uint8_t fill : {1, 2, 3}) ASSERT_TRUE(sendPacket(packet(10, fill)));
+  ASSERT_TRUE(CycleStepper::step(agent()));
+  ASSERT_TRUE(collector.waitForBytes(0, 10));
 
   collector.dropConnections();
-  // The first write after the collector went away may still be accepted by
-  // the OS; a later one fails (without SIGPIPE, or this test would die).
-  for (int i = 0; i < 50 && agent()->isConnected(); i++) {
-    sendPacket(packet(4096, 5));
-    ASSERT_TRUE(CycleStepper::step(agent()));
-  }
-  EXPECT_FALSE(evt.isInitComplete());
-  // The agent reconnects at a later cycle; the collector still listens.
-  ASSERT_TRUE(CycleStepper::step(agent()));
-  EXPECT_TRUE(agent()->isConnected());
-  EXPECT_TRUE(collector.waitForConnections(2));
-  EXPECT_EQ(agent()->pendingBytes(), 0) << "the queue went with the connection";
+  std::string log = captured([&] { ASSERT_TRUE(CycleStepper::step(agent())); });
+  EXPECT_CONTAINS(log, "Write failed, looks like socket is down, retrying to connect to PS");
+  EXPECT_CONTAINS(log, "Successfully connected to PS socket");
+  EXPECT_FALSE(evt.isInitComplete()) << "the event agents were told to resend";
+  ASSERT_TRUE(collector.waitForConnections(2));
+  EXPECT_EQ(agent()->pendingBytes(), 20) << "the queue stayed";
+  for (int i = 0; i < 2; i++) ASSERT_TRUE(CycleStepper::step(agent()));
+  ASSERT_TRUE(collector.waitForBytes(1, 20));
+  std::vector<uint8_t> expected = packet(10, 2);
+  expected.insert(expected.end(), 10, 3);
+  EXPECT_EQ(collector.bytes(1), expected);
+  EXPECT_EQ(collector.bytes(0).size(), 10u);
   mgr->unregisterEvtAgentMgr();
+}
+
+// A write that fails (here: the collector stops reading and the send time-out
+// passes) keeps its packet whole for the next connection.
+TEST_F(NetworkAgentTest, APacketWhoseWriteFailedIsKeptWhole) {
+  set("networkagent.socket.timeout", "1");
+  LoopbackCollector silent(false);
+  lookupPort = silent.port();
+  startAgents();
+  ASSERT_TRUE(CycleStepper::waitUntilHeld(agent()));
+  const int size = 32 * 1024 * 1024;
+  ASSERT_TRUE(sendPacket(packet(size, 8)));
+  std::string log = captured([&] { ASSERT_TRUE(CycleStepper::step(agent(), 20000)); });
+  EXPECT_CONTAINS(log, "Write failed, looks like socket is down, retrying to connect to PS");
+  EXPECT_FALSE(agent()->isConnected());
+  EXPECT_EQ(agent()->queuedPackets(), 1);
+  EXPECT_EQ(agent()->pendingBytes(), size);
 }
 
 TEST_F(NetworkAgentTest, PeriodicResetRebuildsTheConnection) {
