@@ -78,7 +78,9 @@ class CurlTransport : public Transport {
   }
 
  private:
-  static size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
+  static size_t discard(char*, size_t size, size_t count, void*) {
+    return size * count;
+  }
 
   static size_t header(char* data, size_t size, size_t count, void* self) {
     const size_t n = size * count;

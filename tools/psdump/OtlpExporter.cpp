@@ -207,8 +207,8 @@ void OtlpExporter::settle(const Sealed& sent, const PostResult& result, Clock::t
     lastError_.clear();
     return;
   }
-  std::string error = result.connected ? "HTTP status " + std::to_string(result.status)
-                                       : result.error;
+  std::string error =
+      result.connected ? "HTTP status " + std::to_string(result.status) : result.error;
   if (retryable(result)) {
     if (!atFront) return;  // dropped meanwhile: nothing left to retry
     ++counts_.retries;
@@ -253,8 +253,8 @@ std::string OtlpExporter::finish() {
   const OtlpCounts c = counts();
   char line[256];
   std::snprintf(line, sizeof line,
-                "otlp: %" PRIu64 " traces (%" PRIu64 " spans) sent in %" PRIu64
-                " posts, %" PRIu64 " retries, %" PRIu64 " traces (%" PRIu64 " spans) dropped",
+                "otlp: %" PRIu64 " traces (%" PRIu64 " spans) sent in %" PRIu64 " posts, %" PRIu64
+                " retries, %" PRIu64 " traces (%" PRIu64 " spans) dropped",
                 c.tracesSent, c.spansSent, c.posts, c.retries, c.tracesDropped, c.spansDropped);
   return line;
 }

@@ -143,7 +143,7 @@ class RequestTracker {
     uint32_t methodId = 0;
     uint64_t offset = 0;  // the record's stream offset
     int64_t wall = 0;     // microseconds
-    int64_t cpu = 0;   // nanoseconds
+    int64_t cpu = 0;      // nanoseconds
   };
   static Stamp stampOf(const Record& r);
 

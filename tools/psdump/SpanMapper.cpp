@@ -69,7 +69,8 @@ std::string sqlOperation(const std::string& sql) {
 // word of capitals followed by a space.
 std::string httpMethod(const std::string& requestName) {
   size_t i = 0;
-  while (i < requestName.size() && i < 10 && std::isupper(static_cast<unsigned char>(requestName[i])))
+  while (i < requestName.size() && i < 10 &&
+         std::isupper(static_cast<unsigned char>(requestName[i])))
     ++i;
   if (i == 0 || i >= requestName.size() || requestName[i] != ' ') return std::string();
   return requestName.substr(0, i);
@@ -170,8 +171,8 @@ uint32_t tokenOf(const Call& c) {
   uint32_t t = 0;
   for (char ch : c.detail) {
     const int v = std::isdigit(static_cast<unsigned char>(ch)) ? ch - '0'
-                  : (ch >= 'a' && ch <= 'f')                    ? ch - 'a' + 10
-                                                                : -1;
+                  : (ch >= 'a' && ch <= 'f')                   ? ch - 'a' + 10
+                                                               : -1;
     if (v < 0) return 0;
     t = (t << 4) | static_cast<uint32_t>(v);
   }
@@ -201,7 +202,8 @@ void SpanMapper::addCall(const Call& c, const Context& ctx, uint64_t parentId, b
                          ScopeSpans& out, size_t& count) const {
   Span& span = *out.add_spans();
   ++count;
-  const uint64_t id = &c == ctx.origin ? tokenCallSpanId(ctx.token) : ids_.spanId(ctx.conn, c.offset);
+  const uint64_t id =
+      &c == ctx.origin ? tokenCallSpanId(ctx.token) : ids_.spanId(ctx.conn, c.offset);
   span.set_trace_id(ctx.traceBytes, sizeof ctx.traceBytes);
   setId(id, span.mutable_span_id());
   if (parentId != 0) setId(parentId, span.mutable_parent_span_id());
@@ -252,7 +254,8 @@ size_t SpanMapper::addRequest(const Request& q, bool open, ScopeSpans& out) cons
   auto& attrs = *root.mutable_attributes();
   addInt(attrs, "halden.connection", static_cast<int64_t>(q.conn));
   addInt(attrs, "halden.nested_calls", static_cast<int64_t>(q.nestedCalls));
-  if (q.omittedCalls > 0) addInt(attrs, "halden.omitted_calls", static_cast<int64_t>(q.omittedCalls));
+  if (q.omittedCalls > 0)
+    addInt(attrs, "halden.omitted_calls", static_cast<int64_t>(q.omittedCalls));
   if (open) addTrue(attrs, "halden.open");
   return count;
 }
@@ -287,12 +290,12 @@ void SpanMapper::fillResource(const Record& identity, otlp::resource::v1::Resour
   addString(attrs, "service.name", server.empty() ? std::string("unknown_service:psdump") : server);
   addString(attrs, "host.name", identity.text("nodeName"));
   addString(attrs, "halden.command_agent_id", identity.text("commandAgentId"));
-  addString(attrs, "halden.probe.version", std::to_string(identity.unsignedValue("versionMajor")) +
-                                               '.' +
-                                               std::to_string(identity.unsignedValue("versionMinor")) +
-                                               '.' +
-                                               std::to_string(identity.unsignedValue("versionMicro")));
-  addInt(attrs, "halden.admin_port", static_cast<int64_t>(identity.unsignedValue("adminServerPort")));
+  addString(attrs, "halden.probe.version",
+            std::to_string(identity.unsignedValue("versionMajor")) + '.' +
+                std::to_string(identity.unsignedValue("versionMinor")) + '.' +
+                std::to_string(identity.unsignedValue("versionMicro")));
+  addInt(attrs, "halden.admin_port",
+         static_cast<int64_t>(identity.unsignedValue("adminServerPort")));
 }
 
 void SpanMapper::fillUnknownResource(otlp::resource::v1::Resource& out) {
