@@ -14,8 +14,10 @@ constexpr auto kFirstBackoff = std::chrono::milliseconds(100);
 constexpr auto kMaxBackoff = std::chrono::seconds(5);
 // A Retry-After beyond this is taken as this.
 constexpr double kMaxRetryAfterSec = 60;
-// The arena's first block: a batch of a few hundred spans mostly fits.
-constexpr size_t kArenaBlock = 256 * 1024;
+// The arena's first block, kept: a batch of the default 512 spans fits.
+constexpr size_t kArenaBlock = 2 * 1024 * 1024;
+// Posted bodies kept for reuse.
+constexpr size_t kSpareBodies = 4;
 
 bool retryable(const PostResult& r) {
   return !r.connected || r.status == 429 || r.status == 502 || r.status == 503 || r.status == 504;
@@ -26,10 +28,12 @@ std::chrono::steady_clock::duration seconds(double s) {
       std::chrono::duration<double>(s));
 }
 
-google::protobuf::ArenaOptions arenaOptions() {
+google::protobuf::ArenaOptions arenaOptions(char* block) {
   google::protobuf::ArenaOptions o;
+  o.initial_block = block;
+  o.initial_block_size = kArenaBlock;
   o.start_block_size = kArenaBlock;
-  o.max_block_size = 4 * kArenaBlock;
+  o.max_block_size = kArenaBlock;
   return o;
 }
 
@@ -41,7 +45,8 @@ OtlpExporter::OtlpExporter(const OtlpOptions& options, std::unique_ptr<Transport
       transport_(std::move(transport)),
       mapper_(salt),
       err_(err),
-      arena_(std::make_unique<google::protobuf::Arena>(arenaOptions())) {
+      arenaBlock_(new char[kArenaBlock]),
+      arena_(std::make_unique<google::protobuf::Arena>(arenaOptions(arenaBlock_.get()))) {
   batch_ = google::protobuf::Arena::CreateMessage<ExportTraceServiceRequest>(arena_.get());
   if (options_.batchSpans == 0) options_.batchSpans = 1;
   if (options_.queueTraces == 0) options_.queueTraces = 1;
@@ -115,7 +120,13 @@ void OtlpExporter::sealLocked() {
   s.id = nextId_++;
   s.traces = batchTraces_;
   s.spans = batchSpans_;
-  auto body = std::make_shared<std::string>();
+  std::shared_ptr<std::string> body;
+  if (spareBodies_.empty()) {
+    body = std::make_shared<std::string>();
+  } else {
+    body = std::move(spareBodies_.back());
+    spareBodies_.pop_back();
+  }
   batch_->SerializeToString(body.get());
   if (options_.gzip) {
     auto packed = std::make_shared<std::string>();
@@ -197,6 +208,7 @@ void OtlpExporter::settle(const Sealed& sent, const PostResult& result, Clock::t
     if (atFront) {
       queuedTraces_ -= sent.traces;
       queue_.pop_front();
+      if (spareBodies_.size() < kSpareBodies) spareBodies_.push_back(sent.body);
     } else {
       // Dropped from the queue while it was on its way: it arrived after all.
       counts_.tracesDropped -= sent.traces;

@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "HttpTransport.h"
 #include "OtlpOptions.h"
@@ -61,7 +62,7 @@ class OtlpExporter {
  private:
   struct Sealed {
     uint64_t id = 0;
-    std::shared_ptr<const std::string> body;
+    std::shared_ptr<std::string> body;
     uint64_t traces = 0;
     uint64_t spans = 0;
   };
@@ -81,7 +82,9 @@ class OtlpExporter {
 
   std::mutex lock_;
   std::condition_variable wake_;
-  // The open batch, on an arena that is reset whenever the batch is sealed.
+  // The open batch, on an arena that is reset whenever the batch is sealed;
+  // its first block is kept from batch to batch.
+  std::unique_ptr<char[]> arenaBlock_;
   std::unique_ptr<google::protobuf::Arena> arena_;
   opentelemetry::proto::collector::trace::v1::ExportTraceServiceRequest* batch_ = nullptr;
   std::unordered_map<uint64_t, opentelemetry::proto::trace::v1::ScopeSpans*> scopes_;
@@ -90,6 +93,8 @@ class OtlpExporter {
   Clock::time_point batchSince_;
   std::unordered_map<uint64_t, std::string> identities_;  // serialised Resource by connection
   std::deque<Sealed> queue_;
+  // Bodies that were posted, kept for the next batches to serialise into.
+  std::vector<std::shared_ptr<std::string>> spareBodies_;
   uint64_t queuedTraces_ = 0;
   uint64_t nextId_ = 1;
   Clock::time_point nextAttempt_;

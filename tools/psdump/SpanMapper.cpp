@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
+
+#include "Json.h"
 
 namespace psdump {
 
@@ -13,11 +16,47 @@ using otlp::trace::v1::Status;
 
 namespace {
 
+// OTLP strings must be well-formed UTF-8 (a receiver may refuse the whole
+// post otherwise); texts from the wire are the JVM's modified UTF-8 or any
+// bytes. Well-formed sequences pass; anything else, the two-byte NUL and
+// surrogate halves become U+FFFD.
+void setUtf8(std::string* field, std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  if (i == text.size()) {
+    field->assign(text.data(), text.size());
+    return;
+  }
+  const std::string whole(text);
+  std::string out(text.substr(0, i));
+  while (i < whole.size()) {
+    if (static_cast<unsigned char>(whole[i]) < 0x80) {
+      out += whole[i++];
+      continue;
+    }
+    bool escape = false;
+    unsigned unit = 0;
+    const size_t len = utf8SequenceAt(whole, i, escape, unit);
+    if (len == 0 || escape) {
+      out += "\xEF\xBF\xBD";
+      i += len == 0 ? 1 : len;
+    } else {
+      out.append(whole, i, len);
+      i += len;
+    }
+  }
+  *field = std::move(out);
+}
+
 void addString(google::protobuf::RepeatedPtrField<KeyValue>& attrs, const char* key,
-               const std::string& value) {
+               std::string_view value) {
   KeyValue* kv = attrs.Add();
   kv->set_key(key);
-  kv->mutable_value()->set_string_value(value);
+  setUtf8(kv->mutable_value()->mutable_string_value(), value);
+}
+
+void setName(Span& span, std::string_view name) {
+  setUtf8(span.mutable_name(), name);
 }
 
 void addInt(google::protobuf::RepeatedPtrField<KeyValue>& attrs, const char* key, int64_t value) {
@@ -99,13 +138,14 @@ void describe(const Call& c, Span& span) {
   auto& attrs = *span.mutable_attributes();
   switch (c.kind) {
     case CallKind::Http: {
-      const size_t query = c.name.find('?');
-      const std::string path = c.name.substr(0, query);
-      span.set_name(c.label.empty() ? path : c.label);
+      const std::string_view url(c.name);
+      const size_t query = url.find('?');
+      const std::string_view path = url.substr(0, query);
+      setName(span, c.label.empty() ? path : std::string_view(c.label));
       addString(attrs, "url.path", path);
-      if (query != std::string::npos) addString(attrs, "url.query", c.name.substr(query + 1));
+      if (query != std::string_view::npos) addString(attrs, "url.query", url.substr(query + 1));
       addString(attrs, "http.route", path);
-      const std::string method = httpMethod(c.label);
+      const std::string_view method = httpMethod(c.label);
       if (!method.empty()) addString(attrs, "http.request.method", method);
       if (c.error) addString(attrs, "error.type", "http.error");
       if (!c.detail.empty()) addString(attrs, "halden.application", c.detail);
@@ -116,7 +156,7 @@ void describe(const Call& c, Span& span) {
     case CallKind::Portlet:
     case CallKind::Portal3:
     case CallKind::Portal4:
-      span.set_name(c.name.empty() ? callKindName(c.kind) : c.name);
+      setName(span, c.name.empty() ? std::string_view(callKindName(c.kind)) : c.name);
       if (!c.label.empty()) addString(attrs, "halden.url", c.label);
       if (!c.detail.empty()) addString(attrs, "halden.application", c.detail);
       return;
@@ -124,7 +164,7 @@ void describe(const Call& c, Span& span) {
       const std::string op = sqlOperation(c.name);
       std::string name = op.empty() ? std::string("SQL") : op;
       if (!c.detail.empty()) name += ' ' + c.detail;
-      span.set_name(name);
+      setName(span, name);
       addString(attrs, "db.query.text", c.name);
       if (!op.empty()) addString(attrs, "db.operation.name", op);
       if (!c.detail.empty()) addString(attrs, "halden.data_source", c.detail);
@@ -132,7 +172,7 @@ void describe(const Call& c, Span& span) {
     }
     case CallKind::Jms:
     case CallKind::Mq:
-      span.set_name(c.name.empty() ? callKindName(c.kind) : c.name);
+      setName(span, c.name.empty() ? std::string_view(callKindName(c.kind)) : c.name);
       addString(attrs, "messaging.system", c.kind == CallKind::Jms ? "jms" : "mq");
       addString(attrs, "messaging.destination.name", c.name);
       if (!c.detail.empty()) {
@@ -156,7 +196,7 @@ void describe(const Call& c, Span& span) {
       addInt(attrs, "halden.method_id", c.methodId);
       return;
     default:
-      span.set_name(c.name.empty() ? std::string(callKindName(c.kind))
+      setName(span, c.name.empty() ? std::string(callKindName(c.kind))
                                    : std::string(callKindName(c.kind)) + ' ' + c.name);
       if (!c.name.empty()) addString(attrs, "halden.name", c.name);
       if (!c.detail.empty()) addString(attrs, "halden.detail", c.detail);
@@ -194,6 +234,7 @@ struct SpanMapper::Context {
   uint32_t thread = 0;
   TraceId trace;
   char traceBytes[16] = {};
+  int mod = -1;                  // the request's MOD level
   uint32_t token = 0;            // the tree's correlation token, 0 for none
   const Call* origin = nullptr;  // the invoke that drew the token, if this tree drew it
 };
@@ -213,9 +254,11 @@ void SpanMapper::addCall(const Call& c, const Context& ctx, uint64_t parentId, b
   describe(c, span);
   auto& attrs = *span.mutable_attributes();
   addString(attrs, "halden.kind", callKindName(c.kind));
-  addInt(attrs, "halden.thread_id", ctx.thread);
+  // The thread and the MOD level are the request's: on its root span, and
+  // on a call only where its MOD level differs.
+  if (root) addInt(attrs, "halden.thread_id", ctx.thread);
   if (!c.unfinished) addInt(attrs, "halden.cpu_ns", c.cpuNanos());
-  if (c.mod >= 0) addInt(attrs, "halden.mod", c.mod);
+  if (c.mod >= 0 && (root || c.mod != ctx.mod)) addInt(attrs, "halden.mod", c.mod);
   addInt(attrs, "halden.offset", static_cast<int64_t>(c.offset));
   if (!c.unfinished) addInt(attrs, "halden.end_offset", static_cast<int64_t>(c.endOffset));
   if (c.cancelled) addTrue(attrs, "halden.cancelled");
@@ -229,6 +272,7 @@ size_t SpanMapper::addRequest(const Request& q, bool open, ScopeSpans& out) cons
   Context ctx;
   ctx.conn = q.conn;
   ctx.thread = q.thread;
+  ctx.mod = q.root.mod;
   const Call* receive = nullptr;
   const Call* invoke = nullptr;
   findTokens(q.root, receive, invoke);
@@ -275,7 +319,7 @@ size_t SpanMapper::addTraceRecord(uint64_t conn, const Record& r, ScopeSpans& ou
   span.set_start_time_unix_nano(nanos(wall));
   span.set_end_time_unix_nano(nanos(wall));
   const std::string name = r.text("requestName");
-  span.set_name(name.empty() ? std::string("trace") : name);
+  setName(span, name.empty() ? std::string("trace") : name);
   auto& attrs = *span.mutable_attributes();
   addString(attrs, "halden.kind", "trace");
   if (const Field* mod = r.find("mod")) addInt(attrs, "halden.mod", static_cast<int64_t>(mod->u));

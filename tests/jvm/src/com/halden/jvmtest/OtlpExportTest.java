@@ -316,7 +316,8 @@ class OtlpExportTest {
         assertEquals(Boolean.TRUE, root.get("gzip"), "the receiver's psdump posts gzip bodies");
         List<Map<String, Object>> sql = children(root);
         assertEquals(1, sql.size());
-        assertEquals("UPDATE stock SET n = n - 1", sql.get(0).get("attr.db.query.text"));
+        // OTLP strings are plain UTF-8: the NUL's modified form is replaced.
+        assertEquals("UPDATE stock SET n = n - 1 -- \uFFFD", sql.get(0).get("attr.db.query.text"));
         // The invoking request's root is in the same trace, the invoke under it.
         Map<String, Object> order = spans.stream()
                 .filter(s -> s.get("spanId").equals(invoke.get("parentSpanId"))).findFirst().orElseThrow();

@@ -14,7 +14,8 @@ import java.util.Random;
  * ow.requests demo requests (an EJB with SQL inside, a JMS send, now and then
  * an error), then one request that invokes another JVM with a correlation
  * token; the receiver handles that call, with one SQL statement inside. The
- * token mask "01" and a counter file holding 0x414243 give the token
+ * receiver's statement holds a NUL, which plain UTF-8 cannot carry in that
+ * form. The token mask "01" and a counter file holding 0x414243 give the token
  * 0x40414243, the bytes of "@ABC", which the receiver passes as it would get
  * them from the caller.
  */
@@ -26,7 +27,8 @@ public final class OtlpWorkload implements Launcher.Workload {
         ProbeController.setupGps("01");
         if ("receiver".equals(System.getProperty("ow.role"))) {
             ProbeUtils.startNativeGpsReceiveRequest(TOKEN_TEXT);
-            ProbeUtils.beginNativeSQLRequest("UPDATE stock SET n = n - 1", "jdbc/stock");
+            // A NUL, which the wire carries in modified UTF-8 (C0 80).
+            ProbeUtils.beginNativeSQLRequest("UPDATE stock SET n = n - 1 -- \u0000", "jdbc/stock");
             ProbeUtils.endNativeSQLRequest(0, 0);
             ProbeUtils.completeNativeGpsReceiveRequest("done");
             return;
