@@ -232,7 +232,7 @@ void OtlpExporter::settle(const Sealed& sent, const PostResult& result, Clock::t
       wait = seconds(std::min(result.retryAfterSec, kMaxRetryAfterSec));
     }
     nextAttempt_ = now + wait;
-    if (error != lastError_) {
+    if (lastError_.empty()) {  // once per outage
       std::fprintf(err_, "psdump: otlp: %s: %s; retrying\n", options_.url.c_str(), error.c_str());
       std::fflush(err_);
       lastError_ = error;

@@ -145,7 +145,7 @@ void describe(const Call& c, Span& span) {
       addString(attrs, "url.path", path);
       if (query != std::string_view::npos) addString(attrs, "url.query", url.substr(query + 1));
       addString(attrs, "http.route", path);
-      const std::string_view method = httpMethod(c.label);
+      const std::string method = httpMethod(c.label);
       if (!method.empty()) addString(attrs, "http.request.method", method);
       if (c.error) addString(attrs, "error.type", "http.error");
       if (!c.detail.empty()) addString(attrs, "halden.application", c.detail);
