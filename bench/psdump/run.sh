@@ -68,7 +68,9 @@ def measure(cmd):
     cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
     return cpu, elapsed, after.ru_maxrss, done.stderr
 
-otlp = command + ["--otlp", url, "--otlp-drain", "60"] + ([gzip] if gzip else [])
+# A queue that holds every trace: a sink slower than the decoding must not
+# make the export drop (and skip the work of posting) what it cannot take.
+otlp = command + ["--otlp", url, "--otlp-drain", "120", "--otlp-queue", "100000000"] + ([gzip] if gzip else [])
 for run in range(runs):
     for name, cmd in (("decode", command), ("decode+otlp", otlp)):
         cpu, elapsed, rss, err = measure(cmd)

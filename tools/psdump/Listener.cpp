@@ -356,6 +356,8 @@ int runListener(const ListenerOptions& options, const std::atomic<bool>& stop, F
     std::fprintf(err, "psdump: port %d is out of range\n", options.port);
     return kExitSetup;
   }
+  std::unique_ptr<OtlpExporter> exporter;
+  if (!makeExporter(options, err, exporter)) return kExitSetup;
   int listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listenFd < 0) {
     std::fprintf(err, "psdump: socket: %s\n", std::strerror(errno));
@@ -382,11 +384,6 @@ int runListener(const ListenerOptions& options, const std::atomic<bool>& stop, F
   if (!options.portFile.empty() && !writePortFile(options.portFile, port)) {
     std::fprintf(err, "psdump: cannot write the port file %s: %s\n", options.portFile.c_str(),
                  std::strerror(errno));
-    close(listenFd);
-    return kExitSetup;
-  }
-  std::unique_ptr<OtlpExporter> exporter;
-  if (!makeExporter(options, err, exporter)) {
     close(listenFd);
     return kExitSetup;
   }
