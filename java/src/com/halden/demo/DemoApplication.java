@@ -18,8 +18,8 @@ import java.util.concurrent.locks.LockSupport;
  * an instrumented server calls. The calls take the time real ones would: the
  * EJB a little CPU work, each SQL statement around a millisecond of waiting
  * on the database with some spread and now and then a slow one (tens of
- * milliseconds), the JMS send a fraction of a millisecond; about one request
- * in fifty fails. Run by the launcher as its workload:
+ * milliseconds), the JMS send a fraction of a millisecond. Run by the
+ * launcher as its workload:
  *
  * <pre>
  * java -agentpath:libdatacollector.so -Dhm.home=... -Dhm.ps.host=127.0.0.1 -Dhm.ps.port=N \
@@ -29,7 +29,8 @@ import java.util.concurrent.locks.LockSupport;
  *
  * System properties: demo.threads (default 4), demo.millis (how long the
  * threads serve, default 3000), demo.pause (milliseconds between two
- * requests of a thread, default 5), demo.sql (statements per request,
+ * requests of a thread, default 5), demo.errors (one request in that many
+ * fails; default 0, none), demo.sql (statements per request,
  * default 2).
  */
 public final class DemoApplication implements Launcher.Workload {
@@ -40,6 +41,7 @@ public final class DemoApplication implements Launcher.Workload {
     private final long millis = Long.getLong("demo.millis", 3000);
     private final long pause = Long.getLong("demo.pause", 5);
     private final int statements = Integer.getInteger("demo.sql", 2);
+    private final int errorEvery = Integer.getInteger("demo.errors", 0);
     private final AtomicLong requests = new AtomicLong();
 
     @Override
@@ -63,7 +65,7 @@ public final class DemoApplication implements Launcher.Workload {
         int n = 0;
         Random random = new Random(worker * 7919L + 1);
         while (System.currentTimeMillis() < deadline) {
-            request(worker, n++, statements, random);
+            request(worker, n++, statements, errorEvery, random);
             requests.incrementAndGet();
             if (pause > 0) {
                 try {
@@ -75,8 +77,12 @@ public final class DemoApplication implements Launcher.Workload {
         }
     }
 
-    /** One HTTP request: an EJB call with SQL inside, then a JMS send. */
-    public static void request(int worker, int n, int statements, Random random) {
+    /**
+     * One HTTP request: an EJB call with SQL inside, then a JMS send; one in
+     * errorEvery (at random) ends in an error, none when it is 0.
+     */
+    public static void request(int worker, int n, int statements, int errorEvery,
+            Random random) {
         String url = PAGES[(worker + n) % PAGES.length];
         String name = "GET " + url;
         ThreadManager.startNativeHttpRequest(0, name, "DemoShop", url, "worker " + worker);
@@ -93,7 +99,7 @@ public final class DemoApplication implements Launcher.Workload {
         ProbeUtils.beginNativeJMSRequest(1, "queue/orders", "OrderPlaced", "order-" + n);
         waitMicros(100 + random.nextInt(300));
         ProbeUtils.endNativeJMSRequest(1, "queue/orders", "OrderPlaced", "order-" + n);
-        if (random.nextInt(50) == 0) {
+        if (errorEvery > 0 && random.nextInt(errorEvery) == 0) {
             ThreadManager.errorNativeHttpRequest(name, "DemoShop", url);
         } else {
             ThreadManager.finishNativeHttpRequest(name, 0, 0);

@@ -287,7 +287,7 @@ class OtlpExportTest {
         assertTrue(finerThanMillis, "the microsecond clock gives times between milliseconds");
         assertEquals("GET", roots.stream().filter(s -> "/shop/cart".equals(s.get("attr.url.path")))
                 .findFirst().orElseThrow().get("attr.http.request.method"));
-        assertTrue(errors > 0 || requests.stream().noneMatch(q -> Boolean.TRUE.equals(q.get("error"))));
+        assertTrue(errors > 0, "the demo requests include errors");
         // The first post of either psdump was answered 503 with Retry-After
         // and sent again.
         assertEquals(1, summary(invokerErr)[3] + summary(receiverErr[0])[3],

@@ -11,8 +11,8 @@ import java.util.Random;
 
 /**
  * Two sides of a call between JVMs, by ow.role. The invoker serves
- * ow.requests demo requests (an EJB with SQL inside, a JMS send, now and then
- * an error), then one request that invokes another JVM with a correlation
+ * ow.requests demo requests (an EJB with SQL inside, a JMS send, one in four
+ * or so an error), then one request that invokes another JVM with a correlation
  * token; the receiver handles that call, with one SQL statement inside. The
  * receiver's statement holds a NUL, which plain UTF-8 cannot carry in that
  * form. The token mask "01" and a counter file holding 0x414243 give the token
@@ -35,7 +35,7 @@ public final class OtlpWorkload implements Launcher.Workload {
         }
         Random random = new Random(1);
         int requests = Integer.getInteger("ow.requests", 20);
-        for (int n = 0; n < requests; n++) DemoApplication.request(n % 2, n, 2, random);
+        for (int n = 0; n < requests; n++) DemoApplication.request(n % 2, n, 2, 4, random);
         ThreadManager.startNativeHttpRequest(0, "POST /order", "Shop", "/order", "");
         ProbeUtils.startNativeGpsInvokeRequest();
         report("token", String.format("%08x", java.nio.ByteBuffer.wrap(
