@@ -121,7 +121,9 @@ std::unique_ptr<Transport> makeHttpTransport(const std::string& url, double time
 bool gzipCompress(const std::string& data, std::string& out) {
   z_stream z{};
   // 15 window bits, +16 for the gzip wrapper.
-  if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+  // The fastest level: spans compress well even so, and psdump must keep up
+  // with the stream it decodes.
+  if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
     return false;
   }
   out.resize(deflateBound(&z, static_cast<uLong>(data.size())) + 32);
