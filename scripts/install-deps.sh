@@ -7,9 +7,13 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for pkg in cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev \
            openjdk-17-jdk-headless junit5 python3 chromium \
-           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64; do
+           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 \
+           libprotobuf-dev protobuf-compiler libcurl4-openssl-dev zlib1g-dev; do
   have "$pkg" || need+=("$pkg")
 done
+# Node.js for the OTLP export test's receiver, unless a Node.js with npm is
+# already there (from any source).
+command -v node >/dev/null && command -v npm >/dev/null || need+=(nodejs npm)
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"
   SUDO=""

@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test:
 #   0. the include-direction check of the source layers, and the check that
 #      every entry point the JVM calls runs its body through guardedEntry;
-#   1. the main build (g++): unit tests, JVM tests and tool tests under ctest;
+#   1. the main build (g++): unit tests, JVM tests and tool tests under ctest
+#      (the OTLP export test's receiver installed with npm ci);
 #   2. clang with AddressSanitizer + UndefinedBehaviorSanitizer: the unit tests
 #      and a short bounded run of every fuzz target;
 #   3. clang with ThreadSanitizer: the concurrency tests;
@@ -24,6 +25,8 @@ python3 scripts/check_entry_guards.py
 step "main build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$JOBS"
+# The OTLP receiver of the export test: its pinned packages from npm.
+(cd build/otlp-receiver && npm ci --no-audit --no-fund --loglevel=error)
 (cd build && ctest --output-on-failure -j"$JOBS" --timeout 600)
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer, fuzz targets"

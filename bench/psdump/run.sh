@@ -3,9 +3,13 @@
 # RECORDS records (default 1000000; eight threads' HTTP requests with an EJB
 # call, three SQL statements and a JMS send each) and decodes it with
 #   psdump --input CAPTURE --requests > /dev/null
-# pinned to one core. Prints records per second (on the CPU time used, and on
-# the elapsed time) and the peak resident memory, for each of RUNS runs
-# (default 3).
+# and, in the same run, with the OTLP export on as well
+#   psdump --input CAPTURE --requests --otlp http://127.0.0.1:PORT/v1/traces
+# to a loopback sink that answers every post 200 (OTLP_GZIP=1 adds
+# --otlp-gzip). Both pinned to one core. Prints records per second (on the CPU
+# time used, and on the elapsed time) and the peak resident memory for each
+# of RUNS runs (default 3), and for the export its CPU time per record and per
+# span beyond decoding alone.
 #
 #   bash bench/psdump/run.sh [RECORDS] [RUNS]
 set -euo pipefail
@@ -16,24 +20,74 @@ RUNS=${2:-3}
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DDC_JVM_TESTS=OFF -DDC_BENCH=OFF >/dev/null
 cmake --build build-release -j"$JOBS" --target psdump psdump_gencapture >/dev/null
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/psdump-bench.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+SINK_PID=""
+trap '[ -n "$SINK_PID" ] && kill "$SINK_PID" 2>/dev/null; rm -rf "$WORK"' EXIT
 build-release/tools/psdump/psdump_gencapture "$WORK/capture" "$RECORDS" 8
 echo "capture: $RECORDS records, $(stat -c %s "$WORK/capture") bytes"
+
+# The OTLP sink, on another core when there is one.
+SINK_PIN=""
+command -v taskset >/dev/null && [ "$(nproc)" -gt 1 ] && SINK_PIN="taskset -c 1"
+$SINK_PIN python3 - "$WORK/sink-port" <<'PY' &
+import http.server, os, sys
+class Sink(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    def do_POST(self):
+        self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        self.send_response(200)
+        self.send_header("Content-Type", "application/x-protobuf")
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+    def log_message(self, *args):
+        pass
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Sink)
+with open(sys.argv[1] + ".tmp", "w") as f:
+    f.write(str(server.server_address[1]))
+os.rename(sys.argv[1] + ".tmp", sys.argv[1])
+server.serve_forever()
+PY
+SINK_PID=$!
+for _ in $(seq 100); do [ -s "$WORK/sink-port" ] && break; sleep 0.1; done
+OTLP_URL="http://127.0.0.1:$(cat "$WORK/sink-port")/v1/traces"
+GZIP_OPT=""
+[ "${OTLP_GZIP:-0}" = 1 ] && GZIP_OPT="--otlp-gzip"
+
 PIN=""
 command -v taskset >/dev/null && PIN="taskset -c 0"
-python3 - "$RUNS" "$RECORDS" $PIN build-release/tools/psdump/psdump --input "$WORK/capture" \
-  --requests <<'PY'
-import resource, subprocess, sys, time
-runs, records, command = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3:]
-for run in range(runs):
+python3 - "$RUNS" "$RECORDS" "$OTLP_URL" "$GZIP_OPT" $PIN build-release/tools/psdump/psdump \
+  --input "$WORK/capture" --requests <<'PY'
+import re, resource, subprocess, sys, time
+runs, records, url, gzip, command = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5:]
+
+def measure(cmd):
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.monotonic()
-    subprocess.run(command, stdout=subprocess.DEVNULL, check=True)
+    done = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True, text=True)
     elapsed = time.monotonic() - start
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-    # ru_maxrss of the children is the largest of any child so far, in KiB.
-    print(f"run {run + 1}: {records / cpu / 1e6:.2f} M records/s on CPU time ({cpu:.3f} s), "
-          f"{records / elapsed / 1e6:.2f} M records/s elapsed ({elapsed:.3f} s), "
-          f"peak memory {after.ru_maxrss / 1024:.1f} MiB")
+    return cpu, elapsed, after.ru_maxrss, done.stderr
+
+# A queue that holds every trace: a sink slower than the decoding must not
+# make the export drop (and skip the work of posting) what it cannot take.
+otlp = command + ["--otlp", url, "--otlp-drain", "120", "--otlp-queue", "100000000"] + ([gzip] if gzip else [])
+for run in range(runs):
+    for name, cmd in (("decode", command), ("decode+otlp", otlp)):
+        cpu, elapsed, rss, err = measure(cmd)
+        # ru_maxrss of the children is the largest of any child so far, in KiB.
+        print(f"run {run + 1} {name}: {records / cpu / 1e6:.2f} M records/s on CPU time ({cpu:.3f} s, "
+              f"{cpu / records * 1e9:.0f} ns/record), {records / elapsed / 1e6:.2f} M records/s "
+              f"elapsed ({elapsed:.3f} s), peak memory {rss / 1024:.1f} MiB")
+        if name == "decode":
+            base = cpu
+            continue
+        m = re.search(r"otlp: (\d+) traces \((\d+) spans\) sent in (\d+) posts, (\d+) retries, "
+                      r"(\d+) traces \((\d+) spans\) dropped", err)
+        if not m:
+            sys.exit("no OTLP summary: " + err)
+        spans = int(m.group(2))
+        extra = cpu - base
+        print(f"  export: {m.group(0)}; {extra / records * 1e9:.0f} ns/record and "
+              f"{extra / spans * 1e9:.0f} ns/span beyond decoding, {spans / extra / 1e6:.2f} M spans/s "
+              f"of export CPU")
 PY

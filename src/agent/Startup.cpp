@@ -7,6 +7,7 @@
 #include "config/ModFile.h"
 #include "config/ProbeState.h"
 #include "config/PropertyMgr.h"
+#include "config/WallClock.h"
 #include "platform/JvmtiProvider.h"
 #include "platform/JvmtiRas.h"
 #include "platform/jvmpi.h"
@@ -23,6 +24,7 @@ bool identityStartup(JavaVM* vm) {
   createMonitoredDirectory();
   openLog(homeDir, nodeName, serverName, profileName, cachedProcessId());
   PropertyMgr::instance();
+  loadWallClockSetting();
   runModFileStep();
   setBootClassName(getProperty("XRPS.bootclassname"));
   std::printf("XRPS boot class name is %s.\n", bootClassName);

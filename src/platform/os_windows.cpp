@@ -631,9 +631,26 @@ void asctimeNow(char* out, size_t size) {
                 kMonths[(t.wMonth + 11) % 12], t.wDay, t.wHour, t.wMinute, t.wSecond, t.wYear);
 }
 
+// GetSystemTimeAsFileTime advances in timer ticks (up to 15.6 ms); the
+// precise form (Windows 8 and later, looked up once) gives the microseconds
+// that a finer wall clock asks for.
+using FileTimeReader = VOID(WINAPI*)(LPFILETIME);
+
+static FileTimeReader systemTimeReader() {
+  static const FileTimeReader reader = [] {
+    FileTimeReader precise = nullptr;
+    if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+      FARPROC found = GetProcAddress(kernel, "GetSystemTimePreciseAsFileTime");
+      std::memcpy(&precise, &found, sizeof precise);
+    }
+    return precise != nullptr ? precise : &GetSystemTimeAsFileTime;
+  }();
+  return reader;
+}
+
 void wallClock(uint32_t* seconds, uint32_t* micros) {
   FILETIME now;
-  GetSystemTimeAsFileTime(&now);
+  systemTimeReader()(&now);
   int64_t ticks = ticksOf(now) - kEpochTicks;
   if (seconds) *seconds = static_cast<uint32_t>(ticks / kTicksPerSecond);
   if (micros) *micros = static_cast<uint32_t>(ticks % kTicksPerSecond / 10);

@@ -5,10 +5,10 @@
 #include <new>
 
 #include "base/Log.h"
+#include "config/WallClock.h"
 #include "events/AgentRecords.h"
 #include "events/ClassRecord.h"
 #include "events/MethodEventRecord.h"
-#include "platform/os.h"
 #include "profiler/ClassFilter.h"
 #include "profiler/ClassTable.h"
 #include "profiler/MethodTable.h"
@@ -80,11 +80,7 @@ ThreadData* gcQueue() {
 }  // namespace
 
 void stampWall(EventRecord* r) {
-  uint32_t seconds = 0;
-  uint32_t micros = 0;
-  os::wallClock(&seconds, &micros);
-  r->wallSeconds = seconds;
-  r->wallMicros = micros / 1000 * 1000;  // the millisecond clock
+  readWallClock(&r->wallSeconds, &r->wallMicros);
 }
 
 void stampCpu(EventRecord* r) {

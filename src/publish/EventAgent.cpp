@@ -10,10 +10,10 @@
 #include "config/ProbeState.h"
 #include "config/PropertyMgr.h"
 #include "config/PublishSettings.h"
+#include "config/WallClock.h"
 #include "events/EventRecords.h"
 #include "events/ProtocolVisitor.h"
 #include "events/WireCursor.h"
-#include "platform/os.h"
 #include "publish/AppServerName.h"
 #include "publish/ClassTableWalk.h"
 #include "publish/EvtAgentMgr.h"
@@ -234,9 +234,7 @@ void EventAgent::queueSamplingRates() {
   for (int i = 0; i < 4; i++) r->rates[i] = samplingRates[i].load(std::memory_order_relaxed);
   r->flag = samplingExtra.load(std::memory_order_relaxed);
   r->threadId = special->getThreadId();
-  uint32_t millis = 0;
-  os::wallClock(&r->wallSeconds, &millis);
-  r->wallMicros = millis / 1000 * 1000;  // the millisecond clock
+  readWallClock(&r->wallSeconds, &r->wallMicros);
   special->appendEvent(r);
 }
 

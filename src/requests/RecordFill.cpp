@@ -4,16 +4,12 @@
 #include <cstring>
 
 #include "base/ModifiedUtf8.h"
+#include "config/WallClock.h"
 #include "platform/jvmpi.h"
-#include "platform/os.h"
 #include "threads/TextLimits.h"
 
 void stampWallClock(EventRecord* record) {
-  uint32_t seconds = 0;
-  uint32_t micros = 0;
-  os::wallClock(&seconds, &micros);
-  record->wallSeconds = seconds;
-  record->wallMicros = micros / 1000 * 1000;
+  readWallClock(&record->wallSeconds, &record->wallMicros);
 }
 
 void stampCpuTime(EventRecord* record) {

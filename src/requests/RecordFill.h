@@ -9,7 +9,7 @@
 #include "events/EventRecord.h"
 #include "events/OwnedText.h"
 
-// The wall clock, in seconds and microseconds taken from a millisecond clock.
+// The wall clock, in seconds and microseconds (config/WallClock.h).
 void stampWallClock(EventRecord* record);
 // The calling thread's CPU time; 0 without the profiler interface.
 void stampCpuTime(EventRecord* record);

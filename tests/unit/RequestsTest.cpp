@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "config/WallClock.h"
 #include "events/AgentRecords.h"
 #include "events/RequestRecord.h"
 #include "events/ResourceRecords.h"
@@ -82,6 +83,33 @@ TEST_F(RequestsTest, EndsWithoutAnOpenRequestStillRecord) {
   endNativeEJBRequest(env, gate(), "a", "r", "u");
   EXPECT_EQ(depths(), (std::vector<int>{1, 1, 0}));  // finish, error, EJB end
   EXPECT_EQ(data()->requestDepth, 0);
+}
+
+// The wall clock's microseconds come from a millisecond clock unless the
+// property asks for the microsecond clock; either way they stay within the
+// second.
+TEST_F(RequestsTest, TheMicrosecondClockPropertyFillsTheSameFieldFiner) {
+  auto sample = [&](const char* setting, int records) {
+    setProperty("internal.probe.clock.microseconds", setting);
+    loadWallClockSetting();
+    bool finer = false;
+    for (int i = 0; i < records && !finer; ++i) {
+      start();
+      finish();
+      for (auto& r : drain(data())) {
+        EXPECT_LT(r->wallMicros, 1000000u);
+        if (r->wallMicros % 1000 != 0) finer = true;
+      }
+    }
+    return finer;
+  };
+  EXPECT_FALSE(sample("false", 200));
+  // 1000 records a few microseconds apart: all on whole milliseconds only
+  // with a millisecond clock.
+  EXPECT_TRUE(sample("TRUE", 1000));
+  EXPECT_FALSE(sample("yes", 200)) << "only true turns it on";
+  setProperty("internal.probe.clock.microseconds", "false");
+  loadWallClockSetting();
 }
 
 TEST_F(RequestsTest, RecordsCarryTheirTextsStampsAndThreadId) {

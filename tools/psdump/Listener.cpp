@@ -13,9 +13,11 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <thread>
 
 #include "Json.h"
+#include "OtlpExporter.h"
 #include "RequestView.h"
 #include "Summary.h"
 
@@ -118,22 +120,32 @@ class FdSource : public ByteSource {
 // and the request view, under one lock so that lines never interleave.
 class Output {
  public:
-  Output(FILE* out, FILE* err, const ListenerOptions& options, bool flushEach)
+  Output(FILE* out, FILE* err, const ListenerOptions& options, bool flushEach,
+         std::unique_ptr<OtlpExporter> otlp)
       : out_(out),
         err_(err),
         quiet_(options.quiet),
         flushEach_(flushEach),
         requests_(options.requests),
         perRecord_(!options.summaryOnly && !options.requests),
-        htmlPath_(options.htmlPath) {
-    if (options.requests || !options.htmlPath.empty()) {
+        htmlPath_(options.htmlPath),
+        otlp_(std::move(otlp)) {
+    if (options.requests || !options.htmlPath.empty() || otlp_ != nullptr) {
       view_ = std::make_unique<RequestView>(options.requests);
+    }
+    if (otlp_ != nullptr) {
+      OtlpExporter* otlp = otlp_.get();
+      view_->forwardTo([otlp](const Request& q, bool open) { otlp->request(q, open); },
+                       [otlp](uint64_t conn, const Record& r) { otlp->traceRecord(conn, r); });
     }
   }
 
   void record(Record& r, uint64_t conn) {
     std::lock_guard<std::mutex> guard(lock_);
     summary_.add(r);
+    if (otlp_ != nullptr && r.packetKind == PacketKind::Hello && r.index == 1) {
+      otlp_->identity(conn, r);
+    }
     if (perRecord_) {
       std::string line = recordToJson(r, conn);
       line += '\n';
@@ -168,6 +180,7 @@ class Output {
       view_->connectionClosed(conn);
       writePending();
     }
+    if (otlp_ != nullptr) otlp_->connectionClosed(conn);
     std::fflush(out_);
   }
 
@@ -187,6 +200,11 @@ class Output {
       if (!htmlPath_.empty()) ok = writeReport(view_->html());
     }
     std::fflush(out_);
+    if (otlp_ != nullptr) {
+      // Always shown, also with --quiet: it tells whether anything was lost.
+      std::fprintf(err_, "psdump: %s\n", otlp_->finish().c_str());
+      std::fflush(err_);
+    }
     return ok;
   }
 
@@ -235,6 +253,7 @@ class Output {
   // One JSON line per record.
   bool perRecord_;
   std::string htmlPath_;
+  std::unique_ptr<OtlpExporter> otlp_;
   Summary summary_;
   std::unique_ptr<RequestView> view_;
 };
@@ -283,6 +302,24 @@ void serveConnection(int fd, uint64_t conn, const ListenerOptions& options,
   self.done.store(true);
 }
 
+// The OTLP exporter the options ask for; false (with the reason on err)
+// when they name a URL that cannot be used.
+bool makeExporter(const ListenerOptions& options, FILE* err,
+                  std::unique_ptr<OtlpExporter>& exporter) {
+  if (options.otlp.url.empty()) return true;
+  std::string error;
+  std::unique_ptr<Transport> transport =
+      makeHttpTransport(options.otlp.url, options.otlp.timeoutSec, error);
+  if (transport == nullptr) {
+    std::fprintf(err, "psdump: --otlp %s: %s\n", options.otlp.url.c_str(), error.c_str());
+    return false;
+  }
+  std::random_device random;
+  const uint64_t salt = (static_cast<uint64_t>(random()) << 32) ^ random();
+  exporter = std::make_unique<OtlpExporter>(options.otlp, std::move(transport), salt, err);
+  return true;
+}
+
 bool writePortFile(const std::string& path, int port) {
   const std::string tmp = path + ".tmp";
   FILE* f = std::fopen(tmp.c_str(), "w");
@@ -319,6 +356,8 @@ int runListener(const ListenerOptions& options, const std::atomic<bool>& stop, F
     std::fprintf(err, "psdump: port %d is out of range\n", options.port);
     return kExitSetup;
   }
+  std::unique_ptr<OtlpExporter> exporter;
+  if (!makeExporter(options, err, exporter)) return kExitSetup;
   int listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listenFd < 0) {
     std::fprintf(err, "psdump: socket: %s\n", std::strerror(errno));
@@ -348,7 +387,7 @@ int runListener(const ListenerOptions& options, const std::atomic<bool>& stop, F
     close(listenFd);
     return kExitSetup;
   }
-  Output output(out, err, options, true);
+  Output output(out, err, options, true, std::move(exporter));
   output.notice("listening on " + std::string(hostText) + ":" + std::to_string(port));
 
   // Connection threads also watch this flag; it is set when the listener
@@ -423,7 +462,12 @@ int runFile(const std::string& path, const ListenerOptions& options, FILE* out, 
       return kExitSetup;
     }
   }
-  Output output(out, err, options, false);
+  std::unique_ptr<OtlpExporter> exporter;
+  if (!makeExporter(options, err, exporter)) {
+    if (fd != 0) close(fd);
+    return kExitSetup;
+  }
+  Output output(out, err, options, false, std::move(exporter));
   FdSource source(fd);
   output.opened();
   const bool malformed = decodeStream(source, 1, options.limits, output);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "OtlpOptions.h"
 #include "StreamDecoder.h"
 
 namespace psdump {
@@ -23,6 +24,7 @@ struct ListenerOptions {
   bool quiet = false;        // no notices on stderr, only errors
   bool requests = false;     // request trees and the request table instead of records
   std::string htmlPath;      // where to write the HTML request report, if not empty
+  OtlpOptions otlp;          // request trees as OpenTelemetry spans, when it names a URL
   DecoderLimits limits;
 };
 

@@ -182,6 +182,7 @@ std::string hexOf(const std::string& raw) {
 // method records), wallSeconds, wallMicros and cpuTime, in this order.
 RequestTracker::Stamp RequestTracker::stampOf(const Record& r) {
   Stamp s;
+  s.offset = r.offset;
   const std::vector<Field>& f = r.fields;
   if (f.size() < 5) return s;
   s.thread = static_cast<uint32_t>(f[0].u);
@@ -281,6 +282,7 @@ void RequestTracker::begin(ThreadState& ts, CallKind kind, const Stamp& stamp, R
   c.beginCpu = stamp.cpu;
   c.methodId = stamp.methodId;
   c.depth = stamp.depth;
+  if (const Field* mod = r.find("mod")) c.mod = static_cast<int>(mod->u);
   if (kind != CallKind::Method) {
     const Naming n = namingOf(kind);
     if (kind == CallKind::Invoke || kind == CallKind::Receive) {
@@ -288,7 +290,12 @@ void RequestTracker::begin(ThreadState& ts, CallKind kind, const Stamp& stamp, R
       if (token != nullptr) c.detail = hexOf(token->bytes);
     } else {
       c.name = takeText(r, n.name);
-      if (c.name.empty()) c.name = takeText(r, n.fallback);
+      std::string second = takeText(r, n.fallback);
+      if (c.name.empty()) {
+        c.name = std::move(second);
+      } else if (second != c.name) {
+        c.label = std::move(second);
+      }
       c.detail = takeText(r, n.detail);
     }
   }
@@ -366,6 +373,7 @@ void RequestTracker::close(uint64_t conn, uint32_t thread, ThreadState& ts, size
     inner.cancelled = true;
     inner.endWall = wall;
     inner.endCpu = cpu;
+    inner.endOffset = end.offset;
     attach(conn, thread, ts, std::move(inner), false);
   }
   Call c = std::move(ts.stack.back());
@@ -373,6 +381,7 @@ void RequestTracker::close(uint64_t conn, uint32_t thread, ThreadState& ts, size
   c.error = error;
   c.endWall = wall;
   c.endCpu = cpu;
+  c.endOffset = end.offset;
   attach(conn, thread, ts, std::move(c), false);
 }
 

@@ -62,12 +62,16 @@ struct Call {
   int depth = -1;           // the begin's depth; -1 where the begin carries none
   uint32_t methodId = 0;    // method records
   uint64_t offset = 0;      // stream offset of the begin record
+  uint64_t endOffset = 0;   // stream offset of the end record; 0 while it has none
+  int mod = -1;             // the begin record's MOD level; -1 where it carries none
   int64_t beginWall = 0;    // wall clock, microseconds since 1970
   int64_t endWall = 0;
   int64_t beginCpu = 0;  // thread CPU time, nanoseconds
   int64_t endCpu = 0;
   std::string name;    // URL, request name, SQL text, destination, ...
   std::string detail;  // second text: application, data source, ...
+  std::string label;   // the request name of an HTTP request, the URL of an EJB or portal
+                       // request, when it differs from the name
   std::vector<Call> calls;
 
   int64_t wallMicros() const { return endWall - beginWall; }
@@ -137,8 +141,9 @@ class RequestTracker {
     uint32_t thread = 0;
     int depth = -1;
     uint32_t methodId = 0;
-    int64_t wall = 0;  // microseconds
-    int64_t cpu = 0;   // nanoseconds
+    uint64_t offset = 0;  // the record's stream offset
+    int64_t wall = 0;     // microseconds
+    int64_t cpu = 0;      // nanoseconds
   };
   static Stamp stampOf(const Record& r);
 

@@ -11,6 +11,7 @@ RequestView::RequestView(bool lines)
     : lines_(lines),
       tracker_(
           [this](Request&& q, bool open) {
+            if (forwardRequest_) forwardRequest_(q, open);
             if (lines_) {
               pending_ += requestToJson(q, open);
               pending_ += '\n';
@@ -22,6 +23,7 @@ RequestView::RequestView(bool lines)
             }
           },
           [this](uint64_t conn, const Record& r) {
+            if (forwardEvent_) forwardEvent_(conn, r);
             if (!lines_) return;
             pending_ += "{\"event\":";
             pending_ += recordToJson(r, conn);

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "Record.h"
 #include "RequestTable.h"
@@ -17,6 +19,14 @@ class RequestView {
   // lines: whether to produce the JSON lines (the table and the report are
   // made either way).
   explicit RequestView(bool lines);
+
+  // Where every finished request (before it goes into the table) and every
+  // single record go as well.
+  using RequestForward = std::function<void(const Request& request, bool open)>;
+  void forwardTo(RequestForward requests, RequestTracker::EventHandler events) {
+    forwardRequest_ = std::move(requests);
+    forwardEvent_ = std::move(events);
+  }
 
   // May move the record's texts out.
   void add(uint64_t conn, Record& record);
@@ -35,6 +45,8 @@ class RequestView {
 
  private:
   bool lines_;
+  RequestForward forwardRequest_;
+  RequestTracker::EventHandler forwardEvent_;
   std::string pending_;
   RequestTable table_;
   RequestTracker tracker_;

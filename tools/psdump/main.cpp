@@ -23,8 +23,11 @@ const char kUsage[] =
     "usage: psdump [--host 127.0.0.1] [--port N] [--port-file F] [--summary]\n"
     "              [--summary-only] [--requests] [--html FILE] [--duration S] [--max-connections "
     "N]\n"
-    "              [--max-record-bytes N] [--quiet]\n"
+    "              [--max-record-bytes N] [--quiet] [OTLP options]\n"
     "       psdump --input FILE|- [--summary] [--requests] [--html FILE] [--max-record-bytes N]\n"
+    "              [OTLP options]\n"
+    "OTLP options: --otlp URL [--otlp-gzip] [--otlp-batch SPANS] [--otlp-batch-ms MS]\n"
+    "              [--otlp-queue TRACES] [--otlp-drain S] [--otlp-timeout S]\n"
     "\n"
     "Listens on a loopback address for the agent's connections and prints one JSON\n"
     "object per decoded record on standard output. --port 0 (the default) picks a\n"
@@ -38,6 +41,12 @@ const char kUsage[] =
     "per request (and per single event record) instead of one per record, then a\n"
     "table per request name: count, errors, wall-time percentiles, CPU time and the\n"
     "nested SQL. --html FILE writes the same as a self-contained HTML report.\n"
+    "--otlp URL (e.g. http://127.0.0.1:4318/v1/traces) sends every request as an\n"
+    "OpenTelemetry trace over OTLP/HTTP (protobuf), in batches of --otlp-batch spans\n"
+    "(default 512) or after --otlp-batch-ms (default 1000); failed posts are retried,\n"
+    "and while the back end is away at most --otlp-queue traces (default 10000) wait,\n"
+    "the oldest dropped first. At the end psdump waits up to --otlp-drain seconds\n"
+    "(default 10) for the queue to empty and prints what was sent and dropped.\n"
     "Malformed input is reported on standard error with its byte offset and the\n"
     "connection is dropped. Exit status: 0, 1 for a setup error, 2 if any input\n"
     "was malformed.\n";
@@ -107,6 +116,28 @@ int main(int argc, char** argv) {
       options.htmlPath = value();
     } else if (arg == "--quiet") {
       options.quiet = true;
+    } else if (arg == "--otlp") {
+      options.otlp.url = value();
+    } else if (arg == "--otlp-gzip") {
+      options.otlp.gzip = true;
+    } else if (arg == "--otlp-batch") {
+      const char* v = value();
+      if (!parseLong(v, 1, 1000000, n)) bad(v);
+      options.otlp.batchSpans = static_cast<size_t>(n);
+    } else if (arg == "--otlp-batch-ms") {
+      const char* v = value();
+      if (!parseLong(v, 1, 3600000, n)) bad(v);
+      options.otlp.batchDelaySec = static_cast<double>(n) / 1000;
+    } else if (arg == "--otlp-queue") {
+      const char* v = value();
+      if (!parseLong(v, 1, 100000000, n)) bad(v);
+      options.otlp.queueTraces = static_cast<uint64_t>(n);
+    } else if (arg == "--otlp-drain") {
+      const char* v = value();
+      if (!parseSeconds(v, options.otlp.drainSec)) bad(v);
+    } else if (arg == "--otlp-timeout") {
+      const char* v = value();
+      if (!parseSeconds(v, options.otlp.timeoutSec) || options.otlp.timeoutSec <= 0) bad(v);
     } else if (arg == "--input") {
       input = value();
     } else if (arg == "--help" || arg == "-h") {

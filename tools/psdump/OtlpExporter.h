@@ -1,0 +1,109 @@
+// Forwards request trees to an OpenTelemetry back end over OTLP/HTTP.
+//
+// Finished requests are turned into spans at once and gathered into a batch;
+// a batch is sealed (serialised, and compressed when asked for) when it holds
+// enough spans or has waited long enough, and joins a queue that a sender
+// thread posts in order. A post that fails to connect or is answered 429,
+// 502, 503 or 504 is retried after a growing pause (or the one Retry-After
+// asks for). The queue holds at most a given number of traces: when the back
+// end stays away, the oldest batches are dropped and counted. At the end the
+// sender gets a bounded time to empty the queue; what is left is dropped and
+// counted too.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "HttpTransport.h"
+#include "OtlpOptions.h"
+#include "Record.h"
+#include "RequestTracker.h"
+#include "SpanMapper.h"
+#include "opentelemetry/proto/collector/trace/v1/trace_service.pb.h"
+
+namespace psdump {
+
+struct OtlpCounts {
+  uint64_t tracesSent = 0;
+  uint64_t spansSent = 0;
+  uint64_t posts = 0;    // posts the back end accepted
+  uint64_t retries = 0;  // posts that failed and were tried again
+  uint64_t tracesDropped = 0;
+  uint64_t spansDropped = 0;
+};
+
+class OtlpExporter {
+ public:
+  // Starts the sender thread.
+  OtlpExporter(const OtlpOptions& options, std::unique_ptr<Transport> transport, uint64_t salt,
+               FILE* err);
+  ~OtlpExporter();
+
+  // The resource of a connection, from the identity record of its hello.
+  void identity(uint64_t conn, const Record& r);
+  void connectionClosed(uint64_t conn);
+  void request(const Request& q, bool open);
+  void traceRecord(uint64_t conn, const Record& r);
+
+  // Seals the last batch, gives the sender the drain time to post what is
+  // queued and stops it. Returns the summary line.
+  std::string finish();
+
+  OtlpCounts counts();
+
+ private:
+  struct Sealed {
+    uint64_t id = 0;
+    std::shared_ptr<std::string> body;
+    uint64_t traces = 0;
+    uint64_t spans = 0;
+  };
+  using Clock = std::chrono::steady_clock;
+
+  opentelemetry::proto::trace::v1::ScopeSpans& scopeOf(uint64_t conn);
+  void added(size_t spans);
+  void sealLocked();
+  void run();
+  // The outcome of one post of the front batch.
+  void settle(const Sealed& sent, const PostResult& result, Clock::time_point now);
+
+  OtlpOptions options_;
+  std::unique_ptr<Transport> transport_;
+  SpanMapper mapper_;
+  FILE* err_;
+
+  std::mutex lock_;
+  std::condition_variable wake_;
+  // The open batch, on an arena that is reset whenever the batch is sealed;
+  // its first block is kept from batch to batch.
+  std::unique_ptr<char[]> arenaBlock_;
+  std::unique_ptr<google::protobuf::Arena> arena_;
+  opentelemetry::proto::collector::trace::v1::ExportTraceServiceRequest* batch_ = nullptr;
+  std::unordered_map<uint64_t, opentelemetry::proto::trace::v1::ScopeSpans*> scopes_;
+  uint64_t batchTraces_ = 0;
+  uint64_t batchSpans_ = 0;
+  Clock::time_point batchSince_;
+  std::unordered_map<uint64_t, std::string> identities_;  // serialised Resource by connection
+  std::deque<Sealed> queue_;
+  // Bodies that were posted, kept for the next batches to serialise into.
+  std::vector<std::shared_ptr<std::string>> spareBodies_;
+  uint64_t queuedTraces_ = 0;
+  uint64_t nextId_ = 1;
+  Clock::time_point nextAttempt_;
+  Clock::duration backoff_{};
+  bool stopping_ = false;
+  Clock::time_point drainDeadline_;
+  std::string lastError_;
+  OtlpCounts counts_;
+  std::thread sender_;
+};
+
+}  // namespace psdump

@@ -1,0 +1,46 @@
+// Turns request trees into OpenTelemetry spans: the request as the root span
+// (kind SERVER), each nested call as a child span with the nesting of the
+// tree (CLIENT for calls that leave the application: EJB, SQL, JMS, JCA,
+// JNDI, mail, MQ, correlation invokes; INTERNAL for methods, locks and heap
+// allocations). Attributes follow the OpenTelemetry semantic conventions
+// where one fits and carry the probe's own fields under "halden.".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Record.h"
+#include "RequestTracker.h"
+#include "TraceIds.h"
+#include "opentelemetry/proto/trace/v1/trace.pb.h"
+
+namespace psdump {
+
+namespace otlp = opentelemetry::proto;
+
+class SpanMapper {
+ public:
+  explicit SpanMapper(uint64_t salt) : ids_(salt) {}
+
+  // Appends the spans of one request tree; open: its connection ended before
+  // the request did. Returns the number of spans appended.
+  size_t addRequest(const Request& q, bool open, otlp::trace::v1::ScopeSpans& out) const;
+  // A trace request record (a single record that names a request) becomes a
+  // trace of one span without duration. Returns 1, or 0 for another record.
+  size_t addTraceRecord(uint64_t conn, const Record& r, otlp::trace::v1::ScopeSpans& out) const;
+
+  // The resource attributes of a connection from its hello packet's identity
+  // record.
+  static void fillResource(const Record& identity, otlp::resource::v1::Resource& out);
+  // The resource of a connection whose hello packet psdump did not see.
+  static void fillUnknownResource(otlp::resource::v1::Resource& out);
+
+ private:
+  struct Context;
+  void addCall(const Call& c, const Context& ctx, uint64_t parentId, bool root,
+               otlp::trace::v1::ScopeSpans& out, size_t& count) const;
+
+  LocalIds ids_;
+};
+
+}  // namespace psdump
