@@ -14,7 +14,7 @@ import javax.servlet.http.HttpServletResponse;
 
 /**
  * GET or POST /order: places an order and counts the product's orders (two
- * prepared statements). Of every shop.failEvery orders (default 50) the first
+ * prepared statements). Of every shop.failEvery orders (default 50) the last
  * fails with an exception and the middle one answers 503; every twentieth is
  * slow.
  */
@@ -45,8 +45,9 @@ public class OrderServlet extends HttpServlet {
             throw new ServletException(e);
         }
         ShopDatabase.work(n % 20 == 19 ? 25 : 2, 6);
-        if (n % FAIL_EVERY == 0) throw new ServletException("payment refused for order " + n);
-        if (n % FAIL_EVERY == FAIL_EVERY / 2) {
+        long k = n % FAIL_EVERY;
+        if (k == FAIL_EVERY - 1) throw new ServletException("payment refused for order " + n);
+        if (k == FAIL_EVERY / 2 - 1) {
             response.sendError(HttpServletResponse.SC_SERVICE_UNAVAILABLE, "out of stock");
             return;
         }

@@ -31,12 +31,16 @@ public final class Psdump implements AutoCloseable {
         }
     }
 
-    /** Starts listening on 127.0.0.1:port and waits until it does. */
-    public static Psdump listen(int port, Path dir, String name) throws Exception {
+    /** Starts listening on 127.0.0.1:port and waits until it does; more options may follow. */
+    public static Psdump listen(int port, Path dir, String name, String... options)
+            throws Exception {
         Path out = dir.resolve(name + ".jsonl");
         Path err = dir.resolve(name + ".err");
-        Process p = new ProcessBuilder(ChildJvm.buildDir().resolve("tools/psdump/psdump").toString(),
-                "--host", "127.0.0.1", "--port", Integer.toString(port), "--summary")
+        List<String> command = new java.util.ArrayList<>(List.of(
+                ChildJvm.buildDir().resolve("tools/psdump/psdump").toString(),
+                "--host", "127.0.0.1", "--port", Integer.toString(port), "--summary"));
+        command.addAll(List.of(options));
+        Process p = new ProcessBuilder(command)
                 .redirectOutput(out.toFile()).redirectError(err.toFile()).start();
         for (long end = System.currentTimeMillis() + 10000; System.currentTimeMillis() < end
                 && p.isAlive(); Thread.sleep(20)) {
