@@ -79,7 +79,7 @@ echo "Jetty serving http://127.0.0.1:$JETTY_PORT/shop/"
 
 echo "=== wrk: ${DEMO_SECONDS:-5} s, ${DEMO_CONNECTIONS:-8} connections"
 wrk -t2 -c"${DEMO_CONNECTIONS:-8}" -d"${DEMO_SECONDS:-5}s" --latency -s scripts/shop.lua \
-  "http://127.0.0.1:$JETTY_PORT" | sed -n '1,/^  Latency Distribution/p;/99%/p;/Requests\/sec/p;/Non-2xx/p'
+  "http://127.0.0.1:$JETTY_PORT" | sed -n '1,/^  Latency Distribution/p;/ 50%/p;/ 99%/p;/Requests\/sec/p;/Non-2xx/p'
 
 echo "=== stopping Jetty (the probe's stop waits ten seconds for the last packets)"
 stop_jetty
