@@ -37,7 +37,7 @@ class JettyAgentTest {
         dir = TempHome.create();
         int port = Psdump.freePort();
         try (Psdump collector = Psdump.listen(port, dir.path(), "psdump", "--requests");
-                JettyShop jetty = JettyShop.start(port, true, "shop.failEvery", "10")) {
+                JettyShop jetty = JettyShop.start(port, "", "shop.failEvery", "10")) {
             for (int i = 0; i < ORDERS; i++) {
                 if (i < CATALOGS) assertEquals(200, jetty.get("/catalog?page=" + i).status);
                 orderStatuses.add(jetty.get("/order").status);

@@ -32,8 +32,8 @@ class JettyChainTest {
         int backPort = Psdump.freePort();
         try (Psdump frontCollector = Psdump.listen(frontPort, dir.path(), "front");
                 Psdump backCollector = Psdump.listen(backPort, dir.path(), "back");
-                JettyShop backJetty = JettyShop.start(backPort, true);
-                JettyShop frontJetty = JettyShop.start(frontPort, true, "shop.downstream",
+                JettyShop backJetty = JettyShop.start(backPort, "");
+                JettyShop frontJetty = JettyShop.start(frontPort, "", "shop.downstream",
                         "http://127.0.0.1:" + backJetty.port + "/shop/catalog")) {
             for (int i = 0; i < CALLS; i++) {
                 JettyShop.Answer a = frontJetty.get("/report");

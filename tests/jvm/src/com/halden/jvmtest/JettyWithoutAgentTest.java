@@ -22,7 +22,7 @@ class JettyWithoutAgentTest {
         try (TempHome dir = TempHome.create()) {
             int port = Psdump.freePort();
             try (Psdump collector = Psdump.listen(port, dir.path(), "psdump");
-                    JettyShop jetty = JettyShop.start(port, false)) {
+                    JettyShop jetty = JettyShop.start(port, null)) {
                 for (String path : new String[] {"/catalog", "/report"}) {
                     JettyShop.Answer a = jetty.get(path);
                     assertEquals(200, a.status, a.body);

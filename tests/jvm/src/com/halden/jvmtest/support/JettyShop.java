@@ -41,10 +41,11 @@ public final class JettyShop implements AutoCloseable {
     }
 
     /**
-     * Starts Jetty and waits until it serves. With javaAgent the agent jar is
-     * the -javaagent; properties are name, value pairs of system properties.
+     * Starts Jetty and waits until it serves. Unless agentArguments is null
+     * the agent jar is the -javaagent, with those arguments when not empty;
+     * properties are name, value pairs of system properties.
      */
-    public static JettyShop start(int collectorPort, boolean javaAgent, String... properties)
+    public static JettyShop start(int collectorPort, String agentArguments, String... properties)
             throws Exception {
         TempHome home = TempHome.create().writeProperties(
                 "internal.probe.publishing.frequency=200\nnetworkagent.publish.frequency=100\n");
@@ -59,8 +60,9 @@ public final class JettyShop implements AutoCloseable {
         for (int i = 0; i + 1 < properties.length; i += 2) {
             child.property(properties[i], properties[i + 1]);
         }
-        if (javaAgent) {
-            child.jvmArgs("-javaagent:" + ChildJvm.buildDir().resolve("datacollector-agent.jar"));
+        if (agentArguments != null) {
+            child.jvmArgs("-javaagent:" + ChildJvm.buildDir().resolve("datacollector-agent.jar")
+                    + (agentArguments.isEmpty() ? "" : "=" + agentArguments));
         }
         child.main("-jar", JETTY_HOME.resolve("start.jar").toString(), "jetty.home=" + JETTY_HOME,
                 "jetty.base=" + base, "jetty.http.host=127.0.0.1", "jetty.http.port=" + port);
