@@ -9,8 +9,6 @@ import java.lang.instrument.ClassFileTransformer;
 import java.lang.instrument.Instrumentation;
 import java.nio.charset.StandardCharsets;
 import java.security.ProtectionDomain;
-import java.util.ArrayList;
-import java.util.List;
 import java.util.Set;
 
 /**
@@ -142,48 +140,24 @@ public final class Transformer implements ClassFileTransformer {
         return false;
     }
 
-    /** Weaves the classes of interest that were loaded before the agent started. */
+    /**
+     * Weaves the JDK's HTTP client connection if it was loaded before the
+     * agent started. The agent starts before the application's main, so the
+     * servlet and JDBC classes load later and are woven as they load; of
+     * the classes it instruments only the JDK's can be there already. (The
+     * class is loaded here if it was not: it is then woven as it loads, and
+     * the retransformation weaves its original bytes once more, to the same
+     * result. Asking the JVM for all loaded classes instead would make
+     * -Xcheck:jni warn about the JDK's own agent.)
+     */
     public void retransformLoaded(Instrumentation inst) {
-        if (!inst.isRetransformClassesSupported()) return;
-        List<Class<?>> wanted = new ArrayList<>();
-        for (Class<?> c : inst.getAllLoadedClasses()) {
-            if (inst.isModifiableClass(c) && isOfInterest(c)) wanted.add(c);
+        if (!options.httpClient || !inst.isRetransformClassesSupported()) return;
+        try {
+            Class<?> c = Class.forName(HTTP_CLIENT.replace('/', '.'), false, null);
+            if (inst.isModifiableClass(c)) inst.retransformClasses(c);
+        } catch (Throwable t) {
+            AgentLog.once("retransform", "cannot instrument " + HTTP_CLIENT.replace('/', '.')
+                    + ": " + t);
         }
-        for (Class<?> c : wanted) {
-            try {
-                inst.retransformClasses(c);
-            } catch (Throwable t) {
-                AgentLog.once("retransform " + c.getName(), "cannot instrument loaded class "
-                        + c.getName() + ": " + t);
-            }
-        }
-    }
-
-    private boolean isOfInterest(Class<?> c) {
-        if (c.isInterface() || c.isArray() || isOwn(c.getName().replace('.', '/'))) return false;
-        if (options.httpClient && c.getName().equals(HTTP_CLIENT.replace('/', '.'))) return true;
-        if (options.servlet && (extendsNamed(c, "javax.servlet.http.HttpServlet")
-                || extendsNamed(c, "jakarta.servlet.http.HttpServlet"))) {
-            return true;
-        }
-        return options.jdbc && c.getClassLoader() != null
-                && (implementsNamed(c, "java.sql.Statement")
-                        || implementsNamed(c, "java.sql.Connection"));
-    }
-
-    private static boolean extendsNamed(Class<?> c, String name) {
-        for (Class<?> t = c; t != null; t = t.getSuperclass()) {
-            if (t.getName().equals(name)) return true;
-        }
-        return false;
-    }
-
-    private static boolean implementsNamed(Class<?> c, String name) {
-        for (Class<?> t = c; t != null; t = t.getSuperclass()) {
-            for (Class<?> i : t.getInterfaces()) {
-                if (i.getName().equals(name) || implementsNamed(i, name)) return true;
-            }
-        }
-        return false;
     }
 }
