@@ -1,6 +1,7 @@
 package com.halden.jvmtest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.halden.jvmtest.support.JettyShop;
@@ -70,6 +71,7 @@ class JettyAgentTest {
     @Test
     void everyServletRequestArrivesOnceWithItsNestedSql() {
         assertTrue(jettyOutput.contains("[halden-agent] probe ready"), jettyOutput);
+        assertFalse(jettyOutput.contains("WARNING"), jettyOutput);  // -Xcheck:jni is silent
         Map<String, Integer> byName = new TreeMap<>();
         for (String r : http()) {
             String name = Psdump.field(r, "name");

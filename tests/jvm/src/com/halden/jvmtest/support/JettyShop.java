@@ -55,8 +55,9 @@ public final class JettyShop implements AutoCloseable {
         Files.createSymbolicLink(base.resolve("webapps/shop"),
                 ChildJvm.buildDir().resolve("webapps/shop"));
         int port = Psdump.freePort();
+        // The JVM checks every JNI call the library and the agent make.
         ChildJvm child = ChildJvm.in(home).property("hm.ps.host", "127.0.0.1")
-                .property("hm.ps.port", Integer.toString(collectorPort));
+                .property("hm.ps.port", Integer.toString(collectorPort)).jvmArgs("-Xcheck:jni");
         for (int i = 0; i + 1 < properties.length; i += 2) {
             child.property(properties[i], properties[i + 1]);
         }
