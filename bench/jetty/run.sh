@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The agent's overhead on a real server: Debian's Jetty with the demo shop
-# under wrk, without the probe (plain Jetty) and with it (-agentpath and
-# -javaagent, psdump as the collector), the two interleaved for BENCH_ROUNDS
-# rounds. The shop's simulated sleeps are off (shop.sleep=off), so that the
+# under wrk, without the probe (mode "none": plain Jetty) and with it (mode
+# "agent": -agentpath and -javaagent, psdump as the collector), interleaved
+# for BENCH_ROUNDS rounds. Mode "library" (-agentpath alone: the library
+# loaded, nothing instrumented) tells the library's own share apart. The shop's simulated sleeps are off (shop.sleep=off), so that the
 # server's CPU is the limit and the probe's cost shows in throughput too.
 # Each run: Jetty starts, wrk warms it up for BENCH_WARMUP s, then measures
 # for BENCH_SECONDS s; the server's CPU time (user + system, from /proc) over
@@ -14,7 +15,8 @@
 # throughput and at most 5 % more CPU per request.
 #
 # Environment: BENCH_ROUNDS (3), BENCH_SECONDS (30), BENCH_WARMUP (5),
-# BENCH_CONNECTIONS (8), BENCH_THREADS (2).
+# BENCH_CONNECTIONS (8), BENCH_THREADS (2), BENCH_MODES ("none agent"; the
+# first is the baseline).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/env.sh
@@ -25,6 +27,7 @@ SECONDS_RUN=${BENCH_SECONDS:-30}
 WARMUP=${BENCH_WARMUP:-5}
 CONNECTIONS=${BENCH_CONNECTIONS:-8}
 THREADS=${BENCH_THREADS:-2}
+MODES=${BENCH_MODES:-none agent}
 
 cmake -S . -B build -DDC_BENCH=OFF >/dev/null
 cmake --build build -j"$JOBS" --target datacollector datacollector_agent dc_shop psdump >/dev/null
@@ -48,6 +51,10 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 # run MODE ROUND: one Jetty, one measured wrk run; appends a result line.
 run() {
   local mode=$1 args=(-Dshop.sleep=off)
+  if [ "$mode" = library ]; then
+    args+=(-agentpath:"$ROOT/build/libdatacollector.so" -Dhm.home="$WORK/home"
+           -Dhm.nodename=bench -Dhm.appserver=jetty)
+  fi
   if [ "$mode" = agent ]; then
     rm -f "$WORK/port"
     build/tools/psdump/psdump --port 0 --port-file "$WORK/port" --summary-only \
@@ -92,19 +99,22 @@ PY
 
 echo "Jetty + shop under wrk: $ROUNDS rounds of ${SECONDS_RUN} s (warm-up ${WARMUP} s), $CONNECTIONS connections, $THREADS threads"
 for round in $(seq "$ROUNDS"); do
-  run none "$round"
-  run agent "$round"
+  for mode in $MODES; do run "$mode" "$round"; done
 done
-python3 - "$WORK/results" <<'PY'
+python3 - "$WORK/results" $MODES <<'PY'
 import statistics, sys
 rows = [l.split() for l in open(sys.argv[1])]
+modes = sys.argv[2:]
 med = {}
-for mode in ("none", "agent"):
+for mode in modes:
     r = [list(map(float, x[2:])) for x in rows if x[0] == mode]
     med[mode] = [statistics.median(c) for c in zip(*r)]
     m = med[mode]
     print(f"median {mode:<6} {m[0]:9.1f} req/s  p50 {m[1]:7.3f} ms  p99 {m[2]:7.3f} ms  cpu {m[3]:7.1f} us/req")
-n, a = med["none"], med["agent"]
-print(f"agent vs none: throughput {100 * (a[0] / n[0] - 1):+.1f} %, p50 {100 * (a[1] / n[1] - 1):+.1f} %, "
-      f"p99 {100 * (a[2] / n[2] - 1):+.1f} %, CPU per request {100 * (a[3] / n[3] - 1):+.1f} %")
+n = med[modes[0]]
+for mode in modes[1:]:
+    a = med[mode]
+    print(f"{mode} vs {modes[0]}: throughput {100 * (a[0] / n[0] - 1):+.1f} %, "
+          f"p50 {100 * (a[1] / n[1] - 1):+.1f} %, p99 {100 * (a[2] / n[2] - 1):+.1f} %, "
+          f"CPU per request {100 * (a[3] / n[3] - 1):+.1f} %")
 PY
