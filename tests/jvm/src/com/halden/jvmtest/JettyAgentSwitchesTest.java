@@ -15,26 +15,20 @@ import org.junit.jupiter.api.Test;
  */
 class JettyAgentSwitchesTest {
     @Test
-    @SuppressWarnings("try")  // the collector is closed early, to read all it received
     void switchedOffInstrumentationsRecordNothing() throws Exception {
         try (TempHome dir = TempHome.create()) {
-            int port = Psdump.freePort();
-            try (Psdump collector = Psdump.listen(port, dir.path(), "psdump");
-                    JettyShop jetty = JettyShop.start(port, "servlet=off,enablewait=20000",
-                            "hm.agent.jdbc", "off")) {
-                for (String path : new String[] {"/catalog", "/order", "/report"}) {
-                    assertEquals(200, jetty.get(path).status);
-                }
-                jetty.requestStop();
-                String output = jetty.awaitStop();
-                assertTrue(output.contains(
-                        "[halden-agent] instrumenting servlet=off,jdbc=off,httpclient=on"), output);
-                assertTrue(output.contains("[halden-agent] probe stopped"), output);
-                collector.close();
-                assertEquals(1, collector.records("identity").size());
-                assertTrue(collector.records("httpStart").isEmpty());
-                assertTrue(collector.records("sqlBegin").isEmpty());
-            }
+            JettyShop.Run run = JettyShop.serve(dir.path(), "servlet=off,enablewait=20000",
+                    new String[0], jetty -> {
+                        for (String path : new String[] {"/catalog", "/order", "/report"}) {
+                            assertEquals(200, jetty.get(path).status);
+                        }
+                    }, "hm.agent.jdbc", "off");
+            assertTrue(run.output.contains(
+                    "[halden-agent] instrumenting servlet=off,jdbc=off,httpclient=on"), run.output);
+            assertTrue(run.output.contains("[halden-agent] probe stopped"), run.output);
+            assertEquals(1, Psdump.records(run.lines, "identity").size());
+            assertTrue(Psdump.records(run.lines, "httpStart").isEmpty());
+            assertTrue(Psdump.records(run.lines, "sqlBegin").isEmpty());
         }
     }
 }

@@ -33,23 +33,17 @@ class JettyAgentTest {
     static String jettyOutput;
 
     @BeforeAll
-    @SuppressWarnings("try")  // the collector is closed early, to read all it received
     static void serve() throws Exception {
         dir = TempHome.create();
-        int port = Psdump.freePort();
-        try (Psdump collector = Psdump.listen(port, dir.path(), "psdump", "--requests");
-                JettyShop jetty = JettyShop.start(port, "", "shop.failEvery", "10")) {
+        JettyShop.Run run = JettyShop.serve(dir.path(), "", new String[] {"--requests"}, jetty -> {
             for (int i = 0; i < ORDERS; i++) {
                 if (i < CATALOGS) assertEquals(200, jetty.get("/catalog?page=" + i).status);
                 orderStatuses.add(jetty.get("/order").status);
                 if (i < REPORTS) assertEquals(200, jetty.get("/report").status);
             }
-            jetty.requestStop();
-            jettyOutput = jetty.awaitStop();
-            collector.close();
-            requests = collector.lines().stream().filter(l -> l.startsWith("{\"request\""))
-                    .toList();
-        }
+        }, "shop.failEvery", "10");
+        jettyOutput = run.output;
+        requests = run.lines.stream().filter(l -> l.startsWith("{\"request\"")).toList();
     }
 
     @AfterAll

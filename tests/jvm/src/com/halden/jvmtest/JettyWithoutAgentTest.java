@@ -17,24 +17,20 @@ import org.junit.jupiter.api.Test;
  */
 class JettyWithoutAgentTest {
     @Test
-    @SuppressWarnings("try")  // the collector is closed early, to read all it received
     void theServerServesAndTheProbeStaysQuiet() throws Exception {
         try (TempHome dir = TempHome.create()) {
-            int port = Psdump.freePort();
-            try (Psdump collector = Psdump.listen(port, dir.path(), "psdump");
-                    JettyShop jetty = JettyShop.start(port, null)) {
+            boolean[] logged = {false};
+            JettyShop.Run run = JettyShop.serve(dir.path(), null, new String[0], jetty -> {
                 for (String path : new String[] {"/catalog", "/report"}) {
                     JettyShop.Answer a = jetty.get(path);
                     assertEquals(200, a.status, a.body);
                 }
                 assertTrue(jetty.get("/order").body.contains("ordered"));
-                assertTrue(Files.list(jetty.home.logs()).findAny().isPresent());
-                jetty.requestStop();
-                String output = jetty.awaitStop();
-                assertFalse(output.contains("[halden-agent]"), output);
-                collector.close();
-                assertTrue(collector.records("httpStart").isEmpty());
-            }
+                logged[0] = Files.list(jetty.home.logs()).findAny().isPresent();
+            });
+            assertTrue(logged[0]);
+            assertFalse(run.output.contains("[halden-agent]"), run.output);
+            assertTrue(Psdump.records(run.lines, "httpStart").isEmpty());
         }
     }
 }

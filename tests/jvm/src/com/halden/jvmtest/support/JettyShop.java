@@ -8,6 +8,7 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.util.List;
 import java.util.concurrent.TimeUnit;
 
 /**
@@ -79,6 +80,42 @@ public final class JettyShop implements AutoCloseable {
             }
         }
         return new JettyShop(home, port, jvm);
+    }
+
+    /** Requests made of a running Jetty. */
+    public interface Requests {
+        void make(JettyShop jetty) throws Exception;
+    }
+
+    /** What a served run left: Jetty's whole output and the lines the collector wrote. */
+    public static final class Run {
+        public final String output;
+        public final List<String> lines;
+
+        Run(String output, List<String> lines) {
+            this.output = output;
+            this.lines = lines;
+        }
+    }
+
+    /**
+     * Starts a collector (with the given psdump options) and Jetty reporting
+     * to it, makes the requests, stops Jetty as an operator would and then
+     * the collector, so that the run holds everything the probe sent.
+     */
+    public static Run serve(Path dir, String agentArguments, String[] psdumpOptions,
+            Requests requests, String... properties) throws Exception {
+        int port = Psdump.freePort();
+        Psdump collector = Psdump.listen(port, dir, "psdump", psdumpOptions);
+        try (JettyShop jetty = start(port, agentArguments, properties)) {
+            requests.make(jetty);
+            jetty.requestStop();
+            String output = jetty.awaitStop();
+            collector.close();
+            return new Run(output, collector.lines());
+        } finally {
+            collector.close();
+        }
     }
 
     /** GET of a path below the shop, e.g. "/catalog". */
