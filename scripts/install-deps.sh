@@ -7,6 +7,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for pkg in cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev \
            openjdk-17-jdk-headless junit5 python3 chromium \
+           jetty9 libasm-java libhsqldb-java wrk \
            g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 \
            libprotobuf-dev protobuf-compiler libcurl4-openssl-dev zlib1g-dev; do
   have "$pkg" || need+=("$pkg")

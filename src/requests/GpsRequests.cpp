@@ -24,6 +24,37 @@ bool holdToken(ThreadData* data, uint32_t token) {
   return true;
 }
 
+// A token that travelled between JVMs as the eight hex digits of its 4 bytes
+// (the form the Java side puts in its request header). Only that form is
+// decoded: the bytes of a token with a byte of 0x80 or above, or a zero byte,
+// cannot pass through a Java string as they are, so a receive that took the
+// text's bytes would never carry the token that its invoke carried.
+bool hexToken(const char* text, uint32_t* token) {
+  uint32_t value = 0;
+  int digits = 0;
+  for (; text[digits] != '\0'; digits++) {
+    if (digits == 8) return false;
+    char c = text[digits];
+    int nibble = c >= '0' && c <= '9'   ? c - '0'
+                 : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                 : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                        : -1;
+    if (nibble < 0) return false;
+    value = value << 4 | static_cast<uint32_t>(nibble);
+  }
+  if (digits != 8) return false;
+  *token = value;
+  return true;
+}
+
+// The record carries the first 4 bytes of the token the thread holds.
+bool heldTokenStep(JNIEnv*, ThreadData* data, RequestRecord* record) {
+  auto* correlation = static_cast<CorrelationRequestRecord*>(record);
+  size_t length = data->gpsToken ? static_cast<size_t>(data->gpsTokenLength) : 0;
+  correlation->token.assign(data->gpsToken.get(), length < 4 ? length : 4);
+  return true;
+}
+
 // The token step of an invoke start, run by the request completion after the
 // time stamps.
 bool invokeTokenStep(JNIEnv*, ThreadData* data, RequestRecord* record) {
@@ -34,9 +65,7 @@ bool invokeTokenStep(JNIEnv*, ThreadData* data, RequestRecord* record) {
     if (holdToken(data, token)) correlation->tokenCounter = token;
   }
   // A second invoke inside one request carries the token the thread holds.
-  size_t length = data->gpsToken ? static_cast<size_t>(data->gpsTokenLength) : 0;
-  correlation->token.assign(data->gpsToken.get(), length < 4 ? length : 4);
-  return true;
+  return heldTokenStep(nullptr, data, record);
 }
 
 CorrelationRequestRecord* makeRecord(int subtype, int32_t depth) {
@@ -67,6 +96,14 @@ void startNativeGpsReceiveRequest(JNIEnv* env, ThreadData* data, const char* tok
   if (!token) return;
   CorrelationRequestRecord* record = makeRecord(SUBTYPE_RECEIVE_BEGIN, 0);
   if (!record) return;
+  uint32_t sent;
+  if (hexToken(token, &sent)) {
+    // The record carries the thread's 4 bytes; without a record for the
+    // thread nothing is queued anyway.
+    if (data) holdToken(data, sent);
+    sendRequestRecord(env, data, record, nullptr, nullptr, nullptr, heldTokenStep);
+    return;
+  }
   if (data) {
     size_t length = std::strlen(token);
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[length > 0 ? length : 1]);

@@ -22,7 +22,9 @@ void startNativeGpsInvokeRequest(JNIEnv* env, ThreadData* data);
 void endNativeGpsInvokeRequest(JNIEnv* env, ThreadData* data);
 // Raises the depth; type 14 / 5 with depth 0 whose token field holds the
 // received text (cut as a request name). The thread's token becomes the
-// text's bytes. A null token queues nothing.
+// text's bytes. A text of exactly eight hex digits is the written form of a
+// 4-byte token (as one JVM's Java side sends it to another): the thread and
+// the record then hold those 4 bytes. A null token queues nothing.
 void startNativeGpsReceiveRequest(JNIEnv* env, ThreadData* data, const char* token);
 // Type 14 / 6 with the depth after the decrement plus 1; the text fills the
 // first field.

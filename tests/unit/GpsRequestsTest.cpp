@@ -103,3 +103,30 @@ TEST_F(GpsRequestsTest, AReceivedTokenIsKeptAndCarriedByInvokesInside) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 4), std::string(4, '\0'));
   EXPECT_EQ(output.out(), "null tmp in get passport visa\n");
 }
+
+// A token sent between JVMs as the eight hex digits of its bytes is kept as
+// those 4 bytes, so that the receive carries what the invoke carried; any
+// other text stays as it came.
+TEST_F(GpsRequestsTest, AReceivedTokenOfEightHexDigitsIsKeptAsItsFourBytes) {
+  const struct {
+    const char* text;
+    const char* recordToken;
+    std::string javaToken;
+  } cases[] = {
+      {"a0B0c00d", "a0b0c00d", std::string("\xa0\xb0\xc0\x0d", 4)},
+      {"00000005", "00000005", std::string("\0\0\0\x05", 4)},
+      {"a000000g", "6130303030303067", "a000"},
+      {"a00000051", "613030303030303531", "a000"},
+  };
+  for (const auto& c : cases) {
+    startNativeGpsReceiveRequest(env, gate(), c.text);
+    EXPECT_EQ(javaToken(), c.javaToken) << c.text;
+    invokeStart();
+    invokeEnd();
+    completeNativeGpsReceiveRequest(env, gate(), "done");
+    std::string token = c.recordToken;
+    EXPECT_EQ(correlations(), (Strings{"5/0/" + token + "/0", "0/2/" + token.substr(0, 8) + "/0",
+                                       "1/2//0", "6/1/646f6e65/0"}))
+        << c.text;
+  }
+}
