@@ -60,11 +60,13 @@ public final class HostileCallsWorkload implements Launcher.Workload {
         }
         if (type == long.class) return new Object[] {1L, 0L, -1L, Long.MIN_VALUE, Long.MAX_VALUE};
         if (type == byte.class) return new Object[] {(byte) 1, (byte) 0, (byte) -1, Byte.MIN_VALUE, Byte.MAX_VALUE};
+        if (type == boolean.class) return new Object[] {true, false};
         if (type == Class.class) {
             return new Object[] {Target.class, null, int.class, void.class, int[].class,
                     String[][].class, String.class};
         }
         if (type == int[].class) return new Object[] {new int[] {1, 2}, null, new int[0], new int[] {Integer.MIN_VALUE, -1}};
+        if (type == long[].class) return new Object[] {new long[] {1, 2}, null, new long[0], new long[] {Long.MIN_VALUE}};
         if (type == byte[].class) return new Object[] {new byte[] {1, 2}, null, new byte[0], new byte[1 << 20]};
         if (type == String[].class) {
             return new Object[] {new String[] {"x"}, null, new String[0], new String[] {null},
@@ -155,6 +157,7 @@ public final class HostileCallsWorkload implements Launcher.Workload {
         for (Object a : args) {
             String text = a instanceof int[] ? "int[" + ((int[]) a).length + "]"
                     : a instanceof byte[] ? "byte[" + ((byte[]) a).length + "]"
+                    : a instanceof long[] ? "long[" + ((long[]) a).length + "]"
                     : a instanceof Object[] ? a.getClass().getSimpleName().replace("[]", "[" + ((Object[]) a).length + "]")
                     : String.valueOf(a);
             if (text.length() > 40) text = text.substring(0, 20) + "...(" + text.length() + ")";
