@@ -7,9 +7,9 @@
 
 namespace {
 std::atomic<bool> syncFlag{false};
-// Threads that have lock-free lookups switched off for a while (see
-// quiesceLookups); counted, so that one ending does not switch them on under
-// another.
+// Threads that have lock-free lookups switched off while they remove method
+// records (beginQuiesce); counted, so that one ending does not switch them on
+// under another.
 std::atomic<int> quiescing{0};
 std::atomic<int> threshold{150};
 std::atomic<int> interval{5000};
