@@ -111,7 +111,7 @@ int runStartup(JavaVM* vm, const char* options) {
   installEventHandler();
   if (!instrumentationSetup("")) return 0;
   setJavaInstrumentEntry(bootstrapClassRef, instrumentClassMethod);
-  setClassLoadHookHandler(instrumentClassLoadHook);
+  setClassLoadHookHandler(instrumentClassLoadHook, instrumentClassPrepared);
   enableStartupEvent(JVMPI_EVENT_CLASS_LOAD_HOOK);
   enableStartupEvent(JVMPI_EVENT_JVM_INIT_DONE);
   return 0;

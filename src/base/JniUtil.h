@@ -14,6 +14,24 @@ inline bool clearPendingException(JNIEnv* env) {
   return true;
 }
 
+// Clears a pending Java exception without describing it; true when one was
+// pending. For a failure that is an expected answer (a hook asked for a
+// static field the class does not have), which would otherwise print a
+// stack trace on every call.
+inline bool clearPendingExceptionQuietly(JNIEnv* env) {
+  if (!env || !env->ExceptionCheck()) return false;
+  env->ExceptionClear();
+  return true;
+}
+
+// Whether a class object stands for a primitive type (int.class, void.class)
+// or an array type. JNI's field lookups and RegisterNatives take neither: a
+// primitive class is "not a class" to them, and the JVM may crash on it. Both
+// answer true when the question cannot be put (a null class, a Java
+// exception), so that a caller refuses what it cannot check.
+bool isPrimitiveClass(JNIEnv* env, jclass cls);
+bool isArrayClass(JNIEnv* env, jclass cls);
+
 // Copies a Java string's modified UTF-8 into out (cut to size - 1 bytes);
 // false when the characters cannot be obtained (out is then empty).
 bool copyJavaString(JNIEnv* env, jstring text, char* out, int size);

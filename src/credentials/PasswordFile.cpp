@@ -12,8 +12,17 @@ namespace {
 // overwritten or read and no call waits for a writer.
 const char kNotRegular[] = "The file %s is a link or not a regular file: refused\n";
 
+// The value is the caller's text (a file name): echoed cut to 512 bytes, so
+// that a huge name does not flood the output on every call.
 void report(std::FILE* stream, const char* format, const char* value = nullptr) {
-  std::fprintf(stream, format, value);
+  constexpr size_t kMostEchoedBytes = 512;
+  char cut[kMostEchoedBytes + 1] = "";
+  if (value) {
+    size_t length = strnlen(value, kMostEchoedBytes);
+    std::memcpy(cut, value, length);
+    cut[length] = '\0';
+  }
+  std::fprintf(stream, format, cut);
   std::fflush(stream);
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "base/Log.h"
 #include "platform/os.h"
 
 namespace {
@@ -94,12 +95,21 @@ double machineCpuPercent(uint64_t busy0, uint64_t total0, uint64_t busy1, uint64
   return share > 1.0 ? 100.0 : share * 100.0;
 }
 
-int64_t samplePagingRate(int intervalMillis, const ProcFiles& files) {
+int64_t samplePagingRate(int intervalMillis, const ProcFiles& files, void (*pause)(int64_t)) {
   // Linux has no total-page-file growth figure; the pages swapped in and out
   // (/proc/vmstat) are the paging counter.
   // Where the system has a page-file figure, its growth in pages is the
   // counter instead.
   if (intervalMillis < 1000) return 0;
+  if (intervalMillis > kMostPagingMillis) {
+    // The caller's thread sleeps for the interval: a mistaken value must not
+    // hold it for days.
+    char text[128];
+    formatText(text, sizeof text, "getPagingRate: interval of %d ms cut to %d ms", intervalMillis,
+               kMostPagingMillis);
+    logMessage(LOG_WARNING, text);
+    intervalMillis = kMostPagingMillis;
+  }
   auto read = [&files](uint64_t* pages) {
     os::Service service = os::pageFilePages(pages);
     if (service != os::Service::Absent) return service == os::Service::Answered;
@@ -107,7 +117,7 @@ int64_t samplePagingRate(int intervalMillis, const ProcFiles& files) {
   };
   uint64_t a = 0, b = 0;
   if (!read(&a)) return 0;
-  os::sleepMillis(intervalMillis);
+  pause(intervalMillis);
   if (!read(&b)) return 0;
   return pagingRate(a, b, static_cast<uint64_t>(os::pageSize()), intervalMillis);
 }
@@ -134,7 +144,7 @@ int64_t diskBytesPerTransferMegabytes(const ProcFiles& files) {
   // average since boot for "Avg. Disk Bytes/Transfer".
   int64_t value = 0;
   os::Service service = os::performanceCounter(
-      "PhysicalDisk", "\\PhysicalDisk(%s)\\Avg. Disk Bytes/Transfer", &value);
+      "PhysicalDisk", "\\PhysicalDisk(%s)\\Avg. Disk Bytes/Transfer", 1000, &value);
   if (service != os::Service::Absent) return service == os::Service::Answered ? value / 1048576 : 0;
   uint64_t bytes = 0;
   if (!os::readDiskBytesPerTransfer(files.diskstats, &bytes)) {
@@ -150,8 +160,8 @@ int64_t networkMegabytesPerSecond(int sampleMillis, const ProcFiles& files) {
   // Network Interface instance, its bytes received and sent, sampled twice,
   // for "Bytes Total/sec".
   int64_t value = 0;
-  os::Service service = os::performanceCounter("Network Interface",
-                                               "\\Network Interface(%s)\\Bytes Total/sec", &value);
+  os::Service service = os::performanceCounter(
+      "Network Interface", "\\Network Interface(%s)\\Bytes Total/sec", sampleMillis, &value);
   if (service != os::Service::Absent) return service == os::Service::Answered ? value / 1048576 : 0;
   uint64_t a = 0, b = 0;
   if (!os::readNetworkBytes(files.netDev, &a)) {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "platform/os.h"
+
 struct ProcFiles {
   const char* vmstat = "/proc/vmstat";
   const char* selfStatus = "/proc/self/status";
@@ -47,13 +49,18 @@ double machineCpuPercent(uint64_t busy0, uint64_t total0, uint64_t busy1, uint64
 
 // --- samplers -------------------------------------------------------------------
 
-// getPagingRate: samples the paging counter over the interval.
-int64_t samplePagingRate(int intervalMillis, const ProcFiles& files = ProcFiles());
+// getPagingRate: samples the paging counter over the interval, waiting with
+// pause between the two readings. An interval above kMostPagingMillis is cut
+// to it, with a warning in the log: the wait blocks the caller's thread.
+constexpr int kMostPagingMillis = 60000;
+int64_t samplePagingRate(int intervalMillis, const ProcFiles& files = ProcFiles(),
+                         void (*pause)(int64_t millis) = os::sleepMillis);
 // getDiskSpace: free bytes of the root file system.
 int64_t freeDiskSpace();
 // getVM: the process's swap use in bytes.
 int64_t processSwapBytes(const ProcFiles& files = ProcFiles());
-// getDiskIO: average bytes per transfer of the first disk, in megabytes.
+// getDiskIO: average bytes per transfer of the first disk, in megabytes
+// (where a performance counter gives it, over a one-second sample).
 int64_t diskBytesPerTransferMegabytes(const ProcFiles& files = ProcFiles());
 // getNetworkIO: bytes per second of the first network interface over a
 // sample of sampleMillis, in megabytes.

@@ -71,3 +71,10 @@ inline void holdClassEntry(ClassEntry* entry) {
 inline void releaseClassEntry(ClassEntry* entry) {
   if (entry->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete entry;
 }
+
+// What becomes of a table entry when the record of its unload reported from
+// Java is destroyed, after publishing: it leaves the class and method tables.
+// The layer that owns the tables installs the function; until then, and with
+// none installed, nothing happens.
+void setClassEntryRetirement(void (*retire)(ClassEntry* entry));
+void retireClassEntry(ClassEntry* entry);

@@ -11,10 +11,12 @@ class ClassRecord : public EventRecord {
   // A detached copy (copy flag set) belongs to this record and goes with it;
   // a table entry set through holdEntry is let go (ClassEntry.h).
   ~ClassRecord() override {
-    if (classEntry && classEntry->copyFlag)
+    if (classEntry && classEntry->copyFlag) {
       delete classEntry;
-    else if (classEntry && held)
+    } else if (classEntry && held) {
+      if (retiresEntry) retireClassEntry(classEntry);
       releaseClassEntry(classEntry);
+    }
     classEntry = nullptr;
   }
 
@@ -29,4 +31,7 @@ class ClassRecord : public EventRecord {
 
   ClassEntry* classEntry = nullptr;
   bool held = false;
+  // The record of an unload reported from Java: the held entry leaves the
+  // tables when the record is destroyed.
+  bool retiresEntry = false;
 };

@@ -20,6 +20,14 @@ std::atomic<bool> launcherSeen{false};
 std::atomic<bool> classLoaderDone{false};
 std::atomic<bool> proxyDone{false};
 
+// A list is done only once the JVM has accepted a class it wrapped: a
+// definition the JVM rejects (a format or verification error) leaves the
+// next definition of that name to be wrapped. Until the JVM prepares a class
+// of that name, the name waits here (slash form; empty: none).
+std::mutex acceptanceLock;
+std::string loaderAwaited;
+std::string proxyAwaited;
+
 // Recognises a class loaded by the agent's own Java call: busy while the call
 // runs, with the name of the class handed over. The name has a lock of its
 // own so that a hook on another thread reads it safely.
@@ -136,24 +144,50 @@ bool wrapWith(const std::vector<MethodSpec>& specs, const std::string& name,
   return false;
 }
 
+// Once both lists are done the hook has nothing left to do.
+void turnOffWhenBothDone() {
+  if (!classLoaderDone.load() || !proxyDone.load()) return;
+  std::fputs("InstrumentJNI: turning off JVMPI ClassLoadHook\n", stdout);
+  std::fflush(stdout);
+  if (jvmpi && jvmpi->DisableEvent) jvmpi->DisableEvent(JVMPI_EVENT_CLASS_LOAD_HOOK, nullptr);
+}
+
+// The list of `awaited` has wrapped the class `name`: it is done when the JVM
+// prepares that class. An interface without prepare events cannot tell, and
+// the list is done at once.
+void awaitAcceptance(std::string* awaited, std::atomic<bool>* done, const std::string& name) {
+  {
+    std::lock_guard<std::mutex> hold(acceptanceLock);
+    *awaited = name;
+  }
+  if (jvmpi && jvmpi->EnableEvent &&
+      jvmpi->EnableEvent(JVMPI_EVENT_CLASS_PREPARE, nullptr) == JVMPI_SUCCESS)
+    return;
+  {
+    std::lock_guard<std::mutex> hold(acceptanceLock);
+    awaited->clear();
+  }
+  done->store(true);
+  turnOffWhenBothDone();
+}
+
 void wrapClassDefinition(const std::string& name, ConstantPoolIndex* pool, HookBytes* bytes) {
   const InstrumentConfig& config = instrumentConfig();
-  bool rewritten = false;
+  std::atomic<bool>* done = nullptr;
+  std::string* awaited = nullptr;
   if (!classLoaderDone.load() && wrapWith(config.classLoaderSpecs, name, *pool, bytes)) {
-    classLoaderDone.store(true);
-    rewritten = true;
+    done = &classLoaderDone;
+    awaited = &loaderAwaited;
+  } else if (!proxyDone.load() && wrapWith(config.proxySpecs, name, *pool, bytes)) {
+    done = &proxyDone;
+    awaited = &proxyAwaited;
   }
-  if (!rewritten && !proxyDone.load() && wrapWith(config.proxySpecs, name, *pool, bytes)) {
-    proxyDone.store(true);
-    rewritten = true;
+  if (!done) return;
+  if (!pool->build(bytes->data(), bytes->length())) {
+    bytes->revert();  // the JVM's bytes go back: nothing was wrapped
+    return;
   }
-  if (!rewritten) return;
-  if (!pool->build(bytes->data(), bytes->length())) bytes->revert();
-  if (classLoaderDone.load() && proxyDone.load()) {
-    std::fputs("InstrumentJNI: turning off JVMPI ClassLoadHook\n", stdout);
-    std::fflush(stdout);
-    if (jvmpi && jvmpi->DisableEvent) jvmpi->DisableEvent(JVMPI_EVENT_CLASS_LOAD_HOOK, nullptr);
-  }
+  awaitAcceptance(awaited, done, name);
 }
 
 // Steps 1 to 6 on the bytes; the caller hands them back.
@@ -222,6 +256,30 @@ void instrumentClassLoadHook(JVMPI_Event* event) {
   }
 }
 
+void instrumentClassPrepared(JVMPI_Event* event) {
+  const char* name = event ? event->u.class_prepare.class_name : nullptr;
+  if (!name) return;
+  bool loaderAccepted = false, proxyAccepted = false, awaiting = false;
+  {
+    std::lock_guard<std::mutex> hold(acceptanceLock);
+    if (!loaderAwaited.empty() && loaderAwaited == name) {
+      loaderAwaited.clear();
+      loaderAccepted = true;
+    }
+    if (!proxyAwaited.empty() && proxyAwaited == name) {
+      proxyAwaited.clear();
+      proxyAccepted = true;
+    }
+    awaiting = !loaderAwaited.empty() || !proxyAwaited.empty();
+  }
+  if (!loaderAccepted && !proxyAccepted) return;
+  if (loaderAccepted) classLoaderDone.store(true);
+  if (proxyAccepted) proxyDone.store(true);
+  if (!awaiting && jvmpi && jvmpi->DisableEvent)
+    jvmpi->DisableEvent(JVMPI_EVENT_CLASS_PREPARE, nullptr);
+  turnOffWhenBothDone();
+}
+
 void setJavaInstrumentEntry(jclass (*bootstrapClass)(), jmethodID (*method)()) {
   javaClass.store(bootstrapClass);
   javaMethod.store(method);
@@ -244,4 +302,7 @@ void resetClassLoadHook() {
   proxyDone.store(false);
   busy.store(false);
   reentered.store(false);
+  std::lock_guard<std::mutex> hold(acceptanceLock);
+  loaderAwaited.clear();
+  proxyAwaited.clear();
 }

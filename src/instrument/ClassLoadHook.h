@@ -14,6 +14,10 @@
 // JVM's bytes are handed back unchanged).
 void instrumentClassLoadHook(JVMPI_Event* event);
 
+// Handles one class-prepare event: a class that the hook wrapped has been
+// accepted by the JVM, which makes its spec list done.
+void instrumentClassPrepared(JVMPI_Event* event);
+
 // Where the hook finds the Java entry BcmBootstrap.instrumentClassFromJVMPI,
 // resolved at JVM init done; each answers null until then.
 void setJavaInstrumentEntry(jclass (*bootstrapClass)(), jmethodID (*method)());

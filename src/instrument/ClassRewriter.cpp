@@ -143,6 +143,62 @@ bool corrupt() {
   return false;
 }
 
+// What each local slot holds when the method starts: the receiver (an
+// object of the class) and the parameters, by descriptor text, each at its
+// first slot; the second slot of a long or double holds "". The descriptor
+// has passed typeLetters.
+std::vector<std::string> entrySlots(const MethodSpec& spec, bool isStatic) {
+  std::vector<std::string> slots;
+  if (!isStatic) slots.push_back("L" + spec.targetClass + ";");
+  const std::string& d = spec.descriptor;
+  for (size_t at = 1; at < d.size() && d[at] != ')';) {
+    size_t start = at;
+    while (d[at] == '[') at++;
+    if (d[at] == 'L') at = d.find(';', at);
+    at++;
+    slots.push_back(d.substr(start, at - start));
+    if (slots.back() == "J" || slots.back() == "D") slots.emplace_back();
+  }
+  return slots;
+}
+
+// Whether the spec's slots hold what the wrapper hands to
+// instrumentClassStatic and writes back: an object for the loader, a String
+// name, a byte[] and two ints, all parameters of the method. Slots that do
+// not fit would make the wrapper invalid bytecode, which the JVM rejects
+// with the whole class, or runs unverified and crashes on. Logs the spec and
+// the first slot that does not fit.
+bool slotsFit(const MethodSpec& spec, bool isStatic) {
+  struct Expected {
+    const char* slot;
+    const char* type;  // null: any object
+    const char* text;
+  };
+  static const Expected kExpected[MethodSpec::SLOTS] = {
+      {"class loader", nullptr, "an object"},
+      {"class name", "Ljava/lang/String;", "a String"},
+      {"byte array", "[B", "a byte[]"},
+      {"offset", "I", "an int"},
+      {"length", "I", "an int"}};
+  std::vector<std::string> held = entrySlots(spec, isStatic);
+  for (int i = 0; i < MethodSpec::SLOTS; i++) {
+    uint16_t slot = spec.slots[i];
+    const std::string type = slot < held.size() ? held[slot] : std::string();
+    bool fits = kExpected[i].type ? type == kExpected[i].type : type.size() > 1 && type[0] == 'L';
+    if (fits) continue;
+    char text[1200];
+    formatText(text, sizeof text,
+               "Method spec %s:%s:%s:%s:%u:%u:%u:%u:%u does not fit the method: its %s slot %u "
+               "is not %s parameter; class left unchanged",
+               spec.targetClass.c_str(), spec.ownerClass.c_str(), spec.methodName.c_str(),
+               spec.descriptor.c_str(), spec.slots[0], spec.slots[1], spec.slots[2],
+               spec.slots[3], spec.slots[4], kExpected[i].slot, slot, kExpected[i].text);
+    logMessage(LOG_ERROR, text);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool generateWrapper(const MethodSpec& spec, const std::string& parameterLetters, bool isStatic,
@@ -219,6 +275,7 @@ bool rewriteClass(const uint8_t* classBytes, size_t length, const ConstantPoolIn
       return false;
 
     bool isStatic = layout.methodAccess & ACC_STATIC;
+    if (!slotsFit(spec, isStatic)) return false;
     uint8_t invoke = OP_INVOKEVIRTUAL;
     if (isStatic) {
       invoke = OP_INVOKESTATIC;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/EntryGuard.h"
@@ -36,7 +37,8 @@ std::atomic<bool> haveGcEvents{false};
 // or when JVMTI is obtained.
 constexpr jint slotEvents[] = {JVMPI_EVENT_THREAD_START,    JVMPI_EVENT_THREAD_END,
                                JVMPI_EVENT_CLASS_LOAD_HOOK, JVMPI_EVENT_JVM_INIT_DONE,
-                               JVMPI_EVENT_GC_START,        JVMPI_EVENT_GC_FINISH};
+                               JVMPI_EVENT_GC_START,        JVMPI_EVENT_GC_FINISH,
+                               JVMPI_EVENT_CLASS_PREPARE};
 constexpr int slotCount = sizeof slotEvents / sizeof slotEvents[0];
 std::atomic<bool> wanted[slotCount];
 
@@ -195,6 +197,8 @@ jvmtiEvent jvmtiEventOf(jint eventType) {
       return JVMTI_EVENT_VM_INIT;
     case JVMPI_EVENT_GC_START:
       return JVMTI_EVENT_GARBAGE_COLLECTION_START;
+    case JVMPI_EVENT_CLASS_PREPARE:
+      return JVMTI_EVENT_CLASS_PREPARE;
     default:
       return JVMTI_EVENT_GARBAGE_COLLECTION_FINISH;
   }
@@ -424,6 +428,26 @@ void JNICALL onClassFileLoadHook(jvmtiEnv* jvmti, JNIEnv* jni, jclass, jobject, 
   });
 }
 
+void JNICALL onClassPrepare(jvmtiEnv* jvmti, JNIEnv* jni, jthread, jclass cls) {
+  guardedEntry("onClassPrepare", [&]() {
+    if (!notifyEntry()) return;
+    char* signature = nullptr;
+    if (jvmti->GetClassSignature(cls, &signature, nullptr) != JVMTI_ERROR_NONE || !signature)
+      return;
+    // "Lpkg/Name;" for a class; arrays and primitives are never prepared.
+    size_t length = std::strlen(signature);
+    if (length > 2 && signature[0] == 'L' && signature[length - 1] == ';') {
+      std::string name(signature + 1, length - 2);
+      JVMPI_Event event{};
+      event.event_type = JVMPI_EVENT_CLASS_PREPARE;
+      event.env_id = jni;
+      event.u.class_prepare.class_name = name.c_str();
+      deliver(&event);
+    }
+    jvmti->Deallocate(reinterpret_cast<unsigned char*>(signature));
+  });
+}
+
 // Garbage collection events run where no JNI may be called; the counters the
 // JVM does not report are 0.
 void JNICALL onGcStart(jvmtiEnv*) {
@@ -467,6 +491,7 @@ bool setUpJvmti(jvmtiEnv* jvmti) {
   callbacks.ThreadStart = &onThreadStart;
   callbacks.ThreadEnd = &onThreadEnd;
   callbacks.ClassFileLoadHook = &onClassFileLoadHook;
+  callbacks.ClassPrepare = &onClassPrepare;
   callbacks.GarbageCollectionStart = &onGcStart;
   callbacks.GarbageCollectionFinish = &onGcFinish;
   return jvmti->SetEventCallbacks(&callbacks, sizeof(callbacks)) == JVMTI_ERROR_NONE;

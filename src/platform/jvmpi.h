@@ -26,6 +26,8 @@ enum : jint {
   JVMPI_EVENT_GC_FINISH = 61,
   // Enabled once when the interface is obtained and never handled.
   JVMPI_EVENT_INTERFACE_READY = 2000,
+  // A class was defined and prepared for use: the JVM accepted its bytes.
+  JVMPI_EVENT_CLASS_PREPARE = 2001,
 };
 
 // Set in an event's type when the event answers a RequestEvent call.
@@ -115,6 +117,11 @@ struct JVMPI_Event {
       // Class name in slash form, or null when the JVM gave none.
       const char* class_name;
     } class_load_hook;
+
+    struct {
+      // Slash form.
+      const char* class_name;
+    } class_prepare;
 
     struct {
       jmethodIDp method_id;

@@ -103,10 +103,12 @@ Service registryProcessorMHz(uint32_t* mhz);
 Service pageFilePages(uint64_t* pages);
 // The page-file usage of this process in bytes (process memory counters).
 Service processPageFileBytes(uint64_t* bytes);
-// A performance counter read once, formatted as a long integer. pathFormat
-// holds one %s, filled with the first instance of the object. Failures print
-// their message to standard output.
-Service performanceCounter(const char* object, const char* pathFormat, int64_t* value);
+// A performance counter formatted as a long integer. pathFormat holds one %s,
+// filled with the first instance of the object. The query is collected twice,
+// sampleMillis apart: a rate counter has a value only from two collections.
+// Failures print their message to standard output.
+Service performanceCounter(const char* object, const char* pathFormat, int sampleMillis,
+                           int64_t* value);
 // The machine's "% Processor Time" of all processors, collected twice
 // sampleMillis apart.
 Service processorTimePercent(int sampleMillis, double* percent);

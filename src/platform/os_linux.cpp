@@ -247,7 +247,7 @@ Service pageFilePages(uint64_t*) {
 Service processPageFileBytes(uint64_t*) {
   return Service::Absent;
 }
-Service performanceCounter(const char*, const char*, int64_t*) {
+Service performanceCounter(const char*, const char*, int, int64_t*) {
   return Service::Absent;
 }
 Service processorTimePercent(int, double*) {

@@ -307,7 +307,8 @@ class CounterQuery {
 
 }  // namespace
 
-Service performanceCounter(const char* object, const char* pathFormat, int64_t* value) {
+Service performanceCounter(const char* object, const char* pathFormat, int sampleMillis,
+                           int64_t* value) {
   // The sizes of the object's counter and instance lists, then the lists.
   DWORD counterSize = 0, instanceSize = 0;
   PdhEnumObjectItemsA(nullptr, nullptr, object, nullptr, &counterSize, nullptr, &instanceSize,
@@ -328,6 +329,10 @@ Service performanceCounter(const char* object, const char* pathFormat, int64_t* 
   CounterQuery query;
   if (!query.open()) return printFailure("PdhOpenQuery failed\n");
   if (!query.add(path)) return printFailure("PdhAddCounter failed\n");
+  // Two collections apart: both counters are rates, which PDH forms from the
+  // difference of two samples (one collection alone gives no value).
+  if (!query.collect()) return printFailure("PdhCollectQueryData failed\n");
+  sleepMillis(sampleMillis);
   if (!query.collect()) return printFailure("PdhCollectQueryData failed\n");
   PDH_FMT_COUNTERVALUE formatted;
   if (!query.read(PDH_FMT_LONG, &formatted))

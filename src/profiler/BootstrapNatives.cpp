@@ -66,6 +66,12 @@ void logLine(const char* format, const char* name) {
 
 bool defineNativeMethodsForClass(JNIEnv* env, jclass target, const char* name) {
   if (!env || !target || !name) return false;
+  // A primitive or array class cannot hold natives, and RegisterNatives
+  // crashes the JVM on a primitive one: refused before it is called.
+  if (isPrimitiveClass(env, target) || isArrayClass(env, target)) {
+    logLine("Native methods registration for class %s failed.\n", name);
+    return false;
+  }
   bool ok = false;
   bool known = false;
   for (const RuntimeClass& runtime : kRuntimeClasses) {

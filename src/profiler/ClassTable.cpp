@@ -121,12 +121,10 @@ void ClassTable::unlinkLocked(ClassEntry* entry) {
 void ClassTable::unload(ClassEntry* entry) {
   if (!entry) return;
   if (cleanupThreshold() == -1) {
-    // Method lookups take the stripe locks: the entry can go at once. Its
-    // records are removed under the class-table lock and then the stripe
-    // locks, the order every path keeps.
-    HalOsLockGuard guard(tableLocks->classTable);
-    entry->dead.store(true);
-    unlinkLocked(entry);
+    // No deferred cleanup: the entry goes at once. A threshold of -1 may also
+    // be configured with method-level sync off, so lookups are quiesced first.
+    markDead(entry);
+    retire(entry);
     return;
   }
   {
@@ -139,8 +137,26 @@ void ClassTable::unload(ClassEntry* entry) {
   if (threshold > 0 && unloadCounter_ >= static_cast<uint32_t>(threshold)) cleanupRound();
 }
 
+bool ClassTable::markDead(ClassEntry* entry) {
+  HalOsLockGuard guard(tableLocks->classTable);
+  return !entry->dead.exchange(true);
+}
+
+void ClassTable::retire(ClassEntry* entry) {
+  // Readers first, then the locks: a reader never waits for this thread's
+  // locks, and records are removed under the class-table lock and then the
+  // stripe locks, the order every path keeps.
+  beginQuiesce();
+  methods_.waitForReaders();
+  {
+    HalOsLockGuard guard(tableLocks->classTable);
+    unlinkLocked(entry);
+  }
+  endQuiesce();
+}
+
 void ClassTable::cleanupRound() {
-  setMethodLevelSync(true);
+  beginQuiesce();
   cleaningFlag.store(true);
   os::sleepMillis(cleanupInterval());
   // The interval gives lock-free lookups that began before the switch time to
@@ -160,7 +176,7 @@ void ClassTable::cleanupRound() {
     logMessage(LOG_INFO, "Done cleaning up class table");
     unloadCounter_ = 0;
     cleaningFlag.store(false);
-    setMethodLevelSync(false);
+    endQuiesce();
   }
 }
 

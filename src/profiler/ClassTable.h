@@ -51,6 +51,16 @@ class ClassTable {
   // `threshold`-th counted unload runs a cleanup round.
   void unload(ClassEntry* entry);
 
+  // An unload reported from Java: the entry is marked dead (no lookup finds
+  // it from now on) and stays in the tables until retire(), called when its
+  // unload record is destroyed. Not counted for a cleanup round, whose wait
+  // would fall on the caller's thread. False when it was dead already.
+  bool markDead(ClassEntry* entry);
+  // Takes the entry out of both tables now, once lock-free method lookups in
+  // progress have left (they could still be reading its records); nothing if
+  // it is no longer linked. The caller holds none of the table locks.
+  void retire(ClassEntry* entry);
+
   // Calls visit for every live entry, under the class-table lock. A dead
   // entry is skipped: its class is unloaded, and announcing it again would
   // tell the collector that it is loaded.
@@ -64,6 +74,8 @@ class ClassTable {
   bool cleaning() const;
 
  private:
+  friend struct ClassTableTestAccess;
+
   // Removes the entry from the method table and the class list; the caller
   // holds the class-table lock and, unless sync is on, has quiesced readers.
   void unlinkLocked(ClassEntry* entry);

@@ -13,6 +13,7 @@
 namespace {
 
 std::atomic<void (*)(JVMPI_Event*)> classLoadHook{nullptr};
+std::atomic<void (*)(JVMPI_Event*)> classPrepared{nullptr};
 std::atomic<void (*)(char*, char*)> heapDumpParser{nullptr};
 std::atomic<void (*)(JVMPI_Event*)> heapDumpClassInfo{nullptr};
 // Set on the thread that receives a heap dump while it hands the dump on: the
@@ -71,9 +72,10 @@ void jvmInitDoneEvent(JVMPI_Event* event) {
 void notifyEvent(JVMPI_Event* event) {
   if (!event) return;
   jint type = event->event_type & ~JVMPI_REQUESTED_EVENT;
-  // While the probe is disabled only the class-load hook and init-done pass.
+  // While the probe is disabled only the class-load hook (with the prepare
+  // events that confirm its rewrites) and init-done pass.
   if (probeDisabled.load(std::memory_order_relaxed) && type != JVMPI_EVENT_CLASS_LOAD_HOOK &&
-      type != JVMPI_EVENT_JVM_INIT_DONE)
+      type != JVMPI_EVENT_CLASS_PREPARE && type != JVMPI_EVENT_JVM_INIT_DONE)
     return;
   switch (type) {
     case JVMPI_EVENT_METHOD_ENTRY:
@@ -90,6 +92,9 @@ void notifyEvent(JVMPI_Event* event) {
       break;
     case JVMPI_EVENT_CLASS_LOAD_HOOK:
       if (auto hook = classLoadHook.load()) hook(event);
+      break;
+    case JVMPI_EVENT_CLASS_PREPARE:
+      if (auto prepared = classPrepared.load()) prepared(event);
       break;
     case JVMPI_EVENT_CLASS_LOAD:
       classLoad(event);
@@ -118,7 +123,8 @@ void installEventHandler() {
   if (jvmpi && !jvmpi->NotifyEvent) jvmpi->NotifyEvent = notifyEvent;
 }
 
-void setClassLoadHookHandler(void (*handler)(JVMPI_Event*)) {
+void setClassLoadHookHandler(void (*handler)(JVMPI_Event*), void (*prepared)(JVMPI_Event*)) {
+  classPrepared.store(prepared);
   classLoadHook.store(handler);
 }
 

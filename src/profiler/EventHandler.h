@@ -14,7 +14,9 @@ void installEventHandler();
 // Where events of other subsystems go; the agent layer installs them. Until
 // then the class-load hook leaves classes as they are and heap dumps are
 // ignored.
-void setClassLoadHookHandler(void (*handler)(JVMPI_Event* event));
+// The class-prepare events go to `prepared`.
+void setClassLoadHookHandler(void (*handler)(JVMPI_Event* event),
+                             void (*prepared)(JVMPI_Event* event) = nullptr);
 // Heap-dump bytes (begin, end) and the class loads requested during a dump.
 void setHeapDumpHandlers(void (*dump)(char* begin, char* end),
                          void (*classInfo)(JVMPI_Event* event));

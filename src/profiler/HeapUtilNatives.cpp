@@ -41,10 +41,12 @@ JNIEXPORT jint JNICALL Java_com_halden_command_heap_HeapUtil_getHeapSnapShotData
                                                                                  jobject buffer) {
   return guardedEntry<jint>("Java_com_halden_command_heap_HeapUtil_getHeapSnapShotData",
                             [&]() -> jint {
+                              // Without a buffer the summary has nowhere to
+                              // go: answered before the heap is walked.
+                              if (!buffer) return 0;
                               std::unique_ptr<char[]> text;
                               int result = takeHeapSnapshot(&text);
                               if (result != HEAP_SNAPSHOT_OK || !text) return result;
-                              if (!buffer) return 0;
                               return appendToBuffer(env, buffer, text.get()) ? 0 : kJavaException;
                             });
 }

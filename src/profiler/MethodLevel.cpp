@@ -65,14 +65,22 @@ bool unloadJavaClass(ThreadData* data, const char* name) {
   ClassTable* table = classTable();
   ClassEntry* entry = table ? table->holdByName(name) : nullptr;
   if (!entry) return false;
-  // The record holds the entry itself; the entry is dead from now on, so a
-  // second unload of the same name finds nothing.
+  // The entry is dead from now on, so a second unload of the same name finds
+  // nothing. The record holds the entry itself, which leaves the tables when
+  // the record is destroyed after publishing (without a record, at once).
+  // Nothing waits here: the caller is a Java thread of the server.
+  if (!table->markDead(entry)) {
+    releaseClassEntry(entry);
+    return false;
+  }
   auto* record = data ? new (std::nothrow) ClassRecord(SUBTYPE_CLASS_UNLOAD) : nullptr;
   if (record) {
     record->threadId = data->getThreadId();
     record->holdEntry(entry);
+    record->retiresEntry = true;
+  } else {
+    table->retire(entry);
   }
-  table->unload(entry);
   releaseClassEntry(entry);
   return record && data->appendEvent(record);
 }

@@ -7,6 +7,10 @@
 
 namespace {
 std::atomic<bool> syncFlag{false};
+// Threads that have lock-free lookups switched off while they remove method
+// records (beginQuiesce); counted, so that one ending does not switch them on
+// under another.
+std::atomic<int> quiescing{0};
 std::atomic<int> threshold{150};
 std::atomic<int> interval{5000};
 }  // namespace
@@ -34,7 +38,14 @@ void setMethodLevelOptions(bool sync, int cleanup, int intervalMillis) {
 }
 
 bool methodLevelSync() {
-  return syncFlag.load(std::memory_order_seq_cst);
+  return syncFlag.load(std::memory_order_seq_cst) ||
+         quiescing.load(std::memory_order_seq_cst) > 0;
+}
+void beginQuiesce() {
+  quiescing.fetch_add(1, std::memory_order_seq_cst);
+}
+void endQuiesce() {
+  quiescing.fetch_sub(1, std::memory_order_seq_cst);
 }
 void setMethodLevelSync(bool on) {
   syncFlag.store(on, std::memory_order_seq_cst);

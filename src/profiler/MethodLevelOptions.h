@@ -11,6 +11,10 @@ void setMethodLevelOptions(bool sync, int threshold, int intervalMillis);
 // written in sequentially consistent order (see MethodTable.h).
 bool methodLevelSync();
 void setMethodLevelSync(bool on);
+// Also on between beginQuiesce and endQuiesce, which threads that remove
+// method records call around the removal (nested and from several threads).
+void beginQuiesce();
+void endQuiesce();
 // -1: dead entries are removed at once (method-level sync is on).
 int cleanupThreshold();
 int cleanupInterval();

@@ -12,6 +12,11 @@ std::atomic<int> configuredSize{0};
 std::atomic<unsigned> classSequence{0};
 std::atomic<MethodTable*> methods{nullptr};
 std::atomic<ClassTable*> classes{nullptr};
+
+// An entry whose unload record is destroyed leaves the tables it is in.
+void retireFromTables(ClassEntry* entry) {
+  if (ClassTable* table = classes.load(std::memory_order_acquire)) table->retire(entry);
+}
 }  // namespace
 
 void setMethodTableSize(int size) {
@@ -38,6 +43,7 @@ void createMethodAndClassTables() {
   auto* made = new MethodTable(size);
   methods.store(made, std::memory_order_release);
   classes.store(new ClassTable(*made), std::memory_order_release);
+  setClassEntryRetirement(&retireFromTables);
 }
 
 ClassTable* classTable() {

@@ -4,6 +4,7 @@
 #include <jni.h>
 
 #include "base/JniUtil.h"
+#include "base/Log.h"
 #include "platform/EntryGuard.h"
 
 extern "C" JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_endNativeEJBRequest(
@@ -11,14 +12,20 @@ extern "C" JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_endNativeE
 
 namespace {
 
-// The value of a static field of the given class; null for a null class or
-// a class without that field. The failed lookup's NoSuchFieldError is
-// cleared: a monitoring hook must not throw into the server's code.
+// The value of a static field of the given class; null for a null class, a
+// primitive class (which JNI's field lookup does not take) or a class without
+// that field. The failed lookup's NoSuchFieldError is cleared, quietly: a
+// monitoring hook must not throw into the server's code, and a class without
+// the field is an answer (null), not a failure worth a stack trace per call.
 jobject staticFieldValue(JNIEnv* env, jclass owner, const char* name, const char* signature) {
-  if (!owner) return nullptr;
+  if (!owner || isPrimitiveClass(env, owner)) return nullptr;
   jfieldID field = env->GetStaticFieldID(owner, name, signature);
   if (!field) {
-    clearPendingException(env);
+    if (clearPendingExceptionQuietly(env)) {
+      char text[128];
+      formatText(text, sizeof text, "static field %s not found, answering null", name);
+      logMessage(LOG_DEBUG, text);
+    }
     return nullptr;
   }
   jobject value = env->GetStaticObjectField(owner, field);

@@ -1,6 +1,7 @@
 // The class-file reader and the rewrite, its classes read back apart.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -153,7 +154,13 @@ TEST(ClassRewrite, CallKindFollowsStaticPrivateFinalAndClassFinal) {
                  Case{0x31, 0x0001, OP_INVOKESPECIAL, 2, true},
                  Case{0x21, 0x0002, OP_INVOKESPECIAL, 2, false}}) {
     Bytes in = loaderClass(c.classAccess, c.methodAccess, nullptr, c.throws), out;
-    ASSERT_TRUE(rewrite(in, defineClassSpec("java/lang/ClassLoader"), &out));
+    MethodSpec spec = defineClassSpec("java/lang/ClassLoader");
+    if (c.invoke == OP_INVOKESTATIC) {
+      // No receiver: the name (a String, so an object) doubles as the loader.
+      const uint16_t slots[] = {0, 0, 1, 2, 3};
+      std::copy(slots, slots + MethodSpec::SLOTS, spec.slots);
+    }
+    ASSERT_TRUE(rewrite(in, spec, &out));
     ParsedClass parsed = ParsedClass::parse(out);
     ASSERT_TRUE(parsed.ok);
     const ParsedMethod& wrapper = parsed.methods.back();
@@ -182,6 +189,31 @@ TEST(ClassRewrite, NothingToWrapLeavesTheClassAlone) {
   elsewhere.method(1, "load", "()V", {182, uint8_t(ref >> 8), uint8_t(ref), 177});
   EXPECT_FALSE(rewrite(elsewhere.bytes(), defineClassSpec("a/B"), &out));
   EXPECT_TRUE(out.empty());
+}
+
+// The wrapper hands the slots to instrumentClassStatic and writes back into
+// them: slots that are not parameters of the right types would make it
+// invalid bytecode, so such a spec leaves the class alone, with a log line.
+TEST(ClassRewrite, SlotsThatDoNotFitTheMethodLeaveTheClassAlone) {
+  struct Case {
+    uint16_t slots[MethodSpec::SLOTS];
+    const char* complaint;
+  };
+  for (const Case& c :
+       {Case{{0, 2, 1, 3, 4}, "0:2:1:3:4 does not fit the method: its class name slot 2 is not "
+                              "a String parameter; class left unchanged"},
+        Case{{3, 1, 2, 3, 4}, "its class loader slot 3 is not an object parameter"},
+        Case{{0, 1, 2, 2, 4}, "its offset slot 2 is not an int parameter"},
+        Case{{0, 1, 2, 3, 5}, "its length slot 5 is not an int parameter"}}) {
+    MethodSpec spec = defineClassSpec("java/lang/ClassLoader");
+    std::copy(c.slots, c.slots + MethodSpec::SLOTS, spec.slots);
+    Bytes out;
+    CapturedOutput log;
+    EXPECT_FALSE(rewrite(loaderClass(0x21, 2), spec, &out));
+    log.finish();
+    EXPECT_TRUE(out.empty());
+    EXPECT_CONTAINS(log.out(), c.complaint);
+  }
 }
 
 TEST(ClassWriterTest, SlotsAbove255UseWide) {

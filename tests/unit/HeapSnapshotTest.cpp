@@ -1,6 +1,7 @@
 // The heap dump reader and the snapshot summary, on crafted dumps.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -10,6 +11,9 @@
 #include "profiler/HeapDumpParser.h"
 #include "profiler/HeapSnapshot.h"
 #include "support/ProfilerTestEnv.h"
+
+extern "C" jint Java_com_halden_command_heap_HeapUtil_getHeapSnapShotData(JNIEnv*, jclass,
+                                                                        jobject);
 
 namespace {
 
@@ -227,6 +231,19 @@ TEST_F(HeapSnapshotEvents, DumpIsSummarisedAndItsClassLoadsStayOutOfTheClassTabl
   fake.table.RequestEvent = [](jint, void*) -> jint { return JVMPI_NOT_AVAILABLE; };
   EXPECT_EQ(takeHeapSnapshot(&text), HEAP_SNAPSHOT_OK);
   EXPECT_EQ(text, nullptr);
+}
+
+std::atomic<int> heapRequests{0};
+
+TEST_F(HeapSnapshotEvents, ANullBufferIsAnsweredBeforeTheHeapIsWalked) {
+  heapRequests = 0;
+  fake.table.RequestEvent = [](jint, void*) -> jint {
+    heapRequests++;
+    return JVMPI_NOT_AVAILABLE;
+  };
+  EXPECT_EQ(Java_com_halden_command_heap_HeapUtil_getHeapSnapShotData(nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(heapRequests.load(), 0);
 }
 
 }  // namespace

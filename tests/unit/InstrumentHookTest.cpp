@@ -110,6 +110,13 @@ class ClassLoadHookTest : public InstrumentSetupTest {
     if (h.new_class_data != in.data()) std::free(h.new_class_data);
     return out;
   }
+  // The JVM has accepted (prepared) a class of this name.
+  static void prepared(const char* name) {
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_CLASS_PREPARE;
+    event.u.class_prepare.class_name = name;
+    instrumentClassPrepared(&event);
+  }
   static Bytes definer(const std::string& name, uint16_t major = 48) {
     TestClass c(name, 0x21);
     c.declareThrows();
@@ -157,11 +164,20 @@ TEST_F(ClassLoadHookTest, BothListsWrapOnceThenTheHookTurnsOff) {
   ASSERT_TRUE(parsed.ok);
   EXPECT_EQ(parsed.methods.back().name, "halprobe$defineClass0");
   EXPECT_EQ(readFile(dump.at("a.L.class")), std::string(wrapped.begin(), wrapped.end()));
-  // The class-loader list is done: a second loader class stays as it is.
+  // Not done before the JVM accepts the wrapped class: after a rejected
+  // definition the next one is wrapped too.
+  EXPECT_EQ(fake.enabled().back(), JVMPI_EVENT_CLASS_PREPARE);
+  prepared("a/Other");
+  EXPECT_EQ(hook(loader), wrapped);
+  prepared("a/L");
+  // The class-loader list is done: a further loader class stays as it is.
   EXPECT_EQ(hook(loader), loader);
-  EXPECT_TRUE(fake.disabled().empty());
+  EXPECT_EQ(fake.disabled(), std::vector<jint>{JVMPI_EVENT_CLASS_PREPARE});
   EXPECT_NE(hook(definer("a/P")), definer("a/P"));
-  EXPECT_EQ(fake.disabled(), std::vector<jint>{JVMPI_EVENT_CLASS_LOAD_HOOK});
+  prepared("a/P");
+  EXPECT_EQ(fake.disabled(), (std::vector<jint>{JVMPI_EVENT_CLASS_PREPARE,
+                                                JVMPI_EVENT_CLASS_PREPARE,
+                                                JVMPI_EVENT_CLASS_LOAD_HOOK}));
 }
 
 }  // namespace

@@ -164,6 +164,15 @@ TEST_F(PasswordFile, LinksAndFifosAreRefusedWithAMessage) {
 }
 #endif
 
+// A caller's file name is echoed cut, however long: a 1 MB name printed on
+// every call would flood the server's output.
+TEST_F(PasswordFile, AHugeFileNameIsEchoedCut) {
+  std::string err;
+  file = std::string(1 << 20, 'f');
+  EXPECT_FALSE(read(&err));
+  EXPECT_EQ(err, "Could not open the file " + std::string(512, 'f') + "\n");
+}
+
 // Random files are the password-file fuzz target's; here the size bounds.
 TEST_F(PasswordFile, OversizedAndEmptyFilesAreRefused) {
   std::string err;

@@ -116,6 +116,31 @@ TEST_F(PlatformFiguresTest, TheFiguresArithmetic) {
   resetSystemFacts();
 }
 
+// The paging counter of a vmstat file grows by 25 pages while the sampler
+// waits; the wait asked for is kept.
+const TempDir* pagingDir = nullptr;
+int64_t pagingPause = -1;
+void pagesGrow(int64_t millis) {
+  pagingPause = millis;
+  pagingDir->write("vmstat", "pswpin 35\npswpout 32\n");
+}
+
+TEST_F(PlatformFiguresTest, PagingRateIsTheCountersGrowthOverABoundedInterval) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows reads the page file, not a vmstat file";
+#endif
+  pagingDir = &dir;
+  const int64_t page = os::pageSize();
+  std::string vmstat = file("vmstat", "pswpin 10\npswpout 32\n");
+  files.vmstat = vmstat.c_str();
+  EXPECT_EQ(samplePagingRate(1000, files, &pagesGrow), 25 * page);
+  EXPECT_EQ(pagingPause, 1000);
+  // A caller's mistaken interval is cut to a minute: it blocks their thread.
+  file("vmstat", "pswpin 10\npswpout 32\n");
+  EXPECT_EQ(samplePagingRate(2147483647, files, &pagesGrow), 25 * page / 60);
+  EXPECT_EQ(pagingPause, kMostPagingMillis);
+}
+
 class ThreadStatusTest : public ThreadTestEnv {
  protected:
   static jint reported;

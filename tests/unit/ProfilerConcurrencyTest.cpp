@@ -8,14 +8,19 @@
 
 namespace {
 
-class ProfilerConcurrency : public ProfilerTestEnv {};
+class ProfilerConcurrency : public ProfilerTestEnv {
+ protected:
+  void race(int threshold);
+};
 
 constexpr int kCallers = 3;
 constexpr int kRounds = 300;
 
-TEST_F(ProfilerConcurrency, LoadsEntriesUnloadsAndListChangesRace) {
-  // Every third unload runs a cleanup round, with no wait beyond the readers.
-  setMethodLevelOptions(false, 3, 0);
+// Every `threshold`-th unload runs a cleanup round, with no wait beyond the
+// readers; -1 removes each unloaded class at once, while lookups run
+// without locks.
+void ProfilerConcurrency::race(int threshold) {
+  setMethodLevelOptions(false, threshold, 0);
   std::atomic<bool> done{false};
   std::atomic<long> recorded{0};
   std::atomic<int> started{0};
@@ -65,6 +70,14 @@ TEST_F(ProfilerConcurrency, LoadsEntriesUnloadsAndListChangesRace) {
   EXPECT_GT(recorded.load(), 0);
   EXPECT_EQ(liveClasses().size(), 21u);
   EXPECT_FALSE(methodLevelSync());
+}
+
+TEST_F(ProfilerConcurrency, LoadsEntriesUnloadsAndListChangesRace) {
+  race(3);
+}
+
+TEST_F(ProfilerConcurrency, ImmediateUnloadsRaceLockFreeLookups) {
+  race(-1);
 }
 
 }  // namespace

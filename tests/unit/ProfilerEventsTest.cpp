@@ -1,6 +1,7 @@
 // The profiler event handler over the class and method tables.
 #include <cstdio>
 
+#include "profiler/ClassTableTestAccess.h"
 #include "profiler/MethodLevel.h"
 #include "profiler/MethodLevelNatives.h"
 #include "support/ProfilerTestEnv.h"
@@ -164,6 +165,28 @@ TEST_F(ProfilerEvents, JavaRegisteredClassesAndTheirUnload) {
   const ClassEntry* sent = static_cast<ClassRecord*>(records[0].get())->classEntry;
   EXPECT_EQ(sent->sequenceNumber, 9u);
   EXPECT_STREQ(sent->methods[1].methodSignature.get(), " ");
+}
+
+// An unload reported from Java waits for nothing on the caller's thread: it
+// is not counted towards a cleanup round (which would wait its interval), and
+// its entry leaves the tables when the unload record is destroyed.
+TEST_F(ProfilerEvents, JavaUnloadNeverWaitsAndLeavesTheTablesWithItsRecord) {
+  setMethodLevelOptions(false, 3, 60000);
+  const int32_t ids[] = {11};
+  const char* names[] = {"a"};
+  const char* sigs[] = {"()V"};
+  registerJavaClass(data(), "java/Reg", {1, ids, names, sigs});
+  EXPECT_TRUE(unloadJavaClass(data(), "java/Reg"));
+  EXPECT_EQ(classTable()->unloadCount(), 0u);
+  EXPECT_EQ(ClassTableTestAccess::linkedEntries(*classTable()), 1);
+  EXPECT_EQ(describe(data()), (Strings{"C3:java/Reg", "C4:java/Reg"}));  // destroys them
+  EXPECT_EQ(ClassTableTestAccess::linkedEntries(*classTable()), 0);
+
+  // Without a thread record there is no unload record: it leaves at once.
+  registerJavaClass(nullptr, "java/Two", {1, ids, names, sigs});
+  EXPECT_FALSE(unloadJavaClass(nullptr, "java/Two"));
+  EXPECT_EQ(classTable()->unloadCount(), 0u);
+  EXPECT_EQ(ClassTableTestAccess::linkedEntries(*classTable()), 0);
 }
 
 TEST_F(ProfilerEvents, MethodNativesPassTheGateAndCarryTheIdAsGiven) {
