@@ -67,7 +67,9 @@ void appendHex(std::string& out, const std::string& raw) {
   out += '"';
 }
 
-void appendFields(std::string& out, const std::vector<Field>& fields, bool leadingComma);
+// Fields: a FieldList or a list element's std::vector<Field>.
+template <typename Fields>
+void appendFields(std::string& out, const Fields& fields, bool leadingComma);
 
 void appendValue(std::string& out, const Field& f) {
   switch (f.kind) {
@@ -103,7 +105,8 @@ void appendValue(std::string& out, const Field& f) {
   }
 }
 
-void appendFields(std::string& out, const std::vector<Field>& fields, bool leadingComma) {
+template <typename Fields>
+void appendFields(std::string& out, const Fields& fields, bool leadingComma) {
   bool comma = leadingComma;
   for (const Field& f : fields) {
     if (comma) out += ',';

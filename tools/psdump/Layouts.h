@@ -42,6 +42,10 @@ const Layout* findLayout(int tag);
 // Every data-record layout, for tests.
 const std::vector<Layout>& allLayouts();
 
+// The name of the thread id field of a record head. One object for the
+// whole program, so that a lookup can compare its address before the text.
+inline constexpr char kThreadIdField[] = "threadId";
+
 // Tags of the records outside the record table.
 constexpr int kCountTag = 0;
 constexpr int kTimeTag = 100;

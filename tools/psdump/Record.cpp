@@ -39,7 +39,8 @@ Field Field::makeBytes(const char* name, std::string raw) {
 
 const Field* Record::find(const char* fieldName) const {
   for (const Field& f : fields) {
-    if (std::strcmp(f.name, fieldName) == 0) return &f;
+    // Names are the layout table's strings: the same address first.
+    if (f.name == fieldName || std::strcmp(f.name, fieldName) == 0) return &f;
   }
   return nullptr;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace psdump {
@@ -28,6 +29,38 @@ struct Field {
   static Field makeBytes(const char* name, std::string raw);
 };
 
+// The fields of a record, in wire order. The decoder fills record after
+// record into the same list: fields past size() stay allocated with their
+// text storage for the next record, so records of different lengths can
+// alternate without a text being freed and allocated again.
+class FieldList {
+ public:
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  Field& operator[](size_t i) { return store_[i]; }
+  const Field& operator[](size_t i) const { return store_[i]; }
+  Field* begin() { return store_.data(); }
+  Field* end() { return store_.data() + size_; }
+  const Field* begin() const { return store_.data(); }
+  const Field* end() const { return store_.data() + size_; }
+
+  // Appends a field: one kept from an earlier record (every member still
+  // holds its old value, for the caller to set) or a new one. Like a
+  // vector's, it may move the fields already in the list.
+  Field& append() {
+    if (size_ < store_.size()) return store_[size_++];
+    ++size_;
+    return store_.emplace_back();
+  }
+  void push_back(Field f) { append() = std::move(f); }
+  // Empties the list, keeping the fields for reuse.
+  void clear() { size_ = 0; }
+
+ private:
+  std::vector<Field> store_;
+  size_t size_ = 0;
+};
+
 enum class PacketKind { Data, Hello };
 
 struct Record {
@@ -42,7 +75,7 @@ struct Record {
   const char* name = "";  // layout name, e.g. "methodEntry"
   int type = -1;          // event record type; -1 for the count, time and identity records
   int subtype = -1;       // event record subtype; -1 likewise
-  std::vector<Field> fields;
+  FieldList fields;
 
   // The first field of that name, or null.
   const Field* find(const char* fieldName) const;

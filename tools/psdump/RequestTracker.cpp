@@ -183,7 +183,7 @@ std::string hexOf(const std::string& raw) {
 RequestTracker::Stamp RequestTracker::stampOf(const Record& r) {
   Stamp s;
   s.offset = r.offset;
-  const std::vector<Field>& f = r.fields;
+  const FieldList& f = r.fields;
   if (f.size() < 5) return s;
   s.thread = static_cast<uint32_t>(f[0].u);
   if (r.type == 3) {

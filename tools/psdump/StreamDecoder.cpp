@@ -30,8 +30,8 @@ StreamDecoder::Result StreamDecoder::fail(uint64_t offset, std::string message) 
 }
 
 StreamDecoder::Result StreamDecoder::next(Record& out) {
-  // Reset field by field: the field list keeps its storage from record to
-  // record.
+  // Reset member by member: the field list keeps its fields and their text
+  // storage from record to record.
   out.offset = 0;
   out.length = 0;
   out.packet = 0;
@@ -41,7 +41,7 @@ StreamDecoder::Result StreamDecoder::next(Record& out) {
   out.name = "";
   out.type = -1;
   out.subtype = -1;
-  used_ = 0;
+  out.fields.clear();
   Result result = Result::Error;
   switch (state_) {
     case State::PacketStart:
@@ -59,39 +59,10 @@ StreamDecoder::Result StreamDecoder::next(Record& out) {
     case State::Failed:
       break;
   }
-  out.fields.resize(used_);
   return result;
 }
 
-Field& StreamDecoder::slot(std::vector<Field>& out) {
-  if (used_ < out.size()) {
-    Field& f = out[used_++];
-    f.items.clear();
-    return f;
-  }
-  ++used_;
-  return out.emplace_back();
-}
-
-void StreamDecoder::putUnsigned(std::vector<Field>& out, const char* name, uint64_t value) {
-  Field& f = slot(out);
-  f.name = name;
-  f.kind = Field::Kind::Unsigned;
-  f.u = value;
-  f.i = 0;
-  f.bytes.clear();
-}
-
-void StreamDecoder::putSigned(std::vector<Field>& out, const char* name, int64_t value) {
-  Field& f = slot(out);
-  f.name = name;
-  f.kind = Field::Kind::Signed;
-  f.u = 0;
-  f.i = value;
-  f.bytes.clear();
-}
-
-void StreamDecoder::putBytes(std::vector<Field>& out, const char* name, Field::Kind kind,
+void StreamDecoder::putBytes(FieldList& out, const char* name, Field::Kind kind,
                              size_t length) {
   Field& f = slot(out);
   f.name = name;
@@ -254,7 +225,7 @@ StreamDecoder::Result StreamDecoder::readDataRecord(Record& out) {
   return finish(out, start);
 }
 
-void StreamDecoder::readFields(const Layout& layout, uint64_t start, std::vector<Field>& out) {
+void StreamDecoder::readFields(const Layout& layout, uint64_t start, FieldList& out) {
   for (const FieldSpec& spec : layout.fields) {
     switch (spec.op) {
       case Op::U8:
@@ -292,7 +263,7 @@ void StreamDecoder::readFields(const Layout& layout, uint64_t start, std::vector
         break;
       }
       case Op::Head:
-        putUnsigned(out, "threadId", reader_.u32());
+        putUnsigned(out, kThreadIdField, reader_.u32());
         putUnsigned(out, "depth", reader_.u8());
         putUnsigned(out, "wallSeconds", reader_.u32());
         putUnsigned(out, "wallMicros", reader_.u32());
@@ -308,7 +279,7 @@ void StreamDecoder::readFields(const Layout& layout, uint64_t start, std::vector
   }
 }
 
-void StreamDecoder::readList(Op op, const char* name, uint64_t start, std::vector<Field>& out) {
+void StreamDecoder::readList(Op op, const char* name, uint64_t start, FieldList& out) {
   const uint64_t countAt = reader_.offset();
   const uint32_t count = reader_.u32();
   if (!reader_.ok()) return;

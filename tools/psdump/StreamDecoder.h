@@ -47,18 +47,36 @@ class StreamDecoder {
   Result readTime(uint64_t packetStart, Record& out);
   Result readIdentity(Record& out);
   Result readDataRecord(Record& out);
-  void readFields(const Layout& layout, uint64_t start, std::vector<Field>& out);
-  void readList(Op op, const char* name, uint64_t start, std::vector<Field>& out);
+  void readFields(const Layout& layout, uint64_t start, FieldList& out);
+  void readList(Op op, const char* name, uint64_t start, FieldList& out);
   void readEnd(const Record& r);
   Result finish(Record& out, uint64_t start);
   Result fail(uint64_t offset, std::string message);
-  // The next field of the record being read: a field of the previous record
+  // The next field of the record being read: a field of an earlier record
   // reused (keeping its text storage) or a new one.
-  Field& slot(std::vector<Field>& out);
-  void putUnsigned(std::vector<Field>& out, const char* name, uint64_t value);
-  void putSigned(std::vector<Field>& out, const char* name, int64_t value);
+  Field& slot(FieldList& out) {
+    Field& f = out.append();
+    if (!f.items.empty()) f.items.clear();
+    return f;
+  }
+  void putUnsigned(FieldList& out, const char* name, uint64_t value) {
+    Field& f = slot(out);
+    f.name = name;
+    f.kind = Field::Kind::Unsigned;
+    f.u = value;
+    f.i = 0;
+    f.bytes.clear();
+  }
+  void putSigned(FieldList& out, const char* name, int64_t value) {
+    Field& f = slot(out);
+    f.name = name;
+    f.kind = Field::Kind::Signed;
+    f.u = 0;
+    f.i = value;
+    f.bytes.clear();
+  }
   // A text or raw field of length bytes, read from the stream.
-  void putBytes(std::vector<Field>& out, const char* name, Field::Kind kind, size_t length);
+  void putBytes(FieldList& out, const char* name, Field::Kind kind, size_t length);
 
   ByteReader reader_;
   DecoderLimits limits_;
@@ -67,7 +85,6 @@ class StreamDecoder {
   uint64_t packetStart_ = 0;
   uint32_t packetCount_ = 0;  // records the count record announced
   uint32_t packetIndex_ = 0;  // records of the packet read so far
-  size_t used_ = 0;           // fields of the record being read
 };
 
 // Decodes a whole buffer: every record up to the end or the first error.

@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "Json.h"
+#include "Layouts.h"
 
 namespace psdump {
 
@@ -29,10 +30,23 @@ void Summary::add(const Record& r) {
     return;
   }
   ++records;
-  if (r.type >= 0) ++byType[r.type];
-  const Field* thread = r.find("threadId");
+  if (r.type >= 0) {
+    if (static_cast<size_t>(r.type) < typed_.size()) {
+      uint64_t*& count = typed_[static_cast<size_t>(r.type)];
+      if (count == nullptr) count = &byType[r.type];
+      ++*count;
+    } else {
+      ++byType[r.type];
+    }
+  }
+  const Field* thread = r.find(kThreadIdField);
   if (thread != nullptr && thread->kind == Field::Kind::Unsigned) {
-    ++byThread[static_cast<uint32_t>(thread->u)];
+    const uint32_t id = static_cast<uint32_t>(thread->u);
+    if (lastThreadCount_ == nullptr || lastThread_ != id) {
+      lastThread_ = id;
+      lastThreadCount_ = &byThread[id];
+    }
+    ++*lastThreadCount_;
   }
 }
 

@@ -15,7 +15,7 @@ namespace psdump {
 class Summary {
  public:
   Summary() = default;
-  // Not copyable: the name cache points into byRecord.
+  // Not copyable: the caches point into the maps.
   Summary(const Summary&) = delete;
   Summary& operator=(const Summary&) = delete;
 
@@ -40,6 +40,12 @@ class Summary {
  private:
   // By tag: the layout name last counted for it and its counter in byRecord.
   std::array<std::pair<const char*, uint64_t*>, 256> named_{};
+  // By type number: its counter in byType, once counted.
+  std::array<uint64_t*, 64> typed_{};
+  // The thread counted last and its counter in byThread: a thread's records
+  // arrive in runs.
+  uint32_t lastThread_ = 0;
+  uint64_t* lastThreadCount_ = nullptr;
 };
 
 }  // namespace psdump

@@ -31,7 +31,8 @@ const std::string H =
 
 // Fields as "name=value;": numbers in decimal, texts as sent, raw bytes in
 // hex, lists as [a,b|c,d] with their elements' values.
-std::string render(const std::vector<psdump::Field>& fields, const char* sep = ";") {
+template <typename Fields>
+std::string render(const Fields& fields, const char* sep = ";") {
   std::string out;
   for (const psdump::Field& f : fields) {
     if (*sep == ';') out += std::string(f.name) + "=";
