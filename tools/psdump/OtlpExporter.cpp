@@ -14,8 +14,6 @@ constexpr auto kFirstBackoff = std::chrono::milliseconds(100);
 constexpr auto kMaxBackoff = std::chrono::seconds(5);
 // A Retry-After beyond this is taken as this.
 constexpr double kMaxRetryAfterSec = 60;
-// The arena's first block, kept: a batch of the default 512 spans fits.
-constexpr size_t kArenaBlock = 2 * 1024 * 1024;
 // Posted bodies kept for reuse.
 constexpr size_t kSpareBodies = 4;
 
@@ -28,15 +26,6 @@ std::chrono::steady_clock::duration seconds(double s) {
       std::chrono::duration<double>(s));
 }
 
-google::protobuf::ArenaOptions arenaOptions(char* block) {
-  google::protobuf::ArenaOptions o;
-  o.initial_block = block;
-  o.initial_block_size = kArenaBlock;
-  o.start_block_size = kArenaBlock;
-  o.max_block_size = kArenaBlock;
-  return o;
-}
-
 }  // namespace
 
 OtlpExporter::OtlpExporter(const OtlpOptions& options, std::unique_ptr<Transport> transport,
@@ -44,10 +33,7 @@ OtlpExporter::OtlpExporter(const OtlpOptions& options, std::unique_ptr<Transport
     : options_(options),
       transport_(std::move(transport)),
       mapper_(salt),
-      err_(err),
-      arenaBlock_(new char[kArenaBlock]),
-      arena_(std::make_unique<google::protobuf::Arena>(arenaOptions(arenaBlock_.get()))) {
-  batch_ = google::protobuf::Arena::CreateMessage<ExportTraceServiceRequest>(arena_.get());
+      err_(err) {
   if (options_.batchSpans == 0) options_.batchSpans = 1;
   if (options_.queueTraces == 0) options_.queueTraces = 1;
   sender_ = std::thread(&OtlpExporter::run, this);
@@ -77,18 +63,26 @@ void OtlpExporter::connectionClosed(uint64_t conn) {
   identities_.erase(conn);
 }
 
-ScopeSpans& OtlpExporter::scopeOf(uint64_t conn) {
+SpanSlots& OtlpExporter::scopeOf(uint64_t conn) {
   auto it = scopes_.find(conn);
-  if (it != scopes_.end()) return *it->second;
-  auto* resourceSpans = batch_->add_resource_spans();
+  if (it != scopes_.end()) return it->second;
+  auto* resourceSpans = resourcesUsed_ < batch_.resource_spans_size()
+                            ? batch_.mutable_resource_spans(resourcesUsed_)
+                            : batch_.add_resource_spans();
+  ++resourcesUsed_;
   auto id = identities_.find(conn);
-  if (id == identities_.end() || !resourceSpans->mutable_resource()->ParseFromString(id->second)) {
-    SpanMapper::fillUnknownResource(*resourceSpans->mutable_resource());
+  auto* resource = resourceSpans->mutable_resource();
+  if (id == identities_.end()) {
+    resource->Clear();
+    SpanMapper::fillUnknownResource(*resource);
+  } else if (!resource->ParseFromString(id->second)) {
+    SpanMapper::fillUnknownResource(*resource);
   }
-  ScopeSpans* scope = resourceSpans->add_scope_spans();
+  ScopeSpans* scope = resourceSpans->scope_spans_size() > 0
+                          ? resourceSpans->mutable_scope_spans(0)
+                          : resourceSpans->add_scope_spans();
   scope->mutable_scope()->set_name("psdump");
-  scopes_.emplace(conn, scope);
-  return *scope;
+  return scopes_.emplace(conn, SpanSlots(*scope)).first->second;
 }
 
 void OtlpExporter::request(const Request& q, bool open) {
@@ -127,7 +121,12 @@ void OtlpExporter::sealLocked() {
     body = std::move(spareBodies_.back());
     spareBodies_.pop_back();
   }
-  batch_->SerializeToString(body.get());
+  // Drop what earlier, larger batches left beyond this one's spans.
+  for (auto& scope : scopes_) scope.second.trim();
+  while (batch_.resource_spans_size() > resourcesUsed_) {
+    batch_.mutable_resource_spans()->RemoveLast();
+  }
+  batch_.SerializeToString(body.get());
   if (options_.gzip) {
     auto packed = std::make_shared<std::string>();
     if (gzipCompress(*body, *packed)) {
@@ -152,8 +151,7 @@ void OtlpExporter::sealLocked() {
     queue_.pop_front();
   }
   scopes_.clear();
-  arena_->Reset();
-  batch_ = google::protobuf::Arena::CreateMessage<ExportTraceServiceRequest>(arena_.get());
+  resourcesUsed_ = 0;
   batchTraces_ = 0;
   batchSpans_ = 0;
   wake_.notify_all();

@@ -68,7 +68,7 @@ class OtlpExporter {
   };
   using Clock = std::chrono::steady_clock;
 
-  opentelemetry::proto::trace::v1::ScopeSpans& scopeOf(uint64_t conn);
+  SpanSlots& scopeOf(uint64_t conn);
   void added(size_t spans);
   void sealLocked();
   void run();
@@ -82,12 +82,14 @@ class OtlpExporter {
 
   std::mutex lock_;
   std::condition_variable wake_;
-  // The open batch, on an arena that is reset whenever the batch is sealed;
-  // its first block is kept from batch to batch.
-  std::unique_ptr<char[]> arenaBlock_;
-  std::unique_ptr<google::protobuf::Arena> arena_;
-  opentelemetry::proto::collector::trace::v1::ExportTraceServiceRequest* batch_ = nullptr;
-  std::unordered_map<uint64_t, opentelemetry::proto::trace::v1::ScopeSpans*> scopes_;
+  // The open batch. Sealing a batch does not free its messages: the next
+  // batch writes over them (a resource and its spans per connection, in the
+  // order the connections first appear), so that building a batch allocates
+  // nothing once the batches have reached their usual shape. What it keeps
+  // is bounded by the largest batch.
+  opentelemetry::proto::collector::trace::v1::ExportTraceServiceRequest batch_;
+  int resourcesUsed_ = 0;  // resource_spans of batch_ that belong to the open batch
+  std::unordered_map<uint64_t, SpanSlots> scopes_;
   uint64_t batchTraces_ = 0;
   uint64_t batchSpans_ = 0;
   Clock::time_point batchSince_;

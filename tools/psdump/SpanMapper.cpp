@@ -19,56 +19,73 @@ namespace {
 // OTLP strings must be well-formed UTF-8 (a receiver may refuse the whole
 // post otherwise); texts from the wire are the JVM's modified UTF-8 or any
 // bytes. Well-formed sequences pass; anything else, the two-byte NUL and
-// surrogate halves become U+FFFD.
-void setUtf8(std::string* field, std::string_view text) {
+// surrogate halves become U+FFFD. Appends to field, which keeps its storage.
+void appendUtf8(std::string* field, std::string_view text) {
   size_t i = 0;
   while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
   if (i == text.size()) {
-    field->assign(text.data(), text.size());
+    field->append(text.data(), text.size());
     return;
   }
   const std::string whole(text);
-  std::string out(text.substr(0, i));
+  field->append(text.data(), i);
   while (i < whole.size()) {
     if (static_cast<unsigned char>(whole[i]) < 0x80) {
-      out += whole[i++];
+      *field += whole[i++];
       continue;
     }
     bool escape = false;
     unsigned unit = 0;
     const size_t len = utf8SequenceAt(whole, i, escape, unit);
     if (len == 0 || escape) {
-      out += "\xEF\xBF\xBD";
+      *field += "\xEF\xBF\xBD";
       i += len == 0 ? 1 : len;
     } else {
-      out.append(whole, i, len);
+      field->append(whole, i, len);
       i += len;
     }
   }
-  *field = std::move(out);
 }
 
-void addString(google::protobuf::RepeatedPtrField<KeyValue>& attrs, const char* key,
-               std::string_view value) {
-  KeyValue* kv = attrs.Add();
-  kv->set_key(key);
-  setUtf8(kv->mutable_value()->mutable_string_value(), value);
+void setUtf8(std::string* field, std::string_view text) {
+  field->clear();
+  appendUtf8(field, text);
 }
+
+// The attributes of one span, written over those an earlier batch left in
+// it: keys and texts keep their storage, so that a batch is built without
+// allocating. Those left over are dropped at the end.
+class Attrs {
+ public:
+  // Span or Resource.
+  template <typename Message>
+  explicit Attrs(Message& m) : attrs_(*m.mutable_attributes()) {}
+  ~Attrs() {
+    while (attrs_.size() > used_) attrs_.RemoveLast();
+  }
+  Attrs(const Attrs&) = delete;
+  Attrs& operator=(const Attrs&) = delete;
+
+  void addString(const char* key, std::string_view value) {
+    setUtf8(next(key).mutable_string_value(), value);
+  }
+  void addInt(const char* key, int64_t value) { next(key).set_int_value(value); }
+  void addTrue(const char* key) { next(key).set_bool_value(true); }
+
+ private:
+  otlp::common::v1::AnyValue& next(const char* key) {
+    KeyValue* kv = used_ < attrs_.size() ? attrs_.Mutable(used_) : attrs_.Add();
+    ++used_;
+    kv->mutable_key()->assign(key);
+    return *kv->mutable_value();
+  }
+
+  google::protobuf::RepeatedPtrField<KeyValue>& attrs_;
+  int used_ = 0;
+};
 
 void setName(Span& span, std::string_view name) {
   setUtf8(span.mutable_name(), name);
-}
-
-void addInt(google::protobuf::RepeatedPtrField<KeyValue>& attrs, const char* key, int64_t value) {
-  KeyValue* kv = attrs.Add();
-  kv->set_key(key);
-  kv->mutable_value()->set_int_value(value);
-}
-
-void addTrue(google::protobuf::RepeatedPtrField<KeyValue>& attrs, const char* key) {
-  KeyValue* kv = attrs.Add();
-  kv->set_key(key);
-  kv->mutable_value()->set_bool_value(true);
 }
 
 void setId(uint64_t id, std::string* field) {
@@ -134,21 +151,20 @@ Span_SpanKind spanKindOf(CallKind kind, bool root) {
 }
 
 // The name, and the attributes that depend on the kind of call.
-void describe(const Call& c, Span& span) {
-  auto& attrs = *span.mutable_attributes();
+void describe(const Call& c, Span& span, Attrs& attrs) {
   switch (c.kind) {
     case CallKind::Http: {
       const std::string_view url(c.name);
       const size_t query = url.find('?');
       const std::string_view path = url.substr(0, query);
       setName(span, c.label.empty() ? path : std::string_view(c.label));
-      addString(attrs, "url.path", path);
-      if (query != std::string_view::npos) addString(attrs, "url.query", url.substr(query + 1));
-      addString(attrs, "http.route", path);
+      attrs.addString("url.path", path);
+      if (query != std::string_view::npos) attrs.addString("url.query", url.substr(query + 1));
+      attrs.addString("http.route", path);
       const std::string method = httpMethod(c.label);
-      if (!method.empty()) addString(attrs, "http.request.method", method);
-      if (c.error) addString(attrs, "error.type", "http.error");
-      if (!c.detail.empty()) addString(attrs, "halden.application", c.detail);
+      if (!method.empty()) attrs.addString("http.request.method", method);
+      if (c.error) attrs.addString("error.type", "http.error");
+      if (!c.detail.empty()) attrs.addString("halden.application", c.detail);
       return;
     }
     case CallKind::Ejb:
@@ -157,49 +173,55 @@ void describe(const Call& c, Span& span) {
     case CallKind::Portal3:
     case CallKind::Portal4:
       setName(span, c.name.empty() ? std::string_view(callKindName(c.kind)) : c.name);
-      if (!c.label.empty()) addString(attrs, "halden.url", c.label);
-      if (!c.detail.empty()) addString(attrs, "halden.application", c.detail);
+      if (!c.label.empty()) attrs.addString("halden.url", c.label);
+      if (!c.detail.empty()) attrs.addString("halden.application", c.detail);
       return;
     case CallKind::Sql: {
       const std::string op = sqlOperation(c.name);
-      std::string name = op.empty() ? std::string("SQL") : op;
-      if (!c.detail.empty()) name += ' ' + c.detail;
-      setName(span, name);
-      addString(attrs, "db.query.text", c.name);
-      if (!op.empty()) addString(attrs, "db.operation.name", op);
-      if (!c.detail.empty()) addString(attrs, "halden.data_source", c.detail);
+      std::string* name = span.mutable_name();
+      name->assign(op.empty() ? std::string_view("SQL") : std::string_view(op));
+      if (!c.detail.empty()) {
+        *name += ' ';
+        appendUtf8(name, c.detail);
+      }
+      attrs.addString("db.query.text", c.name);
+      if (!op.empty()) attrs.addString("db.operation.name", op);
+      if (!c.detail.empty()) attrs.addString("halden.data_source", c.detail);
       return;
     }
     case CallKind::Jms:
     case CallKind::Mq:
       setName(span, c.name.empty() ? std::string_view(callKindName(c.kind)) : c.name);
-      addString(attrs, "messaging.system", c.kind == CallKind::Jms ? "jms" : "mq");
-      addString(attrs, "messaging.destination.name", c.name);
+      attrs.addString("messaging.system", c.kind == CallKind::Jms ? "jms" : "mq");
+      attrs.addString("messaging.destination.name", c.name);
       if (!c.detail.empty()) {
-        addString(attrs, c.kind == CallKind::Jms ? "halden.detail" : "halden.queue_manager",
+        attrs.addString(c.kind == CallKind::Jms ? "halden.detail" : "halden.queue_manager",
                   c.detail);
       }
       return;
     case CallKind::MqMessage:
-      span.set_name("mq message");
-      addString(attrs, "messaging.system", "mq");
-      addString(attrs, "messaging.message.id", c.name);
-      addString(attrs, "halden.operations", c.detail);
+      span.mutable_name()->assign("mq message");
+      attrs.addString("messaging.system", "mq");
+      attrs.addString("messaging.message.id", c.name);
+      attrs.addString("halden.operations", c.detail);
       return;
     case CallKind::Invoke:
     case CallKind::Receive:
-      span.set_name(callKindName(c.kind));
-      if (!c.detail.empty()) addString(attrs, "halden.token", c.detail);
+      span.mutable_name()->assign(callKindName(c.kind));
+      if (!c.detail.empty()) attrs.addString("halden.token", c.detail);
       return;
     case CallKind::Method:
-      span.set_name("method " + std::to_string(c.methodId));
-      addInt(attrs, "halden.method_id", c.methodId);
+      span.mutable_name()->assign("method ").append(std::to_string(c.methodId));
+      attrs.addInt("halden.method_id", c.methodId);
       return;
     default:
-      setName(span, c.name.empty() ? std::string(callKindName(c.kind))
-                                   : std::string(callKindName(c.kind)) + ' ' + c.name);
-      if (!c.name.empty()) addString(attrs, "halden.name", c.name);
-      if (!c.detail.empty()) addString(attrs, "halden.detail", c.detail);
+      span.mutable_name()->assign(callKindName(c.kind));
+      if (!c.name.empty()) {
+        *span.mutable_name() += ' ';
+        appendUtf8(span.mutable_name(), c.name);
+      }
+      if (!c.name.empty()) attrs.addString("halden.name", c.name);
+      if (!c.detail.empty()) attrs.addString("halden.detail", c.detail);
       return;
   }
 }
@@ -237,42 +259,74 @@ struct SpanMapper::Context {
   int mod = -1;                  // the request's MOD level
   uint32_t token = 0;            // the tree's correlation token, 0 for none
   const Call* origin = nullptr;  // the invoke that drew the token, if this tree drew it
+  const Request* request = nullptr;
+  bool open = false;  // the request was still open when its connection ended
 };
 
+Span& SpanSlots::next() {
+  Span* span = used_ < scope_->spans_size() ? scope_->mutable_spans(used_) : scope_->add_spans();
+  ++used_;
+  return *span;
+}
+
+void SpanSlots::trim() {
+  while (scope_->spans_size() > used_) scope_->mutable_spans()->RemoveLast();
+}
+
 void SpanMapper::addCall(const Call& c, const Context& ctx, uint64_t parentId, bool root,
-                         ScopeSpans& out, size_t& count) const {
-  Span& span = *out.add_spans();
+                         SpanSlots& out, size_t& count) const {
+  Span& span = out.next();
   ++count;
   const uint64_t id =
       &c == ctx.origin ? tokenCallSpanId(ctx.token) : ids_.spanId(ctx.conn, c.offset);
   span.set_trace_id(ctx.traceBytes, sizeof ctx.traceBytes);
   setId(id, span.mutable_span_id());
-  if (parentId != 0) setId(parentId, span.mutable_parent_span_id());
+  if (parentId != 0) {
+    setId(parentId, span.mutable_parent_span_id());
+  } else {
+    span.clear_parent_span_id();
+  }
   span.set_kind(spanKindOf(c.kind, root));
   span.set_start_time_unix_nano(nanos(c.beginWall));
   span.set_end_time_unix_nano(nanos(std::max(c.beginWall, latestWall(c))));
-  describe(c, span);
-  auto& attrs = *span.mutable_attributes();
-  addString(attrs, "halden.kind", callKindName(c.kind));
-  // The thread and the MOD level are the request's: on its root span, and
-  // on a call only where its MOD level differs.
-  if (root) addInt(attrs, "halden.thread_id", ctx.thread);
-  if (!c.unfinished) addInt(attrs, "halden.cpu_ns", c.cpuNanos());
-  if (c.mod >= 0 && (root || c.mod != ctx.mod)) addInt(attrs, "halden.mod", c.mod);
-  addInt(attrs, "halden.offset", static_cast<int64_t>(c.offset));
-  if (!c.unfinished) addInt(attrs, "halden.end_offset", static_cast<int64_t>(c.endOffset));
-  if (c.cancelled) addTrue(attrs, "halden.cancelled");
-  if (c.unfinished) addTrue(attrs, "halden.unfinished");
-  if (c.incomplete) addTrue(attrs, "halden.incomplete");
-  if (c.error) span.mutable_status()->set_code(Status::STATUS_CODE_ERROR);
+  {
+    Attrs attrs(span);
+    describe(c, span, attrs);
+    attrs.addString("halden.kind", callKindName(c.kind));
+    // The thread and the MOD level are the request's: on its root span, and
+    // on a call only where its MOD level differs.
+    if (root) attrs.addInt("halden.thread_id", ctx.thread);
+    if (!c.unfinished) attrs.addInt("halden.cpu_ns", c.cpuNanos());
+    if (c.mod >= 0 && (root || c.mod != ctx.mod)) attrs.addInt("halden.mod", c.mod);
+    attrs.addInt("halden.offset", static_cast<int64_t>(c.offset));
+    if (!c.unfinished) attrs.addInt("halden.end_offset", static_cast<int64_t>(c.endOffset));
+    if (c.cancelled) attrs.addTrue("halden.cancelled");
+    if (c.unfinished) attrs.addTrue("halden.unfinished");
+    if (c.incomplete) attrs.addTrue("halden.incomplete");
+    if (root && ctx.request != nullptr) {
+      const Request& q = *ctx.request;
+      attrs.addInt("halden.connection", static_cast<int64_t>(q.conn));
+      attrs.addInt("halden.nested_calls", static_cast<int64_t>(q.nestedCalls));
+      if (q.omittedCalls > 0)
+        attrs.addInt("halden.omitted_calls", static_cast<int64_t>(q.omittedCalls));
+      if (ctx.open) attrs.addTrue("halden.open");
+    }
+  }
+  if (c.error) {
+    span.mutable_status()->set_code(Status::STATUS_CODE_ERROR);
+  } else if (span.has_status()) {
+    span.clear_status();
+  }
   for (const Call& inner : c.calls) addCall(inner, ctx, id, false, out, count);
 }
 
-size_t SpanMapper::addRequest(const Request& q, bool open, ScopeSpans& out) const {
+size_t SpanMapper::addRequest(const Request& q, bool open, SpanSlots& out) const {
   Context ctx;
   ctx.conn = q.conn;
   ctx.thread = q.thread;
   ctx.mod = q.root.mod;
+  ctx.request = &q;
+  ctx.open = open;
   const Call* receive = nullptr;
   const Call* invoke = nullptr;
   findTokens(q.root, receive, invoke);
@@ -291,59 +345,56 @@ size_t SpanMapper::addRequest(const Request& q, bool open, ScopeSpans& out) cons
     ctx.trace = ids_.traceId(q.conn, q.root.offset);
   }
   putTraceId(ctx.trace, ctx.traceBytes);
-  const int first = out.spans_size();
   size_t count = 0;
   addCall(q.root, ctx, parent, true, out, count);
-  Span& root = *out.mutable_spans(first);
-  auto& attrs = *root.mutable_attributes();
-  addInt(attrs, "halden.connection", static_cast<int64_t>(q.conn));
-  addInt(attrs, "halden.nested_calls", static_cast<int64_t>(q.nestedCalls));
-  if (q.omittedCalls > 0)
-    addInt(attrs, "halden.omitted_calls", static_cast<int64_t>(q.omittedCalls));
-  if (open) addTrue(attrs, "halden.open");
   return count;
 }
 
-size_t SpanMapper::addTraceRecord(uint64_t conn, const Record& r, ScopeSpans& out) const {
+size_t SpanMapper::addTraceRecord(uint64_t conn, const Record& r, SpanSlots& out) const {
   if (r.type != 6) return 0;
   Context ctx;
   ctx.conn = conn;
   ctx.trace = ids_.traceId(conn, r.offset);
   putTraceId(ctx.trace, ctx.traceBytes);
-  Span& span = *out.add_spans();
+  Span& span = out.next();
   span.set_trace_id(ctx.traceBytes, sizeof ctx.traceBytes);
   setId(ids_.spanId(conn, r.offset), span.mutable_span_id());
+  span.clear_parent_span_id();
   span.set_kind(Span::SPAN_KIND_SERVER);
   const int64_t wall = static_cast<int64_t>(r.unsignedValue("wallSeconds")) * 1000000 +
                        static_cast<int64_t>(r.unsignedValue("wallMicros"));
   span.set_start_time_unix_nano(nanos(wall));
   span.set_end_time_unix_nano(nanos(wall));
-  const std::string name = r.text("requestName");
-  setName(span, name.empty() ? std::string("trace") : name);
-  auto& attrs = *span.mutable_attributes();
-  addString(attrs, "halden.kind", "trace");
-  if (const Field* mod = r.find("mod")) addInt(attrs, "halden.mod", static_cast<int64_t>(mod->u));
-  addInt(attrs, "halden.offset", static_cast<int64_t>(r.offset));
-  addInt(attrs, "halden.connection", static_cast<int64_t>(conn));
+  const Field* name = r.find("requestName");
+  const bool named = name != nullptr && (name->kind == Field::Kind::Text ||
+                                         name->kind == Field::Kind::Bytes) && !name->bytes.empty();
+  setName(span, named ? std::string_view(name->bytes) : std::string_view("trace"));
+  if (span.has_status()) span.clear_status();
+  Attrs attrs(span);
+  attrs.addString("halden.kind", "trace");
+  if (const Field* mod = r.find("mod")) attrs.addInt("halden.mod", static_cast<int64_t>(mod->u));
+  attrs.addInt("halden.offset", static_cast<int64_t>(r.offset));
+  attrs.addInt("halden.connection", static_cast<int64_t>(conn));
   return 1;
 }
 
 void SpanMapper::fillResource(const Record& identity, otlp::resource::v1::Resource& out) {
-  auto& attrs = *out.mutable_attributes();
+  Attrs attrs(out);
   const std::string server = identity.text("appServerName");
-  addString(attrs, "service.name", server.empty() ? std::string("unknown_service:psdump") : server);
-  addString(attrs, "host.name", identity.text("nodeName"));
-  addString(attrs, "halden.command_agent_id", identity.text("commandAgentId"));
-  addString(attrs, "halden.probe.version",
-            std::to_string(identity.unsignedValue("versionMajor")) + '.' +
-                std::to_string(identity.unsignedValue("versionMinor")) + '.' +
-                std::to_string(identity.unsignedValue("versionMicro")));
-  addInt(attrs, "halden.admin_port",
-         static_cast<int64_t>(identity.unsignedValue("adminServerPort")));
+  attrs.addString("service.name", server.empty() ? std::string("unknown_service:psdump") : server);
+  attrs.addString("host.name", identity.text("nodeName"));
+  attrs.addString("halden.command_agent_id", identity.text("commandAgentId"));
+  attrs.addString("halden.probe.version",
+                  std::to_string(identity.unsignedValue("versionMajor")) + '.' +
+                      std::to_string(identity.unsignedValue("versionMinor")) + '.' +
+                      std::to_string(identity.unsignedValue("versionMicro")));
+  attrs.addInt("halden.admin_port", static_cast<int64_t>(identity.unsignedValue("adminServerPort")));
 }
 
 void SpanMapper::fillUnknownResource(otlp::resource::v1::Resource& out) {
-  addString(*out.mutable_attributes(), "service.name", "unknown_service:psdump");
+  KeyValue* kv = out.add_attributes();
+  kv->set_key("service.name");
+  kv->mutable_value()->set_string_value("unknown_service:psdump");
 }
 
 }  // namespace psdump

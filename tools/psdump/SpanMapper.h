@@ -18,16 +18,31 @@ namespace psdump {
 
 namespace otlp = opentelemetry::proto;
 
+// The spans of one scope in the batch being built. The spans an earlier
+// batch left in the scope are written over in place, so that messages and
+// strings keep their storage from batch to batch; trim() drops those left
+// over before the batch is serialised.
+class SpanSlots {
+ public:
+  explicit SpanSlots(otlp::trace::v1::ScopeSpans& scope) : scope_(&scope) {}
+  otlp::trace::v1::Span& next();
+  void trim();
+
+ private:
+  otlp::trace::v1::ScopeSpans* scope_;
+  int used_ = 0;
+};
+
 class SpanMapper {
  public:
   explicit SpanMapper(uint64_t salt) : ids_(salt) {}
 
   // Appends the spans of one request tree; open: its connection ended before
   // the request did. Returns the number of spans appended.
-  size_t addRequest(const Request& q, bool open, otlp::trace::v1::ScopeSpans& out) const;
+  size_t addRequest(const Request& q, bool open, SpanSlots& out) const;
   // A trace request record (a single record that names a request) becomes a
   // trace of one span without duration. Returns 1, or 0 for another record.
-  size_t addTraceRecord(uint64_t conn, const Record& r, otlp::trace::v1::ScopeSpans& out) const;
+  size_t addTraceRecord(uint64_t conn, const Record& r, SpanSlots& out) const;
 
   // The resource attributes of a connection from its hello packet's identity
   // record.
@@ -38,7 +53,7 @@ class SpanMapper {
  private:
   struct Context;
   void addCall(const Call& c, const Context& ctx, uint64_t parentId, bool root,
-               otlp::trace::v1::ScopeSpans& out, size_t& count) const;
+               SpanSlots& out, size_t& count) const;
 
   LocalIds ids_;
 };
