@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# psdump --requests throughput (not run by ctest): writes a captured stream of
-# RECORDS records (default 1000000; eight threads' HTTP requests with an EJB
-# call, three SQL statements and a JMS send each) and decodes it with
-#   psdump --input CAPTURE --requests > /dev/null
-# and, in the same run, with the OTLP export on as well
-#   psdump --input CAPTURE --requests --otlp http://127.0.0.1:PORT/v1/traces
-# to a loopback sink that answers every post 200 (OTLP_GZIP=1 adds
-# --otlp-gzip). Both pinned to one core. Prints records per second (on the CPU
-# time used, and on the elapsed time) and the peak resident memory for each
-# of RUNS runs (default 3), and for the export its CPU time per record and per
-# span beyond decoding alone.
+# psdump throughput (not run by ctest): writes a captured stream of RECORDS
+# records (default 1000000; eight threads' HTTP requests with an EJB call,
+# three SQL statements and a JMS send each) and decodes it three ways:
+#   decode         psdump --input CAPTURE --summary-only     (no line per record)
+#   requests       psdump --input CAPTURE --requests > /dev/null
+#   requests+otlp  the same with --otlp http://127.0.0.1:PORT/v1/traces
+# the last to a loopback sink that answers every post 200 (OTLP_GZIP=1 adds
+# --otlp-gzip). Pinned to one core. Prints, for each of RUNS runs (default
+# 3), records per second on the CPU time used (and per nanosecond per
+# record), on the elapsed time, and the peak resident memory; for the export
+# its CPU time per record and per span beyond the requests case; at the end
+# the median of each case.
+#
+# BASELINE=/path/to/an/older/psdump runs every case with that binary too,
+# interleaved with this build's (so both see the same machine load), and
+# prints this build's medians over the baseline's.
 #
 #   bash bench/psdump/run.sh [RECORDS] [RUNS]
 set -euo pipefail
@@ -54,10 +59,12 @@ GZIP_OPT=""
 
 PIN=""
 command -v taskset >/dev/null && PIN="taskset -c 0"
-python3 - "$RUNS" "$RECORDS" "$OTLP_URL" "$GZIP_OPT" $PIN build-release/tools/psdump/psdump \
-  --input "$WORK/capture" --requests <<'PY'
-import re, resource, subprocess, sys, time
-runs, records, url, gzip, command = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5:]
+python3 - "$RUNS" "$RECORDS" "$OTLP_URL" "$GZIP_OPT" "$WORK/capture" "${BASELINE:-}" "$PIN" \
+  build-release/tools/psdump/psdump <<'PY'
+import re, resource, statistics, subprocess, sys, time
+runs, records, url, gzip, capture, baseline, pin, current = (
+    int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6],
+    sys.argv[7].split(), sys.argv[8])
 
 def measure(cmd):
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
@@ -68,26 +75,48 @@ def measure(cmd):
     cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
     return cpu, elapsed, after.ru_maxrss, done.stderr
 
-# A queue that holds every trace: a sink slower than the decoding must not
-# make the export drop (and skip the work of posting) what it cannot take.
-otlp = command + ["--otlp", url, "--otlp-drain", "120", "--otlp-queue", "100000000"] + ([gzip] if gzip else [])
+def cases(exe):
+    base = pin + [exe, "--input", capture]
+    # A queue that holds every trace: a sink slower than the decoding must
+    # not make the export drop (and skip the work of posting) what it
+    # cannot take.
+    otlp = ["--otlp", url, "--otlp-drain", "120", "--otlp-queue", "100000000"] + ([gzip] if gzip else [])
+    return (("decode", base + ["--summary-only"]), ("requests", base + ["--requests"]),
+            ("requests+otlp", base + ["--requests"] + otlp))
+
+binaries = [("", current)] + ([("baseline ", baseline)] if baseline else [])
+results = {}  # (binary label, case) -> [ns per record]
 for run in range(runs):
-    for name, cmd in (("decode", command), ("decode+otlp", otlp)):
-        cpu, elapsed, rss, err = measure(cmd)
-        # ru_maxrss of the children is the largest of any child so far, in KiB.
-        print(f"run {run + 1} {name}: {records / cpu / 1e6:.2f} M records/s on CPU time ({cpu:.3f} s, "
-              f"{cpu / records * 1e9:.0f} ns/record), {records / elapsed / 1e6:.2f} M records/s "
-              f"elapsed ({elapsed:.3f} s), peak memory {rss / 1024:.1f} MiB")
-        if name == "decode":
-            base = cpu
-            continue
-        m = re.search(r"otlp: (\d+) traces \((\d+) spans\) sent in (\d+) posts, (\d+) retries, "
-                      r"(\d+) traces \((\d+) spans\) dropped", err)
-        if not m:
-            sys.exit("no OTLP summary: " + err)
-        spans = int(m.group(2))
-        extra = cpu - base
-        print(f"  export: {m.group(0)}; {extra / records * 1e9:.0f} ns/record and "
-              f"{extra / spans * 1e9:.0f} ns/span beyond decoding, {spans / extra / 1e6:.2f} M spans/s "
-              f"of export CPU")
+    for label, exe in binaries:
+        for name, cmd in cases(exe):
+            cpu, elapsed, rss, err = measure(cmd)
+            per = cpu / records * 1e9
+            # ru_maxrss of the children is the largest of any child so far, in KiB.
+            print(f"run {run + 1} {label}{name}: {records / cpu / 1e6:.2f} M records/s on CPU time "
+                  f"({cpu:.3f} s, {per:.0f} ns/record), {records / elapsed / 1e6:.2f} M records/s "
+                  f"elapsed ({elapsed:.3f} s), peak memory {rss / 1024:.1f} MiB")
+            results.setdefault((label, name), []).append(per)
+            if name == "requests":
+                plain = cpu
+            if name != "requests+otlp":
+                continue
+            m = re.search(r"otlp: (\d+) traces \((\d+) spans\) sent in (\d+) posts, (\d+) retries, "
+                          r"(\d+) traces \((\d+) spans\) dropped", err)
+            if not m:
+                sys.exit("no OTLP summary: " + err)
+            spans = int(m.group(2))
+            extra = cpu - plain
+            print(f"  export: {m.group(0)}; {extra / records * 1e9:.0f} ns/record and "
+                  f"{extra / spans * 1e9:.0f} ns/span beyond the requests case, "
+                  f"{spans / extra / 1e6:.2f} M spans/s of export CPU")
+            results.setdefault((label, "export (beyond requests)"), []).append(extra / records * 1e9)
+
+print(f"medians of {runs} runs, CPU ns per record:")
+for name in ("decode", "requests", "requests+otlp", "export (beyond requests)"):
+    mine = statistics.median(results[("", name)])
+    line = f"  {name}: {mine:.0f}"
+    if baseline:
+        theirs = statistics.median(results[("baseline ", name)])
+        line += f" (baseline {theirs:.0f}, ratio {mine / theirs:.2f})"
+    print(line)
 PY
