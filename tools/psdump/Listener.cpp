@@ -13,11 +13,10 @@
 #include <list>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <thread>
 
 #include "Json.h"
-#include "OtlpExporter.h"
+#include "RequestSink.h"
 #include "RequestView.h"
 #include "Summary.h"
 
@@ -121,7 +120,7 @@ class FdSource : public ByteSource {
 class Output {
  public:
   Output(FILE* out, FILE* err, const ListenerOptions& options, bool flushEach,
-         std::unique_ptr<OtlpExporter> otlp)
+         std::unique_ptr<RequestSink> otlp)
       : out_(out),
         err_(err),
         quiet_(options.quiet),
@@ -134,7 +133,7 @@ class Output {
       view_ = std::make_unique<RequestView>(options.requests);
     }
     if (otlp_ != nullptr) {
-      OtlpExporter* otlp = otlp_.get();
+      RequestSink* otlp = otlp_.get();
       view_->forwardTo([otlp](const Request& q, bool open) { otlp->request(q, open); },
                        [otlp](uint64_t conn, const Record& r) { otlp->traceRecord(conn, r); });
     }
@@ -253,7 +252,7 @@ class Output {
   // One JSON line per record.
   bool perRecord_;
   std::string htmlPath_;
-  std::unique_ptr<OtlpExporter> otlp_;
+  std::unique_ptr<RequestSink> otlp_;
   Summary summary_;
   std::unique_ptr<RequestView> view_;
 };
@@ -303,20 +302,16 @@ void serveConnection(int fd, uint64_t conn, const ListenerOptions& options,
 }
 
 // The OTLP exporter the options ask for; false (with the reason on err)
-// when they name a URL that cannot be used.
+// when they name a URL that cannot be used or the export cannot be loaded.
 bool makeExporter(const ListenerOptions& options, FILE* err,
-                  std::unique_ptr<OtlpExporter>& exporter) {
+                  std::unique_ptr<RequestSink>& exporter) {
   if (options.otlp.url.empty()) return true;
   std::string error;
-  std::unique_ptr<Transport> transport =
-      makeHttpTransport(options.otlp.url, options.otlp.timeoutSec, error);
-  if (transport == nullptr) {
+  exporter = openOtlpModule(options.otlp, err, error);
+  if (exporter == nullptr) {
     std::fprintf(err, "psdump: --otlp %s: %s\n", options.otlp.url.c_str(), error.c_str());
     return false;
   }
-  std::random_device random;
-  const uint64_t salt = (static_cast<uint64_t>(random()) << 32) ^ random();
-  exporter = std::make_unique<OtlpExporter>(options.otlp, std::move(transport), salt, err);
   return true;
 }
 
@@ -356,7 +351,7 @@ int runListener(const ListenerOptions& options, const std::atomic<bool>& stop, F
     std::fprintf(err, "psdump: port %d is out of range\n", options.port);
     return kExitSetup;
   }
-  std::unique_ptr<OtlpExporter> exporter;
+  std::unique_ptr<RequestSink> exporter;
   if (!makeExporter(options, err, exporter)) return kExitSetup;
   int listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listenFd < 0) {
@@ -462,7 +457,7 @@ int runFile(const std::string& path, const ListenerOptions& options, FILE* out, 
       return kExitSetup;
     }
   }
-  std::unique_ptr<OtlpExporter> exporter;
+  std::unique_ptr<RequestSink> exporter;
   if (!makeExporter(options, err, exporter)) {
     if (fd != 0) close(fd);
     return kExitSetup;

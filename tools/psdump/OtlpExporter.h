@@ -25,6 +25,7 @@
 #include "HttpTransport.h"
 #include "OtlpOptions.h"
 #include "Record.h"
+#include "RequestSink.h"
 #include "RequestTracker.h"
 #include "SpanMapper.h"
 #include "opentelemetry/proto/collector/trace/v1/trace_service.pb.h"
@@ -40,22 +41,22 @@ struct OtlpCounts {
   uint64_t spansDropped = 0;
 };
 
-class OtlpExporter {
+class OtlpExporter : public RequestSink {
  public:
   // Starts the sender thread.
   OtlpExporter(const OtlpOptions& options, std::unique_ptr<Transport> transport, uint64_t salt,
                FILE* err);
-  ~OtlpExporter();
+  ~OtlpExporter() override;
 
   // The resource of a connection, from the identity record of its hello.
-  void identity(uint64_t conn, const Record& r);
-  void connectionClosed(uint64_t conn);
-  void request(const Request& q, bool open);
-  void traceRecord(uint64_t conn, const Record& r);
+  void identity(uint64_t conn, const Record& r) override;
+  void connectionClosed(uint64_t conn) override;
+  void request(const Request& q, bool open) override;
+  void traceRecord(uint64_t conn, const Record& r) override;
 
   // Seals the last batch, gives the sender the drain time to post what is
   // queued and stops it. Returns the summary line.
-  std::string finish();
+  std::string finish() override;
 
   OtlpCounts counts();
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -222,6 +223,27 @@ TEST(PsdumpTool, RefusesAddressesOtherThanLoopback) {
   for (const char* host :
        {"0.0.0.0", "10.0.0.1", "128.0.0.1", "::1", "", "127.0.0.1 ", "127.1", "example.org"})
     EXPECT_FALSE(psdump::parseLoopback(host, a)) << host;
+}
+
+// The OTLP export is a module psdump loads from its own directory for
+// --otlp only: found there it runs; a psdump without it says so and fails.
+TEST(PsdumpTool, LoadsTheOtlpExportFromItsOwnDirectory) {
+  PsdumpRun run({"--input", "@input", "--otlp", "http://127.0.0.1:1/v1/traces", "--otlp-drain",
+                 "0"});
+  EXPECT_EQ(run.exitCode(), psdump::kExitOk) << run.err();
+  EXPECT_CONTAINS(run.err(), "otlp: 0 traces (0 spans) sent in 0 posts");
+
+  PsdumpRun alone({"--help"});
+  ASSERT_EQ(alone.exitCode(), psdump::kExitOk);
+  const std::string copy = alone.dir + "/psdump";
+  const std::string command = "cp " PSDUMP_EXE " " + copy + " && " + copy + " --input " +
+                              alone.dir + "/input --otlp http://127.0.0.1:1/v1/traces 2>" +
+                              alone.dir + "/err";
+  const int status = std::system(command.c_str());
+  unlink(copy.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), psdump::kExitSetup);
+  EXPECT_CONTAINS(alone.err(), "--otlp http://127.0.0.1:1/v1/traces: cannot load the OTLP module");
 }
 
 }  // namespace
