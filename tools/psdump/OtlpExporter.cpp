@@ -126,7 +126,12 @@ void OtlpExporter::sealLocked() {
   while (batch_.resource_spans_size() > resourcesUsed_) {
     batch_.mutable_resource_spans()->RemoveLast();
   }
-  batch_.SerializeToString(body.get());
+  // Sized first, then written in place: a reused body only zero-fills what
+  // it grows by, where serialising into a cleared string would zero-fill
+  // all of it first.
+  const size_t size = batch_.ByteSizeLong();
+  body->resize(size);
+  batch_.SerializeWithCachedSizesToArray(reinterpret_cast<uint8_t*>(&(*body)[0]));
   if (options_.gzip) {
     auto packed = std::make_shared<std::string>();
     if (gzipCompress(*body, *packed)) {
