@@ -12,8 +12,8 @@
 #include "profiler/HeapSnapshot.h"
 #include "support/ProfilerTestEnv.h"
 
-extern "C" jint Java_com_halden_command_heap_HeapUtil_getHeapSnapShotData(JNIEnv*, jclass,
-                                                                        jobject);
+extern "C" jint JNICALL Java_com_halden_command_heap_HeapUtil_getHeapSnapShotData(JNIEnv*, jclass,
+                                                                                  jobject);
 
 namespace {
 
