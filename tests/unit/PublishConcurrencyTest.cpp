@@ -110,6 +110,15 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
     agents.emplace_back([&, i] { evtAgentMgr->runAgent(i, agentEnvs[2 + i].env()); });
   }
   while (probeDisabled.load()) os::sleepMillis(1);
+  // Both event agents' network agents connected: until then an event agent
+  // rightly deletes an ended thread's records as undeliverable, which is not
+  // what this test counts.
+  for (int round = 0; round < 2000; round++) {
+    if (networkAgentMgr->isConnected(evtAgentMgr->agent(0)) &&
+        networkAgentMgr->isConnected(evtAgentMgr->agent(1)))
+      break;
+    os::sleepMillis(10);
+  }
 
   constexpr int kProducers = 4;
   constexpr int kRecords = 1500;
