@@ -28,7 +28,10 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
 def module(path):
-    return os.path.splitext(path)[0]
+    """A header, its source and its `...TestAccess.h` (the seams that only
+    tests include) make one module."""
+    name = os.path.splitext(path)[0]
+    return name[: -len("TestAccess")] if name.endswith("TestAccess") else name
 
 
 def main(root):

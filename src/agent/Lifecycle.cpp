@@ -1,4 +1,5 @@
 #include "agent/Lifecycle.h"
+#include "agent/LifecycleTestAccess.h"
 
 #include <cstdio>
 #include <cstring>

@@ -128,7 +128,3 @@ void registerBootstrapNative(JNIEnv* env) {
   registering.store(false);
 }
 
-void resetBootstrapRegistration() {
-  registered.store(false);
-  registering.store(false);
-}

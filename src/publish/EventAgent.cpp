@@ -121,22 +121,6 @@ void EventAgent::detach() {
   managed_.clear();
 }
 
-void EventAgent::attachForTest(JNIEnv* env) {
-  attach(env);
-  attachedForTest_.store(true);
-  alive_.store(true);
-  running_.store(true);
-}
-
-// The test owns the records it made: nothing is deleted here.
-void EventAgent::detachForTest() {
-  attachedForTest_.store(false);
-  running_.store(false);
-  alive_.store(false);
-  absorbNewThreads();
-  managed_.clear();
-}
-
 void EventAgent::run(JNIEnv* env) {
   attach(env);
   alive_.store(true);
@@ -177,7 +161,7 @@ void EventAgent::requestStop() {
   AGENT_LOG(LOG_INFO, "Event Agent Thread being stopped..");
   running_.store(false);
   // Without a loop thread nobody else would clear it.
-  if (attachedForTest_.load()) alive_.store(false);
+  if (attachedWithoutLoop_.load()) alive_.store(false);
 }
 
 void EventAgent::publish() {

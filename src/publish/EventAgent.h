@@ -95,14 +95,9 @@ class EventAgent : public NamedObject {
   // The threads this agent drains (its own thread's record first).
   int managedCount() const;
 
-  // Prepares the agent's per-thread state as its loop does, without running
-  // the loop (tests drive the cycle's steps one by one, or only need an
-  // agent that takes threads). A stop request then ends it at once.
-  void attachForTest(JNIEnv* env);
-  // Lets go of the managed threads without deleting any.
-  void detachForTest();
-
  private:
+  friend struct EventAgentTestAccess;
+
   void attach(JNIEnv* env);
   void detach();
   // Moves the threads newly assigned by other threads into managed_.
@@ -125,7 +120,9 @@ class EventAgent : public NamedObject {
   std::vector<ThreadData*> managed_;
   std::atomic<bool> running_{false};
   std::atomic<bool> alive_{false};
-  std::atomic<bool> attachedForTest_{false};
+  // Attached without a loop thread (EventAgentTestAccess): a stop request
+  // ends the agent at once.
+  std::atomic<bool> attachedWithoutLoop_{false};
   std::unique_ptr<uint8_t[]> packetBuffer_;
   size_t packetCapacity_ = 0;
   std::atomic<ThreadData*> specialQueue_{nullptr};

@@ -12,11 +12,6 @@
 
 NetworkAgentMgr* networkAgentMgr = nullptr;
 
-namespace {
-// The last network agent chosen for a new binding; process-wide.
-std::atomic<int> lastChosen{-1};
-
-}  // namespace
 
 NetworkAgentMgr::NetworkAgentMgr()
     : NamedObject("NetworkAgentMgr"), poolSize_(configuredPoolSize()) {}
@@ -94,12 +89,12 @@ NetworkAgent* NetworkAgentMgr::agentFor(EventAgent* client) {
   NetworkAgent* bound = clientTable_->get(client);
   if (bound) return bound;
   // Round-robin over the pool: the first agent after the last one chosen.
-  int last = lastChosen.load();
+  int last = lastChosen_.load();
   int next;
   do {
     next = (last + 1) % poolSize_;
     if (next < 0) next = 0;
-  } while (!lastChosen.compare_exchange_weak(last, next));
+  } while (!lastChosen_.compare_exchange_weak(last, next));
   bound = agents_[next];
   clientTable_->put(client, bound);
   return bound;
@@ -145,6 +140,3 @@ uint32_t NetworkAgentMgr::pendingBytesTotal() {
   return total > 0 ? static_cast<uint32_t>(total) : 0;
 }
 
-void NetworkAgentMgr::resetBinding() {
-  lastChosen.store(-1);
-}

@@ -64,10 +64,6 @@ class NetworkAgentMgr : public NamedObject {
   // The network agent an event agent is bound to (binding it on first use).
   NetworkAgent* agentFor(EventAgent* client);
 
-  // Forgets the round-robin position (tests start over with a new process
-  // state).
-  static void resetBinding();
-
  private:
   // Counts the calls that use the agents, so that stop destroys them only
   // once none is left inside.
@@ -79,6 +75,8 @@ class NetworkAgentMgr : public NamedObject {
   std::unique_ptr<NetworkAgent*[]> agents_;
   std::unique_ptr<HalHashTable<EventAgent*, NetworkAgent*>> clientTable_;
   CallCount calls_;
+  // The last network agent chosen for a new binding (round robin).
+  std::atomic<int> lastChosen_{-1};
 };
 
 extern NetworkAgentMgr* networkAgentMgr;

@@ -1,4 +1,5 @@
 #include "publish/PsLookup.h"
+#include "publish/PsLookupTestAccess.h"
 
 #include <atomic>
 #include <mutex>
@@ -81,7 +82,3 @@ void setPsLookupFunction(PsLookupFunction function) {
   lookupOverride.store(function, std::memory_order_release);
 }
 
-void resetPsLookupClass() {
-  std::lock_guard<std::mutex> guard(classMutex);
-  lookupClass = nullptr;
-}

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/ProbeState.h"
+#include "config/ProbeStateTestAccess.h"
 #include "config/PropertyMgr.h"
 #include "events/ClassEntry.h"
 #include "events/EventRecords.h"
@@ -16,10 +17,12 @@
 #include "platform/os.h"
 #include "publish/ClassTableWalk.h"
 #include "publish/EventAgent.h"
+#include "publish/EventAgentTestAccess.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"
 #include "publish/NetworkAgentMgr.h"
 #include "publish/PsLookup.h"
+#include "publish/PsLookupTestAccess.h"
 #include "support/CycleStepper.h"
 #include "support/FakeJvmpi.h"
 #include "support/LoopbackCollector.h"
@@ -80,12 +83,11 @@ class EventAgentTest : public ::testing::Test {
   void TearDown() override {
     stopAll();
     for (EventAgent* a : loose) {
-      a->detachForTest();
+      EventAgentTestAccess::detach(*a);
       delete a;
     }
     CycleStepper::uninstall();
     setPsLookupFunction(nullptr);
-    NetworkAgentMgr::resetBinding();
     threadMgr->stop();
     delete threadMgr;
     threadMgr = nullptr;
@@ -101,7 +103,7 @@ class EventAgentTest : public ::testing::Test {
   // An agent without manager, its loop's set-up done on this thread.
   EventAgent* looseAgent() {
     EventAgent* a = new EventAgent(nullptr, 0);
-    a->attachForTest(envs[loose.size()].env());
+    EventAgentTestAccess::attach(*a, envs[loose.size()].env());
     loose.push_back(a);
     return a;
   }
@@ -223,7 +225,7 @@ TEST_F(EventAgentTest, RecordsRefusedByAFullQueueAreReported) {
   // overflow took the queue over its limit.
   EXPECT_CONTAINS(log, "Events dropped 4 for thread T2 as they exceeded event queue limit of 3");
   EXPECT_EQ(t->takeDroppedEvents(), 0);
-  a->detachForTest();
+  EventAgentTestAccess::detach(*a);
 }
 
 TEST_F(EventAgentTest, RecordLargerThanTheSlackIsAnnouncedByADropNotice) {
@@ -308,7 +310,7 @@ TEST_F(EventAgentTest, ThreadsAreAssignedRoundRobinToAliveAgents) {
   evtAgentMgr = &mgr;
   mgr.start();
   EXPECT_FALSE(mgr.manageThreadData(thread(0x700)));  // the master does not run yet
-  for (int i = 0; i < 3; i++) mgr.agent(i)->attachForTest(envs[i].env());
+  for (int i = 0; i < 3; i++) EventAgentTestAccess::attach(*mgr.agent(i), envs[i].env());
   mgr.setMasterRunning(true);
   for (uint32_t k = 0; k < 4; k++) ASSERT_TRUE(mgr.manageThreadData(thread(0x800 + 8 * k)));
   EXPECT_EQ(mgr.agent(0)->managedCount(), 1 + 2);
@@ -316,13 +318,13 @@ TEST_F(EventAgentTest, ThreadsAreAssignedRoundRobinToAliveAgents) {
   EXPECT_EQ(mgr.agent(2)->managedCount(), 1 + 1);
 
   // With agent 1 not alive its turns go to agent 0.
-  mgr.agent(1)->detachForTest();
+  EventAgentTestAccess::detach(*mgr.agent(1));
   for (uint32_t k = 0; k < 3; k++) ASSERT_TRUE(mgr.manageThreadData(thread(0x900 + 8 * k)));
   EXPECT_EQ(mgr.agent(0)->managedCount(), 3 + 2);
   EXPECT_EQ(mgr.agent(2)->managedCount(), 2 + 1);
   EXPECT_FALSE(mgr.manageThreadData(nullptr));
 
-  for (int i = 0; i < 3; i++) mgr.agent(i)->detachForTest();
+  for (int i = 0; i < 3; i++) EventAgentTestAccess::detach(*mgr.agent(i));
   mgr.stop();
   EXPECT_EQ(mgr.master(), nullptr);
   EXPECT_FALSE(mgr.manageThreadData(thread(0xA00)));

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "config/ProbeState.h"
+#include "config/ProbeStateTestAccess.h"
 #include "config/PropertyMgr.h"
 #include "platform/os.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"
 #include "publish/NetworkAgentMgr.h"
 #include "publish/PsLookup.h"
+#include "publish/PsLookupTestAccess.h"
 #include "support/CycleStepper.h"
 #include "support/FakeJvmpi.h"
 #include "support/LoopbackCollector.h"
@@ -50,7 +52,6 @@ class NetworkAgentTest : public ::testing::Test {
     stopAgents();
     CycleStepper::uninstall();
     setPsLookupFunction(nullptr);
-    NetworkAgentMgr::resetBinding();
     resetProbeState();
     PropertyMgr::destroyInstance();
     fake.uninstall();

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "support/ProfilerTestEnv.h"
+#include "profiler/MethodLevelOptionsTestAccess.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "profiler/MethodLevelNatives.h"
 #include "support/ProfilerTestEnv.h"
 #include "support/TestSupport.h"
+#include "profiler/MethodLevelOptionsTestAccess.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/ProbeState.h"
+#include "config/ProbeStateTestAccess.h"
 #include "config/PropertyMgr.h"
 #include "events/EventRecords.h"
 #include "events/ProtocolVisitor.h"
@@ -15,6 +16,7 @@
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgentMgr.h"
 #include "publish/PsLookup.h"
+#include "publish/PsLookupTestAccess.h"
 #include "support/FakeJvmpi.h"
 #include "support/LoopbackCollector.h"
 #include "support/NullJniEnv.h"
@@ -160,7 +162,6 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
   delete protocolVisitor;
   protocolVisitor = nullptr;
   setPsLookupFunction(nullptr);
-  NetworkAgentMgr::resetBinding();
   resetProbeState();
   PropertyMgr::destroyInstance();
   fake.uninstall();
