@@ -18,8 +18,8 @@
 #include "base/HalList.h"
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
+#include "publish/PacketDrain.h"
 
-class DropNoticeRecord;
 class EventRecord;
 class EvtAgentMgr;
 class ThreadData;
@@ -77,13 +77,6 @@ class EventAgent : public NamedObject {
   bool resendAllClasses();
   // One cycle's trimming while the collector cannot be reached.
   void psDownTrim();
-  // Trims a thread's queue to `threshold` records (the queue keeps class,
-  // sampling-rate and drop records). With counting, the dropped records are
-  // counted by kind and, when `packet` is given, a drop notice is written
-  // into it (*noticeWritten tells). Answers the number destroyed.
-  int trimQueue(ThreadData* data, int threshold, bool counting, WireCursor* packet,
-                bool* noticeWritten);
-
   const uint8_t* packetBuffer() const { return packetBuffer_.get(); }
   size_t packetCapacity() const { return packetCapacity_; }
   int queueLimit() const { return queueLimit_; }
@@ -107,10 +100,6 @@ class EventAgent : public NamedObject {
   void sendClasses();
   void wait();
   void queueSamplingRates();
-  void reportDropped(ThreadData* data, int dropped);
-  // Writes a drop notice with the thread's id and the tally's counts into
-  // the packet; false when it does not fit.
-  bool writeDropNotice(ThreadData* data, DropNoticeRecord& tally, WireCursor& packet);
 
   EvtAgentMgr* manager_;
   const int id_;
@@ -132,6 +121,8 @@ class EventAgent : public NamedObject {
   int psDownThreshold_;
   int packetSizeKb_;
   int packetLimit_;
+  // One cycle's work on managed_ (declared after it and queueLimit_).
+  PacketDrain drain_;
   int psDownCycles_ = 0;
   int psDownCyclesToTrim_;
   std::atomic<bool> initPending_{false};

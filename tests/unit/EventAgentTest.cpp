@@ -14,6 +14,7 @@
 #include "events/ClassEntry.h"
 #include "events/EventRecords.h"
 #include "events/ProtocolVisitor.h"
+#include "events/WireCursor.h"
 #include "platform/os.h"
 #include "publish/ClassTableWalk.h"
 #include "publish/EventAgent.h"
@@ -21,6 +22,7 @@
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"
 #include "publish/NetworkAgentMgr.h"
+#include "publish/PacketDrain.h"
 #include "publish/PsLookup.h"
 #include "publish/PsLookupTestAccess.h"
 #include "support/CycleStepper.h"
@@ -269,6 +271,44 @@ TEST_F(EventAgentTest, DeadThreadWithoutAQueueIsDeleted) {
   std::string log = captured([&] { a->buildDataPacket(); });
   EXPECT_CONTAINS(log, "Prepare2send, Event Queue NULL for Thread, TID: 1408");
   EXPECT_EQ(a->managedCount(), 1) << "deleted at the end of the cycle";
+}
+
+// The drain on its own, over a list and a cursor: the record crossing the
+// limit stays in the packet, the rest goes back to the front of its queue,
+// an ended thread leaves the list only once its queue is empty, and the kept
+// queue never does. During an outage an ended thread leaves with its records.
+TEST_F(EventAgentTest, DrainPutsBackWhatDoesNotFitAndRetiresEndedThreadsOnceEmpty) {
+  ThreadData* kept = thread(0x700);
+  ThreadData* ended = thread(0x708);
+  ThreadData* idle = thread(0x710);
+  std::vector<ThreadData*> list{kept, ended, idle};
+  PacketDrain drain(list, 0, 5000);
+  for (uint32_t id = 1; id <= 4; id++) ended->appendEvent(method(SUBTYPE_BEGIN, id));
+  ended->threadEnded();
+  kept->threadEnded();
+  idle->appendEvent(method(SUBTYPE_END, 9));
+  uint8_t buffer[1024];
+  WireCursor first(buffer, sizeof buffer);
+  EXPECT_EQ(drain.fill(first, buffer + 27, nullptr, kept), 2u);
+  EXPECT_EQ(first.position() - buffer, 54);
+  EXPECT_EQ(ended->queueLength(), 2);
+  EXPECT_EQ(idle->queueLength(), 1) << "the packet was full";
+  EXPECT_EQ(list, (std::vector<ThreadData*>{kept, ended, idle}));
+
+  WireCursor second(buffer, sizeof buffer);
+  EXPECT_EQ(drain.fill(second, buffer + 1000, nullptr, kept), 3u);
+  EXPECT_EQ(u32At(buffer + 5), 3u) << "the records put back come first, in order";
+  EXPECT_EQ(u32At(buffer + 27 + 5), 4u);
+  EXPECT_EQ(list, (std::vector<ThreadData*>{kept, idle}));
+
+  ThreadData* gone = thread(0x718);
+  for (int i = 0; i < 7; i++) gone->appendEvent(method(SUBTYPE_BEGIN));
+  gone->threadEnded();
+  for (int i = 0; i < 1500; i++) idle->appendEvent(method(SUBTYPE_BEGIN));
+  list.push_back(gone);
+  EXPECT_EQ(drain.trimForOutage(1000, kept, false), 7 + 500);
+  EXPECT_EQ(list, (std::vector<ThreadData*>{kept, idle}));
+  EXPECT_EQ(idle->queueLength(), 1000);
 }
 
 TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {
