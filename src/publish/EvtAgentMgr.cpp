@@ -35,14 +35,11 @@ void EvtAgentMgr::start() {
   agents_[0]->setInitPending(true);
   initComplete_.store(true);
   started_.store(true);
-  // The network agent manager is made and started before this one.
-  if (networkAgentMgr) networkAgentMgr->registerEvtAgentMgr(this);
   logInfo("EvtAgentMgr", __LINE__, "EvtAgentManager started..");
 }
 
 void EvtAgentMgr::stop() {
   started_.store(false);
-  if (networkAgentMgr) networkAgentMgr->unregisterEvtAgentMgr();
   if (agents_) {
     stopAgentsAndWait(agents_.get(), poolSize_, *this, "EvtAgentMgr", "EventAgent");
     // Other threads may still be inside manageThreadData or the like.

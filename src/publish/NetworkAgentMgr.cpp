@@ -7,8 +7,8 @@
 #include "platform/jvmpi.h"
 #include "platform/os.h"
 #include "publish/AgentStop.h"
-#include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"
+#include "publish/ReconnectListener.h"
 
 NetworkAgentMgr* networkAgentMgr = nullptr;
 
@@ -116,12 +116,12 @@ bool NetworkAgentMgr::isConnected(EventAgent* client) {
 }
 
 void NetworkAgentMgr::connectionLost(NetworkAgent*) {
-  if (EvtAgentMgr* mgr = evtAgentMgr_.load()) mgr->resendInitData();
+  if (ReconnectListener* listener = reconnectListener_.load()) listener->resendInitData();
 }
 
 bool NetworkAgentMgr::carriesOpening(NetworkAgent* agent) {
-  EvtAgentMgr* mgr = evtAgentMgr_.load();
-  EventAgent* master = mgr ? mgr->master() : nullptr;
+  ReconnectListener* listener = reconnectListener_.load();
+  EventAgent* master = listener ? listener->master() : nullptr;
   if (!master || !agents_) return false;
   // Looked up, not bound: a master that never sent is bound by its hello.
   NetworkAgent* bound = poolSize_ == 1 ? agents_[0] : clientTable_->get(master);

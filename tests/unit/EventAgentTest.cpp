@@ -125,6 +125,7 @@ class EventAgentTest : public ::testing::Test {
     installThreadDrain(evtAgentMgr);
     networkAgentMgr->start();
     evtAgentMgr->start();
+    networkAgentMgr->setReconnectListener(evtAgentMgr);
     for (int i = 0; i < networkAgentMgr->getPoolSize(); i++)
       threads.emplace_back([i, this] { networkAgentMgr->runAgent(i, netEnvs[i].env()); });
     for (int i = 0; i < evtAgentMgr->getPoolSize(); i++)
@@ -139,6 +140,7 @@ class EventAgentTest : public ::testing::Test {
     if (!evtAgentMgr) return;
     CycleStepper::freeRun();
     networkAgentMgr->stop();
+    networkAgentMgr->setReconnectListener(nullptr);
     evtAgentMgr->stop();
     for (std::thread& t : threads) t.join();
     threads.clear();

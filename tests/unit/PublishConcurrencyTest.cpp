@@ -103,6 +103,7 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
   installThreadDrain(evtAgentMgr);
   networkAgentMgr->start();
   evtAgentMgr->start();
+  networkAgentMgr->setReconnectListener(evtAgentMgr);
   threadMgr->start();
 
   NullJniEnv agentEnvs[4];
@@ -147,6 +148,7 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
 
   fake.setInstantWaits(true);
   networkAgentMgr->stop();
+  networkAgentMgr->setReconnectListener(nullptr);
   evtAgentMgr->stop();
   for (std::thread& t : agents) t.join();
   // Only the agents' own records are left in the table: the producers'
