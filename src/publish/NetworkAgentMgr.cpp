@@ -6,7 +6,7 @@
 #include "config/PropertyMgr.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
-#include "publish/AgentStop.h"
+#include "publish/AgentPool.h"
 #include "publish/NetworkAgent.h"
 #include "publish/ReconnectListener.h"
 
@@ -17,9 +17,7 @@ NetworkAgentMgr::NetworkAgentMgr()
     : NamedObject("NetworkAgentMgr"), poolSize_(configuredPoolSize()) {}
 
 int NetworkAgentMgr::configuredPoolSize() {
-  // A pool of no agent could never send; one agent is the least that works.
-  int size = getIntProperty("networkagent.pool.size", 1);
-  return size < 1 ? 1 : size;
+  return poolSizeProperty("networkagent.pool.size");
 }
 
 NetworkAgentMgr::~NetworkAgentMgr() {
@@ -56,29 +54,12 @@ NetworkAgent* NetworkAgentMgr::agent(int id) const {
 }
 
 void NetworkAgentMgr::runAgent(int id, JNIEnv* env) {
-  if (id < 0 || id >= poolSize_) {
-    logf(LOG_ERROR, "NetworkAgentMgr", __LINE__,
-         "Trying to start Network agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
-    return;
-  }
-  NetworkAgent* a;
-  {
-    CallCount::Guard guard(calls_, started_);
-    if (!guard.started()) return;
-    a = agents_[id];
-    // The agent stays until its loop has ended: stop waits while it is
-    // alive, and the loop marks itself alive before the guard is left.
-    if (a->isAlive()) return;
-    a->run(env);
-  }
+  if (agentIdInPool(*this, "NetworkAgentMgr", "start Network agent", id, poolSize_))
+    runPoolAgent(calls_, started_, agents_.get(), id, env);
 }
 
 void NetworkAgentMgr::stopAgent(int id) {
-  if (id < 0 || id >= poolSize_) {
-    logf(LOG_ERROR, "NetworkAgentMgr", __LINE__,
-         "Trying to stop network agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
-    return;
-  }
+  if (!agentIdInPool(*this, "NetworkAgentMgr", "stop network agent", id, poolSize_)) return;
   CallCount::Guard guard(calls_, started_);
   if (NetworkAgent* a = agent(id)) a->requestStop();
 }
