@@ -48,7 +48,7 @@ EventAgent::EventAgent(EvtAgentMgr* manager, int id)
       manager_(manager),
       id_(id),
       newThreads_(true),
-      queueLimit_(getIntProperty("internal.probe.event.queue.size.limit", 5000)),
+      queueLimit_(readEventQueueLimit()),
       frequencyMs_(publishingFrequencyMs()),
       psDownThreshold_(INT_MAX),
       packetSizeKb_(getIntProperty("internal.probe.event.packet.size", kDefaultPacketSizeKb)),
