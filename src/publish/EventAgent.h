@@ -6,6 +6,7 @@
 // unreachable the agent trims the queues. It deletes the records of ended
 // threads once their queues are empty. Its loop runs on a Java thread of the
 // agent.
+// Its parts: PacketDrain.h (one cycle on the thread list), EvtAgentMgr.h.
 #pragma once
 
 #include <jni.h>

@@ -11,6 +11,7 @@
 // written on the next connection, in their order, after the packets that
 // open it (the hello packet and the class records, which the master event
 // agent sends once it is back).
+// Its parts: NetworkAgentMgr.h, NetworkAgentData.h, PsLookup.h.
 #pragma once
 
 #include <jni.h>
