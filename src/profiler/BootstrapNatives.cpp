@@ -127,4 +127,3 @@ void registerBootstrapNative(JNIEnv* env) {
   registered.store(true);
   registering.store(false);
 }
-

@@ -12,7 +12,6 @@
 
 NetworkAgentMgr* networkAgentMgr = nullptr;
 
-
 NetworkAgentMgr::NetworkAgentMgr()
     : NamedObject("NetworkAgentMgr"), poolSize_(configuredPoolSize()) {}
 
@@ -120,4 +119,3 @@ uint32_t NetworkAgentMgr::pendingBytesTotal() {
   for (int i = 0; i < poolSize_; i++) total += agents_[i]->pendingBytes();
   return total > 0 ? static_cast<uint32_t>(total) : 0;
 }
-

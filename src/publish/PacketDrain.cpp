@@ -78,8 +78,8 @@ bool PacketDrain::drainThread(ThreadData* data, WireCursor& cursor, const uint8_
     } else if (result == WriteResult::NoRoom) {
       // Larger than the slack: it cannot be sent. The collector learns of it
       // by a drop notice, as of any other drop.
-      DRAIN_LOG(LOG_WARNING, "Record of type %d too large for a packet dropped, TID: %d",
-                r->type, static_cast<int>(data->getThreadId()));
+      DRAIN_LOG(LOG_WARNING, "Record of type %d too large for a packet dropped, TID: %d", r->type,
+                static_cast<int>(data->getThreadId()));
       DropNoticeRecord tally(SUBTYPE_SINGLE);
       tally.countDropped(*r);
       if (writeDropNotice(data, tally, cursor)) (*count)++;
@@ -124,7 +124,8 @@ long long PacketDrain::trimForOutage(int threshold, const ThreadData* kept, bool
   std::vector<ThreadData*> dead;
   for (ThreadData* data : threads_) {
     if (data == kept || data->isAlive()) {
-      if (data->queueLength() > threshold) total += trimQueue(data, threshold, false, nullptr, nullptr);
+      if (data->queueLength() > threshold)
+        total += trimQueue(data, threshold, false, nullptr, nullptr);
     } else {
       dead.push_back(data);
     }

@@ -48,8 +48,7 @@ class PacketDrain : public NamedObject {
 
  private:
   // Serialises one thread's records; false once the packet is full.
-  bool drainThread(ThreadData* data, WireCursor& cursor, const uint8_t* limitAt,
-                   uint32_t* count);
+  bool drainThread(ThreadData* data, WireCursor& cursor, const uint8_t* limitAt, uint32_t* count);
   void reportDropped(ThreadData* data, int dropped);
   // Writes a drop notice with the thread's id and the tally's counts into
   // the packet; false when it does not fit.

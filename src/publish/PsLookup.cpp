@@ -81,4 +81,3 @@ bool lookupPs(JNIEnv* env, int failureCount, PsAddress* out, const NamedObject& 
 void setPsLookupFunction(PsLookupFunction function) {
   lookupOverride.store(function, std::memory_order_release);
 }
-

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <thread>
 
-#include "support/ProfilerTestEnv.h"
 #include "profiler/MethodLevelOptionsTestAccess.h"
+#include "support/ProfilerTestEnv.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include "profiler/ClassTableTestAccess.h"
 #include "profiler/MethodLevel.h"
 #include "profiler/MethodLevelNatives.h"
+#include "profiler/MethodLevelOptionsTestAccess.h"
 #include "support/ProfilerTestEnv.h"
 #include "support/TestSupport.h"
-#include "profiler/MethodLevelOptionsTestAccess.h"
 
 namespace {
 
