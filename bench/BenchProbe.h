@@ -6,6 +6,7 @@
 #include "BenchInterface.h"
 #include "config/ProbeState.h"
 #include "publish/EventAgent.h"
+#include "publish/EventAgentTestAccess.h"
 #include "publish/EvtAgentMgr.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
@@ -22,7 +23,7 @@ inline void startProbe() {
   installThreadDrain(evtAgentMgr);
   threadMgr = new ThreadMgr();
   threadMgr->start();
-  evtAgentMgr->agent(0)->attachForTest(reinterpret_cast<JNIEnv*>(0x7e7000001000));
+  EventAgentTestAccess::attach(*evtAgentMgr->agent(0), reinterpret_cast<JNIEnv*>(0x7e7000001000));
   probeDisabled.store(false);
 }
 

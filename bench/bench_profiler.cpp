@@ -14,6 +14,7 @@
 #include "profiler/ClassTable.h"
 #include "profiler/EventHandler.h"
 #include "profiler/MethodLevelOptions.h"
+#include "profiler/MethodLevelOptionsTestAccess.h"
 #include "profiler/Tables.h"
 #include "publish/EventAgent.h"
 #include "publish/EvtAgentMgr.h"

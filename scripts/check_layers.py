@@ -4,8 +4,8 @@
 The layers, lowest first. A file may include files of its own folder and of
 any folder in a lower layer; the producer folders share one layer and include
 none of each other. Inside one folder a cycle between modules (a header and
-its source) is allowed only between a manager (a name ending in "Mgr") and
-the agents it owns; any other cycle fails the check.
+its source, with its TestAccess header) fails the check too, except for the
+pairs of ALLOWED_PAIRS.
 Exits 1 and lists the offending lines when a rule is broken.
 """
 import os
@@ -23,12 +23,27 @@ LAYERS = [
     ["agent"],
 ]
 
+# Module pairs that call each other by design; every other cycle fails. Keep
+# this list at two pairs at most: a new circle gets a narrow interface or a
+# callback instead (see threads/ThreadDrain.h, publish/ReconnectListener.h).
+ALLOWED_PAIRS = [
+    # The event agent manager owns the agents and picks the master; an agent
+    # reports its loop's state and asks whether the opening is complete.
+    {"publish/EvtAgentMgr", "publish/EventAgent"},
+    # The thread table owns the records; a record that ends takes itself out
+    # of the table.
+    {"threads/ThreadMgr", "threads/ThreadData"},
+]
+
 RANK = {folder: rank for rank, layer in enumerate(LAYERS) for folder in layer}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
 def module(path):
-    return os.path.splitext(path)[0]
+    """A header, its source and its `...TestAccess.h` (the seams that only
+    tests include) make one module."""
+    name = os.path.splitext(path)[0]
+    return name[: -len("TestAccess")] if name.endswith("TestAccess") else name
 
 
 def main(root):
@@ -105,9 +120,7 @@ def cycles(edges):
             visit(node)
     problems = []
     for component in found:
-        folders = {m.split("/")[0] for m in component}
-        managers = [m for m in component if m.endswith("Mgr")]
-        if len(folders) == 1 and managers:
+        if set(component) in ALLOWED_PAIRS:
             continue
         problems.append("include cycle: " + " -> ".join(component))
     return problems

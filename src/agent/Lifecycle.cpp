@@ -1,4 +1,5 @@
 #include "agent/Lifecycle.h"
+#include "agent/LifecycleTestAccess.h"
 
 #include <cstdio>
 #include <cstring>
@@ -150,6 +151,8 @@ void startNativeProbe() {
   memoryMonitor->start();
   networkAgentMgr->start();
   evtAgentMgr->start();
+  // A lost connection makes the master event agent resend its opening.
+  networkAgentMgr->setReconnectListener(evtAgentMgr);
   threadMgr->start();
   probeMgr->start();
   logMessage(LOG_INFO, "Native Probe started successfully.. ");
@@ -178,6 +181,7 @@ void stopNativeProbe() {
 
   probeMgr->stop();
   networkAgentMgr->stop();
+  networkAgentMgr->setReconnectListener(nullptr);
   evtAgentMgr->stop();
   threadMgr->stop();
   memoryMonitor->stop();

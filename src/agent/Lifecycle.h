@@ -13,6 +13,3 @@ bool customServiceStart();
 void startNativeProbe();
 void stopNativeProbe();
 void customServiceShutDown();
-
-// The stop order's wait, ten seconds by default (tests shorten it).
-void setStopWaitMillis(long long millis);

@@ -24,12 +24,12 @@ class HalOsLock {
   bool lock();
   bool unlock();
 
-  // How many slices lock() waited through, for tests of long holds.
-  int slicesWaited() const { return slicesWaited_; }
   // The mutex's name, under which other processes can open it.
   const std::string& name() const { return name_; }
 
  private:
+  friend struct HalOsLockTestAccess;
+
   static std::string nameFor(uintptr_t address);
 
   const std::string name_;

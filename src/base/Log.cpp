@@ -1,4 +1,5 @@
 #include "base/Log.h"
+#include "base/LogTestAccess.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -72,10 +72,6 @@ void openLog(const char* homeDir, const char* nodeName, const char* serverName,
 // output and the catalogue is not loaded again.
 void closeLog();
 
-// Returns logging to its state at process start, so that a test can open
-// another log.
-void resetLog();
-
 // The full path of the log file, or null when none was opened.
 const char* logFileName();
 

@@ -1,4 +1,5 @@
 #include "config/ProbeState.h"
+#include "config/ProbeStateTestAccess.h"
 
 #include "base/Log.h"
 #include "config/L3Switch.h"

@@ -39,6 +39,3 @@ bool changeModLevel(int requested);
 // The two readiness reports.
 void reportEventAgentRunning(bool running);
 void reportNetworkAgentRunning(bool running);
-
-// Returns the state above to its values at process start (used by tests).
-void resetProbeState();

@@ -1,4 +1,5 @@
 #include "config/PublishSettings.h"
+#include "config/PublishSettingsTestAccess.h"
 
 #include <atomic>
 

@@ -16,8 +16,6 @@ class HalLock;
 
 // The timed wait between two cycles of an agent: a wait on the agent's raw
 // monitor that nobody notifies (a plain sleep without the profiler
-// interface). Tests replace it with a hook to step the loops one cycle at a
-// time; `agent` tells which agent waits.
-using CycleWaitHook = void (*)(const void* agent, int millis);
-void setCycleWaitHook(CycleWaitHook hook);
+// interface); `agent` tells which agent waits. Tests step it one cycle at a
+// time (PublishSettingsTestAccess.h).
 void cycleWait(const void* agent, HalLock& monitor, int millis);

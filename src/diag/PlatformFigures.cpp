@@ -1,4 +1,5 @@
 #include "diag/PlatformFigures.h"
+#include "diag/PlatformFiguresTestAccess.h"
 
 #include <atomic>
 #include <cstdio>

@@ -28,11 +28,6 @@ uint32_t processorClockMHz();
 uint64_t totalPhysicalMemory();
 // The platform number handed to Java: always 1.
 constexpr int kPlatformNumber = 1;
-// Forgets the facts, so that the next call fills them from these files
-// (tests).
-void resetSystemFacts(const ProcFiles& files = ProcFiles());
-// Sets the facts as if read from the system (tests).
-void setSystemFacts(uint32_t processors, uint64_t physicalBytes, uint32_t mhz);
 
 // --- arithmetic ------------------------------------------------------------------
 

@@ -178,7 +178,7 @@ WriteResult ProtocolVisitor::writeRecord(EventRecord* record, WireCursor& c) con
       ok = writeHttp(static_cast<const HttpRequestRecord&>(*record), c);
       break;
     case EVENT_EJB:
-      ok = writeEjb(static_cast<EjbRequestRecord&>(*record), c);
+      ok = writeEjb(static_cast<const EjbRequestRecord&>(*record), c);
       break;
     case EVENT_TRACE:
       ok = writeTrace(static_cast<const TraceRequestRecord&>(*record), c);
@@ -338,7 +338,7 @@ bool ProtocolVisitor::writeHttp(const HttpRequestRecord& r, WireCursor& c) const
   return c.settle(m);
 }
 
-bool ProtocolVisitor::writeEjb(EjbRequestRecord& r, WireCursor& c) const {
+bool ProtocolVisitor::writeEjb(const EjbRequestRecord& r, WireCursor& c) const {
   uint8_t* m = c.mark();
   bool begin = r.subtype == SUBTYPE_BEGIN;
   c.u8(begin ? TAG_EJB_BEGIN : TAG_EJB_END);
@@ -346,7 +346,8 @@ bool ProtocolVisitor::writeEjb(EjbRequestRecord& r, WireCursor& c) const {
   size_t urlLength = r.url.length();
   if (begin) {
     // The names are compared with the whole url; the url goes out cut at
-    // its first "?".
+    // its first "?". The record keeps the whole url: the serialiser only
+    // reads it.
     if (r.url.present()) {
       const void* query = std::memchr(r.url.get(), '?', r.url.length());
       if (query) urlLength = static_cast<size_t>(static_cast<const char*>(query) - r.url.get());
@@ -356,11 +357,7 @@ bool ProtocolVisitor::writeEjb(EjbRequestRecord& r, WireCursor& c) const {
   }
   mod(c);
   end(c);
-  if (!c.settle(m)) return false;
-  // The record keeps the cut url. Cutting only once written keeps a retry of
-  // a record that did not fit identical to the first attempt.
-  if (begin) r.url.cut(urlLength);
-  return true;
+  return c.settle(m);
 }
 
 bool ProtocolVisitor::writeTrace(const TraceRequestRecord& r, WireCursor& c) const {

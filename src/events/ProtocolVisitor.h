@@ -70,7 +70,7 @@ class ProtocolVisitor : public NamedObject {
   bool writeClass(const ClassRecord& r, WireCursor& c) const;
   bool writeMethod(const MethodEventRecord& r, WireCursor& c) const;
   bool writeHttp(const HttpRequestRecord& r, WireCursor& c) const;
-  bool writeEjb(EjbRequestRecord& r, WireCursor& c) const;
+  bool writeEjb(const EjbRequestRecord& r, WireCursor& c) const;
   bool writeTrace(const TraceRequestRecord& r, WireCursor& c) const;
   bool writeSql(const SqlRecord& r, WireCursor& c) const;
   bool writeGc(const GcRecord& r, WireCursor& c) const;

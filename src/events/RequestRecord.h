@@ -68,7 +68,8 @@ class HttpRequestRecord : public RequestRecord {
   explicit HttpRequestRecord(int subtype) : RequestRecord(EVENT_HTTP, subtype) {}
 };
 
-// Type 5. Serialising a begin record cuts its url at the first "?".
+// Type 5. A begin record's url goes out cut at its first "?" (the record
+// keeps the whole url, with which the names are compared).
 class EjbRequestRecord : public RequestRecord {
  public:
   explicit EjbRequestRecord(int subtype) : RequestRecord(EVENT_EJB, subtype) {}

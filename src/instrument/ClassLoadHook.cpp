@@ -1,4 +1,5 @@
 #include "instrument/ClassLoadHook.h"
+#include "instrument/ClassLoadHookTestAccess.h"
 
 #include <atomic>
 #include <cstdio>

@@ -25,7 +25,3 @@ void setJavaInstrumentEntry(jclass (*bootstrapClass)(), jmethodID (*method)());
 // Writes class bytes to the dump path as the class name, dotted, + ".class".
 // Failures are silent.
 void dumpClass(const char* name, size_t nameLength, const uint8_t* bytes, size_t length);
-
-// Clears the launcher-seen, list-done and busy flags (tests run the hook
-// again from the start).
-void resetClassLoadHook();

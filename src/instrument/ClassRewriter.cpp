@@ -248,6 +248,55 @@ bool generateWrapper(const MethodSpec& spec, const std::string& parameterLetters
   return true;
 }
 
+namespace {
+
+// The ten constant-pool entries the rewrite appends after the class's own N:
+// the wrapped method's new name and its name-and-type, the bootstrap class,
+// method and descriptor, and the references that tie them together.
+void writeAddedPoolEntries(ClassWriter& w, const PoolScan& scan, const MethodSpec& spec,
+                           uint32_t n) {
+  std::string name = kPrefix + spec.methodName;
+  utf8Entry(w, name.data(), name.size());                               // N
+  refEntry(w, CP_NAME_AND_TYPE, n, scan.matchDescriptor);               // N+1
+  utf8Entry(w, kBootstrapClass, sizeof kBootstrapClass - 1);            // N+2
+  utf8Entry(w, kBootstrapMethod, sizeof kBootstrapMethod - 1);          // N+3
+  utf8Entry(w, kBootstrapDescriptor, sizeof kBootstrapDescriptor - 1);  // N+4
+  w.u1(CP_CLASS);                                                       // N+5
+  w.u2(n + 2);
+  refEntry(w, CP_NAME_AND_TYPE, n + 3, n + 4);                          // N+6
+  refEntry(w, CP_NAME_AND_TYPE, scan.matchName, scan.matchDescriptor);  // N+7
+  refEntry(w, CP_METHODREF, n + 5, n + 6);                              // N+8
+  refEntry(w, CP_METHODREF, scan.matchClass, n + 7);                    // N+9
+}
+
+// The added method: private (and static like the original), named by entry
+// N, with its Exceptions attribute when the class has the entries for it, and
+// the wrapper's code.
+void writeWrapperMethod(ClassWriter& w, const PoolScan& scan, uint32_t n, bool isStatic,
+                        bool withExceptions, const WrapperCode& wrapper) {
+  size_t codeLength = wrapper.code.size();
+  w.u2(isStatic ? ACC_PRIVATE | ACC_STATIC : ACC_PRIVATE);
+  w.u2(n);
+  w.u2(scan.matchDescriptor);
+  w.u2(withExceptions ? 2 : 1);
+  if (withExceptions) {
+    w.u2(scan.exceptions);
+    w.u4(4);
+    w.u2(1);
+    w.u2(scan.classFormatError);
+  }
+  w.u2(scan.code);
+  w.u4(static_cast<uint32_t>(12 + codeLength + 8 * wrapper.exceptionTableLength));
+  w.u2(wrapper.maxStack);
+  w.u2(wrapper.maxLocals);
+  w.u4(static_cast<uint32_t>(codeLength));
+  w.bytes(wrapper.code.data(), codeLength);
+  w.u2(wrapper.exceptionTableLength);
+  w.u2(0);  // attributes of the Code attribute
+}
+
+}  // namespace
+
 bool rewriteClass(const uint8_t* classBytes, size_t length, const ConstantPoolIndex& pool,
                   const MethodSpec& spec, std::vector<uint8_t>* out) {
   PoolScan scan;
@@ -305,42 +354,14 @@ bool rewriteClass(const uint8_t* classBytes, size_t length, const ConstantPoolIn
       w.patchU2(at + 1, layout.thisClass);
       w.patchU2(at + 3, n + 1);
     }
-    std::string name = kPrefix + spec.methodName;
-    utf8Entry(w, name.data(), name.size());                               // N
-    refEntry(w, CP_NAME_AND_TYPE, n, scan.matchDescriptor);               // N+1
-    utf8Entry(w, kBootstrapClass, sizeof kBootstrapClass - 1);            // N+2
-    utf8Entry(w, kBootstrapMethod, sizeof kBootstrapMethod - 1);          // N+3
-    utf8Entry(w, kBootstrapDescriptor, sizeof kBootstrapDescriptor - 1);  // N+4
-    w.u1(CP_CLASS);                                                       // N+5
-    w.u2(n + 2);
-    refEntry(w, CP_NAME_AND_TYPE, n + 3, n + 4);                          // N+6
-    refEntry(w, CP_NAME_AND_TYPE, scan.matchName, scan.matchDescriptor);  // N+7
-    refEntry(w, CP_METHODREF, n + 5, n + 6);                              // N+8
-    refEntry(w, CP_METHODREF, scan.matchClass, n + 7);                    // N+9
+    writeAddedPoolEntries(w, scan, spec, n);
 
     w.bytes(pool.poolEnd(), static_cast<size_t>(layout.methodsCountAt - pool.poolEnd()));
     w.u2(layout.methodsCount + 1u);
     w.bytes(layout.methodsCountAt + 2,
             static_cast<size_t>(layout.methodsEnd - layout.methodsCountAt) - 2);
 
-    w.u2(isStatic ? ACC_PRIVATE | ACC_STATIC : ACC_PRIVATE);
-    w.u2(n);
-    w.u2(scan.matchDescriptor);
-    w.u2(withExceptions ? 2 : 1);
-    if (withExceptions) {
-      w.u2(scan.exceptions);
-      w.u4(4);
-      w.u2(1);
-      w.u2(scan.classFormatError);
-    }
-    w.u2(scan.code);
-    w.u4(static_cast<uint32_t>(12 + codeLength + 8 * wrapper.exceptionTableLength));
-    w.u2(wrapper.maxStack);
-    w.u2(wrapper.maxLocals);
-    w.u4(static_cast<uint32_t>(codeLength));
-    w.bytes(wrapper.code.data(), codeLength);
-    w.u2(wrapper.exceptionTableLength);
-    w.u2(0);  // attributes of the Code attribute
+    writeWrapperMethod(w, scan, n, isStatic, withExceptions, wrapper);
 
     w.bytes(layout.methodsEnd, static_cast<size_t>(end - layout.methodsEnd));
     if (w.overflowed() || w.written() != size) {

@@ -1,4 +1,5 @@
 #include "platform/JvmtiClasses.h"
+#include "platform/JvmtiClassesTestAccess.h"
 
 #include <cstring>
 #include <mutex>

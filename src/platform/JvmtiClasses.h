@@ -33,6 +33,3 @@ jint jvmtiRequestClassLoad(jvmtiEnv* jvmti, JNIEnv* jni, jobjectID classId,
 // GetMethodClass: the class id of the method's declaring class; 0 when the
 // method id is unknown.
 jobjectID jvmtiMethodClass(jvmtiEnv* jvmti, JNIEnv* jni, jmethodIDp methodId);
-
-// Forgets every id (tests; the weak references are not released).
-void jvmtiClassesReset();

@@ -1,4 +1,5 @@
 #include "platform/JvmtiProvider.h"
+#include "platform/JvmtiProviderTestAccess.h"
 
 #include <jvmti.h>
 
@@ -12,6 +13,7 @@
 
 #include "platform/EntryGuard.h"
 #include "platform/JvmtiClasses.h"
+#include "platform/JvmtiClassesTestAccess.h"
 #include "platform/JvmtiHeapDump.h"
 #include "platform/JvmtiRas.h"
 #include "platform/LocalMonitor.h"

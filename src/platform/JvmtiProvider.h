@@ -19,7 +19,3 @@ JVMPI_Interface* jvmtiProviderInstall(JavaVM* vm);
 
 // The table made by jvmtiProviderInstall, or null until it succeeded.
 JVMPI_Interface* jvmtiProviderTable();
-
-// Forgets the table and the JVMTI environment, so that a test can install
-// again. Only safe while no event can arrive and no table entry is in use.
-void jvmtiProviderReset();

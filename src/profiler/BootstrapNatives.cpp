@@ -127,8 +127,3 @@ void registerBootstrapNative(JNIEnv* env) {
   registered.store(true);
   registering.store(false);
 }
-
-void resetBootstrapRegistration() {
-  registered.store(false);
-  registering.store(false);
-}

@@ -12,6 +12,3 @@ void registerBootstrapNative(JNIEnv* env);
 // Registers the natives of the runtime class named `name` (dotted) on
 // `target`. False for an unknown name or a failed registration.
 bool defineNativeMethodsForClass(JNIEnv* env, jclass target, const char* name);
-
-// Allows registerBootstrapNative to run again (tests).
-void resetBootstrapRegistration();

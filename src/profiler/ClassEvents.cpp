@@ -1,4 +1,5 @@
 #include "profiler/ClassEvents.h"
+#include "profiler/ClassEventsTestAccess.h"
 
 #include <atomic>
 #include <cstring>

@@ -37,6 +37,3 @@ class EventRecord;
 // calling thread's CPU time (0 without the profiler interface).
 void stampWall(EventRecord* record);
 void stampCpu(EventRecord* record);
-
-// Forgets the name separator decided by the first class name (tests).
-void resetNameSeparator();

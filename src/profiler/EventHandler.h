@@ -1,4 +1,7 @@
 // The single profiler event callback of the library.
+// Its parts: ClassEvents.h (class, method, GC events), ClassTable.h,
+// MethodTable.h, Tables.h, TableLocks.h, ClassFilter.h, MethodLevelOptions.h,
+// BootstrapNatives.h, LockAgentMgr.h; platform/JvmtiProvider.h feeds it.
 #pragma once
 
 #include <jni.h>

@@ -1,4 +1,5 @@
 #include "profiler/MethodLevelOptions.h"
+#include "profiler/MethodLevelOptionsTestAccess.h"
 
 #include <atomic>
 #include <cstdio>

@@ -5,8 +5,6 @@
 // Reads the method-level options (sync flag, cleanup threshold and interval)
 // and prints which way method lookups go.
 void readMethodLevelOptions();
-// Sets them directly (tests and benchmarks).
-void setMethodLevelOptions(bool sync, int threshold, int intervalMillis);
 // Method-table lookups take the stripe lock while this is set. Read and
 // written in sequentially consistent order (see MethodTable.h).
 bool methodLevelSync();

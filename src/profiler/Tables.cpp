@@ -1,4 +1,5 @@
 #include "profiler/Tables.h"
+#include "profiler/TablesTestAccess.h"
 
 #include <atomic>
 #include <cstdio>

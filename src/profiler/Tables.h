@@ -15,9 +15,6 @@ int methodTableSize();
 void createMethodAndClassTables();
 ClassTable* classTable();
 MethodTable* methodTable();
-// Empties and destroys both tables, so that a test can make them again. Only
-// safe while no event or native can use them.
-void destroyMethodAndClassTables();
 
 // The class sequence counter starts again at every probe start; the first
 // class gets 1.

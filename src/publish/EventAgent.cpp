@@ -48,10 +48,11 @@ EventAgent::EventAgent(EvtAgentMgr* manager, int id)
       manager_(manager),
       id_(id),
       newThreads_(true),
-      queueLimit_(getIntProperty("internal.probe.event.queue.size.limit", 5000)),
+      queueLimit_(readEventQueueLimit()),
       frequencyMs_(publishingFrequencyMs()),
       psDownThreshold_(INT_MAX),
       packetSizeKb_(getIntProperty("internal.probe.event.packet.size", kDefaultPacketSizeKb)),
+      drain_(managed_, id, queueLimit_),
       psDownCyclesToTrim_(30000 / frequencyMs_),
       waitMonitor_(false) {
   // No threshold is given before 30 s of outage: until then the queue limit
@@ -121,22 +122,6 @@ void EventAgent::detach() {
   managed_.clear();
 }
 
-void EventAgent::attachForTest(JNIEnv* env) {
-  attach(env);
-  attachedForTest_.store(true);
-  alive_.store(true);
-  running_.store(true);
-}
-
-// The test owns the records it made: nothing is deleted here.
-void EventAgent::detachForTest() {
-  attachedForTest_.store(false);
-  running_.store(false);
-  alive_.store(false);
-  absorbNewThreads();
-  managed_.clear();
-}
-
 void EventAgent::run(JNIEnv* env) {
   attach(env);
   alive_.store(true);
@@ -177,7 +162,7 @@ void EventAgent::requestStop() {
   AGENT_LOG(LOG_INFO, "Event Agent Thread being stopped..");
   running_.store(false);
   // Without a loop thread nobody else would clear it.
-  if (attachedForTest_.load()) alive_.store(false);
+  if (attachedWithoutLoop_.load()) alive_.store(false);
 }
 
 void EventAgent::publish() {
@@ -312,147 +297,27 @@ void EventAgent::sendClasses() {
 
 // --- data packet ---------------------------------------------------------------
 
-void EventAgent::reportDropped(ThreadData* data, int dropped) {
-  const char* name = data->getThreadName();
-  AGENT_LOG(LOG_INFO, "Events dropped %d for thread %s as they exceeded event queue limit of %d",
-            dropped, name ? name : "", queueLimit_);
-}
-
 uint32_t EventAgent::buildDataPacket(ThreadData* only) {
   absorbNewThreads();
   if (!packetBuffer_ || !protocolVisitor) return 0;
   uint8_t* start = packetBuffer_.get();
   WireCursor cursor(start + kPacketHeadBytes, packetCapacity_ - kPacketHeadBytes);
-  auto used = [&]() { return static_cast<size_t>(cursor.position() - start); };
-  const size_t limit = static_cast<size_t>(packetLimit_);
-  uint32_t count = 0;
-  bool full = false;
-  std::vector<ThreadData*> finished;
-
-  for (ThreadData* data : managed_) {
-    if (only && data != only) continue;
-    if (!data->hasQueue()) {
-      AGENT_LOG(LOG_ERROR, "Event Queue is NULL, check.. EvtQueue: NULL, TID: %d",
-                static_cast<int>(data->getThreadId()));
-      AGENT_LOG(LOG_ERROR, "Prepare2send, Event Queue NULL for Thread, TID: %d",
-                static_cast<int>(data->getThreadId()));
-    } else {
-      if (data->queueLength() > queueLimit_) {
-        bool notice = false;
-        int dropped = trimQueue(data, queueLimit_, true, &cursor, &notice);
-        if (dropped > 0) {
-          if (notice) count++;
-          reportDropped(data, dropped + data->takeDroppedEvents());
-        }
-      }
-      int refused = data->takeDroppedEvents();
-      if (refused > 0) reportDropped(data, refused);
-
-      if (!full && used() <= limit) {
-        // The records are taken off under one hold of the queue's lock; what
-        // the packet has no room for goes back to the front of the queue.
-        EventQueue::Chain taken = data->takeAll();
-        while (EventRecord* r = taken.pop()) {
-          WriteResult result = protocolVisitor->writeRecord(r, cursor);
-          if (result == WriteResult::Written) {
-            count++;
-          } else if (result == WriteResult::NoRoom) {
-            // Larger than the slack: it cannot be sent. The collector learns
-            // of it by a drop notice, as of any other drop.
-            AGENT_LOG(LOG_WARNING, "Record of type %d too large for a packet dropped, TID: %d",
-                      r->type, static_cast<int>(data->getThreadId()));
-            DropNoticeRecord tally(SUBTYPE_SINGLE);
-            tally.countDropped(*r);
-            if (writeDropNotice(data, tally, cursor)) count++;
-          }
-          data->recordTaken(r);
-          delete r;
-          if (used() > limit) {
-            full = true;
-            break;
-          }
-        }
-        data->putBackFront(taken);
-      }
-    }
-    // An ended thread whose queue is empty (or that never got one) is done.
-    if (!data->isAlive() && data->queueLength() == 0 && data != specialQueue_.load())
-      finished.push_back(data);
-  }
-
-  for (ThreadData* data : finished) {
-    for (auto it = managed_.begin(); it != managed_.end(); ++it) {
-      if (*it == data) {
-        managed_.erase(it);
-        break;
-      }
-    }
-    if (threadMgr) threadMgr->deleteThreadData(data);
-  }
-
+  uint32_t count = drain_.fill(cursor, start + packetLimit_, only, specialQueue_.load());
   if (count == 0) return 0;
   WireCursor head(start, kPacketHeadBytes);
   protocolVisitor->writeCountRecord(count, head);
   AGENT_LOG(LOG_DEBUG, "OverAll Events sent/dropped %u", count);
-  return static_cast<uint32_t>(used());
+  return static_cast<uint32_t>(cursor.position() - start);
 }
 
 // --- trimming ------------------------------------------------------------------
-
-bool EventAgent::writeDropNotice(ThreadData* data, DropNoticeRecord& tally, WireCursor& packet) {
-  if (!protocolVisitor) return false;
-  tally.threadId = data->getThreadId();
-  return protocolVisitor->writeDropNotice(tally, packet);
-}
-
-int EventAgent::trimQueue(ThreadData* data, int threshold, bool counting, WireCursor* packet,
-                          bool* noticeWritten) {
-  if (noticeWritten) *noticeWritten = false;
-  if (!data->hasQueue()) {
-    AGENT_LOG(LOG_ERROR, "dropRecs: Event Queue NULL for Thread, TID: %d",
-              static_cast<int>(data->getThreadId()));
-    return 0;
-  }
-  if (data->queueLength() <= threshold) return 0;
-  DropNoticeRecord tally(SUBTYPE_SINGLE);
-  int destroyed = data->trimQueue(threshold, counting ? &tally : nullptr);
-  if (counting && packet && tally.anyCounted()) {
-    bool written = writeDropNotice(data, tally, *packet);
-    if (noticeWritten) *noticeWritten = written;
-  }
-  return destroyed;
-}
 
 void EventAgent::psDownTrim() {
   absorbNewThreads();
   psDownCycles_++;
   if (psDownCycles_ >= psDownCyclesToTrim_) psDownThreshold_ = kPsDownThreshold;
 
-  long long total = 0;
-  std::vector<ThreadData*> dead;
-  for (ThreadData* data : managed_) {
-    if (data == specialQueue_.load() || data->isAlive()) {
-      if (data->queueLength() > psDownThreshold_)
-        total += trimQueue(data, psDownThreshold_, false, nullptr, nullptr);
-    } else {
-      dead.push_back(data);
-    }
-  }
-  for (ThreadData* data : dead) {
-    int length = data->queueLength();
-    total += length;
-    for (auto it = managed_.begin(); it != managed_.end(); ++it) {
-      if (*it == data) {
-        managed_.erase(it);
-        break;
-      }
-    }
-    uint32_t tid = data->getThreadId();
-    if (threadMgr) threadMgr->deleteThreadData(data);
-    if (psDownCycles_ < 6)
-      AGENT_LOG(LOG_INFO, "Deleted %d (all) events in dead thread TID: %d", length,
-                static_cast<int>(tid));
-  }
+  long long total = drain_.trimForOutage(psDownThreshold_, specialQueue_.load(), psDownCycles_ < 6);
   if (psDownCycles_ < 5)
     AGENT_LOG(LOG_INFO, "##OverAll events dropped/deleted when PS down: %lld", total);
   else if (psDownCycles_ == 5)

@@ -6,6 +6,7 @@
 // unreachable the agent trims the queues. It deletes the records of ended
 // threads once their queues are empty. Its loop runs on a Java thread of the
 // agent.
+// Its parts: PacketDrain.h (one cycle on the thread list), EvtAgentMgr.h.
 #pragma once
 
 #include <jni.h>
@@ -18,8 +19,8 @@
 #include "base/HalList.h"
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
+#include "publish/PacketDrain.h"
 
-class DropNoticeRecord;
 class EventRecord;
 class EvtAgentMgr;
 class ThreadData;
@@ -77,13 +78,6 @@ class EventAgent : public NamedObject {
   bool resendAllClasses();
   // One cycle's trimming while the collector cannot be reached.
   void psDownTrim();
-  // Trims a thread's queue to `threshold` records (the queue keeps class,
-  // sampling-rate and drop records). With counting, the dropped records are
-  // counted by kind and, when `packet` is given, a drop notice is written
-  // into it (*noticeWritten tells). Answers the number destroyed.
-  int trimQueue(ThreadData* data, int threshold, bool counting, WireCursor* packet,
-                bool* noticeWritten);
-
   const uint8_t* packetBuffer() const { return packetBuffer_.get(); }
   size_t packetCapacity() const { return packetCapacity_; }
   int queueLimit() const { return queueLimit_; }
@@ -95,14 +89,9 @@ class EventAgent : public NamedObject {
   // The threads this agent drains (its own thread's record first).
   int managedCount() const;
 
-  // Prepares the agent's per-thread state as its loop does, without running
-  // the loop (tests drive the cycle's steps one by one, or only need an
-  // agent that takes threads). A stop request then ends it at once.
-  void attachForTest(JNIEnv* env);
-  // Lets go of the managed threads without deleting any.
-  void detachForTest();
-
  private:
+  friend struct EventAgentTestAccess;
+
   void attach(JNIEnv* env);
   void detach();
   // Moves the threads newly assigned by other threads into managed_.
@@ -112,10 +101,6 @@ class EventAgent : public NamedObject {
   void sendClasses();
   void wait();
   void queueSamplingRates();
-  void reportDropped(ThreadData* data, int dropped);
-  // Writes a drop notice with the thread's id and the tally's counts into
-  // the packet; false when it does not fit.
-  bool writeDropNotice(ThreadData* data, DropNoticeRecord& tally, WireCursor& packet);
 
   EvtAgentMgr* manager_;
   const int id_;
@@ -125,7 +110,9 @@ class EventAgent : public NamedObject {
   std::vector<ThreadData*> managed_;
   std::atomic<bool> running_{false};
   std::atomic<bool> alive_{false};
-  std::atomic<bool> attachedForTest_{false};
+  // Attached without a loop thread (EventAgentTestAccess): a stop request
+  // ends the agent at once.
+  std::atomic<bool> attachedWithoutLoop_{false};
   std::unique_ptr<uint8_t[]> packetBuffer_;
   size_t packetCapacity_ = 0;
   std::atomic<ThreadData*> specialQueue_{nullptr};
@@ -135,6 +122,8 @@ class EventAgent : public NamedObject {
   int psDownThreshold_;
   int packetSizeKb_;
   int packetLimit_;
+  // One cycle's work on managed_ (declared after it and queueLimit_).
+  PacketDrain drain_;
   int psDownCycles_ = 0;
   int psDownCyclesToTrim_;
   std::atomic<bool> initPending_{false};

@@ -5,7 +5,7 @@
 #include "config/PropertyMgr.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
-#include "publish/AgentStop.h"
+#include "publish/AgentPool.h"
 #include "publish/EventAgent.h"
 #include "publish/NetworkAgentMgr.h"
 #include "threads/MemoryMonitor.h"
@@ -17,9 +17,7 @@ EvtAgentMgr::EvtAgentMgr()
     : NamedObject("EvtAgentMgr"), lock_(false), poolSize_(configuredPoolSize()) {}
 
 int EvtAgentMgr::configuredPoolSize() {
-  // A pool of no agent could never drain a queue; one is the least that works.
-  int size = getIntProperty("eventagent.pool.size", 1);
-  return size < 1 ? 1 : size;
+  return poolSizeProperty("eventagent.pool.size");
 }
 
 EvtAgentMgr::~EvtAgentMgr() {
@@ -35,14 +33,11 @@ void EvtAgentMgr::start() {
   agents_[0]->setInitPending(true);
   initComplete_.store(true);
   started_.store(true);
-  // The network agent manager is made and started before this one.
-  if (networkAgentMgr) networkAgentMgr->registerEvtAgentMgr(this);
   logInfo("EvtAgentMgr", __LINE__, "EvtAgentManager started..");
 }
 
 void EvtAgentMgr::stop() {
   started_.store(false);
-  if (networkAgentMgr) networkAgentMgr->unregisterEvtAgentMgr();
   if (agents_) {
     stopAgentsAndWait(agents_.get(), poolSize_, *this, "EvtAgentMgr", "EventAgent");
     // Other threads may still be inside manageThreadData or the like.
@@ -69,26 +64,12 @@ EventAgent* EvtAgentMgr::agent(int id) {
 }
 
 void EvtAgentMgr::runAgent(int id, JNIEnv* env) {
-  if (id < 0 || id >= poolSize_) {
-    logf(LOG_ERROR, "EvtAgentMgr", __LINE__,
-         "Trying to start event agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
-    return;
-  }
-  // The guard is held for the whole loop: stop waits for the loop to end
-  // before it deletes the agent.
-  CallCount::Guard guard(calls_, started_);
-  if (!guard.started()) return;
-  EventAgent* a = agents_[id];
-  if (a->isAlive()) return;
-  a->run(env);
+  if (agentIdInPool(*this, "EvtAgentMgr", "start event agent", id, poolSize_))
+    runPoolAgent(calls_, started_, agents_.get(), id, env);
 }
 
 void EvtAgentMgr::stopAgent(int id) {
-  if (id < 0 || id >= poolSize_) {
-    logf(LOG_ERROR, "EvtAgentMgr", __LINE__,
-         "Trying to stop event agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
-    return;
-  }
+  if (!agentIdInPool(*this, "EvtAgentMgr", "stop event agent", id, poolSize_)) return;
   CallCount::Guard guard(calls_, started_);
   if (EventAgent* a = agent(id)) a->requestStop();
 }

@@ -12,12 +12,13 @@
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
 #include "publish/CallCount.h"
+#include "publish/ReconnectListener.h"
 #include "threads/ThreadDrain.h"
 
 class EventAgent;
 class ThreadData;
 
-class EvtAgentMgr : public NamedObject, public ThreadDrain {
+class EvtAgentMgr : public NamedObject, public ThreadDrain, public ReconnectListener {
  public:
   // Reads the pool size; the agents are made at start.
   EvtAgentMgr();
@@ -27,8 +28,7 @@ class EvtAgentMgr : public NamedObject, public ThreadDrain {
   // one).
   static int configuredPoolSize();
 
-  // Creates the agents, makes agent 0 the master with its hello due, and
-  // registers with the network agent manager.
+  // Creates the agents and makes agent 0 the master with its hello due.
   void start();
   // Asks every agent to stop, waits in one-second rounds while any is alive,
   // then deletes the agents.
@@ -50,12 +50,12 @@ class EvtAgentMgr : public NamedObject, public ThreadDrain {
 
   // A connection to the collector was lost or reset: the master resends its
   // hello packet and the class records once it is back.
-  void resendInitData();
+  void resendInitData() override;
 
   int getPoolSize() const { return poolSize_; }
   // Agent id, or null when out of range or the agents are not made.
   EventAgent* agent(int id);
-  EventAgent* master() const { return master_.load(); }
+  EventAgent* master() const override { return master_.load(); }
   // False while a resend of initial data is in progress.
   bool isInitComplete() const { return initComplete_.load(); }
   void setInitComplete(bool value) { initComplete_.store(value); }

@@ -4,10 +4,10 @@
 #include "config/PropertyMgr.h"
 #include "config/PublishSettings.h"
 #include "platform/jvmpi.h"
-#include "publish/NetworkAgentMgr.h"
+#include "publish/NetworkAgentOwner.h"
 #include "publish/PsLookup.h"
 
-NetworkAgent::NetworkAgent(NetworkAgentMgr* manager, int id)
+NetworkAgent::NetworkAgent(NetworkAgentOwner* manager, int id)
     : NamedObject("NetworkAgent"),
       manager_(manager),
       id_(id),

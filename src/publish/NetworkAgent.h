@@ -11,6 +11,7 @@
 // written on the next connection, in their order, after the packets that
 // open it (the hello packet and the class records, which the master event
 // agent sends once it is back).
+// Its parts: NetworkAgentMgr.h, NetworkAgentData.h, PsLookup.h.
 #pragma once
 
 #include <jni.h>
@@ -27,12 +28,12 @@
 #include "platform/os.h"
 #include "publish/NetworkAgentData.h"
 
-class NetworkAgentMgr;
+class NetworkAgentOwner;
 
 class NetworkAgent : public NamedObject {
  public:
   // Reads the agent's properties.
-  NetworkAgent(NetworkAgentMgr* manager, int id);
+  NetworkAgent(NetworkAgentOwner* manager, int id);
   ~NetworkAgent() override;
 
   // The loop: runs on the calling thread until requestStop.
@@ -84,7 +85,7 @@ class NetworkAgent : public NamedObject {
   void wait();
   void setSocket(os::SocketHandle s);
 
-  NetworkAgentMgr* manager_;
+  NetworkAgentOwner* manager_;
   const int id_;
   HalList<NetworkAgentData*> dataQueue_;
   // The hello packet and the class records, written ahead of everything.

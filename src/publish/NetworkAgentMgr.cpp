@@ -6,25 +6,17 @@
 #include "config/PropertyMgr.h"
 #include "platform/jvmpi.h"
 #include "platform/os.h"
-#include "publish/AgentStop.h"
-#include "publish/EvtAgentMgr.h"
+#include "publish/AgentPool.h"
 #include "publish/NetworkAgent.h"
+#include "publish/ReconnectListener.h"
 
 NetworkAgentMgr* networkAgentMgr = nullptr;
-
-namespace {
-// The last network agent chosen for a new binding; process-wide.
-std::atomic<int> lastChosen{-1};
-
-}  // namespace
 
 NetworkAgentMgr::NetworkAgentMgr()
     : NamedObject("NetworkAgentMgr"), poolSize_(configuredPoolSize()) {}
 
 int NetworkAgentMgr::configuredPoolSize() {
-  // A pool of no agent could never send; one agent is the least that works.
-  int size = getIntProperty("networkagent.pool.size", 1);
-  return size < 1 ? 1 : size;
+  return poolSizeProperty("networkagent.pool.size");
 }
 
 NetworkAgentMgr::~NetworkAgentMgr() {
@@ -61,29 +53,12 @@ NetworkAgent* NetworkAgentMgr::agent(int id) const {
 }
 
 void NetworkAgentMgr::runAgent(int id, JNIEnv* env) {
-  if (id < 0 || id >= poolSize_) {
-    logf(LOG_ERROR, "NetworkAgentMgr", __LINE__,
-         "Trying to start Network agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
-    return;
-  }
-  NetworkAgent* a;
-  {
-    CallCount::Guard guard(calls_, started_);
-    if (!guard.started()) return;
-    a = agents_[id];
-    // The agent stays until its loop has ended: stop waits while it is
-    // alive, and the loop marks itself alive before the guard is left.
-    if (a->isAlive()) return;
-    a->run(env);
-  }
+  if (agentIdInPool(*this, "NetworkAgentMgr", "start Network agent", id, poolSize_))
+    runPoolAgent(calls_, started_, agents_.get(), id, env);
 }
 
 void NetworkAgentMgr::stopAgent(int id) {
-  if (id < 0 || id >= poolSize_) {
-    logf(LOG_ERROR, "NetworkAgentMgr", __LINE__,
-         "Trying to stop network agent with improper ID: %d [0-%d]", id, poolSize_ - 1);
-    return;
-  }
+  if (!agentIdInPool(*this, "NetworkAgentMgr", "stop network agent", id, poolSize_)) return;
   CallCount::Guard guard(calls_, started_);
   if (NetworkAgent* a = agent(id)) a->requestStop();
 }
@@ -94,12 +69,12 @@ NetworkAgent* NetworkAgentMgr::agentFor(EventAgent* client) {
   NetworkAgent* bound = clientTable_->get(client);
   if (bound) return bound;
   // Round-robin over the pool: the first agent after the last one chosen.
-  int last = lastChosen.load();
+  int last = lastChosen_.load();
   int next;
   do {
     next = (last + 1) % poolSize_;
     if (next < 0) next = 0;
-  } while (!lastChosen.compare_exchange_weak(last, next));
+  } while (!lastChosen_.compare_exchange_weak(last, next));
   bound = agents_[next];
   clientTable_->put(client, bound);
   return bound;
@@ -121,12 +96,12 @@ bool NetworkAgentMgr::isConnected(EventAgent* client) {
 }
 
 void NetworkAgentMgr::connectionLost(NetworkAgent*) {
-  if (EvtAgentMgr* mgr = evtAgentMgr_.load()) mgr->resendInitData();
+  if (ReconnectListener* listener = reconnectListener_.load()) listener->resendInitData();
 }
 
 bool NetworkAgentMgr::carriesOpening(NetworkAgent* agent) {
-  EvtAgentMgr* mgr = evtAgentMgr_.load();
-  EventAgent* master = mgr ? mgr->master() : nullptr;
+  ReconnectListener* listener = reconnectListener_.load();
+  EventAgent* master = listener ? listener->master() : nullptr;
   if (!master || !agents_) return false;
   // Looked up, not bound: a master that never sent is bound by its hello.
   NetworkAgent* bound = poolSize_ == 1 ? agents_[0] : clientTable_->get(master);
@@ -143,8 +118,4 @@ uint32_t NetworkAgentMgr::pendingBytesTotal() {
   int64_t total = 0;
   for (int i = 0; i < poolSize_; i++) total += agents_[i]->pendingBytes();
   return total > 0 ? static_cast<uint32_t>(total) : 0;
-}
-
-void NetworkAgentMgr::resetBinding() {
-  lastChosen.store(-1);
 }

@@ -13,12 +13,13 @@
 #include "base/NamedObject.h"
 #include "publish/CallCount.h"
 #include "publish/NetworkAgentData.h"
+#include "publish/NetworkAgentOwner.h"
 
 class EventAgent;
-class EvtAgentMgr;
 class NetworkAgent;
+class ReconnectListener;
 
-class NetworkAgentMgr : public NamedObject {
+class NetworkAgentMgr : public NamedObject, public NetworkAgentOwner {
  public:
   // Reads the pool size; the agents are made at start.
   NetworkAgentMgr();
@@ -32,7 +33,7 @@ class NetworkAgentMgr : public NamedObject {
   // Asks every agent to stop, waits in one-second rounds while any is alive,
   // then destroys the agents and the binding table.
   void stop();
-  bool isStarted() const { return started_.load(); }
+  bool isStarted() const override { return started_.load(); }
 
   int getPoolSize() const { return poolSize_; }
   // Agent id, or null when the id is out of range or the pool is not made.
@@ -48,25 +49,22 @@ class NetworkAgentMgr : public NamedObject {
   // True when started and the client's network agent is connected.
   bool isConnected(EventAgent* client);
 
-  void registerEvtAgentMgr(EvtAgentMgr* manager) { evtAgentMgr_.store(manager); }
-  void unregisterEvtAgentMgr() { evtAgentMgr_.store(nullptr); }
+  // Who hears of a lost connection (the event agent manager, installed by
+  // agent/); null for nobody.
+  void setReconnectListener(ReconnectListener* listener) { reconnectListener_.store(listener); }
   // A network agent dropped its connection: the event agents resend their
   // initial data once it is back.
-  void connectionLost(NetworkAgent* agent);
+  void connectionLost(NetworkAgent* agent) override;
   // True when the agent's connection is the one that carries the master
   // event agent's hello packet and class records.
-  bool carriesOpening(NetworkAgent* agent);
+  bool carriesOpening(NetworkAgent* agent) override;
   // Agent 0's running state is the probe's network-agent readiness.
-  void agentStateChanged(NetworkAgent* agent, bool running);
+  void agentStateChanged(NetworkAgent* agent, bool running) override;
   // Bytes waiting in all network agents' queues; 0 when not started.
   uint32_t pendingBytesTotal();
 
   // The network agent an event agent is bound to (binding it on first use).
   NetworkAgent* agentFor(EventAgent* client);
-
-  // Forgets the round-robin position (tests start over with a new process
-  // state).
-  static void resetBinding();
 
  private:
   // Counts the calls that use the agents, so that stop destroys them only
@@ -74,11 +72,13 @@ class NetworkAgentMgr : public NamedObject {
 
   int poolSize_;
   std::atomic<bool> started_{false};
-  std::atomic<EvtAgentMgr*> evtAgentMgr_{nullptr};
+  std::atomic<ReconnectListener*> reconnectListener_{nullptr};
   std::atomic<NetworkAgent*> firstAgent_{nullptr};
   std::unique_ptr<NetworkAgent*[]> agents_;
   std::unique_ptr<HalHashTable<EventAgent*, NetworkAgent*>> clientTable_;
   CallCount calls_;
+  // The last network agent chosen for a new binding (round robin).
+  std::atomic<int> lastChosen_{-1};
 };
 
 extern NetworkAgentMgr* networkAgentMgr;

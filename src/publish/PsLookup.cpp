@@ -1,4 +1,5 @@
 #include "publish/PsLookup.h"
+#include "publish/PsLookupTestAccess.h"
 
 #include <atomic>
 #include <mutex>
@@ -79,9 +80,4 @@ bool lookupPs(JNIEnv* env, int failureCount, PsAddress* out, const NamedObject& 
 
 void setPsLookupFunction(PsLookupFunction function) {
   lookupOverride.store(function, std::memory_order_release);
-}
-
-void resetPsLookupClass() {
-  std::lock_guard<std::mutex> guard(classMutex);
-  lookupClass = nullptr;
 }

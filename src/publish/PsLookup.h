@@ -27,10 +27,3 @@ enum class PsLookupAnswer {
 // The answer of `initialize` other than 1 logs "PSLookup not successful"
 // while failureCount is below 6.
 bool lookupPs(JNIEnv* env, int failureCount, PsAddress* out, const NamedObject& logger);
-
-// Replaces the Java call (tests run without a JVM); null restores it.
-using PsLookupFunction = PsLookupAnswer (*)(JNIEnv* env, PsAddress* out);
-void setPsLookupFunction(PsLookupFunction function);
-
-// Forgets the global class reference (the JVM that made it is gone).
-void resetPsLookupClass();

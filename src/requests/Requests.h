@@ -4,6 +4,8 @@
 // has passed the entry gate (EntryGate.h) and fetched the Java strings, and
 // touches only that thread's ThreadData (`data`, null when the thread has
 // none). Null texts stand for null or unreadable Java strings.
+// Also theirs: threads/EntryGate.h, threads/TextLimits.h, RecordFill.h,
+// NestedRequests.h, RequestCompletion.h and the natives in RequestNatives.cpp.
 //
 // Every begin raises the thread's requestDepth and every end lowers it; with
 // nested suppression in force (NestedRequests.h) a begin inside an open

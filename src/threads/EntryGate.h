@@ -5,6 +5,7 @@
 // marker the first time it meets the closed gate, so the publisher learns
 // that the thread's data stops. The marker flag is cleared when the thread
 // finds the gate open again, ready for the next closing.
+// The request natives it guards: requests/Requests.h.
 #pragma once
 
 #include <jni.h>

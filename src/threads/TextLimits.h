@@ -6,6 +6,7 @@
 //
 // The values are process-wide and read without locks; once an estimate is
 // fixed it stays fixed.
+// The request natives they serve: requests/Requests.h.
 #pragma once
 
 #include <cstddef>

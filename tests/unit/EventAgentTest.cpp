@@ -9,17 +9,22 @@
 #include <vector>
 
 #include "config/ProbeState.h"
+#include "config/ProbeStateTestAccess.h"
 #include "config/PropertyMgr.h"
 #include "events/ClassEntry.h"
 #include "events/EventRecords.h"
 #include "events/ProtocolVisitor.h"
+#include "events/WireCursor.h"
 #include "platform/os.h"
 #include "publish/ClassTableWalk.h"
 #include "publish/EventAgent.h"
+#include "publish/EventAgentTestAccess.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"
 #include "publish/NetworkAgentMgr.h"
+#include "publish/PacketDrain.h"
 #include "publish/PsLookup.h"
+#include "publish/PsLookupTestAccess.h"
 #include "support/CycleStepper.h"
 #include "support/FakeJvmpi.h"
 #include "support/LoopbackCollector.h"
@@ -80,12 +85,11 @@ class EventAgentTest : public ::testing::Test {
   void TearDown() override {
     stopAll();
     for (EventAgent* a : loose) {
-      a->detachForTest();
+      EventAgentTestAccess::detach(*a);
       delete a;
     }
     CycleStepper::uninstall();
     setPsLookupFunction(nullptr);
-    NetworkAgentMgr::resetBinding();
     threadMgr->stop();
     delete threadMgr;
     threadMgr = nullptr;
@@ -101,7 +105,7 @@ class EventAgentTest : public ::testing::Test {
   // An agent without manager, its loop's set-up done on this thread.
   EventAgent* looseAgent() {
     EventAgent* a = new EventAgent(nullptr, 0);
-    a->attachForTest(envs[loose.size()].env());
+    EventAgentTestAccess::attach(*a, envs[loose.size()].env());
     loose.push_back(a);
     return a;
   }
@@ -121,6 +125,7 @@ class EventAgentTest : public ::testing::Test {
     installThreadDrain(evtAgentMgr);
     networkAgentMgr->start();
     evtAgentMgr->start();
+    networkAgentMgr->setReconnectListener(evtAgentMgr);
     for (int i = 0; i < networkAgentMgr->getPoolSize(); i++)
       threads.emplace_back([i, this] { networkAgentMgr->runAgent(i, netEnvs[i].env()); });
     for (int i = 0; i < evtAgentMgr->getPoolSize(); i++)
@@ -135,6 +140,7 @@ class EventAgentTest : public ::testing::Test {
     if (!evtAgentMgr) return;
     CycleStepper::freeRun();
     networkAgentMgr->stop();
+    networkAgentMgr->setReconnectListener(nullptr);
     evtAgentMgr->stop();
     for (std::thread& t : threads) t.join();
     threads.clear();
@@ -223,7 +229,7 @@ TEST_F(EventAgentTest, RecordsRefusedByAFullQueueAreReported) {
   // overflow took the queue over its limit.
   EXPECT_CONTAINS(log, "Events dropped 4 for thread T2 as they exceeded event queue limit of 3");
   EXPECT_EQ(t->takeDroppedEvents(), 0);
-  a->detachForTest();
+  EventAgentTestAccess::detach(*a);
 }
 
 TEST_F(EventAgentTest, RecordLargerThanTheSlackIsAnnouncedByADropNotice) {
@@ -269,6 +275,44 @@ TEST_F(EventAgentTest, DeadThreadWithoutAQueueIsDeleted) {
   EXPECT_EQ(a->managedCount(), 1) << "deleted at the end of the cycle";
 }
 
+// The drain on its own, over a list and a cursor: the record crossing the
+// limit stays in the packet, the rest goes back to the front of its queue,
+// an ended thread leaves the list only once its queue is empty, and the kept
+// queue never does. During an outage an ended thread leaves with its records.
+TEST_F(EventAgentTest, DrainPutsBackWhatDoesNotFitAndRetiresEndedThreadsOnceEmpty) {
+  ThreadData* kept = thread(0x700);
+  ThreadData* ended = thread(0x708);
+  ThreadData* idle = thread(0x710);
+  std::vector<ThreadData*> list{kept, ended, idle};
+  PacketDrain drain(list, 0, 5000);
+  for (uint32_t id = 1; id <= 4; id++) ended->appendEvent(method(SUBTYPE_BEGIN, id));
+  ended->threadEnded();
+  kept->threadEnded();
+  idle->appendEvent(method(SUBTYPE_END, 9));
+  uint8_t buffer[1024];
+  WireCursor first(buffer, sizeof buffer);
+  EXPECT_EQ(drain.fill(first, buffer + 27, nullptr, kept), 2u);
+  EXPECT_EQ(first.position() - buffer, 54);
+  EXPECT_EQ(ended->queueLength(), 2);
+  EXPECT_EQ(idle->queueLength(), 1) << "the packet was full";
+  EXPECT_EQ(list, (std::vector<ThreadData*>{kept, ended, idle}));
+
+  WireCursor second(buffer, sizeof buffer);
+  EXPECT_EQ(drain.fill(second, buffer + 1000, nullptr, kept), 3u);
+  EXPECT_EQ(u32At(buffer + 5), 3u) << "the records put back come first, in order";
+  EXPECT_EQ(u32At(buffer + 27 + 5), 4u);
+  EXPECT_EQ(list, (std::vector<ThreadData*>{kept, idle}));
+
+  ThreadData* gone = thread(0x718);
+  for (int i = 0; i < 7; i++) gone->appendEvent(method(SUBTYPE_BEGIN));
+  gone->threadEnded();
+  for (int i = 0; i < 1500; i++) idle->appendEvent(method(SUBTYPE_BEGIN));
+  list.push_back(gone);
+  EXPECT_EQ(drain.trimForOutage(1000, kept, false), 7 + 500);
+  EXPECT_EQ(list, (std::vector<ThreadData*>{kept, idle}));
+  EXPECT_EQ(idle->queueLength(), 1000);
+}
+
 TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {
   set("internal.probe.publishing.frequency", "1000");
   EventAgent* a = looseAgent();
@@ -308,7 +352,7 @@ TEST_F(EventAgentTest, ThreadsAreAssignedRoundRobinToAliveAgents) {
   evtAgentMgr = &mgr;
   mgr.start();
   EXPECT_FALSE(mgr.manageThreadData(thread(0x700)));  // the master does not run yet
-  for (int i = 0; i < 3; i++) mgr.agent(i)->attachForTest(envs[i].env());
+  for (int i = 0; i < 3; i++) EventAgentTestAccess::attach(*mgr.agent(i), envs[i].env());
   mgr.setMasterRunning(true);
   for (uint32_t k = 0; k < 4; k++) ASSERT_TRUE(mgr.manageThreadData(thread(0x800 + 8 * k)));
   EXPECT_EQ(mgr.agent(0)->managedCount(), 1 + 2);
@@ -316,13 +360,13 @@ TEST_F(EventAgentTest, ThreadsAreAssignedRoundRobinToAliveAgents) {
   EXPECT_EQ(mgr.agent(2)->managedCount(), 1 + 1);
 
   // With agent 1 not alive its turns go to agent 0.
-  mgr.agent(1)->detachForTest();
+  EventAgentTestAccess::detach(*mgr.agent(1));
   for (uint32_t k = 0; k < 3; k++) ASSERT_TRUE(mgr.manageThreadData(thread(0x900 + 8 * k)));
   EXPECT_EQ(mgr.agent(0)->managedCount(), 3 + 2);
   EXPECT_EQ(mgr.agent(2)->managedCount(), 2 + 1);
   EXPECT_FALSE(mgr.manageThreadData(nullptr));
 
-  for (int i = 0; i < 3; i++) mgr.agent(i)->detachForTest();
+  for (int i = 0; i < 3; i++) EventAgentTestAccess::detach(*mgr.agent(i));
   mgr.stop();
   EXPECT_EQ(mgr.master(), nullptr);
   EXPECT_FALSE(mgr.manageThreadData(thread(0xA00)));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Log.h"
+#include "base/LogTestAccess.h"
 #include "support/FakeJvmpi.h"
 #include "support/TestSupport.h"
 

@@ -1,4 +1,5 @@
 #include "base/HalOsLock.h"
+#include "base/HalOsLockTestAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <thread>
 
 #include "base/Log.h"
+#include "base/LogTestAccess.h"
 #include "support/TestSupport.h"
 
 #if defined(__has_feature)
@@ -50,7 +52,7 @@ TEST(HalOsLockConcurrency, HoldLongerThanOneSliceIsWaitedOut) {
   EXPECT_TRUE(lock.unlock());
   waiter.join();
   EXPECT_TRUE(result.load());
-  EXPECT_GE(lock.slicesWaited(), 2);
+  EXPECT_GE(HalOsLockTestAccess::slicesWaited(lock), 2);
 }
 
 TEST(HalOsLockConcurrency, LockExcludesOtherThreads) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "instrument/ClassLoadHook.h"
+#include "instrument/ClassLoadHookTestAccess.h"
 #include "instrument/InstrumentConfig.h"
 #include "instrument/InstrumentSetup.h"
 #include "support/ClassBytes.h"

@@ -1,6 +1,7 @@
 // Class and method ids over JVMTI and the class load synthesised on request,
 // against a JVMTI environment and JNIEnv double that know two classes.
 #include "platform/JvmtiClasses.h"
+#include "platform/JvmtiClassesTestAccess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "platform/JvmtiProvider.h"
+#include "platform/JvmtiProviderTestAccess.h"
 
 #include <gtest/gtest.h>
 #include <jvmti.h>

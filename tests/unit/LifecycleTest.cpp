@@ -1,4 +1,5 @@
 #include "agent/Lifecycle.h"
+#include "agent/LifecycleTestAccess.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,8 +10,10 @@
 #include "agent/ProbeMgr.h"
 #include "base/HalLock.h"
 #include "base/Log.h"
+#include "base/LogTestAccess.h"
 #include "config/Identity.h"
 #include "config/ProbeState.h"
+#include "config/ProbeStateTestAccess.h"
 #include "config/PropertyMgr.h"
 #include "events/AgentRecords.h"
 #include "events/ProtocolVisitor.h"
@@ -18,6 +21,7 @@
 #include "profiler/TableLocks.h"
 #include "profiler/Tables.h"
 #include "publish/EventAgent.h"
+#include "publish/EventAgentTestAccess.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgentMgr.h"
 #include "support/FakeJvmpi.h"
@@ -164,7 +168,7 @@ TEST_F(Lifecycle, GarbageCollectionRecordsGoToTheFirstAgentsSpecialQueue) {
   CapturedOutput quiet;
   setLogLevel(LOG_DEBUG);
   EventAgent* first = evtAgentMgr->agent(0);
-  first->attachForTest(reinterpret_cast<JNIEnv*>(0x7e0000009000));
+  EventAgentTestAccess::attach(*first, reinterpret_cast<JNIEnv*>(0x7e0000009000));
   reportEventAgentRunning(true);
   reportNetworkAgentRunning(true);
   JVMPI_Event event{};
@@ -185,7 +189,7 @@ TEST_F(Lifecycle, GarbageCollectionRecordsGoToTheFirstAgentsSpecialQueue) {
                      std::to_string(gc->totalObjectSpace));
     delete r;
   }
-  first->detachForTest();
+  EventAgentTestAccess::detach(*first);
   EXPECT_EQ(seen, (std::vector<std::string>{"0 0 0 0", "1 8589934593 3 17179869184"}));
   EXPECT_CONTAINS(log(), "gc 1/2 3/0 0/4");
 }

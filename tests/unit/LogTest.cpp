@@ -1,4 +1,5 @@
 #include "base/Log.h"
+#include "base/LogTestAccess.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "base/Log.h"
+#include "base/LogTestAccess.h"
 #include "config/ProbeState.h"
+#include "config/ProbeStateTestAccess.h"
 #include "config/PropertyMgr.h"
 #include "support/TestSupport.h"
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/Log.h"
+#include "base/LogTestAccess.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "config/ProbeState.h"
+#include "config/ProbeStateTestAccess.h"
 #include "config/PropertyMgr.h"
 #include "platform/os.h"
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"
 #include "publish/NetworkAgentMgr.h"
 #include "publish/PsLookup.h"
+#include "publish/PsLookupTestAccess.h"
 #include "support/CycleStepper.h"
 #include "support/FakeJvmpi.h"
 #include "support/LoopbackCollector.h"
@@ -50,7 +52,6 @@ class NetworkAgentTest : public ::testing::Test {
     stopAgents();
     CycleStepper::uninstall();
     setPsLookupFunction(nullptr);
-    NetworkAgentMgr::resetBinding();
     resetProbeState();
     PropertyMgr::destroyInstance();
     fake.uninstall();
@@ -174,7 +175,7 @@ TEST_F(NetworkAgentTest, ConnectionRefusedIsRetriedEveryCycle) {
 TEST_F(NetworkAgentTest, ACollectorThatWentAwayGetsNothingAndTheNextGetsTheQueue) {
   EvtAgentMgr evt;  // not started: no master, so no opening is awaited
   startConnected();
-  mgr->registerEvtAgentMgr(&evt);
+  mgr->setReconnectListener(&evt);
   for (uint8_t fill : {1, 2, 3}) ASSERT_TRUE(sendPacket(packet(10, fill)));
   ASSERT_TRUE(CycleStepper::step(agent()));
   ASSERT_TRUE(collector.waitForBytes(0, 10));
@@ -192,7 +193,7 @@ TEST_F(NetworkAgentTest, ACollectorThatWentAwayGetsNothingAndTheNextGetsTheQueue
   expected.insert(expected.end(), 10, 3);
   EXPECT_EQ(collector.bytes(1), expected);
   EXPECT_EQ(collector.bytes(0).size(), 10u);
-  mgr->unregisterEvtAgentMgr();
+  mgr->setReconnectListener(nullptr);
 }
 
 // A write that fails (here: the collector stops reading and the send time-out

@@ -1,5 +1,6 @@
 // The platform figures, and the thread status handed to Java.
 #include "diag/PlatformFigures.h"
+#include "diag/PlatformFiguresTestAccess.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 
+#include "profiler/MethodLevelOptionsTestAccess.h"
 #include "support/ProfilerTestEnv.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include "profiler/ClassTableTestAccess.h"
 #include "profiler/MethodLevel.h"
 #include "profiler/MethodLevelNatives.h"
+#include "profiler/MethodLevelOptionsTestAccess.h"
 #include "support/ProfilerTestEnv.h"
 #include "support/TestSupport.h"
 

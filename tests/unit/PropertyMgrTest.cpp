@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Log.h"
+#include "base/LogTestAccess.h"
 #include "config/Identity.h"
 #include "support/TestSupport.h"
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/ProbeState.h"
+#include "config/ProbeStateTestAccess.h"
 #include "config/PropertyMgr.h"
 #include "events/EventRecords.h"
 #include "events/ProtocolVisitor.h"
@@ -15,6 +16,7 @@
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgentMgr.h"
 #include "publish/PsLookup.h"
+#include "publish/PsLookupTestAccess.h"
 #include "support/FakeJvmpi.h"
 #include "support/LoopbackCollector.h"
 #include "support/NullJniEnv.h"
@@ -101,6 +103,7 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
   installThreadDrain(evtAgentMgr);
   networkAgentMgr->start();
   evtAgentMgr->start();
+  networkAgentMgr->setReconnectListener(evtAgentMgr);
   threadMgr->start();
 
   NullJniEnv agentEnvs[4];
@@ -154,6 +157,7 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
 
   fake.setInstantWaits(true);
   networkAgentMgr->stop();
+  networkAgentMgr->setReconnectListener(nullptr);
   evtAgentMgr->stop();
   for (std::thread& t : agents) t.join();
   // Only the agents' own records are left in the table: the producers'
@@ -169,7 +173,6 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
   delete protocolVisitor;
   protocolVisitor = nullptr;
   setPsLookupFunction(nullptr);
-  NetworkAgentMgr::resetBinding();
   resetProbeState();
   PropertyMgr::destroyInstance();
   fake.uninstall();

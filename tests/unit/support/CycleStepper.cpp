@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "config/PublishSettings.h"
+#include "config/PublishSettingsTestAccess.h"
 
 namespace {
 

@@ -8,11 +8,14 @@
 #include "events/ClassRecord.h"
 #include "events/MethodEventRecord.h"
 #include "profiler/ClassEvents.h"
+#include "profiler/ClassEventsTestAccess.h"
 #include "profiler/ClassFilter.h"
 #include "profiler/ClassTable.h"
 #include "profiler/EventHandler.h"
 #include "profiler/MethodLevelOptions.h"
+#include "profiler/MethodLevelOptionsTestAccess.h"
 #include "profiler/Tables.h"
+#include "profiler/TablesTestAccess.h"
 #include "support/ThreadTestEnv.h"
 
 class ProfilerTestEnv : public ThreadTestEnv {

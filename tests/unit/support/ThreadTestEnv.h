@@ -12,9 +12,11 @@
 
 #include "base/Log.h"
 #include "config/ProbeState.h"
+#include "config/ProbeStateTestAccess.h"
 #include "config/PropertyMgr.h"
 #include "events/EventRecord.h"
 #include "publish/EventAgent.h"
+#include "publish/EventAgentTestAccess.h"
 #include "publish/EvtAgentMgr.h"
 #include "requests/NestedRequests.h"
 #include "support/FakeJvmpi.h"
@@ -44,12 +46,12 @@ class ThreadTestEnv : public ::testing::Test {
     threadMgr->start();
     // The master event agent set up as its loop does, so that it takes the
     // threads the table hands over.
-    evtAgentMgr->agent(0)->attachForTest(fakeEnv(0x7e0000001000));
+    EventAgentTestAccess::attach(*evtAgentMgr->agent(0), fakeEnv(0x7e0000001000));
     baseCount = threadMgr->getThreadCount();
   }
 
   void TearDown() override {
-    if (EventAgent* master = evtAgentMgr->agent(0)) master->detachForTest();
+    if (EventAgent* master = evtAgentMgr->agent(0)) EventAgentTestAccess::detach(*master);
     delete threadMgr;
     threadMgr = nullptr;
     installThreadDrain(nullptr);

@@ -12,6 +12,7 @@
 
 #include "base/HalOsLock.h"
 #include "diag/PlatformFigures.h"
+#include "diag/PlatformFiguresTestAccess.h"
 #include "platform/os.h"
 #include "support/TestSupport.h"
 
