@@ -174,89 +174,20 @@ WriteResult ProtocolVisitor::writeRecord(EventRecord* record, WireCursor& c) con
     case EVENT_METHOD:
       ok = writeMethod(static_cast<const MethodEventRecord&>(*record), c);
       break;
-    case EVENT_HTTP:
-      ok = writeHttp(static_cast<const HttpRequestRecord&>(*record), c);
-      break;
-    case EVENT_EJB:
-      ok = writeEjb(static_cast<const EjbRequestRecord&>(*record), c);
-      break;
-    case EVENT_TRACE:
-      ok = writeTrace(static_cast<const TraceRequestRecord&>(*record), c);
-      break;
-    case EVENT_SQL:
-      ok = writeSql(static_cast<const SqlRecord&>(*record), c);
-      break;
     case EVENT_GC:
       ok = writeGc(static_cast<const GcRecord&>(*record), c);
-      break;
-    case EVENT_JMS: {
-      const auto& r = static_cast<const JmsRecord&>(*record);
-      if (r.kind < 1 || r.kind > 4) return untagged(r);
-      ok = writeJms(r, c);
-      break;
-    }
-    case EVENT_JCA:
-      ok = writeJca(static_cast<const JcaRecord&>(*record), c);
-      break;
-    case EVENT_JNDI:
-      ok = writeJndi(static_cast<const JndiRecord&>(*record), c);
-      break;
-    case EVENT_MAIL:
-      ok = writeMail(static_cast<const MailRecord&>(*record), c);
       break;
     case EVENT_SAMPLING_RATES:
       ok = writeSamplingRates(static_cast<const SamplingRatesRecord&>(*record), c);
       break;
-    case EVENT_CORRELATION: {
-      const auto& r = static_cast<const CorrelationRequestRecord&>(*record);
-      if (r.subtype != SUBTYPE_BEGIN && r.subtype != SUBTYPE_END &&
-          r.subtype != SUBTYPE_RECEIVE_BEGIN && r.subtype != SUBTYPE_RECEIVE_END)
-        return untagged(r);
-      ok = writeCorrelation(r, c);
-      break;
-    }
     case EVENT_DROP_NOTICE:
       ok = writeDropNotice(static_cast<const DropNoticeRecord&>(*record), c);
-      break;
-    case EVENT_GXR:
-      ok = writeGxr(static_cast<const GxrRecord&>(*record), c);
-      break;
-    case EVENT_MQI:
-      ok = writeMqi(static_cast<const MqiRecord&>(*record), c);
-      break;
-    case EVENT_PORTAL_LOGIN:
-    case EVENT_PORTAL_ACCESS_CONTROL:
-      ok = writePortalUser(static_cast<const PortalUserRecord&>(*record), c);
-      break;
-    case EVENT_CREDENTIAL_VAULT:
-      ok = writeCredentialVault(static_cast<const CredentialVaultRecord&>(*record), c);
-      break;
-    case EVENT_CONTENT_ACCESS:
-      ok = writeContentAccess(static_cast<const ContentAccessRecord&>(*record), c);
-      break;
-    case EVENT_PORTAL_PAGE:
-    case EVENT_PORTLET:
-      ok = writePortalPage(static_cast<const RequestRecord&>(*record), c);
       break;
     case EVENT_PS_STATUS:
       ok = writePsStatus(static_cast<const PsStatusRecord&>(*record), c);
       break;
     case EVENT_EXCEPTION:
       ok = writeException(static_cast<const ExceptionRecord&>(*record), c);
-      break;
-    case EVENT_MQ_REQUEST:
-      ok = writeMqRequest(static_cast<const MqRequestRecord&>(*record), c);
-      break;
-    case EVENT_MQ_MESSAGE: {
-      const auto& r = static_cast<const MqMessageRecord&>(*record);
-      if (r.operation != 7 && r.operation != 10 && r.operation != 11 && r.operation != 13)
-        return untagged(r);
-      ok = writeMqMessage(r, c);
-      break;
-    }
-    case EVENT_PORTAL_REQUEST_3:
-    case EVENT_PORTAL_REQUEST_4:
-      ok = writePortalRequest(static_cast<const RequestRecord&>(*record), c);
       break;
     case EVENT_HEAP_ALLOCATION:
       ok = writeHeapAllocation(static_cast<const HeapAllocationRecord&>(*record), c);
@@ -268,13 +199,92 @@ WriteResult ProtocolVisitor::writeRecord(EventRecord* record, WireCursor& c) con
     case EVENT_LOCK_2:
       ok = writeLockDetail(static_cast<const LockDetailRecord&>(*record), c);
       break;
+    case EVENT_CREDENTIAL_VAULT:
+      ok = writeCredentialVault(static_cast<const CredentialVaultRecord&>(*record), c);
+      break;
+    case EVENT_CONTENT_ACCESS:
+      ok = writeContentAccess(static_cast<const ContentAccessRecord&>(*record), c);
+      break;
+    default:
+      return writeRequestRecord(*record, c);
+  }
+  return ok ? WriteResult::Written : WriteResult::NoRoom;
+}
+
+// The records of monitored requests and of the calls nested in them.
+WriteResult ProtocolVisitor::writeRequestRecord(const EventRecord& record, WireCursor& c) const {
+  bool ok;
+  switch (record.type) {
+    case EVENT_HTTP:
+      ok = writeHttp(static_cast<const HttpRequestRecord&>(record), c);
+      break;
+    case EVENT_EJB:
+      ok = writeEjb(static_cast<const EjbRequestRecord&>(record), c);
+      break;
+    case EVENT_TRACE:
+      ok = writeTrace(static_cast<const TraceRequestRecord&>(record), c);
+      break;
+    case EVENT_SQL:
+      ok = writeSql(static_cast<const SqlRecord&>(record), c);
+      break;
+    case EVENT_JMS: {
+      const auto& r = static_cast<const JmsRecord&>(record);
+      if (r.kind < 1 || r.kind > 4) return untagged(r);
+      ok = writeJms(r, c);
+      break;
+    }
+    case EVENT_JCA:
+      ok = writeJca(static_cast<const JcaRecord&>(record), c);
+      break;
+    case EVENT_JNDI:
+      ok = writeJndi(static_cast<const JndiRecord&>(record), c);
+      break;
+    case EVENT_MAIL:
+      ok = writeMail(static_cast<const MailRecord&>(record), c);
+      break;
+    case EVENT_CORRELATION: {
+      const auto& r = static_cast<const CorrelationRequestRecord&>(record);
+      if (r.subtype != SUBTYPE_BEGIN && r.subtype != SUBTYPE_END &&
+          r.subtype != SUBTYPE_RECEIVE_BEGIN && r.subtype != SUBTYPE_RECEIVE_END)
+        return untagged(r);
+      ok = writeCorrelation(r, c);
+      break;
+    }
+    case EVENT_GXR:
+      ok = writeGxr(static_cast<const GxrRecord&>(record), c);
+      break;
+    case EVENT_MQI:
+      ok = writeMqi(static_cast<const MqiRecord&>(record), c);
+      break;
+    case EVENT_PORTAL_LOGIN:
+    case EVENT_PORTAL_ACCESS_CONTROL:
+      ok = writePortalUser(static_cast<const PortalUserRecord&>(record), c);
+      break;
+    case EVENT_PORTAL_PAGE:
+    case EVENT_PORTLET:
+      ok = writePortalPage(static_cast<const RequestRecord&>(record), c);
+      break;
+    case EVENT_MQ_REQUEST:
+      ok = writeMqRequest(static_cast<const MqRequestRecord&>(record), c);
+      break;
+    case EVENT_MQ_MESSAGE: {
+      const auto& r = static_cast<const MqMessageRecord&>(record);
+      if (r.operation != 7 && r.operation != 10 && r.operation != 11 && r.operation != 13)
+        return untagged(r);
+      ok = writeMqMessage(r, c);
+      break;
+    }
+    case EVENT_PORTAL_REQUEST_3:
+    case EVENT_PORTAL_REQUEST_4:
+      ok = writePortalRequest(static_cast<const RequestRecord&>(record), c);
+      break;
     case EVENT_GATEWAY_SERVLET:
     case EVENT_MODEL_BUILDING:
     case EVENT_PAGE_LOADING:
-      ok = writeGateway(static_cast<const GatewayRecord&>(*record), c);
+      ok = writeGateway(static_cast<const GatewayRecord&>(record), c);
       break;
     default:
-      logf(LOG_WARNING, UNIT, __LINE__, "## ERROR: Unknown Event Type, TypeID: %d", record->type);
+      logf(LOG_WARNING, UNIT, __LINE__, "## ERROR: Unknown Event Type, TypeID: %d", record.type);
       return WriteResult::UnknownType;
   }
   return ok ? WriteResult::Written : WriteResult::NoRoom;

@@ -65,6 +65,7 @@ class ProtocolVisitor : public NamedObject {
 
  private:
   WriteResult untagged(const EventRecord& record) const;
+  WriteResult writeRequestRecord(const EventRecord& record, WireCursor& cursor) const;
 
   // One writer per layout; each writes the whole record or nothing.
   bool writeClass(const ClassRecord& r, WireCursor& c) const;
