@@ -311,6 +311,8 @@ TEST_F(EventAgentTest, DrainPutsBackWhatDoesNotFitAndRetiresEndedThreadsOnceEmpt
   EXPECT_EQ(drain.trimForOutage(1000, kept, false), 7 + 500);
   EXPECT_EQ(list, (std::vector<ThreadData*>{kept, idle}));
   EXPECT_EQ(idle->queueLength(), 1000);
+  // Ended, so out of the table, and never retired by the drain: ours to free.
+  delete kept;
 }
 
 TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {
