@@ -16,16 +16,16 @@ bool nestedSuppressionInForce() {
 }
 
 bool swallowNestedBegin(ThreadData* data) {
-  if (data->requestDepth >= 1 && nestedSuppressionInForce()) {
-    data->suppressedNested++;
+  if (data->requestDepth() >= 1 && nestedSuppressionInForce()) {
+    data->own().suppressedNested++;
     return true;
   }
   return false;
 }
 
 bool swallowNestedEnd(ThreadData* data) {
-  if (data->suppressedNested > 0 && nestedSuppressionInForce()) {
-    data->suppressedNested--;
+  if (data->own().suppressedNested > 0 && nestedSuppressionInForce()) {
+    data->own().suppressedNested--;
     return true;
   }
   return false;
