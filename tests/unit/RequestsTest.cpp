@@ -148,7 +148,7 @@ TEST_F(RequestsTest, TheUrlIsCutToTheLimit) {
   EXPECT_EQ(static_cast<RequestRecord&>(*records[0]).url.length(), 999u);
 
   setProperty("internal.url.limit", "0");  // below 1: every text is empty
-  readTextLimits();
+  setTextLimits(readTextLimitSettings());
   start("r", url.c_str());
   records = drain(data());
   auto& r = static_cast<RequestRecord&>(*records[0]);
@@ -162,7 +162,7 @@ TEST_F(RequestsTest, TheUrlIsCutToTheLimit) {
 TEST_F(RequestsTest, CutsAtTheUrlAndSqlLimitsKeepWholeCharacters) {
   setProperty("internal.url.limit", "10");
   setProperty("internal.sql.limit", "10");
-  readTextLimits();
+  setTextLimits(readTextLimitSettings());
   for (const std::string wide : {"\xC3\xA9", "\xE2\x82\xAC", "\xC0\x80"}) {
     for (size_t at = 0; at <= 9; at++) {
       std::string text = std::string(at, 'a') + wide + std::string(20, 'b');
