@@ -1,13 +1,12 @@
 #include "requests/NestedRequests.h"
 
 #include "config/ProbeState.h"
-#include "config/PropertyMgr.h"
 #include "threads/ThreadData.h"
 
 std::atomic<bool> nestedRequestSuppression{false};
 
-void readNestedRequestSwitch() {
-  nestedRequestSuppression.store(propertyIsYes("internal.disable.nestedrequests"));
+void setNestedRequestSwitch(bool suppress) {
+  nestedRequestSuppression.store(suppress);
 }
 
 bool nestedSuppressionInForce() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "config/ProducerSettings.h"
 #include "config/WallClock.h"
 #include "events/AgentRecords.h"
 #include "events/RequestRecord.h"
@@ -44,7 +45,7 @@ class RequestsTest : public ThreadTestEnv {
   // Turns nested suppression on the way start-up reads it.
   void suppressNested(int level) {
     setProperty("internal.disable.nestedrequests", "yes");
-    readNestedRequestSwitch();
+    setNestedRequestSwitch(readNestedRequestSuppression());
     reportedModLevel.store(level);
   }
 };

@@ -5,6 +5,7 @@
 #include <string>
 #include <tuple>
 
+#include "config/ProducerSettings.h"
 #include "events/AgentRecords.h"
 #include "events/ReportRecords.h"
 #include "events/RequestRecord.h"
@@ -94,7 +95,7 @@ TEST_F(ResourceRequestsTest, SqlIsRecordedInsideAndOutsideRequests) {
 
 TEST_F(ResourceRequestsTest, SuppressionSwallowsSqlButNotMail) {
   setProperty("internal.disable.nestedrequests", "YES");
-  readNestedRequestSwitch();
+  setNestedRequestSwitch(readNestedRequestSuppression());
   reportedModLevel.store(1);
   openHttp();
   beginNativeSQLRequest(env, gate(), "select 1", "ds");
