@@ -311,6 +311,7 @@ TEST_F(EventAgentTest, DrainPutsBackWhatDoesNotFitAndRetiresEndedThreadsOnceEmpt
   EXPECT_EQ(drain.trimForOutage(1000, kept, false), 7 + 500);
   EXPECT_EQ(list, (std::vector<ThreadData*>{kept, idle}));
   EXPECT_EQ(idle->queueLength(), 1000);
+  threadMgr->deleteThreadData(kept);  // ended but never retired: the list keeps it
 }
 
 TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {
