@@ -63,8 +63,8 @@ class ThreadData : public NamedObject {
   // An alive record owning `queue` (null when none could be made: appends
   // are then refused). Only the thread table constructs records.
   ThreadData(uint32_t threadId, std::unique_ptr<EventQueue> queue);
-  // Destroys what is still queued. A record destroyed before its thread
-  // ended is reported while the table is started.
+  // Destroys what is still queued. The thread table, which deletes records,
+  // reports one deleted before its thread ended.
   ~ThreadData() override;
 
   uint32_t getThreadId() const { return threadId_.load(std::memory_order_relaxed); }

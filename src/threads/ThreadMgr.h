@@ -79,7 +79,9 @@ class ThreadMgr : public NamedObject {
   // the thread itself may use the pointer afterwards.
   ThreadData* findThreadData(const char* groupName, const char* threadName,
                              uint32_t* threadId = nullptr);
-  // Destroys a record under tableLock; false if not started or null.
+  // Destroys a record under tableLock; false if not started or null. A
+  // record whose thread has not ended is reported while the process-wide
+  // table is started.
   bool deleteThreadData(ThreadData* data);
   // Takes the id's entry out of the table without destroying the record.
   bool removeThreadData(uint32_t threadId);
