@@ -32,7 +32,7 @@ inline void startProbe() {
 inline void startProbeOnce() {
   static const bool ready = [] {
     startProbe();
-    readTextLimits();
+    setTextLimits(readTextLimitSettings());
     return true;
   }();
   (void)ready;

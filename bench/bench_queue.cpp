@@ -27,7 +27,7 @@ namespace {
 void installOnce() {
   static const bool ready = [] {
     bench::startProbe();
-    readTextLimits();
+    setTextLimits(readTextLimitSettings());
     return true;
   }();
   (void)ready;

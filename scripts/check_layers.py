@@ -30,9 +30,6 @@ ALLOWED_PAIRS = [
     # The event agent manager owns the agents and picks the master; an agent
     # reports its loop's state and asks whether the opening is complete.
     {"publish/EvtAgentMgr", "publish/EventAgent"},
-    # The thread table owns the records; a record that ends takes itself out
-    # of the table.
-    {"threads/ThreadMgr", "threads/ThreadData"},
 ]
 
 RANK = {folder: rank for rank, layer in enumerate(LAYERS) for folder in layer}

@@ -11,6 +11,7 @@
 #include "config/BuildTime.h"
 #include "config/Identity.h"
 #include "config/ProbeState.h"
+#include "config/ProducerSettings.h"
 #include "config/PropertyMgr.h"
 #include "events/ProtocolVisitor.h"
 #include "instrument/ClassLoadHook.h"
@@ -104,8 +105,8 @@ int runStartup(JavaVM* vm, const char* options) {
              buildTime(), buildDate());
   logMessage(LOG_INFO, text);
 
-  readMethodLevelOptions();
-  readNestedRequestSwitch();
+  applyMethodLevelOptions(readMethodLevelSettings());
+  setNestedRequestSwitch(readNestedRequestSuppression());
   cachedProcessId();
 
   if (!initializeJVMPI()) return -1;

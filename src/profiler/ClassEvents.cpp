@@ -16,6 +16,7 @@
 #include "profiler/Tables.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadId.h"
+#include "threads/ThreadMgr.h"
 
 namespace {
 

@@ -29,10 +29,10 @@ template <typename Record, typename Fill>
 bool queueOnTarget(JNIEnv* env, ThreadData* target, Record* record, Fill fill, bool otherThread) {
   std::unique_ptr<Record> owned(record);
   const bool start = record->subtype == SUBTYPE_BEGIN;
-  if (target && target->requestDepth.load() == 0) return false;
-  if (start && target) target->requestDepth++;
+  if (target && target->requestDepth().load() == 0) return false;
+  if (start && target) target->requestDepth()++;
   record->threadId = target ? target->getThreadId() : threadIdOf(env);
-  record->depth = target ? target->requestDepth.load() : 0;
+  record->depth = target ? target->requestDepth().load() : 0;
   fill(*record);
   const bool detail = record->type == EVENT_LOCK_2;
   if (start || detail) {
@@ -50,8 +50,8 @@ bool queueOnTarget(JNIEnv* env, ThreadData* target, Record* record, Fill fill, b
   }
   queueEvent(env, target, owned.release());
   if (!start && target) {
-    int32_t depth = target->requestDepth.load();
-    while (depth >= 1 && !target->requestDepth.compare_exchange_weak(depth, depth - 1)) {
+    int32_t depth = target->requestDepth().load();
+    while (depth >= 1 && !target->requestDepth().compare_exchange_weak(depth, depth - 1)) {
     }
   }
   return true;

@@ -4,8 +4,6 @@
 #include <atomic>
 #include <cstdio>
 
-#include "config/PropertyMgr.h"
-
 namespace {
 std::atomic<bool> syncFlag{false};
 // Threads that have lock-free lookups switched off while they remove method
@@ -14,17 +12,18 @@ std::atomic<bool> syncFlag{false};
 std::atomic<int> quiescing{0};
 std::atomic<int> threshold{150};
 std::atomic<int> interval{5000};
+
+void store(bool sync, int cleanup, int intervalMillis) {
+  syncFlag.store(sync);
+  // With synchronised lookups dead entries are removed at once.
+  threshold.store(sync ? -1 : cleanup);
+  interval.store(intervalMillis);
+}
 }  // namespace
 
-void readMethodLevelOptions() {
-  bool sync = propertyIsYes("internal.use.method.monitors");
-  if (getProperty("internal.use.method.monitors.disable")) sync = false;
-  threshold.store(getIntProperty("method.hash.cleanup", 150));
-  interval.store(getIntProperty("method.hash.cleanupinterval", 5000));
-  syncFlag.store(sync);
-  if (sync) {
-    // With synchronised lookups dead entries are removed at once.
-    threshold.store(-1);
+void applyMethodLevelOptions(const MethodLevelSettings& settings) {
+  store(settings.sync, settings.cleanupThreshold, settings.cleanupIntervalMs);
+  if (settings.sync) {
     std::fputs("[HM]: INFO: enable method level sync \n", stderr);
   } else {
     std::fprintf(stderr, "[HM]: INFO: not using method level sync, cleanup interval: %d \n",
@@ -33,14 +32,11 @@ void readMethodLevelOptions() {
 }
 
 void setMethodLevelOptions(bool sync, int cleanup, int intervalMillis) {
-  syncFlag.store(sync);
-  threshold.store(sync ? -1 : cleanup);
-  interval.store(intervalMillis);
+  store(sync, cleanup, intervalMillis);
 }
 
 bool methodLevelSync() {
-  return syncFlag.load(std::memory_order_seq_cst) ||
-         quiescing.load(std::memory_order_seq_cst) > 0;
+  return syncFlag.load(std::memory_order_seq_cst) || quiescing.load(std::memory_order_seq_cst) > 0;
 }
 void beginQuiesce() {
   quiescing.fetch_add(1, std::memory_order_seq_cst);

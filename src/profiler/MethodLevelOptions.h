@@ -2,9 +2,11 @@
 // unloaded classes leave the tables.
 #pragma once
 
-// Reads the method-level options (sync flag, cleanup threshold and interval)
+#include "config/ProducerSettings.h"
+
+// Takes the method-level options (sync flag, cleanup threshold and interval)
 // and prints which way method lookups go.
-void readMethodLevelOptions();
+void applyMethodLevelOptions(const MethodLevelSettings& settings);
 // Method-table lookups take the stripe lock while this is set. Read and
 // written in sequentially consistent order (see MethodTable.h).
 bool methodLevelSync();

@@ -8,7 +8,6 @@
 #include "base/JniUtil.h"
 #include "base/Log.h"
 #include "config/ProbeState.h"
-#include "config/PropertyMgr.h"
 #include "config/PublishSettings.h"
 #include "config/WallClock.h"
 #include "events/EventRecords.h"
@@ -24,11 +23,6 @@
 
 namespace {
 
-constexpr int kDefaultPacketSizeKb = 5000;
-// Larger packets than this would not be sent in one cycle anyway; the cap
-// keeps the buffer size within 32 bits.
-constexpr int kMaxPacketSizeKb = 1024 * 1024;
-
 NetworkAgentMgr* networkManager() {
   return networkAgentMgr;
 }
@@ -43,22 +37,20 @@ NetworkAgentMgr* networkManager() {
     logf(level, "EventAgent", __LINE__, " EventAgentID %d: %s", id_, text_); \
   } while (0)
 
-EventAgent::EventAgent(EvtAgentMgr* manager, int id)
+EventAgent::EventAgent(EvtAgentMgr* manager, int id, const EventAgentSettings& settings)
     : NamedObject("EventAgent"),
       manager_(manager),
       id_(id),
       newThreads_(true),
-      queueLimit_(readEventQueueLimit()),
-      frequencyMs_(publishingFrequencyMs()),
+      queueLimit_(settings.queueLimit),
+      frequencyMs_(settings.frequencyMs),
       psDownThreshold_(INT_MAX),
-      packetSizeKb_(getIntProperty("internal.probe.event.packet.size", kDefaultPacketSizeKb)),
+      packetSizeKb_(settings.packetSizeKb),
       drain_(managed_, id, queueLimit_),
       psDownCyclesToTrim_(30000 / frequencyMs_),
       waitMonitor_(false) {
   // No threshold is given before 30 s of outage: until then the queue limit
   // alone bounds the queues.
-  if (packetSizeKb_ <= 0) packetSizeKb_ = kDefaultPacketSizeKb;
-  if (packetSizeKb_ > kMaxPacketSizeKb) packetSizeKb_ = kMaxPacketSizeKb;
   packetLimit_ = packetSizeKb_ * 1024;
   packetCapacity_ = static_cast<size_t>(packetLimit_) + kSlackBytes;
   packetBuffer_.reset(new (std::nothrow) uint8_t[packetCapacity_]);

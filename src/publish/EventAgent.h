@@ -19,6 +19,7 @@
 #include "base/HalList.h"
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
+#include "config/PublishSettings.h"
 #include "publish/PacketDrain.h"
 
 class EventRecord;
@@ -35,8 +36,10 @@ class EventAgent : public NamedObject {
   // The queue length threads are trimmed to after 30 s without collector.
   static constexpr int kPsDownThreshold = 1000;
 
-  // Reads the agent's properties and allocates its packet buffer.
-  EventAgent(EvtAgentMgr* manager, int id);
+  // Takes the agent's settings (read when it is made unless given) and
+  // allocates its packet buffer.
+  EventAgent(EvtAgentMgr* manager, int id,
+             const EventAgentSettings& settings = readEventAgentSettings());
   ~EventAgent() override;
 
   // The loop: runs on the calling thread until requestStop.

@@ -28,7 +28,9 @@ EvtAgentMgr::~EvtAgentMgr() {
 void EvtAgentMgr::start() {
   if (started_.load()) return;
   agents_.reset(new EventAgent*[poolSize_]);
-  for (int i = 0; i < poolSize_; i++) agents_[i] = new EventAgent(this, i);
+  // Read once for the whole pool.
+  const EventAgentSettings settings = readEventAgentSettings();
+  for (int i = 0; i < poolSize_; i++) agents_[i] = new EventAgent(this, i, settings);
   master_.store(agents_[0]);
   agents_[0]->setInitPending(true);
   initComplete_.store(true);

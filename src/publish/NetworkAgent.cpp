@@ -1,33 +1,31 @@
 #include "publish/NetworkAgent.h"
 
 #include "base/Log.h"
-#include "config/PropertyMgr.h"
 #include "config/PublishSettings.h"
 #include "platform/jvmpi.h"
 #include "publish/NetworkAgentOwner.h"
 #include "publish/PsLookup.h"
 
-NetworkAgent::NetworkAgent(NetworkAgentOwner* manager, int id)
+NetworkAgent::NetworkAgent(NetworkAgentOwner* manager, int id, const NetworkAgentSettings& settings)
     : NamedObject("NetworkAgent"),
       manager_(manager),
       id_(id),
       dataQueue_(true),
       openingQueue_(true),
       waitMonitor_(false),
-      socketTimeoutSec_(getIntProperty("networkagent.socket.timeout", -1)),
-      frequencyMs_(networkFrequencyMs()),
-      bufferLimit_(getIntProperty("networkagent.buffer.limit", 10)) {
-  int resetMs = getIntProperty("networkagent.socket.resettime", -1);
+      socketTimeoutSec_(settings.socketTimeoutSec),
+      frequencyMs_(settings.frequencyMs),
+      bufferLimit_(settings.bufferLimit) {
+  int resetMs = settings.socketResetMs;
   if (resetMs > 0) {
     resetCycles_ = resetMs / frequencyMs_;
     logf(LOG_INFO, "NetworkAgent", __LINE__, "Socket will reset every %d ms, Iterations: %d",
          resetMs, resetCycles_);
   }
-  const char* ip = getProperty("networkagent.socket.ip");
-  if (ip) {
-    localIp_ = ip;
+  if (settings.bindLocal) {
+    localIp_ = settings.localIp;
     bindLocal_ = true;
-    localPort_ = getIntProperty("networkagent.socket.port", 0);
+    localPort_ = settings.localPort;
   }
 }
 

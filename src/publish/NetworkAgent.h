@@ -25,6 +25,7 @@
 #include "base/HalList.h"
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
+#include "config/PublishSettings.h"
 #include "platform/os.h"
 #include "publish/NetworkAgentData.h"
 
@@ -33,7 +34,8 @@ class NetworkAgentOwner;
 class NetworkAgent : public NamedObject {
  public:
   // Reads the agent's properties.
-  NetworkAgent(NetworkAgentOwner* manager, int id);
+  NetworkAgent(NetworkAgentOwner* manager, int id,
+               const NetworkAgentSettings& settings = readNetworkAgentSettings());
   ~NetworkAgent() override;
 
   // The loop: runs on the calling thread until requestStop.

@@ -27,7 +27,9 @@ NetworkAgentMgr::~NetworkAgentMgr() {
 void NetworkAgentMgr::start() {
   if (started_.load()) return;
   agents_.reset(new NetworkAgent*[poolSize_]);
-  for (int i = 0; i < poolSize_; i++) agents_[i] = new NetworkAgent(this, i);
+  // Read once for the whole pool.
+  const NetworkAgentSettings settings = readNetworkAgentSettings();
+  for (int i = 0; i < poolSize_; i++) agents_[i] = new NetworkAgent(this, i, settings);
   clientTable_.reset(new HalHashTable<EventAgent*, NetworkAgent*>(11, false, true));
   firstAgent_.store(agents_[0]);
   started_.store(true);

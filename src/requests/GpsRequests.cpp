@@ -19,8 +19,8 @@ bool holdToken(ThreadData* data, uint32_t token) {
   std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[4]);
   if (!bytes) return false;
   for (int i = 0; i < 4; i++) bytes[i] = static_cast<uint8_t>(token >> (24 - 8 * i));
-  data->gpsToken = std::move(bytes);
-  data->gpsTokenLength = 4;
+  data->own().gpsToken = std::move(bytes);
+  data->own().gpsTokenLength = 4;
   return true;
 }
 
@@ -50,8 +50,8 @@ bool hexToken(const char* text, uint32_t* token) {
 // The record carries the first 4 bytes of the token the thread holds.
 bool heldTokenStep(JNIEnv*, ThreadData* data, RequestRecord* record) {
   auto* correlation = static_cast<CorrelationRequestRecord*>(record);
-  size_t length = data->gpsToken ? static_cast<size_t>(data->gpsTokenLength) : 0;
-  correlation->token.assign(data->gpsToken.get(), length < 4 ? length : 4);
+  size_t length = data->own().gpsToken ? static_cast<size_t>(data->own().gpsTokenLength) : 0;
+  correlation->token.assign(data->own().gpsToken.get(), length < 4 ? length : 4);
   return true;
 }
 
@@ -59,7 +59,7 @@ bool heldTokenStep(JNIEnv*, ThreadData* data, RequestRecord* record) {
 // time stamps.
 bool invokeTokenStep(JNIEnv*, ThreadData* data, RequestRecord* record) {
   auto* correlation = static_cast<CorrelationRequestRecord*>(record);
-  if (!data->gpsToken) {
+  if (!data->own().gpsToken) {
     uint32_t token = getNextGpsToken();
     std::fprintf(stderr, "for gps token, got this token %d \n", static_cast<int32_t>(token));
     if (holdToken(data, token)) correlation->tokenCounter = token;
@@ -77,22 +77,22 @@ CorrelationRequestRecord* makeRecord(int subtype, int32_t depth) {
 }  // namespace
 
 void startNativeGpsInvokeRequest(JNIEnv* env, ThreadData* data) {
-  if (data) data->requestDepth++;
+  if (data) data->requestDepth()++;
   CorrelationRequestRecord* record =
-      makeRecord(SUBTYPE_BEGIN, data ? data->requestDepth.load() : 0);
+      makeRecord(SUBTYPE_BEGIN, data ? data->requestDepth().load() : 0);
   if (!record) return;
   sendRequestRecord(env, data, record, nullptr, nullptr, nullptr, invokeTokenStep);
 }
 
 void endNativeGpsInvokeRequest(JNIEnv* env, ThreadData* data) {
-  if (data) data->requestDepth--;
-  CorrelationRequestRecord* record = makeRecord(SUBTYPE_END, data ? data->requestDepth + 1 : 1);
+  if (data) data->requestDepth()--;
+  CorrelationRequestRecord* record = makeRecord(SUBTYPE_END, data ? data->requestDepth() + 1 : 1);
   if (!record) return;
   sendRequestRecord(env, data, record, nullptr, nullptr, nullptr);
 }
 
 void startNativeGpsReceiveRequest(JNIEnv* env, ThreadData* data, const char* token) {
-  if (data) data->requestDepth++;
+  if (data) data->requestDepth()++;
   if (!token) return;
   CorrelationRequestRecord* record = makeRecord(SUBTYPE_RECEIVE_BEGIN, 0);
   if (!record) return;
@@ -109,17 +109,17 @@ void startNativeGpsReceiveRequest(JNIEnv* env, ThreadData* data, const char* tok
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[length > 0 ? length : 1]);
     if (bytes) {
       std::memcpy(bytes.get(), token, length);
-      data->gpsToken = std::move(bytes);
-      data->gpsTokenLength = static_cast<int32_t>(length);
+      data->own().gpsToken = std::move(bytes);
+      data->own().gpsTokenLength = static_cast<int32_t>(length);
     }
   }
   sendRequestRecord(env, data, record, token, nullptr, nullptr);
 }
 
 void completeNativeGpsReceiveRequest(JNIEnv* env, ThreadData* data, const char* text) {
-  if (data) data->requestDepth--;
+  if (data) data->requestDepth()--;
   CorrelationRequestRecord* record =
-      makeRecord(SUBTYPE_RECEIVE_END, data ? data->requestDepth + 1 : 1);
+      makeRecord(SUBTYPE_RECEIVE_END, data ? data->requestDepth() + 1 : 1);
   if (!record) return;
   sendRequestRecord(env, data, record, text, nullptr, nullptr);
 }
@@ -133,10 +133,10 @@ bool copyGpsToken(JNIEnv* env, uint8_t out[4]) {
     return false;
   }
   std::fprintf(stderr, "GPS Token in getGpsToken %xNNNN\n",
-               static_cast<unsigned>(reinterpret_cast<uintptr_t>(data->gpsToken.get())));
-  if (data->gpsToken) {
-    size_t length = static_cast<size_t>(data->gpsTokenLength);
-    std::memcpy(out, data->gpsToken.get(), length < 4 ? length : 4);
+               static_cast<unsigned>(reinterpret_cast<uintptr_t>(data->own().gpsToken.get())));
+  if (data->own().gpsToken) {
+    size_t length = static_cast<size_t>(data->own().gpsTokenLength);
+    std::memcpy(out, data->own().gpsToken.get(), length < 4 ? length : 4);
   }
   return true;
 }

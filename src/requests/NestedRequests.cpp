@@ -1,13 +1,12 @@
 #include "requests/NestedRequests.h"
 
 #include "config/ProbeState.h"
-#include "config/PropertyMgr.h"
 #include "threads/ThreadData.h"
 
 std::atomic<bool> nestedRequestSuppression{false};
 
-void readNestedRequestSwitch() {
-  nestedRequestSuppression.store(propertyIsYes("internal.disable.nestedrequests"));
+void setNestedRequestSwitch(bool suppress) {
+  nestedRequestSuppression.store(suppress);
 }
 
 bool nestedSuppressionInForce() {
@@ -16,16 +15,16 @@ bool nestedSuppressionInForce() {
 }
 
 bool swallowNestedBegin(ThreadData* data) {
-  if (data->requestDepth >= 1 && nestedSuppressionInForce()) {
-    data->suppressedNested++;
+  if (data->requestDepth() >= 1 && nestedSuppressionInForce()) {
+    data->own().suppressedNested++;
     return true;
   }
   return false;
 }
 
 bool swallowNestedEnd(ThreadData* data) {
-  if (data->suppressedNested > 0 && nestedSuppressionInForce()) {
-    data->suppressedNested--;
+  if (data->own().suppressedNested > 0 && nestedSuppressionInForce()) {
+    data->own().suppressedNested--;
     return true;
   }
   return false;

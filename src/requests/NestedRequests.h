@@ -7,9 +7,9 @@
 
 extern std::atomic<bool> nestedRequestSuppression;
 
-// Reads internal.disable.nestedrequests: on exactly when it equals "YES" in
-// any case.
-void readNestedRequestSwitch();
+// Sets the switch, read at start-up by readNestedRequestSuppression
+// (config/ProducerSettings.h).
+void setNestedRequestSwitch(bool suppress);
 
 // True while the switch is on and the monitoring level is 1.
 bool nestedSuppressionInForce();

@@ -71,10 +71,10 @@ void sendContentAccessData(JNIEnv* env, ThreadData* data, const uint32_t counts[
 
 void startPortalRequest(JNIEnv* env, ThreadData* data, int type, const char* requestName,
                         const char* applicationName, const char* url, const char* detail) {
-  if (data) data->requestDepth++;
+  if (data) data->requestDepth()++;
   RequestRecord* record = makePortalRecord(type, SUBTYPE_BEGIN);
   if (!record) return;
-  record->depth = data ? data->requestDepth.load() : 0;
+  record->depth = data ? data->requestDepth().load() : 0;
   const char* text = detail ? detail : "";
   record->placeText(record->detail, text, std::strlen(text));
   sendRequestRecord(env, data, record, requestName, applicationName, url);
@@ -83,10 +83,10 @@ void startPortalRequest(JNIEnv* env, ThreadData* data, int type, const char* req
 void endPortalRequest(JNIEnv* env, ThreadData* data, int type, const char* requestName) {
   RequestRecord* record = makePortalRecord(type, SUBTYPE_END);
   if (record) {
-    record->depth = data ? data->requestDepth.load() : 0;
+    record->depth = data ? data->requestDepth().load() : 0;
     sendRequestRecord(env, data, record, requestName, nullptr, nullptr);
   }
-  if (data) data->requestDepth--;
+  if (data) data->requestDepth()--;
 }
 
 int getServletDepth(JNIEnv* env) {
@@ -95,5 +95,5 @@ int getServletDepth(JNIEnv* env) {
     logMessage(LOG_WARNING, "Can't get thread data");
     return 0;
   }
-  return data->requestDepth;
+  return data->requestDepth();
 }

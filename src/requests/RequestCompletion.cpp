@@ -8,6 +8,7 @@
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadId.h"
+#include "threads/ThreadMgr.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ void sendRequestRecord(JNIEnv* env, ThreadData* data, RequestRecord* record,
   record->nominalSize = nominalSizeOf(size_t{urlSizeEstimate()} + 72);
   queueEvent(env, data, record);
   // The correlation token lives exactly as long as the outermost request.
-  if (data->requestDepth == 0 && data->gpsToken) data->releaseGpsToken();
+  if (data->requestDepth() == 0 && data->own().gpsToken) data->releaseGpsToken();
 }
 
 void sendRequestRecordFromJava(JNIEnv* env, ThreadData* data, RequestRecord* record,

@@ -15,9 +15,9 @@ namespace {
 // open level at once.
 void lowerHttpDepth(ThreadData* data, const char* requestName) {
   if (requestName && std::strcmp(requestName, "JSP_CANCEL_REQUEST") == 0)
-    data->requestDepth = 0;
+    data->requestDepth() = 0;
   else
-    data->requestDepth--;
+    data->requestDepth()--;
 }
 
 // A record of class R with room for the texts, made in the calling
@@ -25,11 +25,11 @@ void lowerHttpDepth(ThreadData* data, const char* requestName) {
 // had.
 template <class R>
 R* makeRecord(ThreadData* data, const RequestTexts& texts, int subtype) {
-  return RequestRecord::make<R>(data ? &data->ownArena : nullptr, texts.spareBytes(), subtype);
+  return RequestRecord::make<R>(data ? &data->arena() : nullptr, texts.spareBytes(), subtype);
 }
 
 int depthOf(const ThreadData* data) {
-  return data ? data->requestDepth.load() : 0;
+  return data ? data->requestDepth().load() : 0;
 }
 
 }  // namespace
@@ -38,7 +38,7 @@ void startNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestNa
                             const char* applicationName, const char* url, const char* detail) {
   if (data) {
     if (swallowNestedBegin(data)) return;
-    data->requestDepth++;
+    data->requestDepth()++;
   }
   RequestTexts texts(requestName, applicationName, url, detail ? detail : "");
   auto* record = makeRecord<HttpRequestRecord>(data, texts, SUBTYPE_BEGIN);
@@ -48,7 +48,7 @@ void startNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestNa
 }
 
 void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName) {
-  if (data && data->requestDepth >= 1) {
+  if (data && data->requestDepth() >= 1) {
     if (swallowNestedEnd(data)) return;
     lowerHttpDepth(data, requestName);
   }
@@ -61,7 +61,7 @@ void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestN
 
 void errorNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName,
                             const char* applicationName, const char* url) {
-  if (data && data->requestDepth >= 1) lowerHttpDepth(data, requestName);
+  if (data && data->requestDepth() >= 1) lowerHttpDepth(data, requestName);
   RequestTexts texts(requestName, applicationName, url);
   auto* record = makeRecord<HttpRequestRecord>(data, texts, SUBTYPE_ERROR);
   if (!record) return;
@@ -73,7 +73,7 @@ void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicatio
                            const char* requestName, const char* url) {
   if (data) {
     if (swallowNestedBegin(data)) return;
-    data->requestDepth++;
+    data->requestDepth()++;
   }
   RequestTexts texts(requestName, applicationName, url);
   auto* record = makeRecord<EjbRequestRecord>(data, texts, SUBTYPE_BEGIN);
@@ -84,12 +84,12 @@ void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicatio
 
 void endNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicationName,
                          const char* requestName, const char* url) {
-  if (data && data->requestDepth >= 1 && swallowNestedEnd(data)) return;
+  if (data && data->requestDepth() >= 1 && swallowNestedEnd(data)) return;
   RequestTexts texts(requestName, applicationName, url);
   auto* record = makeRecord<EjbRequestRecord>(data, texts, SUBTYPE_END);
   if (!record) return;
   record->depth = depthOf(data);
-  if (data && data->requestDepth > 0) data->requestDepth--;
+  if (data && data->requestDepth() > 0) data->requestDepth()--;
   sendRequestRecord(env, data, record, texts);
 }
 

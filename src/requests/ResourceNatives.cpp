@@ -219,7 +219,7 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ProbeUtils_endNativeMQRequest(JNIEn
     jsize length = 0;
     // The bytes are fetched only when they can be recorded: with content and
     // inside a request that stays open after this end.
-    if (withContent && message && data && data->requestDepth > 1) {
+    if (withContent && message && data && data->requestDepth() > 1) {
       length = lengthOf(env, message);
       if (length > 0) {
         bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);

@@ -13,25 +13,26 @@
 #include "threads/ThreadData.h"
 #include "threads/ThreadDrain.h"
 #include "threads/ThreadId.h"
+#include "threads/ThreadMgr.h"
 
 namespace {
 
 // Depth handling of the pairs recorded only inside a request. `suppressible`
 // marks the kinds that nested suppression removes.
 bool openInsideRequest(ThreadData* data, bool suppressible) {
-  if (!data || data->requestDepth == 0) return false;
+  if (!data || data->requestDepth() == 0) return false;
   if (suppressible && swallowNestedBegin(data)) return false;
-  data->requestDepth++;
+  data->requestDepth()++;
   return true;
 }
 
 bool closeInsideRequest(ThreadData* data, bool suppressible) {
-  if (!data || data->requestDepth == 0) return false;
+  if (!data || data->requestDepth() == 0) return false;
   return !(suppressible && swallowNestedEnd(data));
 }
 
 void lowerDepth(ThreadData* data) {
-  if (data->requestDepth >= 1) data->requestDepth--;
+  if (data->requestDepth() >= 1) data->requestDepth()--;
 }
 
 // Stamps a record of a begin/end pair, sets its thread id and queues it.
@@ -47,10 +48,10 @@ void queuePaired(JNIEnv* env, ThreadData* data, EventRecord* record) {
 // SQL begin from the depth step on: shared by the agent's natives and the
 // driver's statement class.
 void queueSqlBegin(JNIEnv* env, ThreadData* data, const char* sql, const char* dataSource) {
-  data->requestDepth++;
+  data->requestDepth()++;
   SqlRecord* record = new (std::nothrow) SqlRecord(SUBTYPE_BEGIN);
   if (!record) return;
-  record->depth = data->requestDepth;
+  record->depth = data->requestDepth();
   record->threadId = threadIdOf(env);
   stampBegin(record);
   if (!dataSource) logCatalogArgs(LOG_DEBUG, "PROBE_DEBUG", "data source name = null");
@@ -71,7 +72,7 @@ void queueSqlBegin(JNIEnv* env, ThreadData* data, const char* sql, const char* d
 void queueSqlEnd(JNIEnv* env, ThreadData* data) {
   SqlRecord* record = new (std::nothrow) SqlRecord(SUBTYPE_END);
   if (record) {
-    record->depth = data->requestDepth;
+    record->depth = data->requestDepth();
     record->nominalSize = nominalSizeOf(size_t{sqlSizeEstimate()} + 64);
     accountTexts(record, sizeof(SqlRecord), {});
     queuePaired(env, data, record);
@@ -83,7 +84,7 @@ void queueJms(JNIEnv* env, ThreadData* data, int subtype, int kind, const char* 
               const char* c) {
   JmsRecord* record = new (std::nothrow) JmsRecord(subtype);
   if (!record) return;
-  record->depth = data->requestDepth;
+  record->depth = data->requestDepth();
   record->kind = kind >= 1 && kind <= 4 ? kind : 3;
   size_t first = copyText(record->destination, b);
   size_t second = copyText(record->text2, a);
@@ -95,7 +96,7 @@ void queueJms(JNIEnv* env, ThreadData* data, int subtype, int kind, const char* 
 void queueJca(JNIEnv* env, ThreadData* data, int subtype, const char* text) {
   JcaRecord* record = new (std::nothrow) JcaRecord(subtype);
   if (!record) return;
-  record->depth = data->requestDepth;
+  record->depth = data->requestDepth();
   record->nominalSize = nominalSizeOf(copyText(record->name, text) + 56);
   queuePaired(env, data, record);
 }
@@ -106,7 +107,7 @@ template <typename Record>
 void queueNamePair(JNIEnv* env, ThreadData* data, int subtype, const char* a, const char* b) {
   Record* record = new (std::nothrow) Record(subtype);
   if (!record) return;
-  record->depth = data->requestDepth;
+  record->depth = data->requestDepth();
   size_t lengths = copyText(record->name, b) + copyText(record->text2, a);
   record->nominalSize = nominalSizeOf(lengths + 64);
   queuePaired(env, data, record);
@@ -116,7 +117,7 @@ void queueMqRequest(JNIEnv* env, ThreadData* data, int subtype, const char* a, c
                     int value) {
   MqRequestRecord* record = new (std::nothrow) MqRequestRecord(subtype);
   if (!record) return;
-  record->depth = data->requestDepth;
+  record->depth = data->requestDepth();
   record->code = value;
   size_t lengths = copyText(record->queueManager, b) + copyText(record->queueName, a);
   record->nominalSize = nominalSizeOf(lengths + 88);
@@ -127,23 +128,23 @@ void queueMqRequest(JNIEnv* env, ThreadData* data, int subtype, const char* a, c
 
 void beginNativeSQLRequest(JNIEnv* env, ThreadData* data, const char* sql, const char* dataSource) {
   if (!data || swallowNestedBegin(data)) return;
-  data->sqlDepth++;
+  data->own().sqlDepth++;
   queueSqlBegin(env, data, sql, dataSource);
 }
 
 void endNativeSQLRequest(JNIEnv* env, ThreadData* data) {
   if (!data || swallowNestedEnd(data)) return;
-  data->sqlDepth--;
+  data->own().sqlDepth--;
   queueSqlEnd(env, data);
 }
 
 void beginOracleSQLRequest(JNIEnv* env, ThreadData* data, const char* sql, const char* dataSource) {
-  if (!data || data->sqlDepth > 0) return;
+  if (!data || data->own().sqlDepth > 0) return;
   queueSqlBegin(env, data, sql, dataSource);
 }
 
 void endOracleSQLRequest(JNIEnv* env, ThreadData* data) {
-  if (!data || data->sqlDepth > 0) return;
+  if (!data || data->own().sqlDepth > 0) return;
   queueSqlEnd(env, data);
 }
 
@@ -204,9 +205,9 @@ void endNativeMQRequest(JNIEnv* env, ThreadData* data, const char* a, const char
   queueMqRequest(env, data, SUBTYPE_END, a, b, value);
   lowerDepth(data);
   // The content is recorded only when the MQ call was nested in a request.
-  if (!withContent || data->requestDepth == 0) return;
+  if (!withContent || data->requestDepth() == 0) return;
   if (length < 0 || (!message && length > 0)) length = 0;
-  data->requestDepth++;
+  data->requestDepth()++;
   MqMessageRecord* content = new (std::nothrow) MqMessageRecord(SUBTYPE_BEGIN);
   if (content) {
     content->message.reset(new (std::nothrow) uint8_t[static_cast<size_t>(length) + 1]);
@@ -214,19 +215,19 @@ void endNativeMQRequest(JNIEnv* env, ThreadData* data, const char* a, const char
       if (length > 0) std::memcpy(content->message.get(), message, static_cast<size_t>(length));
       content->messageLength = length;
     }
-    content->depth = data->requestDepth;
+    content->depth = data->requestDepth();
     content->operation = value;
     content->nominalSize = nominalSizeOf(copyText(content->messageId, b) + 96);
     queuePaired(env, data, content);
   }
   MqMessageRecord* end = new (std::nothrow) MqMessageRecord(SUBTYPE_END);
   if (end) {
-    end->depth = data->requestDepth;
+    end->depth = data->requestDepth();
     end->operation = value;
     end->nominalSize = 96;
     queuePaired(env, data, end);
   }
-  data->requestDepth--;
+  data->requestDepth()--;
 }
 
 bool mqiArraysUsable(int opsLength, int valuesLength, int timesLength, int n) {

@@ -6,6 +6,7 @@
 #include "requests/RecordFill.h"
 #include "threads/ThreadData.h"
 #include "threads/ThreadId.h"
+#include "threads/ThreadMgr.h"
 
 bool sendSamplingRatesRecord(JNIEnv* env, const int32_t rates[4], int32_t flag) {
   SamplingRatesRecord* record = new (std::nothrow) SamplingRatesRecord(SUBTYPE_SINGLE);

@@ -11,16 +11,16 @@
 bool passDataGate(ThreadData* data) {
   bool closed = isMemoryGateClosed();
   if (data) {
-    if (!data->gateMarkerSent && closed) {
-      data->gateMarkerSent = true;
+    if (!data->own().gateMarkerSent && closed) {
+      data->own().gateMarkerSent = true;
       // The marker is a drop notice whose only field set is the thread id.
       DropNoticeRecord* marker = new (std::nothrow) DropNoticeRecord(SUBTYPE_SINGLE);
       if (marker) {
         marker->threadId = data->getThreadId();
         data->appendEvent(marker);
       }
-    } else if (data->gateMarkerSent && !closed) {
-      data->gateMarkerSent = false;
+    } else if (data->own().gateMarkerSent && !closed) {
+      data->own().gateMarkerSent = false;
     }
   }
   return !closed;

@@ -1,7 +1,6 @@
 #include "threads/MemoryMonitor.h"
 
 #include "base/Log.h"
-#include "config/PropertyMgr.h"
 #include "threads/TextLimits.h"
 
 MemoryMonitor* memoryMonitor = nullptr;
@@ -29,10 +28,10 @@ MemoryMonitor::~MemoryMonitor() {
   if (memoryMonitor == this) memoryMonitor = nullptr;
 }
 
-void MemoryMonitor::start() {
+void MemoryMonitor::start(const MemorySettings& settings) {
   initialize();
-  readProperties();
-  computeIterationCount();
+  applySettings(settings);
+  computeIterationCount(settings.publishingFrequencyMs);
   logInfo("MemoryMonitor", __LINE__, "MemoryMonitor started.");
 }
 
@@ -50,10 +49,10 @@ void MemoryMonitor::initialize() {
   initTextLimits();
 }
 
-void MemoryMonitor::readProperties() {
-  readTextLimits();
+void MemoryMonitor::applySettings(const MemorySettings& settings) {
+  setTextLimits(settings.textLimits);
 
-  int64_t limit = static_cast<int64_t>(getIntProperty("internal.memory.limit", 60)) * 1000000;
+  int64_t limit = static_cast<int64_t>(settings.limitMb) * 1000000;
   if (limit <= kMinimumLimit) {
     limit = kMinimumLimit;
     logf(LOG_INFO, "MemoryMonitor", __LINE__,
@@ -62,8 +61,7 @@ void MemoryMonitor::readProperties() {
   }
   memoryLimit.store(limit, relaxed);
 
-  int64_t threshold =
-      static_cast<int64_t>(getIntProperty("internal.memory.accept.threshold", 2)) * 1000000;
+  int64_t threshold = static_cast<int64_t>(settings.acceptThresholdMb) * 1000000;
   if (threshold > limit - kMinimumLimit) {
     threshold = (limit - kMinimumLimit) / 2;
     logf(LOG_INFO, "MemoryMonitor", __LINE__,
@@ -72,7 +70,7 @@ void MemoryMonitor::readProperties() {
   }
   memoryAcceptThreshold.store(threshold, relaxed);
 
-  counterResetIterations.store(getIntProperty("internal.counter.resettime", 3600), relaxed);
+  counterResetIterations.store(settings.counterResetSec, relaxed);
 
   logf(LOG_INFO, "MemoryMonitor", __LINE__,
        "INFO: Memory Monitor properties, ULimit %lld bytes, Accept Threshold %lld bytes, URL "
@@ -80,10 +78,10 @@ void MemoryMonitor::readProperties() {
        static_cast<long long>(limit), static_cast<long long>(threshold), urlLimit(), sqlLimit());
 }
 
-void MemoryMonitor::computeIterationCount() {
+void MemoryMonitor::computeIterationCount(int publishingFrequencyMs) {
   // The event agents' cycle in whole seconds, as the property gives it; a
   // cycle under one second counts as one.
-  int seconds = getIntProperty("internal.probe.publishing.frequency", 2000) / 1000;
+  int seconds = publishingFrequencyMs / 1000;
   int resetTime = counterResetIterations.load(relaxed);
   if (resetTime < 0) resetTime = 0;
   double count = static_cast<double>(resetTime) / (seconds <= 0 ? 1 : seconds);

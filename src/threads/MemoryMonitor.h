@@ -9,6 +9,7 @@
 
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
+#include "config/ThreadSettings.h"
 
 class MemoryMonitor : public NamedObject {
  public:
@@ -18,18 +19,20 @@ class MemoryMonitor : public NamedObject {
   MemoryMonitor();
   ~MemoryMonitor() override;
 
-  // initialize, readProperties, then the iteration count.
-  void start();
+  // initialize, applySettings, then the iteration count; the settings are
+  // read from the property file when the monitor starts unless given.
+  void start(const MemorySettings& settings = readMemorySettings());
   // Forgets the last estimate.
   void stop();
 
   // Puts every process-wide value below back to its start value and opens
   // the gate.
   void initialize();
-  // Reads the limits from the property file.
-  void readProperties();
-  // Turns the counter reset time (seconds) into publishing cycles.
-  void computeIterationCount();
+  // Takes the limits, correcting those out of range.
+  void applySettings(const MemorySettings& settings);
+  // Turns the counter reset time (seconds) into publishing cycles of
+  // `publishingFrequencyMs`.
+  void computeIterationCount(int publishingFrequencyMs);
 
   // Called once per cycle of the master event agent with the bytes queued in
   // all event agents, the number of records in the thread table and the

@@ -2,8 +2,6 @@
 
 #include <atomic>
 
-#include "config/PropertyMgr.h"
-
 namespace {
 
 constexpr int kSamples = 254;
@@ -61,11 +59,9 @@ void initTextLimits() {
   sqlEstimate.reset(1000);
 }
 
-void readTextLimits() {
-  urlLimitBytes.store(atLeastOne(getIntProperty("internal.url.limit", 1000)),
-                      std::memory_order_relaxed);
-  sqlLimitBytes.store(atLeastOne(getIntProperty("internal.sql.limit", 5000)),
-                      std::memory_order_relaxed);
+void setTextLimits(const TextLimitSettings& settings) {
+  urlLimitBytes.store(settings.urlLimit, std::memory_order_relaxed);
+  sqlLimitBytes.store(settings.sqlLimit, std::memory_order_relaxed);
 }
 
 int urlLimit() {

@@ -12,12 +12,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "config/ThreadSettings.h"
+
 // Sets the limits to 300 and 5000, the estimates to 100 and 1000, and the
 // sample counters and totals to 0 (the memory monitor's initialisation).
 void initTextLimits();
-// Reads "internal.url.limit" (default 1000) and "internal.sql.limit" (default
-// 5000). A limit below 1 is taken as 1: every copied text keeps its zero.
-void readTextLimits();
+// Sets the limits to the given ones (config/ThreadSettings.h).
+void setTextLimits(const TextLimitSettings& settings);
 
 int urlLimit();
 int sqlLimit();

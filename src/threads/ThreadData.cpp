@@ -4,8 +4,6 @@
 #include <new>
 
 #include "base/Log.h"
-#include "config/PropertyMgr.h"
-#include "threads/ThreadMgr.h"
 
 namespace {
 constexpr const char* kUnit = "ThreadData";
@@ -30,25 +28,16 @@ bool setOnce(std::atomic<char*>& slot, const char* text) {
 }
 }  // namespace
 
-int readEventQueueLimit() {
-  return getIntProperty("internal.probe.event.queue.size.limit", 5000);
-}
-
 ThreadData::ThreadData(uint32_t id, std::unique_ptr<EventQueue> queue)
     : NamedObject("ThreadData"), queue_(std::move(queue)) {
   threadId_.store(id, std::memory_order_relaxed);
 }
 
 ThreadData::~ThreadData() {
-  if (alive_.load(std::memory_order_relaxed)) {
-    if (threadMgr && threadMgr->isStarted())
-      logf(LOG_ERROR, kUnit, __LINE__, "Thread being deleted even before it died TID: %d",
-           static_cast<int>(getThreadId()));
-    clearRequestState();
-  }
+  if (alive_.load(std::memory_order_relaxed)) clearRequestState();
   alive_.store(false, std::memory_order_relaxed);
   queue_.reset();
-  gateMarkerSent = false;
+  own_.gateMarkerSent = false;
   threadId_.store(0, std::memory_order_relaxed);
   delete[] threadName_.exchange(nullptr);
   delete[] groupName_.exchange(nullptr);
@@ -56,12 +45,12 @@ ThreadData::~ThreadData() {
 }
 
 void ThreadData::clearRequestState() {
-  statementSql.reset();
-  statementDataSource.reset();
+  own_.statementSql.reset();
+  own_.statementDataSource.reset();
   suspended_.store(false, std::memory_order_relaxed);
   stopped_.store(false, std::memory_order_relaxed);
-  sqlDepth = 0;
-  requestDepth = 0;
+  own_.sqlDepth = 0;
+  requestDepth_ = 0;
 }
 
 bool ThreadData::appendEvent(EventRecord* event) {
@@ -84,12 +73,8 @@ bool ThreadData::appendEvent(EventRecord* event) {
   return queue_->append(event);
 }
 
-void ThreadData::threadEnded() {
-  uint32_t id = getThreadId();
-  if (threadMgr) {
-    threadMgr->addStoppedThread(id);
-    if (threadMgr->removeThreadData(id)) clearRequestState();
-  }
+void ThreadData::markEnded(bool leftTable) {
+  if (leftTable) clearRequestState();
   // Release: the event agent that sees the record dead deletes it, after
   // the clearing above.
   alive_.store(false, std::memory_order_release);
@@ -102,21 +87,11 @@ bool ThreadData::setThreadNames(const char* thread, const char* group) {
 
 void ThreadData::setStatement(const char* sql, const char* dataSource) {
   char* sqlCopy = copyText(sql ? sql : "");
-  statementSql.reset(sqlCopy ? sqlCopy : copyText(""));
-  statementDataSource.reset(dataSource ? copyText(dataSource) : nullptr);
+  own_.statementSql.reset(sqlCopy ? sqlCopy : copyText(""));
+  own_.statementDataSource.reset(dataSource ? copyText(dataSource) : nullptr);
 }
 
 void ThreadData::releaseGpsToken() {
-  gpsToken.reset();
-  gpsTokenLength = 0;
-}
-
-bool queueEvent(JNIEnv* env, ThreadData* data, EventRecord* event) {
-  if (!data && threadMgr) data = threadMgr->getThreadData(env);
-  if (!data) {
-    logMessage(LOG_WARNING, "ThreadData creation failed, check memory..");
-    delete event;
-    return false;
-  }
-  return data->appendEvent(event);
+  own_.gpsToken.reset();
+  own_.gpsTokenLength = 0;
 }

@@ -6,9 +6,12 @@
 // the thread they run on; one event agent owns the drain side. The queue with
 // its limit, counters and trimming is an EventQueue. Fields that other threads
 // touch (the status flags, `alive`, the names, the lock CPU time) are private
-// atomics behind the operations below. The depth fields, the statement texts,
-// the correlation token and the gate marker flag are touched only on the
-// thread itself (and at its end) and stay plain.
+// atomics behind the operations below. The request state (statement texts,
+// SQL depth, suppressed begins, correlation token, gate marker) is touched
+// only on the thread itself and is reached through own(); the request depth,
+// also stepped by lock records made on the thread's behalf, through
+// requestDepth(). The thread table alone ends a record (ThreadMgr::threadEnded)
+// and deletes it; the record itself never reaches the table.
 //
 // What an event agent may do with a ThreadData it drains, and nothing else:
 //   - read isAlive(), getThreadId(), getThreadName() and queueLength();
@@ -21,6 +24,9 @@
 //     records really occupy, which the memory gate counts;
 //   - once the record is no longer alive and its queue has been drained,
 //     delete it through the thread table's deleteThreadData.
+//
+// Thread table: threads/ThreadMgr.h (which also holds queueEvent); the queue
+// limit comes from config/ThreadSettings.h.
 #pragma once
 
 #include <jni.h>
@@ -34,13 +40,31 @@
 #include "events/EventRecord.h"
 #include "events/RecordArena.h"
 
+// The request state of one thread. Only code running on the thread itself
+// (its natives and profiler events) reads and changes it; the thread table
+// clears it when the thread ends.
+struct ThreadRequestState {
+  // The SQL text and data source last given by a statement proxy's setSQL.
+  std::unique_ptr<char[]> statementSql;
+  std::unique_ptr<char[]> statementDataSource;
+  // SQL requests opened through the agent's own SQL natives, not yet closed.
+  int32_t sqlDepth = 0;
+  // Nested begins swallowed while nested requests are suppressed.
+  int32_t suppressedNested = 0;
+  // The correlation token of the request the thread runs, and its length.
+  std::unique_ptr<uint8_t[]> gpsToken;
+  int32_t gpsTokenLength = 0;
+  // The data-gate marker has been queued for the current closing of the gate.
+  bool gateMarkerSent = false;
+};
+
 class ThreadData : public NamedObject {
  public:
   // An alive record owning `queue` (null when none could be made: appends
   // are then refused). Only the thread table constructs records.
   ThreadData(uint32_t threadId, std::unique_ptr<EventQueue> queue);
-  // Destroys what is still queued. A record destroyed before its thread
-  // ended is reported while the table is started.
+  // Destroys what is still queued. The thread table, which deletes records,
+  // reports one deleted before its thread ended.
   ~ThreadData() override;
 
   uint32_t getThreadId() const { return threadId_.load(std::memory_order_relaxed); }
@@ -50,10 +74,10 @@ class ThreadData : public NamedObject {
   // True only when this record itself was appended.
   bool appendEvent(EventRecord* event);
 
-  // The thread has ended: it leaves the table and the stopped-thread list
-  // gets its id; the record stays, dead, until its event agent has sent what
-  // is queued and deletes it.
-  void threadEnded();
+  // Marks the record dead, first clearing its request state when
+  // `leftTable` (its entry was taken out of the table). Only the thread
+  // table calls it, from ThreadMgr::threadEnded.
+  void markEnded(bool leftTable);
 
   // Stores copies of the names given by the thread-start event. A name that
   // is already set is kept (others may be reading it); false when memory
@@ -105,30 +129,28 @@ class ThreadData : public NamedObject {
   // The bytes the queued records really occupy (EventQueue::queuedBytes).
   int64_t queuedBytes() const { return queue_ ? queue_->queuedBytes() : 0; }
 
-  // --- the thread's own state (touched on the thread itself) -----------------
-  // The SQL text and data source last given by a statement proxy's setSQL.
-  std::unique_ptr<char[]> statementSql;
-  std::unique_ptr<char[]> statementDataSource;
-  // SQL requests opened through the agent's own SQL natives, not yet closed.
-  int32_t sqlDepth = 0;
-  // The request nesting depth of the thread. Atomic because a lock record
-  // made on behalf of this thread on another thread reads and steps it.
-  std::atomic<int32_t> requestDepth{0};
-  // Nested begins swallowed while nested requests are suppressed.
-  int32_t suppressedNested = 0;
-  // The correlation token of the request the thread runs, and its length.
-  std::unique_ptr<uint8_t[]> gpsToken;
-  int32_t gpsTokenLength = 0;
-  // The data-gate marker has been queued for the current closing of the gate.
-  bool gateMarkerSent = false;
+  // --- the thread's own state ------------------------------------------------
+  // The request state: only for code running on the thread itself.
+  ThreadRequestState& own() { return own_; }
+  const ThreadRequestState& own() const { return own_; }
+  // The request nesting depth. The thread steps it; a lock record made on
+  // behalf of this thread on another thread reads and steps it too, under
+  // the table's bucket lock (ThreadMgr::withThreadData), hence atomic.
+  std::atomic<int32_t>& requestDepth() { return requestDepth_; }
+  const std::atomic<int32_t>& requestDepth() const { return requestDepth_; }
   // The memory the thread's request records are made in; only the thread
   // itself allocates from it.
-  RecordArena ownArena;
+  RecordArena& arena() { return arena_; }
 
  private:
   // Releases the statement texts and clears the status flags and depths.
   void clearRequestState();
 
+  // Declared first so that the queue, whose records may live in the arena,
+  // goes before it.
+  ThreadRequestState own_;
+  std::atomic<int32_t> requestDepth_{0};
+  RecordArena arena_;
   std::atomic<int64_t> lockCpuTime_{0};
   std::atomic<bool> suspended_{false};
   std::atomic<bool> stopped_{false};
@@ -138,12 +160,3 @@ class ThreadData : public NamedObject {
   std::atomic<bool> alive_{true};
   std::atomic<uint32_t> threadId_{0};
 };
-
-// The queue limit in records: "internal.probe.event.queue.size.limit",
-// default 5000.
-int readEventQueueLimit();
-
-// Appends a record to the given ThreadData, or, when none is given, to the
-// calling thread's own (created if needed). Ownership passes in; a record that
-// finds no ThreadData is released.
-bool queueEvent(JNIEnv* env, ThreadData* data, EventRecord* event);

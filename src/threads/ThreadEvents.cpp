@@ -23,7 +23,7 @@ void threadEndEvent(JVMPI_Event* event) {
     // The ending thread's own record: an event agent deletes a record only
     // once it is dead, so the pointer stays valid until threadEnded.
     ThreadData* data = threadMgr->lookupThreadData(id);
-    if (data) data->threadEnded();
+    if (data) threadMgr->threadEnded(data);
   }
   releaseThreadId(env);
 }

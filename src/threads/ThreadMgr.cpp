@@ -35,6 +35,16 @@ struct CachedLookup {
   ThreadData* data;
 };
 thread_local CachedLookup cachedLookup = {nullptr, 0, 0, nullptr};
+
+// Deletes a record; one whose thread has not ended is reported while the
+// process-wide table is started.
+void deleteRecord(ThreadData* data) {
+  if (data->isAlive() && threadMgr && threadMgr->isStarted())
+    data->logf(LOG_ERROR, "ThreadData", __LINE__,
+               "Thread being deleted even before it died TID: %d",
+               static_cast<int>(data->getThreadId()));
+  delete data;
+}
 }  // namespace
 
 void ThreadMgr::advanceGeneration() {
@@ -49,8 +59,8 @@ ThreadDrain* threadDrain() {
   return installedDrain.load();
 }
 
-ThreadMgr::ThreadMgr()
-    : NamedObject("ThreadMgr"), table(64, false, true), queueLimit(readEventQueueLimit()) {
+ThreadMgr::ThreadMgr(const ThreadSettings& settings)
+    : NamedObject("ThreadMgr"), table(64, false, true), queueLimit(settings.eventQueueLimit) {
   advanceGeneration();
 }
 
@@ -90,7 +100,7 @@ void ThreadMgr::deleteAll() {
   std::unique_ptr<ThreadData*[]> values(table.values());
   for (int i = 0; keys[i] != 0; i++) table.remove(keys[i]);
   advanceGeneration();
-  for (int i = 0; values[i] != nullptr; i++) delete values[i];
+  for (int i = 0; values[i] != nullptr; i++) deleteRecord(values[i]);
 }
 
 ThreadData* ThreadMgr::find(uint32_t threadId) {
@@ -209,7 +219,7 @@ ThreadData* ThreadMgr::findThreadData(const char* groupName, const char* threadN
 
 void ThreadMgr::destroyRecord(ThreadData* data) {
   HalLockGuard guard(tableLock);
-  delete data;
+  deleteRecord(data);
   advanceGeneration();
 }
 
@@ -234,6 +244,13 @@ bool ThreadMgr::removeThreadData(uint32_t threadId) {
     logf(LOG_WARNING, kUnit, __LINE__, "ThreadData was not there in table, TID: %d",
          static_cast<int>(threadId));
   return removed;
+}
+
+void ThreadMgr::threadEnded(ThreadData* data) {
+  if (!data) return;
+  uint32_t id = data->getThreadId();
+  addStoppedThread(id);
+  data->markEnded(removeThreadData(id));
 }
 
 uint32_t ThreadMgr::getThreadCount() {
@@ -262,4 +279,14 @@ int ThreadMgr::takeStoppedThreads(uint32_t* out) {
   stoppedIndex = -1;
   if (out) std::memcpy(out, stoppedSnapshot, sizeof(uint32_t) * static_cast<size_t>(count));
   return count;
+}
+
+bool queueEvent(JNIEnv* env, ThreadData* data, EventRecord* event) {
+  if (!data && threadMgr) data = threadMgr->getThreadData(env);
+  if (!data) {
+    logMessage(LOG_WARNING, "ThreadData creation failed, check memory..");
+    delete event;
+    return false;
+  }
+  return data->appendEvent(event);
 }

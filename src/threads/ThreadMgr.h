@@ -26,15 +26,18 @@
 #include "base/HalHashTable.h"
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
+#include "config/ThreadSettings.h"
 
 class ThreadData;
+class EventRecord;
 
 class ThreadMgr : public NamedObject {
  public:
   static constexpr int kStoppedSlots = 300;
 
-  // Reads the queue limit that every record's queue gets.
-  ThreadMgr();
+  // Every record's queue gets the settings' queue limit, read by default
+  // when the table is made.
+  explicit ThreadMgr(const ThreadSettings& settings = readThreadSettings());
   // Deletes every record still in the table.
   ~ThreadMgr() override;
 
@@ -76,10 +79,17 @@ class ThreadMgr : public NamedObject {
   // the thread itself may use the pointer afterwards.
   ThreadData* findThreadData(const char* groupName, const char* threadName,
                              uint32_t* threadId = nullptr);
-  // Destroys a record under tableLock; false if not started or null.
+  // Destroys a record under tableLock; false if not started or null. A
+  // record whose thread has not ended is reported while the process-wide
+  // table is started.
   bool deleteThreadData(ThreadData* data);
   // Takes the id's entry out of the table without destroying the record.
   bool removeThreadData(uint32_t threadId);
+  // The record's thread has ended: its id joins the stopped-thread ring, its
+  // entry leaves the table (its request state is cleared if it was there)
+  // and it is marked dead. It stays until its event agent has sent what is
+  // queued and deletes it.
+  void threadEnded(ThreadData* data);
   // Entries in the table; 0 when not started.
   uint32_t getThreadCount();
 
@@ -126,3 +136,8 @@ class ThreadMgr : public NamedObject {
 
 // The process-wide table; null before creation and after destruction.
 extern ThreadMgr* threadMgr;
+
+// Appends a record to the given ThreadData, or, when none is given, to the
+// calling thread's own (created if needed). Ownership passes in; a record that
+// finds no ThreadData is released.
+bool queueEvent(JNIEnv* env, ThreadData* data, EventRecord* event);

@@ -101,7 +101,7 @@ TEST_F(NativesJni, HttpNativesCopyJavaStrings) {
   EXPECT_EQ(start.url.length(), 999u);
   EXPECT_STREQ(start.detail.get(), "") << "a null detail";
   EXPECT_EQ(static_cast<RequestRecord&>(*records[1]).depth, 1);
-  EXPECT_EQ(data()->requestDepth, 0);
+  EXPECT_EQ(data()->requestDepth(), 0);
 }
 
 // The thread ids and their lookup by names are checked in the JVM test.
@@ -125,7 +125,7 @@ TEST_F(NativesJni, StoppedIdsAndStatusReachJava) {
 }
 
 TEST_F(NativesJni, MqArraysAreCheckedAndCopied) {
-  data()->requestDepth = 2;
+  data()->requestDepth() = 2;
   jbyteArray message = env->NewByteArray(4);
   env->SetByteArrayRegion(message, 0, 4, std::array<jbyte, 4>{9, 8, 7, 6}.data());
   Java_com_halden_probe_ProbeUtils_endNativeMQRequest(env, nullptr, str("q"), str("id"), 13,
@@ -158,8 +158,8 @@ TEST_F(NativesJni, MqArraysAreCheckedAndCopied) {
 TEST_F(NativesJni, SqlNatives) {
   Java_com_qel_ejs_cm_proxy_HaldenPreparedStatementProxy_setSQL(env, nullptr, str("select 1"),
                                                                 nullptr);
-  EXPECT_STREQ(data()->statementSql.get(), "select 1");
-  EXPECT_EQ(data()->statementDataSource, nullptr);
+  EXPECT_STREQ(data()->own().statementSql.get(), "select 1");
+  EXPECT_EQ(data()->own().statementDataSource, nullptr);
   Java_com_qel_qs_rsadapter_jdbc_HaldenCallableStatement_beginSQLRequest(env, nullptr,
                                                                          str("call p"), str("ds"));
   Java_oracle_jdbc_driver_OracleStatement_beginSQLRequest(env, nullptr, str("call p"), str("ds"));
@@ -209,6 +209,6 @@ TEST_F(NativesJni, ClassNativesCheckTheirArraysAndKeepTheJavaNumber) {
   WireCursor c(wire.data(), wire.size());
   ASSERT_EQ(ProtocolVisitor().writeRecord(records[0].get(), c), WriteResult::Written);
   EXPECT_EQ(std::vector<uint8_t>(wire.begin() + 1, wire.begin() + 25),
-            (std::vector<uint8_t>{0, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0, 3, 0, 0, 0, 5, 0, 0, 0, 6, 1, 2,
-                                  3, 4}));
+            (std::vector<uint8_t>{0, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0, 3,
+                                  0, 0, 0, 5, 0, 0, 0, 6, 1, 2, 3, 4}));
 }

@@ -269,7 +269,7 @@ TEST_F(EventAgentTest, DeadThreadWithoutAQueueIsDeleted) {
   EventAgent* a = looseAgent();
   ThreadData* t = new ThreadData(0x580, nullptr);
   ASSERT_TRUE(a->manageThreadData(t));
-  t->threadEnded();
+  threadMgr->threadEnded(t);
   std::string log = captured([&] { a->buildDataPacket(); });
   EXPECT_CONTAINS(log, "Prepare2send, Event Queue NULL for Thread, TID: 1408");
   EXPECT_EQ(a->managedCount(), 1) << "deleted at the end of the cycle";
@@ -286,8 +286,8 @@ TEST_F(EventAgentTest, DrainPutsBackWhatDoesNotFitAndRetiresEndedThreadsOnceEmpt
   std::vector<ThreadData*> list{kept, ended, idle};
   PacketDrain drain(list, 0, 5000);
   for (uint32_t id = 1; id <= 4; id++) ended->appendEvent(method(SUBTYPE_BEGIN, id));
-  ended->threadEnded();
-  kept->threadEnded();
+  threadMgr->threadEnded(ended);
+  threadMgr->threadEnded(kept);
   idle->appendEvent(method(SUBTYPE_END, 9));
   uint8_t buffer[1024];
   WireCursor first(buffer, sizeof buffer);
@@ -305,14 +305,13 @@ TEST_F(EventAgentTest, DrainPutsBackWhatDoesNotFitAndRetiresEndedThreadsOnceEmpt
 
   ThreadData* gone = thread(0x718);
   for (int i = 0; i < 7; i++) gone->appendEvent(method(SUBTYPE_BEGIN));
-  gone->threadEnded();
+  threadMgr->threadEnded(gone);
   for (int i = 0; i < 1500; i++) idle->appendEvent(method(SUBTYPE_BEGIN));
   list.push_back(gone);
   EXPECT_EQ(drain.trimForOutage(1000, kept, false), 7 + 500);
   EXPECT_EQ(list, (std::vector<ThreadData*>{kept, idle}));
   EXPECT_EQ(idle->queueLength(), 1000);
-  // Ended, so out of the table, and never retired by the drain: ours to free.
-  delete kept;
+  threadMgr->deleteThreadData(kept);  // ended but never retired: the list keeps it
 }
 
 TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {
@@ -328,7 +327,7 @@ TEST_F(EventAgentTest, PsDownTrimmingStartsAfterThirtySeconds) {
   live->appendEvent(c);
   for (int i = 0; i < 1500; i++) live->appendEvent(method(SUBTYPE_BEGIN));
   for (int i = 0; i < 7; i++) dead->appendEvent(method(SUBTYPE_BEGIN));
-  dead->threadEnded();
+  threadMgr->threadEnded(dead);
 
   std::string log = captured([&] {
     for (int i = 0; i < 29; i++) a->psDownTrim();

@@ -82,14 +82,14 @@ TEST_F(GpsRequestsTest, InvokesInOneRequestShareATokenAndTheNextRequestDrawsANew
 
 TEST_F(GpsRequestsTest, AReceivedTokenIsKeptAndCarriedByInvokesInside) {
   startNativeGpsReceiveRequest(env, gate(), "ABCDEF");
-  EXPECT_EQ(data->requestDepth, 1);
+  EXPECT_EQ(data->requestDepth(), 1);
   EXPECT_EQ(javaToken(), "ABCD");
   invokeStart();  // draws no token: the thread holds one
   EXPECT_EQ(gpsCounter().peekNextToken(), 0xA0000005u);
   invokeEnd();
   completeNativeGpsReceiveRequest(env, gate(), "done");
-  EXPECT_EQ(data->requestDepth, 0);
-  EXPECT_EQ(data->gpsToken, nullptr);  // released at depth 0
+  EXPECT_EQ(data->requestDepth(), 0);
+  EXPECT_EQ(data->own().gpsToken, nullptr);  // released at depth 0
 
   EXPECT_EQ(correlations(),
             (Strings{"5/0/414243444546/0", "0/2/41424344/0", "1/2//0", "6/1/646f6e65/0"}));

@@ -28,16 +28,16 @@ class LockAnalysis : public ThreadTestEnv {
 
 TEST_F(LockAnalysis, RecordsOnlyInsideRequestsWithDepthRaisedByStartsAndLoweredAfterEnds) {
   EXPECT_FALSE(appendLockEvent(env, data(), lockArgs(1, "m")));  // depth 0
-  data()->requestDepth = 1;
+  data()->requestDepth() = 1;
   EXPECT_FALSE(appendLockEvent(env, data(), lockArgs(7, "m")));
   EXPECT_FALSE(appendLockEvent(env, data(), lockArgs(0, "m")));
   EXPECT_TRUE(drain(data()).empty());
 
   fake.setCpuTime(1234);
   EXPECT_TRUE(appendLockEvent(env, data(), lockArgs(1, "monitor")));
-  EXPECT_EQ(data()->requestDepth.load(), 2);
+  EXPECT_EQ(data()->requestDepth().load(), 2);
   EXPECT_TRUE(appendLockEvent(env, data(), lockArgs(2, nullptr)));
-  EXPECT_EQ(data()->requestDepth.load(), 1);
+  EXPECT_EQ(data()->requestDepth().load(), 1);
   EXPECT_TRUE(appendLockEvent(env, data(), lockArgs(5, "lock")));
   EXPECT_TRUE(appendLockEvent(env, data(), lockArgs(6, "lock")));
   auto records = drain(data());
@@ -77,7 +77,7 @@ jlong cpuAfterATick() {
 // CPU time first.
 TEST_F(LockAnalysis, StartsAndDetailRecordsReadTheWallClockFirst) {
   fake.table.GetCurrentThreadCpuTime = cpuAfterATick;
-  data()->requestDepth = 1;
+  data()->requestDepth() = 1;
   const std::pair<int, bool> kinds[] = {{1, true}, {2, false}, {3, true}, {4, true}, {6, false}};
   for (auto [kind, wallFirst] : kinds) {
     ASSERT_TRUE(appendLockEvent(env, data(), lockArgs(kind, "m")));
@@ -89,8 +89,8 @@ TEST_F(LockAnalysis, StartsAndDetailRecordsReadTheWallClockFirst) {
 
 TEST_F(LockAnalysis, DetailRecordForAnotherThreadTakesItsIdDepthAndStoredCpuTime) {
   ThreadData* other = threadMgr->getThreadData(otherEnv);
-  other->requestDepth = 1;
-  data()->requestDepth = 1;
+  other->requestDepth() = 1;
+  data()->requestDepth() = 1;
   // The other thread's own detail record stores its CPU time.
   fake.setCpuTime(500);
   LockEventArgs own = lockArgs(3, "q");
@@ -108,7 +108,7 @@ TEST_F(LockAnalysis, DetailRecordForAnotherThreadTakesItsIdDepthAndStoredCpuTime
   EXPECT_TRUE(appendLockEvent(env, data(), args));
   EXPECT_TRUE(drain(data()).empty());
   EXPECT_EQ(data()->getLockCpuTime(), 0);
-  EXPECT_EQ(other->requestDepth.load(), 1);  // raised by the start, lowered by the end
+  EXPECT_EQ(other->requestDepth().load(), 1);  // raised by the start, lowered by the end
   auto records = drain(other);
   ASSERT_EQ(records.size(), 2u);
   auto* end = static_cast<LockDetailRecord*>(records[1].get());
@@ -140,8 +140,8 @@ TEST_F(LockAnalysis, DetailRecordForAnotherThreadTakesItsIdDepthAndStoredCpuTime
 // it: the depth steps are not lost and every record is queued.
 TEST_F(LockAnalysis, ConcurrencyOfDetailRecordsForAnotherThread) {
   ThreadData* other = threadMgr->getThreadData(otherEnv);
-  other->requestDepth = 1;
-  data()->requestDepth = 1;
+  other->requestDepth() = 1;
+  data()->requestDepth() = 1;
   const uint32_t otherId = other->getThreadId();
   constexpr int kRounds = 1000;
   std::thread owner([&] {
@@ -161,15 +161,15 @@ TEST_F(LockAnalysis, ConcurrencyOfDetailRecordsForAnotherThread) {
   }
   owner.join();
   EXPECT_EQ(queued, 2 * kRounds);
-  EXPECT_EQ(other->requestDepth.load(), 1);
+  EXPECT_EQ(other->requestDepth().load(), 1);
   EXPECT_EQ(drain(other).size(), 4u * kRounds);
 }
 
 TEST_F(LockAnalysis, HeapAllocationRecordsCarryTheStartsSecondNumberOnly) {
-  data()->requestDepth = 2;
+  data()->requestDepth() = 2;
   EXPECT_TRUE(appendHeapAllocationEvent(env, data(), SUBTYPE_BEGIN, 5, 6, "alloc"));
   EXPECT_TRUE(appendHeapAllocationEvent(env, data(), SUBTYPE_END, 5, 6, nullptr));
-  EXPECT_EQ(data()->requestDepth.load(), 2);
+  EXPECT_EQ(data()->requestDepth().load(), 2);
   auto records = drain(data());
   ASSERT_EQ(records.size(), 2u);
   auto* start = static_cast<HeapAllocationRecord*>(records[0].get());

@@ -102,9 +102,9 @@ TEST_F(PlatformFiguresTest, TheFiguresArithmetic) {
   EXPECT_EQ(machineCpuPercent(15, 100, 45, 200), 30.0);
   EXPECT_EQ(machineCpuPercent(15, 100, 15, 100), 0.0);
   setSystemFacts(1, 2147483648u, 0);
-  EXPECT_EQ(Java_com_halden_command_monitoring_PerfSummaryImpl_getTotalPhysicalMemory(nullptr,
-                                                                                     nullptr),
-            2048);
+  EXPECT_EQ(
+      Java_com_halden_command_monitoring_PerfSummaryImpl_getTotalPhysicalMemory(nullptr, nullptr),
+      2048);
 
   // Without a cpuinfo file the clock is unknown; the other facts remain.
   files.cpuinfo = "/nonexistent";
@@ -176,7 +176,7 @@ TEST_F(ThreadStatusTest, TheTableAndTheInterfaceDecideTheStatus) {
   EXPECT_EQ(threadStatusOf(0), -1);
   EXPECT_EQ(threadStatusOf(key + 8), -1);
 
-  data->threadEnded();
+  threadMgr->threadEnded(data);
   EXPECT_EQ(threadStatusOf(key), -1) << "an ended thread leaves the table";
   threadMgr->deleteThreadData(data);
   fake.uninstall();

@@ -29,7 +29,7 @@ TEST_F(PortalRequestsTest, PagesAndPortletsNestAndAnUnmatchedEndGoesBelowZero) {
   endPortalRequest(env, gate(), EVENT_PORTAL_PAGE, "page");
   endPortalRequest(env, gate(), EVENT_PORTLET, "let");
   ThreadData* data = gate();
-  EXPECT_EQ(data->requestDepth, -1);
+  EXPECT_EQ(data->requestDepth(), -1);
 
   // type subtype depth name url detail of each record ('-': no text)
   auto text = [](const OwnedText& t) { return std::string(t.get() ? t.get() : "-"); };

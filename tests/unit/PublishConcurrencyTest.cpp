@@ -138,7 +138,7 @@ TEST(PublishConcurrencyTest, EveryQueuedRecordArrivesOnce) {
         data->appendEvent(r);
         if (i % 100 == 0) std::this_thread::yield();
       }
-      data->threadEnded();
+      threadMgr->threadEnded(data);
     });
   }
   for (std::thread& t : producers) t.join();

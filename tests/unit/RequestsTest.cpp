@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "config/ProducerSettings.h"
 #include "config/WallClock.h"
 #include "events/AgentRecords.h"
 #include "events/RequestRecord.h"
@@ -44,7 +45,7 @@ class RequestsTest : public ThreadTestEnv {
   // Turns nested suppression on the way start-up reads it.
   void suppressNested(int level) {
     setProperty("internal.disable.nestedrequests", "yes");
-    readNestedRequestSwitch();
+    setNestedRequestSwitch(readNestedRequestSuppression());
     reportedModLevel.store(level);
   }
 };
@@ -59,12 +60,12 @@ TEST_F(RequestsTest, NestedRequestsCarryTheirDepthsOrAreSwallowedAtLevelOne) {
     if (level) suppressNested(level);
     start();
     start();
-    EXPECT_EQ(data()->suppressedNested, level == 1 ? 1 : 0);
+    EXPECT_EQ(data()->own().suppressedNested, level == 1 ? 1 : 0);
     finish();
     finish();
     EXPECT_EQ(depths(), expected) << level;
-    EXPECT_EQ(data()->suppressedNested, 0);
-    EXPECT_EQ(data()->requestDepth, 0);
+    EXPECT_EQ(data()->own().suppressedNested, 0);
+    EXPECT_EQ(data()->requestDepth(), 0);
   }
 }
 
@@ -74,7 +75,7 @@ TEST_F(RequestsTest, ACancelledJspClosesEveryOpenLevel) {
   drain(data());
   finish("JSP_CANCEL_REQUEST");
   EXPECT_EQ(depths(), (std::vector<int>{1}));
-  EXPECT_EQ(data()->requestDepth, 0);
+  EXPECT_EQ(data()->requestDepth(), 0);
 }
 
 TEST_F(RequestsTest, EndsWithoutAnOpenRequestStillRecord) {
@@ -82,7 +83,7 @@ TEST_F(RequestsTest, EndsWithoutAnOpenRequestStillRecord) {
   errorNativeHttpRequest(env, gate(), "r", "a", "u");
   endNativeEJBRequest(env, gate(), "a", "r", "u");
   EXPECT_EQ(depths(), (std::vector<int>{1, 1, 0}));  // finish, error, EJB end
-  EXPECT_EQ(data()->requestDepth, 0);
+  EXPECT_EQ(data()->requestDepth(), 0);
 }
 
 // The wall clock's microseconds come from a millisecond clock unless the
@@ -148,7 +149,7 @@ TEST_F(RequestsTest, TheUrlIsCutToTheLimit) {
   EXPECT_EQ(static_cast<RequestRecord&>(*records[0]).url.length(), 999u);
 
   setProperty("internal.url.limit", "0");  // below 1: every text is empty
-  readTextLimits();
+  setTextLimits(readTextLimitSettings());
   start("r", url.c_str());
   records = drain(data());
   auto& r = static_cast<RequestRecord&>(*records[0]);
@@ -162,7 +163,7 @@ TEST_F(RequestsTest, TheUrlIsCutToTheLimit) {
 TEST_F(RequestsTest, CutsAtTheUrlAndSqlLimitsKeepWholeCharacters) {
   setProperty("internal.url.limit", "10");
   setProperty("internal.sql.limit", "10");
-  readTextLimits();
+  setTextLimits(readTextLimitSettings());
   for (const std::string wide : {"\xC3\xA9", "\xE2\x82\xAC", "\xC0\x80"}) {
     for (size_t at = 0; at <= 9; at++) {
       std::string text = std::string(at, 'a') + wide + std::string(20, 'b');
@@ -246,11 +247,11 @@ TEST_F(RequestsTest, AClosedMemoryGateQueuesOneMarkerPerClosing) {
   EXPECT_EQ(records[0]->type, 15);
   EXPECT_EQ(records[0]->subtype, 7);
   EXPECT_EQ(records[0]->threadId, threadIdOf(env));
-  EXPECT_EQ(data()->requestDepth, 0);
+  EXPECT_EQ(data()->requestDepth(), 0);
 
   memoryGateClosed.store(false);
   start();
-  EXPECT_FALSE(data()->gateMarkerSent);
+  EXPECT_FALSE(data()->own().gateMarkerSent);
   EXPECT_EQ(depths(), (std::vector<int>{1}));
 
   memoryGateClosed.store(true);
@@ -275,7 +276,7 @@ TEST_F(RequestsTest, TheTraceRequestIsASingleRecord) {
   EXPECT_STREQ(r.requestName.get(), "system_trace");
   EXPECT_STREQ(r.applicationName.get(), "trace_app");
   EXPECT_STREQ(r.url.get(), "");
-  EXPECT_EQ(data()->requestDepth, 0);
+  EXPECT_EQ(data()->requestDepth(), 0);
 }
 
 TEST_F(RequestsTest, ThreadStatusFollowsTheJavaSide) {
@@ -292,7 +293,7 @@ TEST_F(RequestsTest, ThreadStatusFollowsTheJavaSide) {
   EXPECT_FALSE(setThreadStatus(0x12345678, 4)) << "an id not in the table";
 
   ThreadData* ended = data();
-  ended->threadEnded();
+  threadMgr->threadEnded(ended);
   EXPECT_FALSE(setThreadStatus(id, 0x8000));
   threadMgr->deleteThreadData(ended);
 }
@@ -300,13 +301,13 @@ TEST_F(RequestsTest, ThreadStatusFollowsTheJavaSide) {
 TEST_F(RequestsTest, TheCorrelationTokenEndsWithTheOutermostRequest) {
   start();
   start();
-  data()->gpsToken.reset(new uint8_t[4]());
-  data()->gpsTokenLength = 4;
+  data()->own().gpsToken.reset(new uint8_t[4]());
+  data()->own().gpsTokenLength = 4;
   finish();
-  EXPECT_NE(data()->gpsToken, nullptr);
+  EXPECT_NE(data()->own().gpsToken, nullptr);
   finish();
-  EXPECT_EQ(data()->gpsToken, nullptr);
-  EXPECT_EQ(data()->gpsTokenLength, 0);
+  EXPECT_EQ(data()->own().gpsToken, nullptr);
+  EXPECT_EQ(data()->own().gpsTokenLength, 0);
 }
 
 TEST_F(RequestsTest, CompletionWithoutAThreadRecordQueuesNothing) {

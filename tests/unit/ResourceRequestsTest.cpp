@@ -5,6 +5,7 @@
 #include <string>
 #include <tuple>
 
+#include "config/ProducerSettings.h"
 #include "events/AgentRecords.h"
 #include "events/ReportRecords.h"
 #include "events/RequestRecord.h"
@@ -68,7 +69,7 @@ TEST_F(ResourceRequestsTest, InsideRequestKindsRecordNothingOutsideARequest) {
   beginNativeMQRequest(env, d, "a", "b", 7);
   endNativeMQRequest(env, d, "a", "b", 7, nullptr, 0, true);
   EXPECT_EQ(d->queueLength(), 0);
-  EXPECT_EQ(d->requestDepth, 0);
+  EXPECT_EQ(d->requestDepth(), 0);
 }
 
 TEST_F(ResourceRequestsTest, SqlIsRecordedInsideAndOutsideRequests) {
@@ -81,12 +82,12 @@ TEST_F(ResourceRequestsTest, SqlIsRecordedInsideAndOutsideRequests) {
   EXPECT_STREQ(begin.dataSourceName.get(), "");
   EXPECT_EQ(begin.depth, 1);
   EXPECT_FALSE(static_cast<SqlRecord&>(*records[1]).sqlText.present());
-  EXPECT_EQ(data()->requestDepth, 0);
-  EXPECT_EQ(data()->sqlDepth, 0);
+  EXPECT_EQ(data()->requestDepth(), 0);
+  EXPECT_EQ(data()->own().sqlDepth, 0);
 
   openHttp();
   beginNativeSQLRequest(env, gate(), "select 1", "ds");
-  EXPECT_EQ(data()->sqlDepth, 1);
+  EXPECT_EQ(data()->own().sqlDepth, 1);
   endNativeSQLRequest(env, gate());
   closeHttp();
   EXPECT_EQ(seen(), (std::vector<Seen>{{7, 0, 2}, {7, 1, 2}}));
@@ -94,7 +95,7 @@ TEST_F(ResourceRequestsTest, SqlIsRecordedInsideAndOutsideRequests) {
 
 TEST_F(ResourceRequestsTest, SuppressionSwallowsSqlButNotMail) {
   setProperty("internal.disable.nestedrequests", "YES");
-  readNestedRequestSwitch();
+  setNestedRequestSwitch(readNestedRequestSuppression());
   reportedModLevel.store(1);
   openHttp();
   beginNativeSQLRequest(env, gate(), "select 1", "ds");
@@ -104,9 +105,9 @@ TEST_F(ResourceRequestsTest, SuppressionSwallowsSqlButNotMail) {
   beginNativeMailRequest(env, gate(), "a", "b");
   endNativeMailRequest(env, gate(), "a", "b");
   EXPECT_EQ(seen(), (std::vector<Seen>{{12, 0, 2}, {12, 1, 2}}));
-  EXPECT_EQ(data()->suppressedNested, 0);
-  EXPECT_EQ(data()->requestDepth, 1);
-  EXPECT_EQ(data()->sqlDepth, 0);
+  EXPECT_EQ(data()->own().suppressedNested, 0);
+  EXPECT_EQ(data()->requestDepth(), 1);
+  EXPECT_EQ(data()->own().sqlDepth, 0);
 }
 
 TEST_F(ResourceRequestsTest, TheDriverStatementRecordsOnlyOutsideTheAgentsOwnSql) {
@@ -117,10 +118,10 @@ TEST_F(ResourceRequestsTest, TheDriverStatementRecordsOnlyOutsideTheAgentsOwnSql
   EXPECT_EQ(seen().size(), 2u) << "one pair for a statement reported both ways";
 
   beginOracleSQLRequest(env, gate(), "select 2", "ds");
-  EXPECT_EQ(data()->sqlDepth, 0);
+  EXPECT_EQ(data()->own().sqlDepth, 0);
   endOracleSQLRequest(env, gate());
   EXPECT_EQ(seen(), (std::vector<Seen>{{7, 0, 1}, {7, 1, 1}}));
-  EXPECT_EQ(data()->requestDepth, 0);
+  EXPECT_EQ(data()->requestDepth(), 0);
 }
 
 TEST_F(ResourceRequestsTest, SqlTextIsCutToTheLimitAndSampled) {
@@ -135,13 +136,13 @@ TEST_F(ResourceRequestsTest, SqlTextIsCutToTheLimitAndSampled) {
 
 TEST_F(ResourceRequestsTest, SetSqlRemembersTheStatement) {
   setSQL(gate(), "select 1", "ds");
-  EXPECT_STREQ(data()->statementSql.get(), "select 1");
-  EXPECT_STREQ(data()->statementDataSource.get(), "ds");
+  EXPECT_STREQ(data()->own().statementSql.get(), "select 1");
+  EXPECT_STREQ(data()->own().statementDataSource.get(), "ds");
   setSQL(gate(), nullptr, "other");
-  EXPECT_STREQ(data()->statementSql.get(), "select 1") << "a null text changes nothing";
+  EXPECT_STREQ(data()->own().statementSql.get(), "select 1") << "a null text changes nothing";
   setSQL(gate(), "select 2", nullptr);
-  EXPECT_STREQ(data()->statementSql.get(), "select 2");
-  EXPECT_EQ(data()->statementDataSource, nullptr);
+  EXPECT_STREQ(data()->own().statementSql.get(), "select 2");
+  EXPECT_EQ(data()->own().statementDataSource, nullptr);
   EXPECT_EQ(data()->queueLength(), 0);
 }
 
@@ -161,7 +162,7 @@ TEST_F(ResourceRequestsTest, JmsRecordsTheirKindAndTextsInOrder) {
   EXPECT_EQ(end.kind, 2);
   EXPECT_EQ(end.subtype, 1);
   EXPECT_EQ(end.depth, 2);
-  EXPECT_EQ(data()->requestDepth, 1);
+  EXPECT_EQ(data()->requestDepth(), 1);
 }
 
 TEST_F(ResourceRequestsTest, JcaJndiAndMailFillTheirTexts) {
@@ -187,7 +188,7 @@ TEST_F(ResourceRequestsTest, MqContentIsRecordedOnlyWhenNested) {
   openHttp();
   endNativeMQRequest(env, gate(), "queue", "manager", 10, message, 3, true);
   EXPECT_EQ(seen(), (std::vector<Seen>{{26, 1, 1}}));
-  EXPECT_EQ(data()->requestDepth, 0);
+  EXPECT_EQ(data()->requestDepth(), 0);
 
   openHttp();
   beginNativeMQRequest(env, gate(), "queue", "manager", 7);
@@ -208,7 +209,7 @@ TEST_F(ResourceRequestsTest, MqContentIsRecordedOnlyWhenNested) {
   auto& contentEnd = static_cast<MqMessageRecord&>(*records[4]);
   EXPECT_EQ(contentEnd.subtype, 1);
   EXPECT_EQ(contentEnd.operation, 11);
-  EXPECT_EQ(data()->requestDepth, 1);
+  EXPECT_EQ(data()->requestDepth(), 1);
 }
 
 TEST_F(ResourceRequestsTest, MqiArraysMustHoldNElements) {

@@ -30,7 +30,7 @@ TEST_F(ThreadDataTest, TheQueueLimitIsReadWhenTheTableIsMade) {
 TEST_F(ThreadDataTest, RefusedAppendsAreLoggedAndTheRecordDestroyed) {
   ThreadData* data = thread(0x400);
   uint32_t id = data->getThreadId();
-  data->threadEnded();
+  threadMgr->threadEnded(data);
   std::string out = captured([&] { EXPECT_FALSE(data->appendEvent(new EventRecord(4, 0, 72))); });
   char expected[120];
   std::snprintf(expected, sizeof expected,
@@ -46,7 +46,7 @@ TEST_F(ThreadDataTest, RefusedAppendsAreLoggedAndTheRecordDestroyed) {
   ThreadData queueless(0x7f3a, nullptr);
   out = captured([&] { EXPECT_FALSE(queueless.appendEvent(new EventRecord(4, 0, 72))); });
   EXPECT_CONTAINS(out, "Append Event failed evtQueue is NULL ");
-  queueless.threadEnded();
+  threadMgr->threadEnded(&queueless);
 }
 
 TEST_F(ThreadDataTest, NamesAreSetOnce) {
@@ -73,7 +73,7 @@ TEST_F(ThreadDataTest, DestroyingARecordDestroysItsQueue) {
   // Records left in a queue are destroyed with it (LeakSanitizer checks).
   ThreadData* data = threadMgr->getSpecialThreadData(0x7f30);
   for (int i = 0; i < 10; i++) data->appendEvent(new DropNoticeRecord(7));
-  data->gpsToken.reset(new uint8_t[4]);
-  data->gpsTokenLength = 4;
+  data->own().gpsToken.reset(new uint8_t[4]);
+  data->own().gpsTokenLength = 4;
   threadMgr->stop();
 }

@@ -136,7 +136,7 @@ struct LockWatch {
     if (!armed || m != watched) return;
     armed = false;
     // The thread ends and its event agent deletes the record.
-    victim->threadEnded();
+    threadMgr->threadEnded(victim);
     threadMgr->deleteThreadData(victim);
   }
 };
@@ -167,17 +167,17 @@ TEST_F(ThreadMgrTest, ThreadStartAndEndEventsNameAndRetireTheRecord) {
   ASSERT_NE(data, nullptr);
   EXPECT_STREQ(data->getThreadName(), "pool-1");
   EXPECT_STREQ(data->getGroupName(), "main");
-  data->requestDepth = 3;
-  data->sqlDepth = 1;
+  data->requestDepth() = 3;
+  data->own().sqlDepth = 1;
   data->setStatement("select 1", "ds");
 
   JVMPI_Event end = threadEvent(JVMPI_EVENT_THREAD_END, env, nullptr, nullptr);
   notifyEvent(&end);
   EXPECT_FALSE(data->isAlive());
   EXPECT_EQ(threadMgr->lookupThreadData(id), nullptr);
-  EXPECT_EQ(data->requestDepth, 0);
-  EXPECT_EQ(data->sqlDepth, 0);
-  EXPECT_EQ(data->statementSql, nullptr);
+  EXPECT_EQ(data->requestDepth(), 0);
+  EXPECT_EQ(data->own().sqlDepth, 0);
+  EXPECT_EQ(data->own().statementSql, nullptr);
   EXPECT_EQ(lookupThreadId(env), 0u) << "the env gave its id up";
   uint32_t ids[ThreadMgr::kStoppedSlots];
   ASSERT_EQ(threadMgr->takeStoppedThreads(ids), 1);

@@ -155,7 +155,7 @@ TEST_F(ThreadQueueConcurrency, ThreadsMakeTheirOwnRecordsWhileStatusAndLookupsRu
     ThreadData* data = threadMgr->lookupThreadData(ids[t]);
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(data->queueLength(), 400);
-    EXPECT_EQ(data->requestDepth, 0);
+    EXPECT_EQ(data->requestDepth(), 0);
   }
 }
 
@@ -199,7 +199,7 @@ TEST_F(ThreadQueueConcurrency, OwnRecordLookupsFollowThreadEndsAndATableRestart)
           finishNativeHttpRequest(env, data, "r");
         }
         EXPECT_EQ(mine->queueLength(), 100);
-        mine->threadEnded();
+        threadMgr->threadEnded(mine);
         retired[t].push_back(mine);
       }
     });

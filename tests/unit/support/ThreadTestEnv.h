@@ -37,7 +37,7 @@ class ThreadTestEnv : public ::testing::Test {
     nestedRequestSuppression.store(false);
     PropertyMgr::destroyInstance();
     initTextLimits();
-    readTextLimits();
+    setTextLimits(readTextLimitSettings());
     evtAgentMgr = new EvtAgentMgr();
     evtAgentMgr->start();
     evtAgentMgr->setMasterRunning(true);
