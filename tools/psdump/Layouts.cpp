@@ -22,7 +22,7 @@ std::vector<Layout> buildLayouts() {
   // Bodies shared by many layouts.
   const std::vector<FieldSpec> kHeadMod = {{Op::Head, ""}, {Op::Mod, "mod"}};
   const std::vector<FieldSpec> kNumberValue = {{Op::U32, "number"}, {Op::I64, "value"}};
-  const std::vector<FieldSpec> methodFields = {{Op::U32, "threadId"},
+  const std::vector<FieldSpec> methodFields = {{Op::U32, kThreadIdField},
                                                {Op::U32, "methodId"},
                                                {Op::U32, "wallSeconds"},
                                                {Op::U32, "wallMicros"},
@@ -93,12 +93,12 @@ std::vector<Layout> buildLayouts() {
        "gcStart",
        8,
        0,
-       {{Op::U32, "threadId"}, {Op::U32, "wallSeconds"}, {Op::U32, "wallMicros"}}},
+       {{Op::U32, kThreadIdField}, {Op::U32, "wallSeconds"}, {Op::U32, "wallMicros"}}},
       {14,
        "gcFinish",
        8,
        1,
-       {{Op::U32, "threadId"},
+       {{Op::U32, kThreadIdField},
         {Op::U32, "wallSeconds"},
         {Op::U32, "wallMicros"},
         {Op::I64, "usedObjects"},
@@ -135,7 +135,7 @@ std::vector<Layout> buildLayouts() {
        "dropNotice",
        15,
        7,
-       {{Op::U32, "threadId"},
+       {{Op::U32, kThreadIdField},
         {Op::I32, "otherBeginDropped"},
         {Op::I32, "otherEndDropped"},
         {Op::I32, "methodEntryDropped"},

@@ -18,15 +18,17 @@ namespace psdump {
 
 namespace otlp = opentelemetry::proto;
 
-// The spans of one scope in the batch being built. The spans an earlier
-// batch left in the scope are written over in place, so that messages and
-// strings keep their storage from batch to batch; trim() drops those left
-// over before the batch is serialised.
+// The spans of one scope being built. The spans an earlier chunk left in
+// the scope are written over in place, so that messages and strings keep
+// their storage from chunk to chunk; trim() drops those left over before
+// the scope is serialised, restart() begins the next chunk.
 class SpanSlots {
  public:
   explicit SpanSlots(otlp::trace::v1::ScopeSpans& scope) : scope_(&scope) {}
   otlp::trace::v1::Span& next();
   void trim();
+  void restart() { used_ = 0; }
+  int used() const { return used_; }
 
  private:
   otlp::trace::v1::ScopeSpans* scope_;

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -158,6 +160,48 @@ TEST(OtlpBatchReuse, EveryBodyIsWhatAFreshExporterSends) {
     }
     EXPECT_EQ(spans, kBatchSpans) << "batch " << i + 1;
   }
+}
+
+// A batch is serialised a chunk of spans at a time: a large batch, with
+// runs of requests from two connections that cross the chunk size, holds
+// every span once, each under its own connection's resource.
+TEST(OtlpBatchReuse, ABatchOfManyChunksHoldsEverySpanOnceUnderItsConnection) {
+  std::vector<std::string> bodies;
+  psdump::OtlpOptions options;
+  options.url = "http://127.0.0.1:1/v1/traces";
+  options.batchSpans = 100000;
+  options.batchDelaySec = 3600;
+  FILE* err = std::tmpfile();
+  {
+    psdump::OtlpExporter exporter(options, std::make_unique<RecordingTransport>(bodies), 7, err);
+    exporter.identity(1, identity("server-one"));
+    exporter.identity(2, identity("server-two"));
+    for (uint64_t i = 0; i < 100; ++i) exporter.request(large(1 + i / 30 % 2, 1000 * i), false);
+    exporter.finish();
+  }
+  if (err != nullptr) std::fclose(err);
+  ASSERT_EQ(bodies.size(), 1u);
+  opentelemetry::proto::collector::trace::v1::ExportTraceServiceRequest body;
+  ASSERT_TRUE(body.ParseFromString(bodies[0]));
+  std::set<int64_t> offsets;
+  size_t spans = 0;
+  for (const auto& rs : body.resource_spans()) {
+    std::map<std::string, std::string> res;
+    for (const auto& kv : rs.resource().attributes()) res[kv.key()] = kv.value().string_value();
+    for (const auto& ss : rs.scope_spans()) {
+      for (const auto& span : ss.spans()) {
+        ++spans;
+        for (const auto& kv : span.attributes()) {
+          if (kv.key() == "halden.offset") offsets.insert(kv.value().int_value());
+          if (kv.key() == "halden.connection") {
+            EXPECT_EQ(res["service.name"], kv.value().int_value() == 1 ? "server-one" : "server-two");
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(spans, 500u);
+  EXPECT_EQ(offsets.size(), 500u);
 }
 
 }  // namespace
