@@ -147,6 +147,9 @@ void OtlpExporter::sealLocked() {
     spareBodies_.pop_back();
     body_->clear();
   }
+  // Room for a batch like this one, so that the chunks of the next are not
+  // copied each time the body grows.
+  body_->reserve(std::min(body->size() + body->size() / 8, options_.batchBytes + options_.batchBytes / 8));
   if (options_.gzip) {
     auto packed = std::make_shared<std::string>();
     if (gzipCompress(*body, *packed)) {

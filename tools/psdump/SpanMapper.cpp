@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string_view>
 
 #include "Json.h"
@@ -21,7 +22,12 @@ namespace {
 // bytes. Well-formed sequences pass; anything else, the two-byte NUL and
 // surrogate halves become U+FFFD. Appends to field, which keeps its storage.
 void appendUtf8(std::string* field, std::string_view text) {
+  // ASCII passes as it is: eight bytes at a time while none has its top bit.
   size_t i = 0;
+  for (uint64_t word; i + 8 <= text.size(); i += 8) {
+    std::memcpy(&word, text.data() + i, 8);
+    if ((word & 0x8080808080808080u) != 0) break;
+  }
   while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
   if (i == text.size()) {
     field->append(text.data(), text.size());
@@ -66,17 +72,22 @@ class Attrs {
   Attrs(const Attrs&) = delete;
   Attrs& operator=(const Attrs&) = delete;
 
-  void addString(const char* key, std::string_view value) {
+  void addString(std::string_view key, std::string_view value) {
     setUtf8(next(key).mutable_string_value(), value);
   }
-  void addInt(const char* key, int64_t value) { next(key).set_int_value(value); }
-  void addTrue(const char* key) { next(key).set_bool_value(true); }
+  // A value psdump itself names (ASCII): no check needed.
+  void addName(std::string_view key, std::string_view value) {
+    next(key).mutable_string_value()->assign(value.data(), value.size());
+  }
+  void addInt(std::string_view key, int64_t value) { next(key).set_int_value(value); }
+  void addTrue(std::string_view key) { next(key).set_bool_value(true); }
 
  private:
-  otlp::common::v1::AnyValue& next(const char* key) {
+  otlp::common::v1::AnyValue& next(std::string_view key) {
     KeyValue* kv = used_ < attrs_.size() ? attrs_.Mutable(used_) : attrs_.Add();
     ++used_;
-    kv->mutable_key()->assign(key);
+    // A slot reused from the chunk before mostly holds this key already.
+    if (!kv->has_key() || kv->key() != key) kv->mutable_key()->assign(key.data(), key.size());
     return *kv->mutable_value();
   }
 
@@ -162,8 +173,8 @@ void describe(const Call& c, Span& span, Attrs& attrs) {
       if (query != std::string_view::npos) attrs.addString("url.query", url.substr(query + 1));
       attrs.addString("http.route", path);
       const std::string method = httpMethod(c.label);
-      if (!method.empty()) attrs.addString("http.request.method", method);
-      if (c.error) attrs.addString("error.type", "http.error");
+      if (!method.empty()) attrs.addName("http.request.method", method);
+      if (c.error) attrs.addName("error.type", "http.error");
       if (!c.detail.empty()) attrs.addString("halden.application", c.detail);
       return;
     }
@@ -185,14 +196,14 @@ void describe(const Call& c, Span& span, Attrs& attrs) {
         appendUtf8(name, c.detail);
       }
       attrs.addString("db.query.text", c.name);
-      if (!op.empty()) attrs.addString("db.operation.name", op);
+      if (!op.empty()) attrs.addName("db.operation.name", op);
       if (!c.detail.empty()) attrs.addString("halden.data_source", c.detail);
       return;
     }
     case CallKind::Jms:
     case CallKind::Mq:
       setName(span, c.name.empty() ? std::string_view(callKindName(c.kind)) : c.name);
-      attrs.addString("messaging.system", c.kind == CallKind::Jms ? "jms" : "mq");
+      attrs.addName("messaging.system", c.kind == CallKind::Jms ? "jms" : "mq");
       attrs.addString("messaging.destination.name", c.name);
       if (!c.detail.empty()) {
         attrs.addString(c.kind == CallKind::Jms ? "halden.detail" : "halden.queue_manager",
@@ -201,7 +212,7 @@ void describe(const Call& c, Span& span, Attrs& attrs) {
       return;
     case CallKind::MqMessage:
       span.mutable_name()->assign("mq message");
-      attrs.addString("messaging.system", "mq");
+      attrs.addName("messaging.system", "mq");
       attrs.addString("messaging.message.id", c.name);
       attrs.addString("halden.operations", c.detail);
       return;
@@ -292,7 +303,7 @@ void SpanMapper::addCall(const Call& c, const Context& ctx, uint64_t parentId, b
   {
     Attrs attrs(span);
     describe(c, span, attrs);
-    attrs.addString("halden.kind", callKindName(c.kind));
+    attrs.addName("halden.kind", callKindName(c.kind));
     // The thread and the MOD level are the request's: on its root span, and
     // on a call only where its MOD level differs.
     if (root) attrs.addInt("halden.thread_id", ctx.thread);
@@ -371,7 +382,7 @@ size_t SpanMapper::addTraceRecord(uint64_t conn, const Record& r, SpanSlots& out
   setName(span, named ? std::string_view(name->bytes) : std::string_view("trace"));
   if (span.has_status()) span.clear_status();
   Attrs attrs(span);
-  attrs.addString("halden.kind", "trace");
+  attrs.addName("halden.kind", "trace");
   if (const Field* mod = r.find("mod")) attrs.addInt("halden.mod", static_cast<int64_t>(mod->u));
   attrs.addInt("halden.offset", static_cast<int64_t>(r.offset));
   attrs.addInt("halden.connection", static_cast<int64_t>(conn));

@@ -44,7 +44,7 @@ const char kUsage[] =
     "nested SQL. --html FILE writes the same as a self-contained HTML report.\n"
     "--otlp URL (e.g. http://127.0.0.1:4318/v1/traces) sends every request as an\n"
     "OpenTelemetry trace over OTLP/HTTP (protobuf), in batches of --otlp-batch spans\n"
-    "(default 512) or --otlp-batch-bytes bytes (default 4194304), or after\n"
+    "(default 2048) or --otlp-batch-bytes bytes (default 4194304), or after\n"
     "--otlp-batch-ms (default 1000); failed posts are retried,\n"
     "and while the back end is away at most --otlp-queue traces (default 10000) wait,\n"
     "the oldest dropped first. At the end psdump waits up to --otlp-drain seconds\n"
