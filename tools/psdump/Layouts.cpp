@@ -233,14 +233,13 @@ const std::vector<Layout>& allLayouts() {
   return layouts;
 }
 
-const Layout* findLayout(int tag) {
+const std::array<const Layout*, 256>& layoutsByTag() {
   static const std::array<const Layout*, 256> byTag = [] {
     std::array<const Layout*, 256> a{};
     for (const Layout& l : allLayouts()) a[static_cast<size_t>(l.tag)] = &l;
     return a;
   }();
-  if (tag < 0 || tag > 255) return nullptr;
-  return byTag[static_cast<size_t>(tag)];
+  return byTag;
 }
 
 }  // namespace psdump

@@ -2,6 +2,8 @@
 // the tag up to the end marker 7F 7F, field by field.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,8 +39,13 @@ struct Layout {
   const char* operations = nullptr;  // MQ message records: the operations their tag stands for
 };
 
+// The layout of each tag that may appear inside a data packet; null for
+// the others.
+const std::array<const Layout*, 256>& layoutsByTag();
 // The layout of a tag that may appear inside a data packet, or null.
-const Layout* findLayout(int tag);
+inline const Layout* findLayout(int tag) {
+  return tag >= 0 && tag <= 255 ? layoutsByTag()[static_cast<size_t>(tag)] : nullptr;
+}
 // Every data-record layout, for tests.
 const std::vector<Layout>& allLayouts();
 

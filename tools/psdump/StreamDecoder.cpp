@@ -64,12 +64,8 @@ StreamDecoder::Result StreamDecoder::next(Record& out) {
   return result;
 }
 
-void StreamDecoder::putBytes(FieldList& out, const char* name, Field::Kind kind,
-                             size_t length) {
-  if (!keepFields_) {
-    reader_.skip(length);
-    return;
-  }
+void StreamDecoder::keepBytes(FieldList& out, const char* name, Field::Kind kind,
+                              size_t length) {
   Field& f = slot(out);
   f.name = name;
   f.kind = kind;
@@ -196,7 +192,7 @@ StreamDecoder::Result StreamDecoder::readDataRecord(Record& out) {
                            " records arrived)");
   }
   const uint8_t tag = reader_.u8();
-  const Layout* layout = findLayout(tag);
+  const Layout* layout = (*byTag_)[tag];
   if (layout == nullptr) {
     std::string msg = "unknown record tag " + std::to_string(tag) + " (0x" + hexByte(tag) +
                       ") at " + at(start) + ", " + where();

@@ -87,11 +87,19 @@ class StreamDecoder {
     f.bytes.clear();
   }
   // A text or raw field of length bytes, read from the stream.
-  void putBytes(FieldList& out, const char* name, Field::Kind kind, size_t length);
+  void putBytes(FieldList& out, const char* name, Field::Kind kind, size_t length) {
+    if (keepFields_) {
+      keepBytes(out, name, kind, length);
+    } else {
+      reader_.skip(length);
+    }
+  }
+  void keepBytes(FieldList& out, const char* name, Field::Kind kind, size_t length);
 
   ByteReader reader_;
   DecoderLimits limits_;
   bool keepFields_;
+  const std::array<const Layout*, 256>* byTag_ = &layoutsByTag();
   State state_ = State::PacketStart;
   uint64_t packet_ = 0;
   uint64_t packetStart_ = 0;
