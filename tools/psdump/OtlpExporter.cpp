@@ -149,7 +149,7 @@ void OtlpExporter::sealLocked() {
   }
   // Room for a batch like this one, so that the chunks of the next are not
   // copied each time the body grows.
-  body_->reserve(std::min(body->size() + body->size() / 8, options_.batchBytes + options_.batchBytes / 8));
+  body_->reserve(std::min(body->size(), options_.batchBytes) * 9 / 8);
   if (options_.gzip) {
     auto packed = std::make_shared<std::string>();
     if (gzipCompress(*body, *packed)) {

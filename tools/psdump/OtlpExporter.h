@@ -3,12 +3,12 @@
 // Finished requests are turned into spans at once and serialised into the
 // body of the open batch a chunk at a time; a batch is sealed (compressed
 // when asked for) when it holds enough spans or bytes or has waited long
-// enough, and joins a queue that a sender thread posts in order. A post that fails to connect or is answered 429,
-// 502, 503 or 504 is retried after a growing pause (or the one Retry-After
-// asks for). The queue holds at most a given number of traces: when the back
-// end stays away, the oldest batches are dropped and counted. At the end the
-// sender gets a bounded time to empty the queue; what is left is dropped and
-// counted too.
+// enough, and joins a queue that a sender thread posts in order. A post
+// that fails to connect or is answered 429, 502, 503 or 504 is retried
+// after a growing pause (or the one Retry-After asks for). The queue holds
+// at most a given number of traces: when the back end stays away, the
+// oldest batches are dropped and counted. At the end the sender gets a
+// bounded time to empty the queue; what is left is dropped and counted too.
 #pragma once
 
 #include <chrono>

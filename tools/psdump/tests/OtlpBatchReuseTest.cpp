@@ -194,7 +194,8 @@ TEST(OtlpBatchReuse, ABatchOfManyChunksHoldsEverySpanOnceUnderItsConnection) {
         for (const auto& kv : span.attributes()) {
           if (kv.key() == "halden.offset") offsets.insert(kv.value().int_value());
           if (kv.key() == "halden.connection") {
-            EXPECT_EQ(res["service.name"], kv.value().int_value() == 1 ? "server-one" : "server-two");
+            const bool first = kv.value().int_value() == 1;
+            EXPECT_EQ(res["service.name"], first ? "server-one" : "server-two");
           }
         }
       }
