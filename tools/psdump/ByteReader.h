@@ -76,6 +76,8 @@ class ByteReader {
     pos_ += n;
     return p;
   }
+  // Consumes n bytes the caller saw available().
+  void advance(size_t n) { pos_ += n; }
   std::string bytes(size_t n);
   // The next n bytes into dst (which keeps its storage); empty on failure.
   void bytesInto(std::string& dst, size_t n);

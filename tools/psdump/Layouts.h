@@ -29,6 +29,15 @@ struct FieldSpec {
   const char* name;
 };
 
+// A run of a layout's fields read only to be passed over: fixed bytes, then
+// one text (a u16 length and its bytes) when text is set. Reading starts
+// at fields[firstField].
+struct SkipStep {
+  size_t firstField;
+  size_t fixed;
+  bool text;
+};
+
 struct Layout {
   int tag;
   const char* name;
@@ -37,6 +46,10 @@ struct Layout {
   std::vector<FieldSpec> fields;
   int jmsKind = 0;                   // JMS records: the kind their tag stands for
   const char* operations = nullptr;  // MQ message records: the operations their tag stands for
+  // The fields as runs to pass over, for a reader that keeps none; empty
+  // for layouts with a token or a list, which must be read field by field.
+  std::vector<SkipStep> skip = {};
+  bool threadFirst = false;  // the record begins with its thread id
 };
 
 // The layout of each tag that may appear inside a data packet; null for

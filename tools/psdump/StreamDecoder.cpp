@@ -212,7 +212,11 @@ StreamDecoder::Result StreamDecoder::readDataRecord(Record& out) {
   out.name = layout->name;
   out.type = layout->type;
   out.subtype = layout->subtype;
-  readFields(*layout, start, out);
+  if (keepFields_ || layout->skip.empty()) {
+    readFields(*layout, 0, start, out);
+  } else {
+    skipFields(*layout, start, out);
+  }
   if (layout->jmsKind != 0) putUnsigned(out.fields, "kind", layout->jmsKind);
   if (layout->operations != nullptr && keepFields_) {
     Field& f = slot(out.fields);
@@ -227,9 +231,27 @@ StreamDecoder::Result StreamDecoder::readDataRecord(Record& out) {
   return finish(out, start);
 }
 
-void StreamDecoder::readFields(const Layout& layout, uint64_t start, Record& r) {
+void StreamDecoder::skipFields(const Layout& layout, uint64_t start, Record& r) {
+  for (const SkipStep& step : layout.skip) {
+    // Where the buffer runs short the fields are read one by one: they
+    // fetch more bytes, or fail with the message naming the field.
+    const size_t head = step.fixed + (step.text ? 2 : 0);
+    if (reader_.available() < head) return readFields(layout, step.firstField, start, r);
+    const uint8_t* p = reader_.peek();
+    if (step.firstField == 0 && layout.threadFirst) {
+      r.hasThread = true;
+      r.thread = be32(p);
+    }
+    const size_t text = step.text ? size_t{p[step.fixed]} << 8 | p[step.fixed + 1] : 0;
+    if (reader_.available() < head + text) return readFields(layout, step.firstField, start, r);
+    reader_.advance(head + text);
+  }
+}
+
+void StreamDecoder::readFields(const Layout& layout, size_t first, uint64_t start, Record& r) {
   FieldList& out = r.fields;
-  for (const FieldSpec& spec : layout.fields) {
+  for (size_t i = first; i < layout.fields.size(); ++i) {
+    const FieldSpec& spec = layout.fields[i];
     switch (spec.op) {
       case Op::U8:
       case Op::Mod:

@@ -51,7 +51,11 @@ class StreamDecoder {
   Result readTime(uint64_t packetStart, Record& out);
   Result readIdentity(Record& out);
   Result readDataRecord(Record& out);
-  void readFields(const Layout& layout, uint64_t start, Record& out);
+  // The layout's fields from fields[first] on.
+  void readFields(const Layout& layout, size_t first, uint64_t start, Record& out);
+  // The same for a reader that keeps no fields: the runs of the layout
+  // passed over while the buffer holds them, field by field otherwise.
+  void skipFields(const Layout& layout, uint64_t start, Record& out);
   void readList(Op op, const char* name, uint64_t start, FieldList& out);
   void readEnd(const Record& r) {
     const uint64_t endAt = reader_.offset();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "StreamDecoder.h"
@@ -15,14 +16,14 @@
 
 namespace psdump_test {
 
-// Decodes whole, one byte at a time, and one byte at a time keeping no
-// fields (as psdump counts); all must agree, and the thread id a counted
-// record carries must be the one its fields name.
+// Decodes whole, one byte at a time, and keeping no fields (as psdump
+// counts) whole and one byte at a time; all must agree, and the thread id a
+// counted record carries must be the one its fields name.
 inline psdump::DecodeResult decodeBoth(const std::vector<uint8_t>& bytes) {
   psdump::DecodeResult whole = psdump::decodeAll(bytes);
-  for (bool keepFields : {true, false}) {
-    const psdump::DecodeResult bytewise =
-        psdump::decodeAll(bytes.data(), bytes.size(), 1, psdump::DecoderLimits(), keepFields);
+  for (auto [chunk, keepFields] : {std::pair{1, true}, std::pair{0, false}, std::pair{1, false}}) {
+    const psdump::DecodeResult bytewise = psdump::decodeAll(
+        bytes.data(), bytes.size(), static_cast<size_t>(chunk), psdump::DecoderLimits(), keepFields);
     EXPECT_EQ(whole.ok, bytewise.ok);
     EXPECT_EQ(whole.error.offset, bytewise.error.offset);
     EXPECT_EQ(whole.error.message, bytewise.error.message);
