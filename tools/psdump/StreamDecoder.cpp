@@ -344,13 +344,19 @@ void StreamDecoder::readList(Op op, const char* name, uint64_t start, FieldList&
       return;
     }
     if (!keepFields_) {
-      // The same reads without keeping what they read.
+      // The same reads, in the same steps (so that a cut stream fails with
+      // the same message), without keeping what they read.
       if (op == Op::ClassMethods) {
         reader_.skip(4);
         reader_.skip(reader_.u16());
         reader_.skip(reader_.u16());
+      } else if (op == Op::UnloadMethods) {
+        reader_.skip(4);
       } else {
-        reader_.skip(op == Op::UnloadMethods ? 4 : 13);
+        reader_.skip(1);
+        reader_.skip(4);  // a u64 is read as two u32
+        reader_.skip(4);
+        reader_.skip(4);
       }
       continue;
     }
