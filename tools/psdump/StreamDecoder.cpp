@@ -242,7 +242,7 @@ void StreamDecoder::skipFields(const Layout& layout, uint64_t start, Record& r) 
       r.hasThread = true;
       r.thread = be32(p);
     }
-    const size_t text = step.text ? size_t{p[step.fixed]} << 8 | p[step.fixed + 1] : 0;
+    const size_t text = step.text ? (size_t{p[step.fixed]} << 8 | p[step.fixed + 1]) : 0;
     if (reader_.available() < head + text) return readFields(layout, step.firstField, start, r);
     reader_.advance(head + text);
   }
