@@ -65,7 +65,7 @@ OtlpExporter::~OtlpExporter() {
 
 void OtlpExporter::identity(uint64_t conn, const Record& r) {
   opentelemetry::proto::resource::v1::Resource resource;
-  SpanMapper::fillResource(r, resource);
+  SpanMapper::fillResource(conn, r, resource);
   std::string bytes = resource.SerializeAsString();
   std::lock_guard<std::mutex> guard(lock_);
   identities_[conn] = std::move(bytes);
@@ -88,7 +88,7 @@ SpanSlots& OtlpExporter::chunkFor(uint64_t conn) {
   auto id = identities_.find(conn);
   if (id == identities_.end() || !resource->ParseFromString(id->second)) {
     resource->Clear();
-    SpanMapper::fillUnknownResource(*resource);
+    SpanMapper::fillUnknownResource(conn, *resource);
   }
   return chunkSpans_;
 }

@@ -316,7 +316,6 @@ void SpanMapper::addCall(const Call& c, const Context& ctx, uint64_t parentId, b
     if (c.incomplete) attrs.addTrue("halden.incomplete");
     if (root && ctx.request != nullptr) {
       const Request& q = *ctx.request;
-      attrs.addInt("halden.connection", static_cast<int64_t>(q.conn));
       attrs.addInt("halden.nested_calls", static_cast<int64_t>(q.nestedCalls));
       if (q.omittedCalls > 0)
         attrs.addInt("halden.omitted_calls", static_cast<int64_t>(q.omittedCalls));
@@ -385,11 +384,11 @@ size_t SpanMapper::addTraceRecord(uint64_t conn, const Record& r, SpanSlots& out
   attrs.addName("halden.kind", "trace");
   if (const Field* mod = r.find("mod")) attrs.addInt("halden.mod", static_cast<int64_t>(mod->u));
   attrs.addInt("halden.offset", static_cast<int64_t>(r.offset));
-  attrs.addInt("halden.connection", static_cast<int64_t>(conn));
   return 1;
 }
 
-void SpanMapper::fillResource(const Record& identity, otlp::resource::v1::Resource& out) {
+void SpanMapper::fillResource(uint64_t conn, const Record& identity,
+                              otlp::resource::v1::Resource& out) {
   Attrs attrs(out);
   const std::string server = identity.text("appServerName");
   attrs.addString("service.name", server.empty() ? std::string("unknown_service:psdump") : server);
@@ -400,12 +399,13 @@ void SpanMapper::fillResource(const Record& identity, otlp::resource::v1::Resour
                       std::to_string(identity.unsignedValue("versionMinor")) + '.' +
                       std::to_string(identity.unsignedValue("versionMicro")));
   attrs.addInt("halden.admin_port", static_cast<int64_t>(identity.unsignedValue("adminServerPort")));
+  attrs.addInt("halden.connection", static_cast<int64_t>(conn));
 }
 
-void SpanMapper::fillUnknownResource(otlp::resource::v1::Resource& out) {
-  KeyValue* kv = out.add_attributes();
-  kv->set_key("service.name");
-  kv->mutable_value()->set_string_value("unknown_service:psdump");
+void SpanMapper::fillUnknownResource(uint64_t conn, otlp::resource::v1::Resource& out) {
+  Attrs attrs(out);
+  attrs.addName("service.name", "unknown_service:psdump");
+  attrs.addInt("halden.connection", static_cast<int64_t>(conn));
 }
 
 }  // namespace psdump

@@ -46,11 +46,13 @@ class SpanMapper {
   // trace of one span without duration. Returns 1, or 0 for another record.
   size_t addTraceRecord(uint64_t conn, const Record& r, SpanSlots& out) const;
 
-  // The resource attributes of a connection from its hello packet's identity
-  // record.
-  static void fillResource(const Record& identity, otlp::resource::v1::Resource& out);
+  // The resource attributes of connection conn from its hello packet's
+  // identity record. The connection is the resource's, not each span's:
+  // every chunk of spans carries its own connection's resource.
+  static void fillResource(uint64_t conn, const Record& identity,
+                           otlp::resource::v1::Resource& out);
   // The resource of a connection whose hello packet psdump did not see.
-  static void fillUnknownResource(otlp::resource::v1::Resource& out);
+  static void fillUnknownResource(uint64_t conn, otlp::resource::v1::Resource& out);
 
  private:
   struct Context;

@@ -186,17 +186,19 @@ TEST(OtlpBatchReuse, ABatchOfManyChunksHoldsEverySpanOnceUnderItsConnection) {
   std::set<int64_t> offsets;
   size_t spans = 0;
   for (const auto& rs : body.resource_spans()) {
-    std::map<std::string, std::string> res;
-    for (const auto& kv : rs.resource().attributes()) res[kv.key()] = kv.value().string_value();
+    std::map<std::string, const opentelemetry::proto::common::v1::AnyValue*> res;
+    for (const auto& kv : rs.resource().attributes()) res[kv.key()] = &kv.value();
+    ASSERT_TRUE(res.count("halden.connection") && res.count("service.name"));
+    const int64_t conn = res["halden.connection"]->int_value();
+    EXPECT_EQ(res["service.name"]->string_value(), conn == 1 ? "server-one" : "server-two");
     for (const auto& ss : rs.scope_spans()) {
       for (const auto& span : ss.spans()) {
         ++spans;
         for (const auto& kv : span.attributes()) {
-          if (kv.key() == "halden.offset") offsets.insert(kv.value().int_value());
-          if (kv.key() == "halden.connection") {
-            const bool first = kv.value().int_value() == 1;
-            EXPECT_EQ(res["service.name"], first ? "server-one" : "server-two");
-          }
+          if (kv.key() != "halden.offset") continue;
+          offsets.insert(kv.value().int_value());
+          // Request i begins at offset 1000 i, on connection 1 + i / 30 % 2.
+          EXPECT_EQ(conn, static_cast<int64_t>(1 + kv.value().int_value() / 1000 / 30 % 2));
         }
       }
     }
