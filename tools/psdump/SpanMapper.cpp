@@ -171,7 +171,6 @@ void describe(const Call& c, Span& span, Attrs& attrs) {
       setName(span, c.label.empty() ? path : std::string_view(c.label));
       attrs.addString("url.path", path);
       if (query != std::string_view::npos) attrs.addString("url.query", url.substr(query + 1));
-      attrs.addString("http.route", path);
       const std::string method = httpMethod(c.label);
       if (!method.empty()) attrs.addName("http.request.method", method);
       if (c.error) attrs.addName("error.type", "http.error");
