@@ -143,6 +143,21 @@ std::string httpMethod(const std::string& requestName) {
   return requestName.substr(0, i);
 }
 
+// Kinds of call whose second text is the application.
+bool hasApplication(CallKind kind) {
+  switch (kind) {
+    case CallKind::Http:
+    case CallKind::Ejb:
+    case CallKind::PortalPage:
+    case CallKind::Portlet:
+    case CallKind::Portal3:
+    case CallKind::Portal4:
+      return true;
+    default:
+      return false;
+  }
+}
+
 Span_SpanKind spanKindOf(CallKind kind, bool root) {
   if (root) return Span::SPAN_KIND_SERVER;
   switch (kind) {
@@ -161,8 +176,16 @@ Span_SpanKind spanKindOf(CallKind kind, bool root) {
   }
 }
 
+// The application of a call, unless it is the request's: said once on the
+// root, and on a call only where it differs (as the MOD level is).
+void addApplication(const Call& c, std::string_view rootApplication, bool root, Attrs& attrs) {
+  if (!c.detail.empty() && (root || c.detail != rootApplication))
+    attrs.addString("halden.application", c.detail);
+}
+
 // The name, and the attributes that depend on the kind of call.
-void describe(const Call& c, Span& span, Attrs& attrs) {
+void describe(const Call& c, std::string_view rootApplication, bool root, Span& span,
+              Attrs& attrs) {
   switch (c.kind) {
     case CallKind::Http: {
       const std::string_view url(c.name);
@@ -174,7 +197,7 @@ void describe(const Call& c, Span& span, Attrs& attrs) {
       const std::string method = httpMethod(c.label);
       if (!method.empty()) attrs.addName("http.request.method", method);
       if (c.error) attrs.addName("error.type", "http.error");
-      if (!c.detail.empty()) attrs.addString("halden.application", c.detail);
+      addApplication(c, rootApplication, root, attrs);
       return;
     }
     case CallKind::Ejb:
@@ -184,7 +207,7 @@ void describe(const Call& c, Span& span, Attrs& attrs) {
     case CallKind::Portal4:
       setName(span, c.name.empty() ? std::string_view(callKindName(c.kind)) : c.name);
       if (!c.label.empty()) attrs.addString("halden.url", c.label);
-      if (!c.detail.empty()) attrs.addString("halden.application", c.detail);
+      addApplication(c, rootApplication, root, attrs);
       return;
     case CallKind::Sql: {
       const std::string op = sqlOperation(c.name);
@@ -267,6 +290,7 @@ struct SpanMapper::Context {
   TraceId trace;
   char traceBytes[16] = {};
   int mod = -1;                  // the request's MOD level
+  std::string_view application;  // the request's application, "" for none
   uint32_t token = 0;            // the tree's correlation token, 0 for none
   const Call* origin = nullptr;  // the invoke that drew the token, if this tree drew it
   const Request* request = nullptr;
@@ -301,7 +325,7 @@ void SpanMapper::addCall(const Call& c, const Context& ctx, uint64_t parentId, b
   span.set_end_time_unix_nano(nanos(std::max(c.beginWall, latestWall(c))));
   {
     Attrs attrs(span);
-    describe(c, span, attrs);
+    describe(c, ctx.application, root, span, attrs);
     attrs.addName("halden.kind", callKindName(c.kind));
     // The thread and the MOD level are the request's: on its root span, and
     // on a call only where its MOD level differs.
@@ -334,6 +358,7 @@ size_t SpanMapper::addRequest(const Request& q, bool open, SpanSlots& out) const
   ctx.conn = q.conn;
   ctx.thread = q.thread;
   ctx.mod = q.root.mod;
+  if (hasApplication(q.root.kind)) ctx.application = q.root.detail;
   ctx.request = &q;
   ctx.open = open;
   const Call* receive = nullptr;

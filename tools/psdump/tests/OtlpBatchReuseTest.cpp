@@ -207,4 +207,25 @@ TEST(OtlpBatchReuse, ABatchOfManyChunksHoldsEverySpanOnceUnderItsConnection) {
   EXPECT_EQ(offsets.size(), 500u);
 }
 
+// What is the request's is said on its root only: a nested call names its
+// application only where it differs from the root's; the connection is the
+// resource's; the path is not passed off as a route.
+TEST(OtlpBatchReuse, TheRequestsOwnAttributesAreSaidOnTheRootOnly) {
+  Call root = call(CallKind::Http, 100, "/shop/cart", "DemoShop");
+  root.calls.push_back(call(CallKind::Ejb, 101, "CartBean.add", "DemoShop"));
+  root.calls.push_back(call(CallKind::Ejb, 102, "StockBean.take", "StockApp"));
+  opentelemetry::proto::trace::v1::ScopeSpans scope;
+  psdump::SpanSlots slots(scope);
+  ASSERT_EQ(psdump::SpanMapper(7).addRequest(request(3, root), false, slots), 3u);
+  const std::vector<std::string> expected = {"DemoShop", "", "StockApp"};
+  for (int i = 0; i < 3; ++i) {
+    std::map<std::string, std::string> attrs;
+    for (const auto& kv : scope.spans(i).attributes()) attrs[kv.key()] = kv.value().string_value();
+    EXPECT_EQ(attrs.count("halden.application") ? attrs["halden.application"] : "", expected[i])
+        << "span " << i;
+    EXPECT_EQ(attrs.count("halden.connection"), 0u) << "span " << i;
+    EXPECT_EQ(attrs.count("http.route"), 0u) << "span " << i;
+  }
+}
+
 }  // namespace
