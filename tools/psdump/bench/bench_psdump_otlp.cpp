@@ -16,8 +16,8 @@
 // benchmark's thread only. "record" is the time per record of the stream
 // (the figure to set beside psdump --summary-only's ns per record).
 //
-//   build-rel/tools/psdump/bench_psdump_otlp --benchmark_repetitions=5 \
-//       --benchmark_enable_random_interleaving=true
+//   build-rel/tools/psdump/bench_psdump_otlp
+//       --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
