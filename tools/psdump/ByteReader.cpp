@@ -83,9 +83,4 @@ void ByteReader::bytesInto(std::string& dst, size_t n) {
   pos_ += n;
 }
 
-void ByteReader::skip(size_t n) {
-  if (!need(n)) return;
-  pos_ += n;
-}
-
 }  // namespace psdump

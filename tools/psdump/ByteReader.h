@@ -13,6 +13,14 @@
 
 namespace psdump {
 
+// Big-endian numbers from bytes already known to be there.
+inline uint32_t be32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+inline uint64_t be64(const uint8_t* p) {
+  return (uint64_t{be32(p)} << 32) | be32(p + 4);
+}
+
 struct DecodeError {
   uint64_t offset = 0;  // stream offset of the byte at fault
   std::string message;  // names the offset and what was expected there
@@ -52,17 +60,30 @@ class ByteReader {
     if (!need(4)) return 0;
     const uint8_t* p = buf_.data() + pos_;
     pos_ += 4;
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+    return be32(p);
   }
   uint64_t u64() {
     const uint64_t high = u32();
     const uint64_t low = u32();
     return (high << 32) | low;
   }
+  // The next n bytes, consumed: one bounds check for a run of fixed-size
+  // fields. Null (the failure recorded) when the stream ends first; valid
+  // until the next read.
+  const uint8_t* take(size_t n) {
+    if (!need(n)) return nullptr;
+    const uint8_t* p = buf_.data() + pos_;
+    pos_ += n;
+    return p;
+  }
+  // Consumes n bytes the caller saw available().
+  void advance(size_t n) { pos_ += n; }
   std::string bytes(size_t n);
   // The next n bytes into dst (which keeps its storage); empty on failure.
   void bytesInto(std::string& dst, size_t n);
-  void skip(size_t n);
+  void skip(size_t n) {
+    if (need(n)) pos_ += n;
+  }
 
   // Records a failure at offset (the first one wins).
   void fail(uint64_t offset, std::string message);

@@ -18,11 +18,46 @@ std::vector<FieldSpec> pairs(int n) {
   return out;
 }
 
+// The runs of fixed bytes and texts of a layout; empty if a field is
+// neither.
+std::vector<SkipStep> skipSteps(const std::vector<FieldSpec>& fields) {
+  std::vector<SkipStep> steps;
+  SkipStep step{0, 0, false};
+  for (size_t i = 0; i < fields.size(); ++i) {
+    switch (fields[i].op) {
+      case Op::U8:
+      case Op::Mod:
+        step.fixed += 1;
+        break;
+      case Op::U32:
+      case Op::I32:
+        step.fixed += 4;
+        break;
+      case Op::I64:
+        step.fixed += 8;
+        break;
+      case Op::Head:
+        step.fixed += 21;
+        break;
+      case Op::Text:
+      case Op::Blob:
+        step.text = true;
+        steps.push_back(step);
+        step = SkipStep{i + 1, 0, false};
+        break;
+      default:
+        return {};
+    }
+  }
+  if (step.fixed > 0) steps.push_back(step);
+  return steps;
+}
+
 std::vector<Layout> buildLayouts() {
   // Bodies shared by many layouts.
   const std::vector<FieldSpec> kHeadMod = {{Op::Head, ""}, {Op::Mod, "mod"}};
   const std::vector<FieldSpec> kNumberValue = {{Op::U32, "number"}, {Op::I64, "value"}};
-  const std::vector<FieldSpec> methodFields = {{Op::U32, "threadId"},
+  const std::vector<FieldSpec> methodFields = {{Op::U32, kThreadIdField},
                                                {Op::U32, "methodId"},
                                                {Op::U32, "wallSeconds"},
                                                {Op::U32, "wallMicros"},
@@ -93,12 +128,12 @@ std::vector<Layout> buildLayouts() {
        "gcStart",
        8,
        0,
-       {{Op::U32, "threadId"}, {Op::U32, "wallSeconds"}, {Op::U32, "wallMicros"}}},
+       {{Op::U32, kThreadIdField}, {Op::U32, "wallSeconds"}, {Op::U32, "wallMicros"}}},
       {14,
        "gcFinish",
        8,
        1,
-       {{Op::U32, "threadId"},
+       {{Op::U32, kThreadIdField},
         {Op::U32, "wallSeconds"},
         {Op::U32, "wallMicros"},
         {Op::I64, "usedObjects"},
@@ -135,7 +170,7 @@ std::vector<Layout> buildLayouts() {
        "dropNotice",
        15,
        7,
-       {{Op::U32, "threadId"},
+       {{Op::U32, kThreadIdField},
         {Op::I32, "otherBeginDropped"},
         {Op::I32, "otherEndDropped"},
         {Op::I32, "methodEntryDropped"},
@@ -223,6 +258,12 @@ std::vector<Layout> buildLayouts() {
       {47, "modelBuilding", 35, 7, kNumberValue},
       {48, "pageLoading", 36, 7, kNumberValue},
   };
+  for (Layout& l : t) {
+    l.skip = skipSteps(l.fields);
+    l.threadFirst = !l.fields.empty() && (l.fields[0].op == Op::Head ||
+                                          (l.fields[0].op == Op::U32 &&
+                                           l.fields[0].name == kThreadIdField));
+  }
   return t;
 }
 
@@ -233,14 +274,13 @@ const std::vector<Layout>& allLayouts() {
   return layouts;
 }
 
-const Layout* findLayout(int tag) {
+const std::array<const Layout*, 256>& layoutsByTag() {
   static const std::array<const Layout*, 256> byTag = [] {
     std::array<const Layout*, 256> a{};
     for (const Layout& l : allLayouts()) a[static_cast<size_t>(l.tag)] = &l;
     return a;
   }();
-  if (tag < 0 || tag > 255) return nullptr;
-  return byTag[static_cast<size_t>(tag)];
+  return byTag;
 }
 
 }  // namespace psdump

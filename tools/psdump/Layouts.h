@@ -2,6 +2,8 @@
 // the tag up to the end marker 7F 7F, field by field.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -27,6 +29,15 @@ struct FieldSpec {
   const char* name;
 };
 
+// A run of a layout's fields read only to be passed over: fixed bytes, then
+// one text (a u16 length and its bytes) when text is set. Reading starts
+// at fields[firstField].
+struct SkipStep {
+  size_t firstField;
+  size_t fixed;
+  bool text;
+};
+
 struct Layout {
   int tag;
   const char* name;
@@ -35,10 +46,19 @@ struct Layout {
   std::vector<FieldSpec> fields;
   int jmsKind = 0;                   // JMS records: the kind their tag stands for
   const char* operations = nullptr;  // MQ message records: the operations their tag stands for
+  // The fields as runs to pass over, for a reader that keeps none; empty
+  // for layouts with a token or a list, which must be read field by field.
+  std::vector<SkipStep> skip = {};
+  bool threadFirst = false;  // the record begins with its thread id
 };
 
+// The layout of each tag that may appear inside a data packet; null for
+// the others.
+const std::array<const Layout*, 256>& layoutsByTag();
 // The layout of a tag that may appear inside a data packet, or null.
-const Layout* findLayout(int tag);
+inline const Layout* findLayout(int tag) {
+  return tag >= 0 && tag <= 255 ? layoutsByTag()[static_cast<size_t>(tag)] : nullptr;
+}
 // Every data-record layout, for tests.
 const std::vector<Layout>& allLayouts();
 

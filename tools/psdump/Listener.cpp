@@ -139,9 +139,10 @@ class Output {
     }
   }
 
+  // A record for the outputs that read records; the counts are kept by the
+  // connection (see decodeStream).
   void record(Record& r, uint64_t conn) {
     std::lock_guard<std::mutex> guard(lock_);
-    summary_.add(r);
     if (otlp_ != nullptr && r.packetKind == PacketKind::Hello && r.index == 1) {
       otlp_->identity(conn, r);
     }
@@ -172,8 +173,10 @@ class Output {
     summary_.connectionOpened();
   }
 
-  void closed(uint64_t conn, uint64_t bytes, bool malformed) {
+  // counts: the connection's own summary of what it decoded.
+  void closed(uint64_t conn, uint64_t bytes, bool malformed, const Summary& counts) {
     std::lock_guard<std::mutex> guard(lock_);
+    summary_.merge(counts);
     summary_.connectionClosed(bytes, malformed);
     if (view_ != nullptr) {
       view_->connectionClosed(conn);
@@ -206,6 +209,10 @@ class Output {
     }
     return ok;
   }
+
+  // Whether anything but the summary reads records (and their fields: the
+  // summary needs only what a record holds besides them).
+  bool wantsRecords() const { return perRecord_ || view_ != nullptr || otlp_ != nullptr; }
 
   bool anyMalformed() {
     std::lock_guard<std::mutex> guard(lock_);
@@ -257,16 +264,22 @@ class Output {
   std::unique_ptr<RequestView> view_;
 };
 
-// Decodes one stream to the end; true when it was malformed. A stream cut
-// by a stop request is not malformed: the source tells which end it was.
+// Decodes one stream to the end, counting what it decodes into counts;
+// true when it was malformed. A stream cut by a stop request is not
+// malformed: the source tells which end it was. The counts are the
+// connection's own, merged into the summary when it closes, so that a
+// connection that only counts takes no lock per record.
 template <typename Source>
-bool decodeStream(Source& source, uint64_t conn, const DecoderLimits& limits, Output& output) {
-  StreamDecoder decoder(source, limits);
+bool decodeStream(Source& source, uint64_t conn, const DecoderLimits& limits, Output& output,
+                  Summary& counts) {
+  const bool records = output.wantsRecords();
+  StreamDecoder decoder(source, limits, records);
   Record r;
   for (;;) {
     const StreamDecoder::Result step = decoder.next(r);
     if (step == StreamDecoder::Result::Record) {
-      output.record(r, conn);
+      counts.add(r);
+      if (records) output.record(r, conn);
       continue;
     }
     if (step == StreamDecoder::Result::End) return false;
@@ -293,9 +306,10 @@ struct Connection {
 void serveConnection(int fd, uint64_t conn, const ListenerOptions& options,
                      const std::atomic<bool>& stop, Output& output, Connection& self) {
   SocketSource source(fd, stop);
-  const bool malformed = decodeStream(source, conn, options.limits, output);
+  Summary counts;
+  const bool malformed = decodeStream(source, conn, options.limits, output, counts);
   close(fd);
-  output.closed(conn, source.received(), malformed);
+  output.closed(conn, source.received(), malformed, counts);
   output.notice("connection " + std::to_string(conn) + " closed after " +
                 std::to_string(source.received()) + " bytes");
   self.done.store(true);
@@ -465,8 +479,9 @@ int runFile(const std::string& path, const ListenerOptions& options, FILE* out, 
   Output output(out, err, options, false, std::move(exporter));
   FdSource source(fd);
   output.opened();
-  const bool malformed = decodeStream(source, 1, options.limits, output);
-  output.closed(1, source.received(), malformed);
+  Summary counts;
+  const bool malformed = decodeStream(source, 1, options.limits, output, counts);
+  output.closed(1, source.received(), malformed, counts);
   if (fd != 0) close(fd);
   const bool reported = output.finish(options.summary || options.summaryOnly);
   if (malformed) return kExitMalformed;

@@ -16,6 +16,17 @@ constexpr auto kMaxBackoff = std::chrono::seconds(5);
 constexpr double kMaxRetryAfterSec = 60;
 // Posted bodies kept for reuse.
 constexpr size_t kSpareBodies = 4;
+// Spans per chunk: enough that the resource each chunk repeats costs little
+// (under 1 % of the body), few enough that the chunk's messages stay in the
+// cache between building and serialising them.
+constexpr int kChunkSpans = 128;
+
+// The scope of a chunk: one resource with one scope.
+ScopeSpans& chunkScope(ExportTraceServiceRequest& chunk) {
+  ScopeSpans* scope = chunk.add_resource_spans()->add_scope_spans();
+  scope->mutable_scope()->set_name("psdump");
+  return *scope;
+}
 
 bool retryable(const PostResult& r) {
   return !r.connected || r.status == 429 || r.status == 502 || r.status == 503 || r.status == 504;
@@ -33,7 +44,9 @@ OtlpExporter::OtlpExporter(const OtlpOptions& options, std::unique_ptr<Transport
     : options_(options),
       transport_(std::move(transport)),
       mapper_(salt),
-      err_(err) {
+      err_(err),
+      chunkSpans_(chunkScope(chunk_)),
+      body_(std::make_shared<std::string>()) {
   if (options_.batchSpans == 0) options_.batchSpans = 1;
   if (options_.queueTraces == 0) options_.queueTraces = 1;
   sender_ = std::thread(&OtlpExporter::run, this);
@@ -52,48 +65,43 @@ OtlpExporter::~OtlpExporter() {
 
 void OtlpExporter::identity(uint64_t conn, const Record& r) {
   opentelemetry::proto::resource::v1::Resource resource;
-  SpanMapper::fillResource(r, resource);
+  SpanMapper::fillResource(conn, r, resource);
   std::string bytes = resource.SerializeAsString();
   std::lock_guard<std::mutex> guard(lock_);
   identities_[conn] = std::move(bytes);
+  if (conn == chunkConn_) chunkResourceKnown_ = false;
 }
 
 void OtlpExporter::connectionClosed(uint64_t conn) {
   std::lock_guard<std::mutex> guard(lock_);
   identities_.erase(conn);
+  if (conn == chunkConn_) chunkResourceKnown_ = false;
 }
 
-SpanSlots& OtlpExporter::scopeOf(uint64_t conn) {
-  auto it = scopes_.find(conn);
-  if (it != scopes_.end()) return it->second;
-  auto* resourceSpans = resourcesUsed_ < batch_.resource_spans_size()
-                            ? batch_.mutable_resource_spans(resourcesUsed_)
-                            : batch_.add_resource_spans();
-  ++resourcesUsed_;
+SpanSlots& OtlpExporter::chunkFor(uint64_t conn) {
+  if (conn == chunkConn_ && chunkResourceKnown_) return chunkSpans_;
+  // The spans built so far carry the resource they were built under.
+  flushChunk();
+  chunkConn_ = conn;
+  chunkResourceKnown_ = true;
+  auto* resource = chunk_.mutable_resource_spans(0)->mutable_resource();
   auto id = identities_.find(conn);
-  auto* resource = resourceSpans->mutable_resource();
-  if (id == identities_.end()) {
+  if (id == identities_.end() || !resource->ParseFromString(id->second)) {
     resource->Clear();
-    SpanMapper::fillUnknownResource(*resource);
-  } else if (!resource->ParseFromString(id->second)) {
-    SpanMapper::fillUnknownResource(*resource);
+    SpanMapper::fillUnknownResource(conn, *resource);
   }
-  ScopeSpans* scope = resourceSpans->scope_spans_size() > 0
-                          ? resourceSpans->mutable_scope_spans(0)
-                          : resourceSpans->add_scope_spans();
-  scope->mutable_scope()->set_name("psdump");
-  return scopes_.emplace(conn, SpanSlots(*scope)).first->second;
+  return chunkSpans_;
 }
 
 void OtlpExporter::request(const Request& q, bool open) {
   std::lock_guard<std::mutex> guard(lock_);
-  added(mapper_.addRequest(q, open, scopeOf(q.conn)));
+  added(mapper_.addRequest(q, open, chunkFor(q.conn)));
 }
 
 void OtlpExporter::traceRecord(uint64_t conn, const Record& r) {
   if (r.type != 6) return;
   std::lock_guard<std::mutex> guard(lock_);
-  added(mapper_.addTraceRecord(conn, r, scopeOf(conn)));
+  added(mapper_.addTraceRecord(conn, r, chunkFor(conn)));
 }
 
 void OtlpExporter::added(size_t spans) {
@@ -103,38 +111,49 @@ void OtlpExporter::added(size_t spans) {
   }
   ++batchTraces_;
   batchSpans_ += spans;
+  if (chunkSpans_.used() >= kChunkSpans) flushChunk();
   // A batch never holds more traces than the queue may: dropping the oldest
   // batch then always makes room.
-  if (batchSpans_ >= options_.batchSpans || batchTraces_ >= options_.queueTraces) sealLocked();
+  if (batchSpans_ >= options_.batchSpans || batchTraces_ >= options_.queueTraces ||
+      body_->size() >= options_.batchBytes) {
+    sealLocked();
+  }
+}
+
+void OtlpExporter::flushChunk() {
+  if (chunkSpans_.used() == 0) return;
+  // Drop what earlier, larger chunks left beyond this one's spans.
+  chunkSpans_.trim();
+  // Sized first, then written in place after what the body holds.
+  const size_t size = chunk_.ByteSizeLong();
+  const size_t at = body_->size();
+  body_->resize(at + size);
+  chunk_.SerializeWithCachedSizesToArray(reinterpret_cast<uint8_t*>(&(*body_)[at]));
+  chunkSpans_.restart();
 }
 
 void OtlpExporter::sealLocked() {
+  flushChunk();
   if (batchTraces_ == 0) return;
   Sealed s;
   s.id = nextId_++;
   s.traces = batchTraces_;
   s.spans = batchSpans_;
-  std::shared_ptr<std::string> body;
+  std::shared_ptr<std::string> body = std::move(body_);
   if (spareBodies_.empty()) {
-    body = std::make_shared<std::string>();
+    body_ = std::make_shared<std::string>();
   } else {
-    body = std::move(spareBodies_.back());
+    body_ = std::move(spareBodies_.back());
     spareBodies_.pop_back();
+    body_->clear();
   }
-  // Drop what earlier, larger batches left beyond this one's spans.
-  for (auto& scope : scopes_) scope.second.trim();
-  while (batch_.resource_spans_size() > resourcesUsed_) {
-    batch_.mutable_resource_spans()->RemoveLast();
-  }
-  // Sized first, then written in place: a reused body only zero-fills what
-  // it grows by, where serialising into a cleared string would zero-fill
-  // all of it first.
-  const size_t size = batch_.ByteSizeLong();
-  body->resize(size);
-  batch_.SerializeWithCachedSizesToArray(reinterpret_cast<uint8_t*>(&(*body)[0]));
+  // Room for a batch like this one, so that the chunks of the next are not
+  // copied each time the body grows.
+  body_->reserve(std::min(body->size(), options_.batchBytes) * 9 / 8);
   if (options_.gzip) {
     auto packed = std::make_shared<std::string>();
     if (gzipCompress(*body, *packed)) {
+      if (spareBodies_.size() < kSpareBodies) spareBodies_.push_back(std::move(body));
       body = std::move(packed);
     } else {
       std::fprintf(err_, "psdump: otlp: gzip failed; batch dropped\n");
@@ -155,8 +174,6 @@ void OtlpExporter::sealLocked() {
     queuedTraces_ -= oldest.traces;
     queue_.pop_front();
   }
-  scopes_.clear();
-  resourcesUsed_ = 0;
   batchTraces_ = 0;
   batchSpans_ = 0;
   wake_.notify_all();

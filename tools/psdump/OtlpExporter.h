@@ -1,14 +1,14 @@
 // Forwards request trees to an OpenTelemetry back end over OTLP/HTTP.
 //
-// Finished requests are turned into spans at once and gathered into a batch;
-// a batch is sealed (serialised, and compressed when asked for) when it holds
-// enough spans or has waited long enough, and joins a queue that a sender
-// thread posts in order. A post that fails to connect or is answered 429,
-// 502, 503 or 504 is retried after a growing pause (or the one Retry-After
-// asks for). The queue holds at most a given number of traces: when the back
-// end stays away, the oldest batches are dropped and counted. At the end the
-// sender gets a bounded time to empty the queue; what is left is dropped and
-// counted too.
+// Finished requests are turned into spans at once and serialised into the
+// body of the open batch a chunk at a time; a batch is sealed (compressed
+// when asked for) when it holds enough spans or bytes or has waited long
+// enough, and joins a queue that a sender thread posts in order. A post
+// that fails to connect or is answered 429, 502, 503 or 504 is retried
+// after a growing pause (or the one Retry-After asks for). The queue holds
+// at most a given number of traces: when the back end stays away, the
+// oldest batches are dropped and counted. At the end the sender gets a
+// bounded time to empty the queue; what is left is dropped and counted too.
 #pragma once
 
 #include <chrono>
@@ -69,8 +69,11 @@ class OtlpExporter : public RequestSink {
   };
   using Clock = std::chrono::steady_clock;
 
-  SpanSlots& scopeOf(uint64_t conn);
+  // The chunk to add a trace of conn to.
+  SpanSlots& chunkFor(uint64_t conn);
   void added(size_t spans);
+  // Serialises the chunk onto the open body.
+  void flushChunk();
   void sealLocked();
   void run();
   // The outcome of one post of the front batch.
@@ -83,14 +86,20 @@ class OtlpExporter : public RequestSink {
 
   std::mutex lock_;
   std::condition_variable wake_;
-  // The open batch. Sealing a batch does not free its messages: the next
-  // batch writes over them (a resource and its spans per connection, in the
-  // order the connections first appear), so that building a batch allocates
-  // nothing once the batches have reached their usual shape. What it keeps
-  // is bounded by the largest batch.
-  opentelemetry::proto::collector::trace::v1::ExportTraceServiceRequest batch_;
-  int resourcesUsed_ = 0;  // resource_spans of batch_ that belong to the open batch
-  std::unordered_map<uint64_t, SpanSlots> scopes_;
+  // The open batch is its body so far: chunks of spans, each serialised
+  // as an ExportTraceServiceRequest of one resource (the connection's) and
+  // one scope. Serialised one after another they read as one request whose
+  // resource_spans are those of every chunk, which any OTLP receiver takes.
+  // A chunk is serialised as soon as it holds kChunkSpans spans, while its
+  // messages are still in the cache, and the next chunk is built over the
+  // same messages (a span's strings and attributes keep their storage), so
+  // that building and serialising a batch allocates almost nothing and the
+  // message tree stays small however large the batch.
+  opentelemetry::proto::collector::trace::v1::ExportTraceServiceRequest chunk_;
+  SpanSlots chunkSpans_;
+  uint64_t chunkConn_ = 0;           // the connection whose resource chunk_ carries
+  bool chunkResourceKnown_ = false;  // chunk_'s resource is chunkConn_'s current one
+  std::shared_ptr<std::string> body_;
   uint64_t batchTraces_ = 0;
   uint64_t batchSpans_ = 0;
   Clock::time_point batchSince_;

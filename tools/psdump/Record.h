@@ -75,6 +75,10 @@ struct Record {
   const char* name = "";  // layout name, e.g. "methodEntry"
   int type = -1;          // event record type; -1 for the count, time and identity records
   int subtype = -1;       // event record subtype; -1 likewise
+  // The thread id of records that carry one (in their head or as a field
+  // of that name); set also when the decoder keeps no fields.
+  bool hasThread = false;
+  uint32_t thread = 0;
   FieldList fields;
 
   // The first field of that name, or null.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string_view>
 
 #include "Json.h"
@@ -21,7 +22,12 @@ namespace {
 // bytes. Well-formed sequences pass; anything else, the two-byte NUL and
 // surrogate halves become U+FFFD. Appends to field, which keeps its storage.
 void appendUtf8(std::string* field, std::string_view text) {
+  // ASCII passes as it is: eight bytes at a time while none has its top bit.
   size_t i = 0;
+  for (uint64_t word; i + 8 <= text.size(); i += 8) {
+    std::memcpy(&word, text.data() + i, 8);
+    if ((word & 0x8080808080808080u) != 0) break;
+  }
   while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
   if (i == text.size()) {
     field->append(text.data(), text.size());
@@ -66,17 +72,22 @@ class Attrs {
   Attrs(const Attrs&) = delete;
   Attrs& operator=(const Attrs&) = delete;
 
-  void addString(const char* key, std::string_view value) {
+  void addString(std::string_view key, std::string_view value) {
     setUtf8(next(key).mutable_string_value(), value);
   }
-  void addInt(const char* key, int64_t value) { next(key).set_int_value(value); }
-  void addTrue(const char* key) { next(key).set_bool_value(true); }
+  // A value psdump itself names (ASCII): no check needed.
+  void addName(std::string_view key, std::string_view value) {
+    next(key).mutable_string_value()->assign(value.data(), value.size());
+  }
+  void addInt(std::string_view key, int64_t value) { next(key).set_int_value(value); }
+  void addTrue(std::string_view key) { next(key).set_bool_value(true); }
 
  private:
-  otlp::common::v1::AnyValue& next(const char* key) {
+  otlp::common::v1::AnyValue& next(std::string_view key) {
     KeyValue* kv = used_ < attrs_.size() ? attrs_.Mutable(used_) : attrs_.Add();
     ++used_;
-    kv->mutable_key()->assign(key);
+    // A slot reused from the chunk before mostly holds this key already.
+    if (!kv->has_key() || kv->key() != key) kv->mutable_key()->assign(key.data(), key.size());
     return *kv->mutable_value();
   }
 
@@ -132,6 +143,21 @@ std::string httpMethod(const std::string& requestName) {
   return requestName.substr(0, i);
 }
 
+// Kinds of call whose second text is the application.
+bool hasApplication(CallKind kind) {
+  switch (kind) {
+    case CallKind::Http:
+    case CallKind::Ejb:
+    case CallKind::PortalPage:
+    case CallKind::Portlet:
+    case CallKind::Portal3:
+    case CallKind::Portal4:
+      return true;
+    default:
+      return false;
+  }
+}
+
 Span_SpanKind spanKindOf(CallKind kind, bool root) {
   if (root) return Span::SPAN_KIND_SERVER;
   switch (kind) {
@@ -150,8 +176,16 @@ Span_SpanKind spanKindOf(CallKind kind, bool root) {
   }
 }
 
+// The application of a call, unless it is the request's: said once on the
+// root, and on a call only where it differs (as the MOD level is).
+void addApplication(const Call& c, std::string_view rootApplication, bool root, Attrs& attrs) {
+  if (!c.detail.empty() && (root || c.detail != rootApplication))
+    attrs.addString("halden.application", c.detail);
+}
+
 // The name, and the attributes that depend on the kind of call.
-void describe(const Call& c, Span& span, Attrs& attrs) {
+void describe(const Call& c, std::string_view rootApplication, bool root, Span& span,
+              Attrs& attrs) {
   switch (c.kind) {
     case CallKind::Http: {
       const std::string_view url(c.name);
@@ -160,11 +194,10 @@ void describe(const Call& c, Span& span, Attrs& attrs) {
       setName(span, c.label.empty() ? path : std::string_view(c.label));
       attrs.addString("url.path", path);
       if (query != std::string_view::npos) attrs.addString("url.query", url.substr(query + 1));
-      attrs.addString("http.route", path);
       const std::string method = httpMethod(c.label);
-      if (!method.empty()) attrs.addString("http.request.method", method);
-      if (c.error) attrs.addString("error.type", "http.error");
-      if (!c.detail.empty()) attrs.addString("halden.application", c.detail);
+      if (!method.empty()) attrs.addName("http.request.method", method);
+      if (c.error) attrs.addName("error.type", "http.error");
+      addApplication(c, rootApplication, root, attrs);
       return;
     }
     case CallKind::Ejb:
@@ -174,7 +207,7 @@ void describe(const Call& c, Span& span, Attrs& attrs) {
     case CallKind::Portal4:
       setName(span, c.name.empty() ? std::string_view(callKindName(c.kind)) : c.name);
       if (!c.label.empty()) attrs.addString("halden.url", c.label);
-      if (!c.detail.empty()) attrs.addString("halden.application", c.detail);
+      addApplication(c, rootApplication, root, attrs);
       return;
     case CallKind::Sql: {
       const std::string op = sqlOperation(c.name);
@@ -185,14 +218,14 @@ void describe(const Call& c, Span& span, Attrs& attrs) {
         appendUtf8(name, c.detail);
       }
       attrs.addString("db.query.text", c.name);
-      if (!op.empty()) attrs.addString("db.operation.name", op);
+      if (!op.empty()) attrs.addName("db.operation.name", op);
       if (!c.detail.empty()) attrs.addString("halden.data_source", c.detail);
       return;
     }
     case CallKind::Jms:
     case CallKind::Mq:
       setName(span, c.name.empty() ? std::string_view(callKindName(c.kind)) : c.name);
-      attrs.addString("messaging.system", c.kind == CallKind::Jms ? "jms" : "mq");
+      attrs.addName("messaging.system", c.kind == CallKind::Jms ? "jms" : "mq");
       attrs.addString("messaging.destination.name", c.name);
       if (!c.detail.empty()) {
         attrs.addString(c.kind == CallKind::Jms ? "halden.detail" : "halden.queue_manager",
@@ -201,7 +234,7 @@ void describe(const Call& c, Span& span, Attrs& attrs) {
       return;
     case CallKind::MqMessage:
       span.mutable_name()->assign("mq message");
-      attrs.addString("messaging.system", "mq");
+      attrs.addName("messaging.system", "mq");
       attrs.addString("messaging.message.id", c.name);
       attrs.addString("halden.operations", c.detail);
       return;
@@ -257,6 +290,7 @@ struct SpanMapper::Context {
   TraceId trace;
   char traceBytes[16] = {};
   int mod = -1;                  // the request's MOD level
+  std::string_view application;  // the request's application, "" for none
   uint32_t token = 0;            // the tree's correlation token, 0 for none
   const Call* origin = nullptr;  // the invoke that drew the token, if this tree drew it
   const Request* request = nullptr;
@@ -291,8 +325,8 @@ void SpanMapper::addCall(const Call& c, const Context& ctx, uint64_t parentId, b
   span.set_end_time_unix_nano(nanos(std::max(c.beginWall, latestWall(c))));
   {
     Attrs attrs(span);
-    describe(c, span, attrs);
-    attrs.addString("halden.kind", callKindName(c.kind));
+    describe(c, ctx.application, root, span, attrs);
+    attrs.addName("halden.kind", callKindName(c.kind));
     // The thread and the MOD level are the request's: on its root span, and
     // on a call only where its MOD level differs.
     if (root) attrs.addInt("halden.thread_id", ctx.thread);
@@ -305,7 +339,6 @@ void SpanMapper::addCall(const Call& c, const Context& ctx, uint64_t parentId, b
     if (c.incomplete) attrs.addTrue("halden.incomplete");
     if (root && ctx.request != nullptr) {
       const Request& q = *ctx.request;
-      attrs.addInt("halden.connection", static_cast<int64_t>(q.conn));
       attrs.addInt("halden.nested_calls", static_cast<int64_t>(q.nestedCalls));
       if (q.omittedCalls > 0)
         attrs.addInt("halden.omitted_calls", static_cast<int64_t>(q.omittedCalls));
@@ -325,6 +358,7 @@ size_t SpanMapper::addRequest(const Request& q, bool open, SpanSlots& out) const
   ctx.conn = q.conn;
   ctx.thread = q.thread;
   ctx.mod = q.root.mod;
+  if (hasApplication(q.root.kind)) ctx.application = q.root.detail;
   ctx.request = &q;
   ctx.open = open;
   const Call* receive = nullptr;
@@ -371,14 +405,14 @@ size_t SpanMapper::addTraceRecord(uint64_t conn, const Record& r, SpanSlots& out
   setName(span, named ? std::string_view(name->bytes) : std::string_view("trace"));
   if (span.has_status()) span.clear_status();
   Attrs attrs(span);
-  attrs.addString("halden.kind", "trace");
+  attrs.addName("halden.kind", "trace");
   if (const Field* mod = r.find("mod")) attrs.addInt("halden.mod", static_cast<int64_t>(mod->u));
   attrs.addInt("halden.offset", static_cast<int64_t>(r.offset));
-  attrs.addInt("halden.connection", static_cast<int64_t>(conn));
   return 1;
 }
 
-void SpanMapper::fillResource(const Record& identity, otlp::resource::v1::Resource& out) {
+void SpanMapper::fillResource(uint64_t conn, const Record& identity,
+                              otlp::resource::v1::Resource& out) {
   Attrs attrs(out);
   const std::string server = identity.text("appServerName");
   attrs.addString("service.name", server.empty() ? std::string("unknown_service:psdump") : server);
@@ -389,12 +423,13 @@ void SpanMapper::fillResource(const Record& identity, otlp::resource::v1::Resour
                       std::to_string(identity.unsignedValue("versionMinor")) + '.' +
                       std::to_string(identity.unsignedValue("versionMicro")));
   attrs.addInt("halden.admin_port", static_cast<int64_t>(identity.unsignedValue("adminServerPort")));
+  attrs.addInt("halden.connection", static_cast<int64_t>(conn));
 }
 
-void SpanMapper::fillUnknownResource(otlp::resource::v1::Resource& out) {
-  KeyValue* kv = out.add_attributes();
-  kv->set_key("service.name");
-  kv->mutable_value()->set_string_value("unknown_service:psdump");
+void SpanMapper::fillUnknownResource(uint64_t conn, otlp::resource::v1::Resource& out) {
+  Attrs attrs(out);
+  attrs.addName("service.name", "unknown_service:psdump");
+  attrs.addInt("halden.connection", static_cast<int64_t>(conn));
 }
 
 }  // namespace psdump

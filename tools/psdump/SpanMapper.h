@@ -18,15 +18,17 @@ namespace psdump {
 
 namespace otlp = opentelemetry::proto;
 
-// The spans of one scope in the batch being built. The spans an earlier
-// batch left in the scope are written over in place, so that messages and
-// strings keep their storage from batch to batch; trim() drops those left
-// over before the batch is serialised.
+// The spans of one scope being built. The spans an earlier chunk left in
+// the scope are written over in place, so that messages and strings keep
+// their storage from chunk to chunk; trim() drops those left over before
+// the scope is serialised, restart() begins the next chunk.
 class SpanSlots {
  public:
   explicit SpanSlots(otlp::trace::v1::ScopeSpans& scope) : scope_(&scope) {}
   otlp::trace::v1::Span& next();
   void trim();
+  void restart() { used_ = 0; }
+  int used() const { return used_; }
 
  private:
   otlp::trace::v1::ScopeSpans* scope_;
@@ -44,11 +46,13 @@ class SpanMapper {
   // trace of one span without duration. Returns 1, or 0 for another record.
   size_t addTraceRecord(uint64_t conn, const Record& r, SpanSlots& out) const;
 
-  // The resource attributes of a connection from its hello packet's identity
-  // record.
-  static void fillResource(const Record& identity, otlp::resource::v1::Resource& out);
+  // The resource attributes of connection conn from its hello packet's
+  // identity record. The connection is the resource's, not each span's:
+  // every chunk of spans carries its own connection's resource.
+  static void fillResource(uint64_t conn, const Record& identity,
+                           otlp::resource::v1::Resource& out);
   // The resource of a connection whose hello packet psdump did not see.
-  static void fillUnknownResource(otlp::resource::v1::Resource& out);
+  static void fillUnknownResource(uint64_t conn, otlp::resource::v1::Resource& out);
 
  private:
   struct Context;

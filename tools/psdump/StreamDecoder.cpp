@@ -20,8 +20,8 @@ std::string at(uint64_t offset) {
 
 }  // namespace
 
-StreamDecoder::StreamDecoder(ByteSource& source, DecoderLimits limits)
-    : reader_(source), limits_(limits) {}
+StreamDecoder::StreamDecoder(ByteSource& source, DecoderLimits limits, bool keepFields)
+    : reader_(source), limits_(limits), keepFields_(keepFields) {}
 
 StreamDecoder::Result StreamDecoder::fail(uint64_t offset, std::string message) {
   reader_.fail(offset, std::move(message));
@@ -41,6 +41,8 @@ StreamDecoder::Result StreamDecoder::next(Record& out) {
   out.name = "";
   out.type = -1;
   out.subtype = -1;
+  out.hasThread = false;
+  out.thread = 0;
   out.fields.clear();
   Result result = Result::Error;
   switch (state_) {
@@ -62,8 +64,8 @@ StreamDecoder::Result StreamDecoder::next(Record& out) {
   return result;
 }
 
-void StreamDecoder::putBytes(FieldList& out, const char* name, Field::Kind kind,
-                             size_t length) {
+void StreamDecoder::keepBytes(FieldList& out, const char* name, Field::Kind kind,
+                              size_t length) {
   Field& f = slot(out);
   f.name = name;
   f.kind = kind;
@@ -184,13 +186,13 @@ StreamDecoder::Result StreamDecoder::readDataRecord(Record& out) {
     return "record " + std::to_string(packetIndex_ + 1) + " of " + std::to_string(packetCount_) +
            " of packet " + std::to_string(packet_) + " at " + at(packetStart_);
   };
-  if (!reader_.fill(1)) {
+  if (reader_.available() == 0 && !reader_.fill(1)) {
     return fail(start, "stream ended at " + at(start) + " before " + where() + " (only " +
                            std::to_string(packetIndex_) + " of " + std::to_string(packetCount_) +
                            " records arrived)");
   }
   const uint8_t tag = reader_.u8();
-  const Layout* layout = findLayout(tag);
+  const Layout* layout = (*byTag_)[tag];
   if (layout == nullptr) {
     std::string msg = "unknown record tag " + std::to_string(tag) + " (0x" + hexByte(tag) +
                       ") at " + at(start) + ", " + where();
@@ -210,9 +212,13 @@ StreamDecoder::Result StreamDecoder::readDataRecord(Record& out) {
   out.name = layout->name;
   out.type = layout->type;
   out.subtype = layout->subtype;
-  readFields(*layout, start, out.fields);
+  if (keepFields_ || layout->skip.empty()) {
+    readFields(*layout, 0, start, out);
+  } else {
+    skipFields(*layout, start, out);
+  }
   if (layout->jmsKind != 0) putUnsigned(out.fields, "kind", layout->jmsKind);
-  if (layout->operations != nullptr) {
+  if (layout->operations != nullptr && keepFields_) {
     Field& f = slot(out.fields);
     f.name = "operations";
     f.kind = Field::Kind::Text;
@@ -225,16 +231,41 @@ StreamDecoder::Result StreamDecoder::readDataRecord(Record& out) {
   return finish(out, start);
 }
 
-void StreamDecoder::readFields(const Layout& layout, uint64_t start, FieldList& out) {
-  for (const FieldSpec& spec : layout.fields) {
+void StreamDecoder::skipFields(const Layout& layout, uint64_t start, Record& r) {
+  for (const SkipStep& step : layout.skip) {
+    // Where the buffer runs short the fields are read one by one: they
+    // fetch more bytes, or fail with the message naming the field.
+    const size_t head = step.fixed + (step.text ? 2 : 0);
+    if (reader_.available() < head) return readFields(layout, step.firstField, start, r);
+    const uint8_t* p = reader_.peek();
+    if (step.firstField == 0 && layout.threadFirst) {
+      r.hasThread = true;
+      r.thread = be32(p);
+    }
+    const size_t text = step.text ? (size_t{p[step.fixed]} << 8 | p[step.fixed + 1]) : 0;
+    if (reader_.available() < head + text) return readFields(layout, step.firstField, start, r);
+    reader_.advance(head + text);
+  }
+}
+
+void StreamDecoder::readFields(const Layout& layout, size_t first, uint64_t start, Record& r) {
+  FieldList& out = r.fields;
+  for (size_t i = first; i < layout.fields.size(); ++i) {
+    const FieldSpec& spec = layout.fields[i];
     switch (spec.op) {
       case Op::U8:
       case Op::Mod:
         putUnsigned(out, spec.name, reader_.u8());
         break;
-      case Op::U32:
-        putUnsigned(out, spec.name, reader_.u32());
+      case Op::U32: {
+        const uint32_t value = reader_.u32();
+        if (spec.name == kThreadIdField) {
+          r.hasThread = true;
+          r.thread = value;
+        }
+        putUnsigned(out, spec.name, value);
         break;
+      }
       case Op::I32:
         putSigned(out, spec.name, static_cast<int32_t>(reader_.u32()));
         break;
@@ -262,13 +293,19 @@ void StreamDecoder::readFields(const Layout& layout, uint64_t start, FieldList& 
         putBytes(out, spec.name, Field::Kind::Bytes, 4);
         break;
       }
-      case Op::Head:
-        putUnsigned(out, kThreadIdField, reader_.u32());
-        putUnsigned(out, "depth", reader_.u8());
-        putUnsigned(out, "wallSeconds", reader_.u32());
-        putUnsigned(out, "wallMicros", reader_.u32());
-        putSigned(out, "cpuTime", static_cast<int64_t>(reader_.u64()));
+      case Op::Head: {
+        // threadId u32, depth u8, wallSeconds u32, wallMicros u32, cpuTime u64
+        const uint8_t* p = reader_.take(21);
+        if (p == nullptr) return;
+        r.hasThread = true;
+        r.thread = be32(p);
+        putUnsigned(out, kThreadIdField, r.thread);
+        putUnsigned(out, "depth", p[4]);
+        putUnsigned(out, "wallSeconds", be32(p + 5));
+        putUnsigned(out, "wallMicros", be32(p + 9));
+        putSigned(out, "cpuTime", static_cast<int64_t>(be64(p + 13)));
         break;
+      }
       case Op::ClassMethods:
       case Op::UnloadMethods:
       case Op::MqiElements:
@@ -306,6 +343,23 @@ void StreamDecoder::readList(Op op, const char* name, uint64_t start, FieldList&
                        " of " + std::to_string(count) + " announced at " + at(countAt) + ")");
       return;
     }
+    if (!keepFields_) {
+      // The same reads, in the same steps (so that a cut stream fails with
+      // the same message), without keeping what they read.
+      if (op == Op::ClassMethods) {
+        reader_.skip(4);
+        reader_.skip(reader_.u16());
+        reader_.skip(reader_.u16());
+      } else if (op == Op::UnloadMethods) {
+        reader_.skip(4);
+      } else {
+        reader_.skip(1);
+        reader_.skip(4);  // a u64 is read as two u32
+        reader_.skip(4);
+        reader_.skip(4);
+      }
+      continue;
+    }
     std::vector<Field> item;
     if (op == Op::ClassMethods) {
       item.push_back(Field::makeUnsigned("methodId", reader_.u32()));
@@ -322,23 +376,20 @@ void StreamDecoder::readList(Op op, const char* name, uint64_t start, FieldList&
     }
     list.items.push_back(std::move(item));
   }
-  slot(out) = std::move(list);
+  if (keepFields_) slot(out) = std::move(list);
 }
 
-void StreamDecoder::readEnd(const Record& r) {
-  const uint64_t endAt = reader_.offset();
-  const uint16_t marker = reader_.u16();
-  if (reader_.ok() && marker != kEndMarker) {
-    reader_.fail(endAt, "expected the end marker 7F 7F at " + at(endAt) + " to close record '" +
-                            r.name + "' (tag " + std::to_string(r.tag) + "), found " +
-                            hexByte(marker >> 8) + " " + hexByte(marker));
-  }
+void StreamDecoder::badEnd(const Record& r, uint64_t endAt, uint16_t marker) {
+  reader_.fail(endAt, "expected the end marker 7F 7F at " + at(endAt) + " to close record '" +
+                          r.name + "' (tag " + std::to_string(r.tag) + "), found " +
+                          hexByte(marker >> 8) + " " + hexByte(marker));
 }
 
-DecodeResult decodeAll(const uint8_t* data, size_t size, size_t chunk, DecoderLimits limits) {
+DecodeResult decodeAll(const uint8_t* data, size_t size, size_t chunk, DecoderLimits limits,
+                       bool keepFields) {
   DecodeResult result;
   MemorySource source(data, size, chunk);
-  StreamDecoder decoder(source, limits);
+  StreamDecoder decoder(source, limits, keepFields);
   for (;;) {
     Record r;
     StreamDecoder::Result step = decoder.next(r);

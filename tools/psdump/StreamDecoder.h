@@ -30,7 +30,11 @@ class StreamDecoder {
     Error,   // malformed or cut input; see error()
   };
 
-  explicit StreamDecoder(ByteSource& source, DecoderLimits limits = DecoderLimits());
+  // keepFields false: records come without their fields (only what Record
+  // holds besides them, the thread id included), for a reader that only
+  // counts; every byte is still read and checked the same way.
+  explicit StreamDecoder(ByteSource& source, DecoderLimits limits = DecoderLimits(),
+                         bool keepFields = true);
 
   Result next(Record& out);
 
@@ -47,9 +51,18 @@ class StreamDecoder {
   Result readTime(uint64_t packetStart, Record& out);
   Result readIdentity(Record& out);
   Result readDataRecord(Record& out);
-  void readFields(const Layout& layout, uint64_t start, FieldList& out);
+  // The layout's fields from fields[first] on.
+  void readFields(const Layout& layout, size_t first, uint64_t start, Record& out);
+  // The same for a reader that keeps no fields: the runs of the layout
+  // passed over while the buffer holds them, field by field otherwise.
+  void skipFields(const Layout& layout, uint64_t start, Record& out);
   void readList(Op op, const char* name, uint64_t start, FieldList& out);
-  void readEnd(const Record& r);
+  void readEnd(const Record& r) {
+    const uint64_t endAt = reader_.offset();
+    const uint16_t marker = reader_.u16();
+    if (reader_.ok() && marker != kEndMarker) badEnd(r, endAt, marker);
+  }
+  void badEnd(const Record& r, uint64_t endAt, uint16_t marker);
   Result finish(Record& out, uint64_t start);
   Result fail(uint64_t offset, std::string message);
   // The next field of the record being read: a field of an earlier record
@@ -60,6 +73,7 @@ class StreamDecoder {
     return f;
   }
   void putUnsigned(FieldList& out, const char* name, uint64_t value) {
+    if (!keepFields_) return;
     Field& f = slot(out);
     f.name = name;
     f.kind = Field::Kind::Unsigned;
@@ -68,6 +82,7 @@ class StreamDecoder {
     f.bytes.clear();
   }
   void putSigned(FieldList& out, const char* name, int64_t value) {
+    if (!keepFields_) return;
     Field& f = slot(out);
     f.name = name;
     f.kind = Field::Kind::Signed;
@@ -76,10 +91,19 @@ class StreamDecoder {
     f.bytes.clear();
   }
   // A text or raw field of length bytes, read from the stream.
-  void putBytes(FieldList& out, const char* name, Field::Kind kind, size_t length);
+  void putBytes(FieldList& out, const char* name, Field::Kind kind, size_t length) {
+    if (keepFields_) {
+      keepBytes(out, name, kind, length);
+    } else {
+      reader_.skip(length);
+    }
+  }
+  void keepBytes(FieldList& out, const char* name, Field::Kind kind, size_t length);
 
   ByteReader reader_;
   DecoderLimits limits_;
+  bool keepFields_;
+  const std::array<const Layout*, 256>* byTag_ = &layoutsByTag();
   State state_ = State::PacketStart;
   uint64_t packet_ = 0;
   uint64_t packetStart_ = 0;
@@ -94,7 +118,7 @@ struct DecodeResult {
   DecodeError error;
 };
 DecodeResult decodeAll(const uint8_t* data, size_t size, size_t chunk = 0,
-                       DecoderLimits limits = DecoderLimits());
+                       DecoderLimits limits = DecoderLimits(), bool keepFields = true);
 DecodeResult decodeAll(const std::vector<uint8_t>& bytes, size_t chunk = 0);
 
 }  // namespace psdump

@@ -39,15 +39,23 @@ void Summary::add(const Record& r) {
       ++byType[r.type];
     }
   }
-  const Field* thread = r.find(kThreadIdField);
-  if (thread != nullptr && thread->kind == Field::Kind::Unsigned) {
-    const uint32_t id = static_cast<uint32_t>(thread->u);
+  if (r.hasThread) {
+    const uint32_t id = r.thread;
     if (lastThreadCount_ == nullptr || lastThread_ != id) {
       lastThread_ = id;
       lastThreadCount_ = &byThread[id];
     }
     ++*lastThreadCount_;
   }
+}
+
+void Summary::merge(const Summary& other) {
+  dataPackets += other.dataPackets;
+  helloPackets += other.helloPackets;
+  records += other.records;
+  for (const auto& [name, count] : other.byRecord) byRecord[name] += count;
+  for (const auto& [type, count] : other.byType) byType[type] += count;
+  for (const auto& [thread, count] : other.byThread) byThread[thread] += count;
 }
 
 namespace {

@@ -23,6 +23,8 @@ class Summary {
   // malformed: the connection was dropped on a decoding error.
   void connectionClosed(uint64_t bytesRead, bool malformed);
   void add(const Record& record);
+  // Adds the record counts of another summary (not its connections).
+  void merge(const Summary& other);
 
   // {"summary":{...}} on one line.
   std::string toJson() const;

@@ -1,7 +1,8 @@
 // Fuzz target of the collector-side decoder: any byte stream must decode to
 // records or a clean error, the same whether it arrives at once or in
-// pieces, every record must print as one line of JSON, and the request view
-// must pair whatever arrives and keep every wire text out of the markup.
+// pieces and with or without its fields kept, every record must print as
+// one line of JSON, and the request view must pair whatever arrives and
+// keep every wire text out of the markup.
 #include <cstddef>
 #include <cstdint>
 
@@ -20,6 +21,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!whole.ok && (whole.error.offset != split.error.offset || whole.error.offset > size ||
                     whole.error.message != split.error.message)) {
     __builtin_trap();
+  }
+  // Counting alone (no fields kept) reads the same records to the same end.
+  const psdump::DecodeResult counted = psdump::decodeAll(data, size, 0, limits, false);
+  if (counted.ok != whole.ok || counted.records.size() != whole.records.size() ||
+      counted.error.offset != whole.error.offset || counted.error.message != whole.error.message) {
+    __builtin_trap();
+  }
+  for (size_t i = 0; i < counted.records.size(); ++i) {
+    if (counted.records[i].length != whole.records[i].length ||
+        counted.records[i].thread != whole.records[i].thread) {
+      __builtin_trap();
+    }
   }
   psdump::Summary summary;
   psdump::RequestView view(true);

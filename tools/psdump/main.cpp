@@ -26,8 +26,9 @@ const char kUsage[] =
     "              [--max-record-bytes N] [--quiet] [OTLP options]\n"
     "       psdump --input FILE|- [--summary] [--requests] [--html FILE] [--max-record-bytes N]\n"
     "              [OTLP options]\n"
-    "OTLP options: --otlp URL [--otlp-gzip] [--otlp-batch SPANS] [--otlp-batch-ms MS]\n"
-    "              [--otlp-queue TRACES] [--otlp-drain S] [--otlp-timeout S]\n"
+    "OTLP options: --otlp URL [--otlp-gzip] [--otlp-batch SPANS] [--otlp-batch-bytes N]\n"
+    "              [--otlp-batch-ms MS] [--otlp-queue TRACES] [--otlp-drain S]\n"
+    "              [--otlp-timeout S]\n"
     "\n"
     "Listens on a loopback address for the agent's connections and prints one JSON\n"
     "object per decoded record on standard output. --port 0 (the default) picks a\n"
@@ -43,7 +44,8 @@ const char kUsage[] =
     "nested SQL. --html FILE writes the same as a self-contained HTML report.\n"
     "--otlp URL (e.g. http://127.0.0.1:4318/v1/traces) sends every request as an\n"
     "OpenTelemetry trace over OTLP/HTTP (protobuf), in batches of --otlp-batch spans\n"
-    "(default 512) or after --otlp-batch-ms (default 1000); failed posts are retried,\n"
+    "(default 2048) or --otlp-batch-bytes bytes (default 4194304), or after\n"
+    "--otlp-batch-ms (default 1000); failed posts are retried,\n"
     "and while the back end is away at most --otlp-queue traces (default 10000) wait,\n"
     "the oldest dropped first. At the end psdump waits up to --otlp-drain seconds\n"
     "(default 10) for the queue to empty and prints what was sent and dropped.\n"
@@ -124,6 +126,10 @@ int main(int argc, char** argv) {
       const char* v = value();
       if (!parseLong(v, 1, 1000000, n)) bad(v);
       options.otlp.batchSpans = static_cast<size_t>(n);
+    } else if (arg == "--otlp-batch-bytes") {
+      const char* v = value();
+      if (!parseLong(v, 1024, 1L << 30, n)) bad(v);
+      options.otlp.batchBytes = static_cast<size_t>(n);
     } else if (arg == "--otlp-batch-ms") {
       const char* v = value();
       if (!parseLong(v, 1, 3600000, n)) bad(v);

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -157,6 +159,72 @@ TEST(OtlpBatchReuse, EveryBodyIsWhatAFreshExporterSends) {
       for (const auto& ss : rs.scope_spans()) spans += static_cast<size_t>(ss.spans_size());
     }
     EXPECT_EQ(spans, kBatchSpans) << "batch " << i + 1;
+  }
+}
+
+// A batch is serialised a chunk of spans at a time: a large batch, with
+// runs of requests from two connections that cross the chunk size, holds
+// every span once, each under its own connection's resource.
+TEST(OtlpBatchReuse, ABatchOfManyChunksHoldsEverySpanOnceUnderItsConnection) {
+  std::vector<std::string> bodies;
+  psdump::OtlpOptions options;
+  options.url = "http://127.0.0.1:1/v1/traces";
+  options.batchSpans = 100000;
+  options.batchDelaySec = 3600;
+  FILE* err = std::tmpfile();
+  {
+    psdump::OtlpExporter exporter(options, std::make_unique<RecordingTransport>(bodies), 7, err);
+    exporter.identity(1, identity("server-one"));
+    exporter.identity(2, identity("server-two"));
+    for (uint64_t i = 0; i < 100; ++i) exporter.request(large(1 + i / 30 % 2, 1000 * i), false);
+    exporter.finish();
+  }
+  if (err != nullptr) std::fclose(err);
+  ASSERT_EQ(bodies.size(), 1u);
+  opentelemetry::proto::collector::trace::v1::ExportTraceServiceRequest body;
+  ASSERT_TRUE(body.ParseFromString(bodies[0]));
+  std::set<int64_t> offsets;
+  size_t spans = 0;
+  for (const auto& rs : body.resource_spans()) {
+    std::map<std::string, const opentelemetry::proto::common::v1::AnyValue*> res;
+    for (const auto& kv : rs.resource().attributes()) res[kv.key()] = &kv.value();
+    ASSERT_TRUE(res.count("halden.connection") && res.count("service.name"));
+    const int64_t conn = res["halden.connection"]->int_value();
+    EXPECT_EQ(res["service.name"]->string_value(), conn == 1 ? "server-one" : "server-two");
+    for (const auto& ss : rs.scope_spans()) {
+      for (const auto& span : ss.spans()) {
+        ++spans;
+        for (const auto& kv : span.attributes()) {
+          if (kv.key() != "halden.offset") continue;
+          offsets.insert(kv.value().int_value());
+          // Request i begins at offset 1000 i, on connection 1 + i / 30 % 2.
+          EXPECT_EQ(conn, static_cast<int64_t>(1 + kv.value().int_value() / 1000 / 30 % 2));
+        }
+      }
+    }
+  }
+  EXPECT_EQ(spans, 500u);
+  EXPECT_EQ(offsets.size(), 500u);
+}
+
+// What is the request's is said on its root only: a nested call names its
+// application only where it differs from the root's; the connection is the
+// resource's; the path is not passed off as a route.
+TEST(OtlpBatchReuse, TheRequestsOwnAttributesAreSaidOnTheRootOnly) {
+  Call root = call(CallKind::Http, 100, "/shop/cart", "DemoShop");
+  root.calls.push_back(call(CallKind::Ejb, 101, "CartBean.add", "DemoShop"));
+  root.calls.push_back(call(CallKind::Ejb, 102, "StockBean.take", "StockApp"));
+  opentelemetry::proto::trace::v1::ScopeSpans scope;
+  psdump::SpanSlots slots(scope);
+  ASSERT_EQ(psdump::SpanMapper(7).addRequest(request(3, root), false, slots), 3u);
+  const std::vector<std::string> expected = {"DemoShop", "", "StockApp"};
+  for (int i = 0; i < 3; ++i) {
+    std::map<std::string, std::string> attrs;
+    for (const auto& kv : scope.spans(i).attributes()) attrs[kv.key()] = kv.value().string_value();
+    EXPECT_EQ(attrs.count("halden.application") ? attrs["halden.application"] : "", expected[i])
+        << "span " << i;
+    EXPECT_EQ(attrs.count("halden.connection"), 0u) << "span " << i;
+    EXPECT_EQ(attrs.count("http.route"), 0u) << "span " << i;
   }
 }
 

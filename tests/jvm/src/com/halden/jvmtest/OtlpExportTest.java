@@ -3,6 +3,7 @@ package com.halden.jvmtest;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
+import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.halden.jvmtest.support.ChildJvm;
@@ -273,11 +274,13 @@ class OtlpExportTest {
             assertTrue(number(root, "attr.halden.mod") > 0, root.toString());
             assertTrue(number(root, "attr.halden.end_offset") > number(q, "offset"));
             assertEquals(((String) q.get("name")).split("\\?")[0], root.get("attr.url.path"));
+            assertNull(root.get("attr.http.route"), "a path is not a route template");
             boolean error = Boolean.TRUE.equals(q.get("error"));
             assertEquals(error ? 2L : 0L, number(root, "status"), root.toString());
             if (error) errors++;
             assertEquals(ChildJvm.NODE, root.get("res.host.name"));
             assertNotNull(root.get("res.halden.command_agent_id"));
+            assertTrue(number(root, "res.halden.connection") >= 1, root.toString());
             for (Map<String, Object> s : spans) {
                 if (s.get("traceId").equals(root.get("traceId")) && number(s, "start") % 1000000 != 0) {
                     finerThanMillis = true;
