@@ -20,6 +20,15 @@ import java.util.concurrent.CyclicBarrier;
  * wall time and the calling thread's CPU time, as each thread sees them; on 2
  * threads the CPU time leaves out the time a thread waited for a core.
  *
+ * <p>Around every measurement of the probe's natives it also reads the CPU
+ * time of the agent's event and network agent threads and of the collector
+ * process (from /proc), and gives it per record delivered; the agent threads'
+ * idle cycling, measured over a quiet stretch before the rounds, is taken off.
+ * Per round ("[bench] LABEL round R: ...") and as the median and the range of
+ * the rounds ("[bench] LABEL summary ..."), it prints: the request thread's CPU
+ * time per pair above the floor on 1 thread, the same on 2 threads over 1
+ * thread, the agent threads' and the collector's CPU time per record.
+ *
  * <p>At the end it prints how many pairs went through the probe's natives
  * ("[bench] probe pairs N"), so that the caller can check that every record
  * reached the collector.
@@ -27,7 +36,9 @@ import java.util.concurrent.CyclicBarrier;
  * <p>System properties: dc.bench.empty (path of libdcbench_empty.so, required),
  * dc.bench.pairs (pairs per thread and round, default 2000000), dc.bench.rounds
  * (default 5), dc.bench.label (the figures' label, default "delivered"),
- * dc.bench.only.probe (true: only the probe's loop on 1 thread, for profiling).
+ * dc.bench.only.probe (true: only the probe's loop on 1 thread, for profiling),
+ * dc.bench.psdump.pid (the collector's process id; without it the collector's
+ * figure is left out), dc.bench.quiet.ms (the quiet stretch, default 2000).
  */
 public class RequestPairBench implements Launcher.Workload {
     static final String NAME = "/cart";
@@ -38,7 +49,18 @@ public class RequestPairBench implements Launcher.Workload {
     static final int FLOOR = 2;
     static final String[] KINDS = {"probe", "empty", "floor"};
 
+    // The threads of the agent that drain and send (their names' starts).
+    static final String[] AGENT_THREADS = {"EventAgent", "NetworkAgent"};
+
     private long probePairs;
+    private final String psdumpPid = System.getProperty("dc.bench.psdump.pid");
+    // The agent threads' CPU nanoseconds per wall nanosecond with nothing to do.
+    private double agentIdleRate;
+    // What the latest measurement of the probe's natives cost outside the
+    // request threads: records, agent-thread CPU less idle, collector CPU.
+    private long lastRecords;
+    private double lastAgentNanos;
+    private double lastPsdumpNanos;
 
     @Override
     public void run() throws Exception {
@@ -55,17 +77,49 @@ public class RequestPairBench implements Launcher.Workload {
         say("probe enabled: " + ProbeController.isNativeProbeEnabled());
         // Warm-up: every loop compiled before anything is timed.
         for (int kind = 0; kind < 3; kind++) measure(1, pairs / 4, kind);
+        measureIdle(Long.getLong("dc.bench.quiet.ms", 2000L));
         // Rounds alternate between the kinds and between 1 and 2 threads, so
         // that none is favoured by when it ran (heap state, JIT, the
         // machine's other work).
         double[][][][] figures = new double[3][3][rounds][];
+        double[] aboveFloor = new double[rounds];
+        double[] ratio = new double[rounds];
+        double[] agentPerRecord = new double[rounds];
+        double[] psdumpPerRecord = new double[rounds];
         for (int r = 0; r < rounds; r++) {
+            long records = 0;
+            double agentNanos = 0;
+            double psdumpNanos = 0;
             for (int threads = 1; threads <= 2; threads++) {
                 for (int kind = 0; kind < 3; kind++) {
                     figures[threads][kind][r] = measure(threads, pairs, kind);
+                    if (kind == PROBE) {
+                        records += lastRecords;
+                        agentNanos += lastAgentNanos;
+                        psdumpNanos += lastPsdumpNanos;
+                    }
                 }
             }
+            double one = figures[1][PROBE][r][1] - figures[1][FLOOR][r][1];
+            double two = figures[2][PROBE][r][1] - figures[2][FLOOR][r][1];
+            aboveFloor[r] = one;
+            ratio[r] = two / one;
+            agentPerRecord[r] = agentNanos / records;
+            psdumpPerRecord[r] = psdumpPid == null ? Double.NaN : psdumpNanos / records;
+            say(String.format(Locale.ROOT,
+                    "%s round %d: request thread above floor (cpu) 1 thread %.0f ns/pair,"
+                            + " 2 threads %.0f ns/pair, 2/1 %.2f; agent threads %.1f ns/record;"
+                            + " psdump %.1f ns/record; %d records",
+                    label, r + 1, one, two, ratio[r], agentPerRecord[r], psdumpPerRecord[r],
+                    records));
         }
+        say(String.format(Locale.ROOT,
+                "%s summary, median [min-max] of %d rounds: request thread above floor (cpu,"
+                        + " 1 thread) %s ns/pair; 2 threads/1 thread %s; agent threads %s"
+                        + " ns/record (idle %.2f ms/s taken off); psdump %s ns/record",
+                label, rounds, spread(aboveFloor, "%.0f"), spread(ratio, "%.2f"),
+                spread(agentPerRecord, "%.1f"), agentIdleRate * 1000, spread(psdumpPerRecord,
+                        "%.1f")));
         for (int threads = 1; threads <= 2; threads++) {
             double[][] m = new double[3][];
             for (int kind = 0; kind < 3; kind++) m[kind] = median(figures[threads][kind]);
@@ -78,6 +132,30 @@ public class RequestPairBench implements Launcher.Workload {
                     m[PROBE][1] - m[FLOOR][1]));
         }
         say("probe pairs " + probePairs);
+    }
+
+    /** "median [min-max]" of the values. */
+    static String spread(double[] values, String format) {
+        double[] v = values.clone();
+        Arrays.sort(v);
+        int n = v.length;
+        double median = n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+        return String.format(Locale.ROOT, format + " [" + format + "-" + format + "]", median,
+                v[0], v[n - 1]);
+    }
+
+    static long agentNanos() {
+        long total = 0;
+        for (String name : AGENT_THREADS) total += TaskCpu.nanos("self", name);
+        return total;
+    }
+
+    /** The agent threads' CPU time while nothing is recorded: their idle cycling. */
+    void measureIdle(long millis) throws InterruptedException {
+        long cpu = agentNanos();
+        long begin = System.nanoTime();
+        Thread.sleep(millis);
+        agentIdleRate = (double) (agentNanos() - cpu) / (System.nanoTime() - begin);
     }
 
     /** The median of the rounds, wall and CPU figures separately. */
@@ -124,11 +202,19 @@ public class RequestPairBench implements Launcher.Workload {
                 cpu[n] = mx.getCurrentThreadCpuTime() - cpuBegin;
             }, "bench-" + t);
         }
+        long agentBegin = kind == PROBE ? agentNanos() : 0;
+        long psdumpBegin = kind == PROBE && psdumpPid != null ? TaskCpu.nanos(psdumpPid, null) : 0;
+        long stretchBegin = System.nanoTime();
         for (Thread w : workers) w.start();
         for (Thread w : workers) w.join();
         if (kind == PROBE) {
             probePairs += threads * pairs;
+            // The stretch ends once every record has left the agent.
             awaitDrained();
+            long stretch = System.nanoTime() - stretchBegin;
+            lastRecords = 2 * threads * pairs;
+            lastAgentNanos = agentNanos() - agentBegin - agentIdleRate * stretch;
+            lastPsdumpNanos = psdumpPid == null ? 0 : TaskCpu.nanos(psdumpPid, null) - psdumpBegin;
         }
         long wallSum = 0;
         long cpuSum = 0;
