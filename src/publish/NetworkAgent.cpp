@@ -224,7 +224,8 @@ bool NetworkAgent::send(PacketBuffer& buffer, uint32_t length, PacketKind kind) 
   // The entry is made before the buffer moves, so that a refusal leaves the
   // buffer with the caller.
   NetworkAgentData* data = nullptr;
-  if (buffer && length <= buffer.capacity()) data = new (std::nothrow) NetworkAgentData(length, kind);
+  if (buffer && length <= buffer.capacity())
+    data = new (std::nothrow) NetworkAgentData(length, kind);
   if (data) data->adopt(std::move(buffer));
   return enqueue(data, length, kind);
 }

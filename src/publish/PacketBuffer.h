@@ -43,8 +43,7 @@ class PacketBuffer {
 
  private:
   friend class PacketPool;
-  PacketBuffer(std::unique_ptr<uint8_t[]> bytes, size_t capacity,
-               std::shared_ptr<PacketPool> pool);
+  PacketBuffer(std::unique_ptr<uint8_t[]> bytes, size_t capacity, std::shared_ptr<PacketPool> pool);
 
   std::unique_ptr<uint8_t[]> bytes_;
   size_t capacity_ = 0;
