@@ -18,12 +18,13 @@
 # rounds interleave the probe's natives with the empty and floor natives, on
 # 1 and 2 threads, in one JVM):
 #   - the request thread's CPU time per pair above the floor, 1 thread;
-#   - the same on 2 threads over 1 thread;
+#   - the probe's CPU time per pair on 2 threads over that on 1 thread;
 #   - the event and network agent threads' CPU time per record made (read
 #     from /proc/<jvm>/task/*/schedstat for the threads named EventAgent-N and
 #     NetworkAgent-N, from before a measurement until its records have left
-#     the agent), less their idle cycling measured over a quiet stretch
-#     before the rounds; in the delivered run every record made is delivered;
+#     the agent), less their idle cycling, measured while the same round times
+#     the empty and floor natives; in the delivered run every record made is
+#     delivered;
 #   - psdump's CPU time (all its threads, /proc/<pid>/task/*/schedstat) per
 #     record, over the same stretches.
 #
@@ -33,8 +34,7 @@
 # are printed. BENCH_JVM_ARGS adds JVM options to that run (e.g. -Xmx256m).
 #
 # Environment: BENCH_PAIRS (pairs per thread and round, 2000000), BENCH_ROUNDS (5),
-# BENCH_QUIET_MS (the quiet stretch that measures the agents' idle cycling,
-# 2000), BENCH_DROP_PATH=0 skips the second run, BENCH_JAVA_OPTS adds JVM
+# BENCH_DROP_PATH=0 skips the second run, BENCH_JAVA_OPTS adds JVM
 # options (for example -XX:+PreserveFramePointer for perf), BENCH_PERF=FILE
 # runs the delivered run's JVM under `perf record -F 1999 -g -o FILE` (look at
 # it with `perf report -i FILE --no-children --sort symbol --comms
@@ -80,7 +80,7 @@ run() {  # label properties...
     -Dhm.ps.host=127.0.0.1 -Dhm.ps.port="$(cat "$home/port")" \
     -Ddc.bench.empty="$ROOT/$BUILD/bench/libdcbench_empty.so" -Ddc.bench.label="$label" \
     -Ddc.bench.pairs="${BENCH_PAIRS:-2000000}" -Ddc.bench.rounds="${BENCH_ROUNDS:-5}" \
-    -Ddc.bench.psdump.pid="$PSDUMP_PID" -Ddc.bench.quiet.ms="${BENCH_QUIET_MS:-2000}" \
+    -Ddc.bench.psdump.pid="$PSDUMP_PID" \
     -cp "$ROOT/$BUILD/datacollector-agent.jar:$ROOT/$BUILD/bench/datacollector-bench.jar" \
     com.halden.probe.Launcher --workload "$WORKLOAD" > "$home/jvm.out" 2>&1) \
     || { tail -40 "$home/jvm.out"; exit 1; }

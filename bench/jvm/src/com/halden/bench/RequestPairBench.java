@@ -23,7 +23,8 @@ import java.util.concurrent.CyclicBarrier;
  * <p>Around every measurement of the probe's natives it also reads the CPU
  * time of the agent's event and network agent threads and of the collector
  * process (from /proc), and gives it per record delivered; the agent threads'
- * idle cycling, measured over a quiet stretch before the rounds, is taken off.
+ * idle cycling, measured while the same round times the other natives (the
+ * agents then have nothing to do), is taken off.
  * Per round ("[bench] LABEL round R: ...") and as the median and the range of
  * the rounds ("[bench] LABEL summary ..."), it prints: the request thread's CPU
  * time per pair above the floor on 1 thread, the same on 2 threads over 1
@@ -38,7 +39,7 @@ import java.util.concurrent.CyclicBarrier;
  * (default 5), dc.bench.label (the figures' label, default "delivered"),
  * dc.bench.only.probe (true: only the probe's loop on 1 thread, for profiling),
  * dc.bench.psdump.pid (the collector's process id; without it the collector's
- * figure is left out), dc.bench.quiet.ms (the quiet stretch, default 2000).
+ * figure is left out).
  */
 public class RequestPairBench implements Launcher.Workload {
     static final String NAME = "/cart";
@@ -54,13 +55,13 @@ public class RequestPairBench implements Launcher.Workload {
 
     private long probePairs;
     private final String psdumpPid = System.getProperty("dc.bench.psdump.pid");
-    // The agent threads' CPU nanoseconds per wall nanosecond with nothing to do.
-    private double agentIdleRate;
-    // What the latest measurement of the probe's natives cost outside the
-    // request threads: records, agent-thread CPU less idle, collector CPU.
+    // What the latest measurement cost outside the request threads: the
+    // records made, the agent threads' CPU, the collector's CPU, and the wall
+    // time from its start until its records had left the agent.
     private long lastRecords;
-    private double lastAgentNanos;
-    private double lastPsdumpNanos;
+    private long lastAgentNanos;
+    private long lastPsdumpNanos;
+    private long lastStretch;
 
     @Override
     public void run() throws Exception {
@@ -77,7 +78,6 @@ public class RequestPairBench implements Launcher.Workload {
         say("probe enabled: " + ProbeController.isNativeProbeEnabled());
         // Warm-up: every loop compiled before anything is timed.
         for (int kind = 0; kind < 3; kind++) measure(1, pairs / 4, kind);
-        measureIdle(Long.getLong("dc.bench.quiet.ms", 2000L));
         // Rounds alternate between the kinds and between 1 and 2 threads, so
         // that none is favoured by when it ran (heap state, JIT, the
         // machine's other work).
@@ -86,10 +86,14 @@ public class RequestPairBench implements Launcher.Workload {
         double[] ratio = new double[rounds];
         double[] agentPerRecord = new double[rounds];
         double[] psdumpPerRecord = new double[rounds];
+        double[] idleRate = new double[rounds];
         for (int r = 0; r < rounds; r++) {
             long records = 0;
-            double agentNanos = 0;
-            double psdumpNanos = 0;
+            long agentNanos = 0;
+            long psdumpNanos = 0;
+            long busyWall = 0;
+            long quietNanos = 0;
+            long quietWall = 0;
             for (int threads = 1; threads <= 2; threads++) {
                 for (int kind = 0; kind < 3; kind++) {
                     figures[threads][kind][r] = measure(threads, pairs, kind);
@@ -97,29 +101,35 @@ public class RequestPairBench implements Launcher.Workload {
                         records += lastRecords;
                         agentNanos += lastAgentNanos;
                         psdumpNanos += lastPsdumpNanos;
+                        busyWall += lastStretch;
+                    } else {
+                        quietNanos += lastAgentNanos;
+                        quietWall += lastStretch;
                     }
                 }
             }
             double one = figures[1][PROBE][r][1] - figures[1][FLOOR][r][1];
             double two = figures[2][PROBE][r][1] - figures[2][FLOOR][r][1];
             aboveFloor[r] = one;
-            ratio[r] = two / one;
-            agentPerRecord[r] = agentNanos / records;
+            ratio[r] = figures[2][PROBE][r][1] / figures[1][PROBE][r][1];
+            idleRate[r] = (double) quietNanos / quietWall;
+            agentPerRecord[r] = (agentNanos - idleRate[r] * busyWall) / records;
             psdumpPerRecord[r] = psdumpPid == null ? Double.NaN : psdumpNanos / records;
             say(String.format(Locale.ROOT,
                     "%s round %d: request thread above floor (cpu) 1 thread %.0f ns/pair,"
-                            + " 2 threads %.0f ns/pair, 2/1 %.2f; agent threads %.1f ns/record;"
-                            + " psdump %.1f ns/record; %d records",
+                            + " 2 threads %.0f ns/pair; probe cpu 2 threads/1 thread %.2f;"
+                            + " agent threads %.1f ns/record; psdump %.1f ns/record; %d records",
                     label, r + 1, one, two, ratio[r], agentPerRecord[r], psdumpPerRecord[r],
                     records));
         }
         say(String.format(Locale.ROOT,
                 "%s summary, median [min-max] of %d rounds: request thread above floor (cpu,"
-                        + " 1 thread) %s ns/pair; 2 threads/1 thread %s; agent threads %s"
-                        + " ns/record (idle %.2f ms/s taken off); psdump %s ns/record",
+                        + " 1 thread) %s ns/pair; probe cpu per pair 2 threads/1 thread %s;"
+                        + " agent threads %s ns/record (idle %s ms/s taken off); psdump %s"
+                        + " ns/record",
                 label, rounds, spread(aboveFloor, "%.0f"), spread(ratio, "%.2f"),
-                spread(agentPerRecord, "%.1f"), agentIdleRate * 1000, spread(psdumpPerRecord,
-                        "%.1f")));
+                spread(agentPerRecord, "%.1f"), spread(scaled(idleRate, 1000), "%.2f"),
+                spread(psdumpPerRecord, "%.1f")));
         for (int threads = 1; threads <= 2; threads++) {
             double[][] m = new double[3][];
             for (int kind = 0; kind < 3; kind++) m[kind] = median(figures[threads][kind]);
@@ -150,12 +160,10 @@ public class RequestPairBench implements Launcher.Workload {
         return total;
     }
 
-    /** The agent threads' CPU time while nothing is recorded: their idle cycling. */
-    void measureIdle(long millis) throws InterruptedException {
-        long cpu = agentNanos();
-        long begin = System.nanoTime();
-        Thread.sleep(millis);
-        agentIdleRate = (double) (agentNanos() - cpu) / (System.nanoTime() - begin);
+    static double[] scaled(double[] values, double factor) {
+        double[] v = new double[values.length];
+        for (int i = 0; i < v.length; i++) v[i] = values[i] * factor;
+        return v;
     }
 
     /** The median of the rounds, wall and CPU figures separately. */
@@ -202,7 +210,7 @@ public class RequestPairBench implements Launcher.Workload {
                 cpu[n] = mx.getCurrentThreadCpuTime() - cpuBegin;
             }, "bench-" + t);
         }
-        long agentBegin = kind == PROBE ? agentNanos() : 0;
+        long agentBegin = agentNanos();
         long psdumpBegin = kind == PROBE && psdumpPid != null ? TaskCpu.nanos(psdumpPid, null) : 0;
         long stretchBegin = System.nanoTime();
         for (Thread w : workers) w.start();
@@ -211,11 +219,11 @@ public class RequestPairBench implements Launcher.Workload {
             probePairs += threads * pairs;
             // The stretch ends once every record has left the agent.
             awaitDrained();
-            long stretch = System.nanoTime() - stretchBegin;
             lastRecords = 2 * threads * pairs;
-            lastAgentNanos = agentNanos() - agentBegin - agentIdleRate * stretch;
             lastPsdumpNanos = psdumpPid == null ? 0 : TaskCpu.nanos(psdumpPid, null) - psdumpBegin;
         }
+        lastStretch = System.nanoTime() - stretchBegin;
+        lastAgentNanos = agentNanos() - agentBegin;
         long wallSum = 0;
         long cpuSum = 0;
         for (int t = 0; t < threads; t++) {
