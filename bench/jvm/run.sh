@@ -14,16 +14,33 @@
 #              queue is at its limit and the records are dropped there; this
 #              times the drop path, not the delivered one.
 #
+# Each run prints, per round and as "median [min-max]" of the rounds (the
+# rounds interleave the probe's natives with the empty and floor natives, on
+# 1 and 2 threads, in one JVM):
+#   - the request thread's CPU time per pair above the floor, 1 thread;
+#   - the probe's CPU time per pair on 2 threads over that on 1 thread;
+#   - the event and network agent threads' CPU time per record made (read
+#     from /proc/<jvm>/task/*/schedstat for the threads named EventAgent-N and
+#     NetworkAgent-N, from before a measurement until its records have left
+#     the agent), less their idle cycling, measured while the same round times
+#     the empty and floor natives; in the delivered run every record made is
+#     delivered;
+#   - psdump's CPU time (all its threads, /proc/<pid>/task/*/schedstat) per
+#     record, over the same stretches.
+#
 # BENCH_WORKLOAD names another workload class of the benchmark jar (for
 # example com.halden.bench.DiagnosticsBench or HeapSnapshotBench): it then
 # runs once, in one JVM with the default properties, and its "[bench]" lines
 # are printed. BENCH_JVM_ARGS adds JVM options to that run (e.g. -Xmx256m).
 #
 # Environment: BENCH_PAIRS (pairs per thread and round, 2000000), BENCH_ROUNDS (5),
-# BENCH_DROP_PATH=0 skips the second run, BENCH_JAVA_OPTS adds JVM options (for
-# example -XX:+PreserveFramePointer for perf), BENCH_BUILD (build directory,
-# build-rel), BENCH_KEEP=1 keeps the work directory with the JVM's output and
-# the probe's log.
+# BENCH_DROP_PATH=0 skips the second run, BENCH_JAVA_OPTS adds JVM
+# options (for example -XX:+PreserveFramePointer for perf), BENCH_PERF=FILE
+# runs the delivered run's JVM under `perf record -F 1999 -g -o FILE` (look at
+# it with `perf report -i FILE --no-children --sort symbol --comms
+# EventAgent-0,NetworkAgent-0`), BENCH_BUILD (build directory, build-rel),
+# BENCH_KEEP=1 keeps the work directory with the JVM's output and the probe's
+# log.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/env.sh
@@ -53,12 +70,17 @@ run() {  # label properties...
     sleep 0.1
   done
   [ -s "$home/port" ] || { echo "psdump did not start"; cat "$home/psdump.err"; exit 1; }
+  local perf=()
+  if [ -n "${BENCH_PERF:-}" ] && [ "$label" = delivered ]; then
+    perf=(perf record -F 1999 -g -o "$(realpath -m "$BENCH_PERF")" --)
+  fi
   # shellcheck disable=SC2086
-  (cd "$home" && java ${BENCH_JAVA_OPTS:-} ${BENCH_JVM_ARGS:-} -agentpath:"$ROOT/$BUILD/libdatacollector.so" \
+  (cd "$home" && "${perf[@]}" java ${BENCH_JAVA_OPTS:-} ${BENCH_JVM_ARGS:-} -agentpath:"$ROOT/$BUILD/libdatacollector.so" \
     -Dhm.home="$home" -Dhm.nodename=bench -Dhm.appserver=server1 \
     -Dhm.ps.host=127.0.0.1 -Dhm.ps.port="$(cat "$home/port")" \
     -Ddc.bench.empty="$ROOT/$BUILD/bench/libdcbench_empty.so" -Ddc.bench.label="$label" \
     -Ddc.bench.pairs="${BENCH_PAIRS:-2000000}" -Ddc.bench.rounds="${BENCH_ROUNDS:-5}" \
+    -Ddc.bench.psdump.pid="$PSDUMP_PID" \
     -cp "$ROOT/$BUILD/datacollector-agent.jar:$ROOT/$BUILD/bench/datacollector-bench.jar" \
     com.halden.probe.Launcher --workload "$WORKLOAD" > "$home/jvm.out" 2>&1) \
     || { tail -40 "$home/jvm.out"; exit 1; }
@@ -67,7 +89,8 @@ run() {  # label properties...
   PSDUMP_PID=""
   # The probe's log shares standard output, so a line may start inside another.
   if [ "$WORKLOAD" = "$PAIR_WORKLOAD" ]; then
-    grep -o -E '\[bench\] [a-z-]+ threads=.*|\[launcher\] probe enabled after.*' "$home/jvm.out"
+    grep -o -E '\[bench\] [a-z-]+ (threads=|round |summary).*|\[launcher\] probe enabled after.*' \
+      "$home/jvm.out"
   else
     grep -o -E '\[bench\].*' "$home/jvm.out"
   fi

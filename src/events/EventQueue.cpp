@@ -142,6 +142,20 @@ void EventQueue::recordTaken(const EventRecord* event) {
   accountedTaken_.fetch_add(event->accountedSize, relaxed);
 }
 
+void EventQueue::Taken::add(const EventRecord* event) {
+  if (!event) return;
+  // Unsigned sums wrap as the counters do.
+  (countsAsClassBytes(event->type) ? classBytes : bytes) +=
+      static_cast<uint32_t>(int32_t{event->nominalSize});
+  accounted += static_cast<uint64_t>(int64_t{event->accountedSize});
+}
+
+void EventQueue::recordTaken(const Taken& taken) {
+  if (taken.bytes) bytesTaken_.fetch_add(static_cast<int32_t>(taken.bytes), relaxed);
+  if (taken.classBytes) classBytesTaken_.fetch_add(static_cast<int32_t>(taken.classBytes), relaxed);
+  if (taken.accounted) accountedTaken_.fetch_add(static_cast<int64_t>(taken.accounted), relaxed);
+}
+
 int EventQueue::trim(int threshold, DropNoticeRecord* tally) {
   EventRecord* dropped = nullptr;
   EventRecord** droppedTail = &dropped;

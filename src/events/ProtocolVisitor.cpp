@@ -69,9 +69,11 @@ uint32_t beginOrEnd(int32_t subtype, uint32_t beginTag, uint32_t endTag) {
 
 void text(WireCursor& c, const char* s, size_t length) {
   if (!s) return;  // an absent text is not written at all
-  length = wholeCharacterLength(s, length, TEXT_LIMIT);
-  c.u16(static_cast<uint32_t>(length));
-  c.bytes(s, length);
+  if (length > TEXT_LIMIT) length = wholeCharacterLength(s, length, TEXT_LIMIT);
+  uint8_t* p = c.claim(2 + length);
+  if (!p) return;
+  p = WireCursor::put16(p, static_cast<uint32_t>(length));
+  if (length > 0) std::memcpy(p, s, length);
 }
 
 void text(WireCursor& c, const OwnedText& t) {
@@ -87,11 +89,13 @@ void tableText(WireCursor& c, const char* s) {
 
 // The common head of request-like records.
 void head(WireCursor& c, const EventRecord& r, int32_t depth) {
-  c.u32(r.threadId);
-  c.u8(static_cast<uint32_t>(depth));
-  c.u32(r.wallSeconds);
-  c.u32(r.wallMicros);
-  c.u64(static_cast<uint64_t>(r.cpuTime));
+  uint8_t* p = c.claim(21);
+  if (!p) return;
+  p = WireCursor::put32(p, r.threadId);
+  p = WireCursor::put8(p, static_cast<uint32_t>(depth));
+  p = WireCursor::put32(p, r.wallSeconds);
+  p = WireCursor::put32(p, r.wallMicros);
+  WireCursor::put64(p, static_cast<uint64_t>(r.cpuTime));
 }
 
 void mod(WireCursor& c) {
@@ -100,6 +104,14 @@ void mod(WireCursor& c) {
 
 void end(WireCursor& c) {
   c.u16(END_MARKER);
+}
+
+// The MOD byte and the end marker, the close of most request records.
+void modEnd(WireCursor& c) {
+  uint8_t* p = c.claim(3);
+  if (!p) return;
+  p = WireCursor::put8(p, static_cast<uint32_t>(modLevel.load(std::memory_order_relaxed)));
+  WireCursor::put16(p, END_MARKER);
 }
 
 bool sameText(const OwnedText& a, const char* b, size_t bLength) {
@@ -319,16 +331,20 @@ bool ProtocolVisitor::writeClass(const ClassRecord& r, WireCursor& c) const {
   return c.settle(m);
 }
 
+// The most frequent record under method-level tracing, of a fixed size:
+// written with one room check.
 bool ProtocolVisitor::writeMethod(const MethodEventRecord& r, WireCursor& c) const {
   uint8_t* m = c.mark();
-  c.u8(r.subtype == SUBTYPE_BEGIN ? TAG_METHOD_ENTRY : TAG_METHOD_EXIT);
-  c.u32(r.threadId);
-  c.u32(r.methodId);
-  c.u32(r.wallSeconds);
-  c.u32(r.wallMicros);
-  c.u64(static_cast<uint64_t>(r.cpuTime));
-  end(c);
-  return c.settle(m);
+  uint8_t* p = c.claim(27);
+  if (!p) return c.settle(m);
+  p = WireCursor::put8(p, r.subtype == SUBTYPE_BEGIN ? TAG_METHOD_ENTRY : TAG_METHOD_EXIT);
+  p = WireCursor::put32(p, r.threadId);
+  p = WireCursor::put32(p, r.methodId);
+  p = WireCursor::put32(p, r.wallSeconds);
+  p = WireCursor::put32(p, r.wallMicros);
+  p = WireCursor::put64(p, static_cast<uint64_t>(r.cpuTime));
+  WireCursor::put16(p, END_MARKER);
+  return true;
 }
 
 bool ProtocolVisitor::writeHttp(const HttpRequestRecord& r, WireCursor& c) const {
@@ -343,8 +359,7 @@ bool ProtocolVisitor::writeHttp(const HttpRequestRecord& r, WireCursor& c) const
     text(c, r.url);
     text(c, r.detail);
   }
-  mod(c);
-  end(c);
+  modEnd(c);
   return c.settle(m);
 }
 

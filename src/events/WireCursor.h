@@ -45,6 +45,36 @@ class WireCursor {
     pos_ += length;
   }
 
+  // Claims `n` bytes at once for a writer that fills them itself with the
+  // put functions below: one room check for a run of fields. Null, and the
+  // cursor overrun, when they do not fit.
+  uint8_t* claim(size_t n) {
+    if (!room(n)) return nullptr;
+    uint8_t* at = pos_;
+    pos_ += n;
+    return at;
+  }
+  static uint8_t* put8(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    return p + 1;
+  }
+  static uint8_t* put16(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+    return p + 2;
+  }
+  static uint8_t* put32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+    return p + 4;
+  }
+  static uint8_t* put64(uint8_t* p, uint64_t v) {
+    put32(p, static_cast<uint32_t>(v >> 32));
+    return put32(p + 4, static_cast<uint32_t>(v));
+  }
+
   // A record writer takes a mark before its first byte and settles it after
   // its last: a record that did not fit leaves nothing behind.
   uint8_t* mark() const { return pos_; }

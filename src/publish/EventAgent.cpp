@@ -53,11 +53,9 @@ EventAgent::EventAgent(EvtAgentMgr* manager, int id, const EventAgentSettings& s
   // alone bounds the queues.
   packetLimit_ = packetSizeKb_ * 1024;
   packetCapacity_ = static_cast<size_t>(packetLimit_) + kSlackBytes;
-  packetBuffer_.reset(new (std::nothrow) uint8_t[packetCapacity_]);
-  if (!packetBuffer_) {
-    packetCapacity_ = 0;
-    logError("EventAgent", __LINE__, "new() failure - out of memory");
-  }
+  pool_ = PacketPool::create(packetCapacity_);
+  if (pool_) packet_ = pool_->take();
+  if (!packet_) logError("EventAgent", __LINE__, "new() failure - out of memory");
   AGENT_LOG(LOG_INFO, "Event Agent creation successful");
 }
 
@@ -165,12 +163,23 @@ void EventAgent::publish() {
     sendClasses();
   }
   uint32_t length = buildDataPacket();
-  NetworkAgentMgr* net = networkManager();
   // The packet is not kept: a refused packet is lost.
-  if (net && net->send(this, packetBuffer_.get(), length))
+  if (sendPacket(length, PacketKind::Data))
     AGENT_LOG(LOG_DEBUG, "Buffer size sent to PS: %u", length);
   else
     AGENT_LOG(LOG_WARNING, "Failed to send data, NAMgr send was unsuccessful");
+}
+
+bool EventAgent::havePacketBuffer() {
+  if (!packet_ && pool_) packet_ = pool_->take();
+  return static_cast<bool>(packet_);
+}
+
+bool EventAgent::sendPacket(uint32_t length, PacketKind kind) {
+  NetworkAgentMgr* net = networkManager();
+  if (!net) return false;
+  if (length == 0) return net->send(this, nullptr, 0, kind);
+  return net->send(this, packet_, length, kind);
 }
 
 void EventAgent::wait() {
@@ -190,14 +199,15 @@ void EventAgent::computeQueuedBytes() {
 
 void EventAgent::sendHello() {
   NetworkAgentMgr* net = networkManager();
-  if (!net || !net->isConnected(this) || !packetBuffer_ || !protocolVisitor) return;
+  if (!net || !net->isConnected(this) || !havePacketBuffer() || !protocolVisitor) return;
   HelloIdentity identity;
   fillHelloIdentity(&identity, env_);
-  WireCursor cursor(packetBuffer_.get(), packetCapacity_);
+  WireCursor cursor(packet_.data(), packetCapacity_);
   protocolVisitor->writeTimeRecord(cursor);
   protocolVisitor->writeIdentityRecord(identity, cursor);
-  uint32_t length = static_cast<uint32_t>(cursor.position() - packetBuffer_.get());
-  net->send(this, packetBuffer_.get(), length, PacketKind::Hello);
+  uint32_t length = static_cast<uint32_t>(cursor.position() - packet_.data());
+  // A few hundred bytes: copied, and the agent keeps its buffer.
+  net->send(this, packet_.data(), length, PacketKind::Hello);
   queueSamplingRates();
   initPending_.store(false);
   AGENT_LOG(LOG_INFO, "Sent Init records successfully ");
@@ -281,8 +291,7 @@ bool EventAgent::resendAllClasses() {
 void EventAgent::sendClasses() {
   if (resendAllClasses()) {
     uint32_t length = buildDataPacket(specialQueue_.load());
-    NetworkAgentMgr* net = networkManager();
-    if (net) net->send(this, packetBuffer_.get(), length, PacketKind::Classes);
+    sendPacket(length, PacketKind::Classes);
   }
   if (manager_) manager_->setInitComplete(true);
 }
@@ -291,8 +300,8 @@ void EventAgent::sendClasses() {
 
 uint32_t EventAgent::buildDataPacket(ThreadData* only) {
   absorbNewThreads();
-  if (!packetBuffer_ || !protocolVisitor) return 0;
-  uint8_t* start = packetBuffer_.get();
+  if (!havePacketBuffer() || !protocolVisitor) return 0;
+  uint8_t* start = packet_.data();
   WireCursor cursor(start + kPacketHeadBytes, packetCapacity_ - kPacketHeadBytes);
   uint32_t count = drain_.fill(cursor, start + packetLimit_, only, specialQueue_.load());
   if (count == 0) return 0;

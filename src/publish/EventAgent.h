@@ -20,6 +20,8 @@
 #include "base/HalLock.h"
 #include "base/NamedObject.h"
 #include "config/PublishSettings.h"
+#include "publish/NetworkAgentData.h"
+#include "publish/PacketBuffer.h"
 #include "publish/PacketDrain.h"
 
 class EventRecord;
@@ -37,7 +39,7 @@ class EventAgent : public NamedObject {
   static constexpr int kPsDownThreshold = 1000;
 
   // Takes the agent's settings (read when it is made unless given) and
-  // allocates its packet buffer.
+  // allocates its first packet buffer.
   EventAgent(EvtAgentMgr* manager, int id,
              const EventAgentSettings& settings = readEventAgentSettings());
   ~EventAgent() override;
@@ -81,7 +83,9 @@ class EventAgent : public NamedObject {
   bool resendAllClasses();
   // One cycle's trimming while the collector cannot be reached.
   void psDownTrim();
-  const uint8_t* packetBuffer() const { return packetBuffer_.get(); }
+  // The buffer the agent fills; after a packet was handed over, null until
+  // the next packet is built.
+  const uint8_t* packetBuffer() const { return packet_.data(); }
   size_t packetCapacity() const { return packetCapacity_; }
   int queueLimit() const { return queueLimit_; }
   int frequencyMs() const { return frequencyMs_; }
@@ -104,6 +108,12 @@ class EventAgent : public NamedObject {
   void sendClasses();
   void wait();
   void queueSamplingRates();
+  // A buffer to fill, from the pool when the last one was handed over;
+  // false when memory could not be had.
+  bool havePacketBuffer();
+  // Hands a packet of `length` bytes in packet_ to the network agent (the
+  // buffer goes with it when taken); a length of 0 sends an empty packet.
+  bool sendPacket(uint32_t length, PacketKind kind);
 
   EvtAgentMgr* manager_;
   const int id_;
@@ -116,7 +126,10 @@ class EventAgent : public NamedObject {
   // Attached without a loop thread (EventAgentTestAccess): a stop request
   // ends the agent at once.
   std::atomic<bool> attachedWithoutLoop_{false};
-  std::unique_ptr<uint8_t[]> packetBuffer_;
+  // Packets are built in packet_, a buffer of pool_, and handed over to the
+  // network agent whole.
+  std::shared_ptr<PacketPool> pool_;
+  PacketBuffer packet_;
   size_t packetCapacity_ = 0;
   std::atomic<ThreadData*> specialQueue_{nullptr};
   JNIEnv* env_ = nullptr;

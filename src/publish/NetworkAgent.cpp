@@ -1,5 +1,8 @@
 #include "publish/NetworkAgent.h"
 
+#include <new>
+#include <utility>
+
 #include "base/Log.h"
 #include "config/PublishSettings.h"
 #include "platform/jvmpi.h"
@@ -185,26 +188,46 @@ void NetworkAgent::requestStop() {
   if (socket_ != os::kInvalidSocket) os::socketShutdown(socket_);
 }
 
-bool NetworkAgent::send(const uint8_t* bytes, uint32_t length, PacketKind kind) {
+bool NetworkAgent::accepts(PacketKind kind) {
   if (!running_.load() || !alive_.load() || !connected_.load()) {
     logWarning("NetworkAgent", __LINE__,
                "NetworkAgent Thread is not started/alive/ready, rejecting send data");
     return false;
   }
-  bool opening = kind != PacketKind::Data;
-  if (!opening && dataQueue_.count() + keptCount_.load(std::memory_order_relaxed) >= bufferLimit_) {
+  if (kind == PacketKind::Data &&
+      dataQueue_.count() + keptCount_.load(std::memory_order_relaxed) >= bufferLimit_) {
     logWarning("NetworkAgent", __LINE__, "Queue full, buffer limit reached");
     return false;
   }
-  NetworkAgentData* data = new (std::nothrow) NetworkAgentData(bytes, length, kind);
+  return true;
+}
+
+bool NetworkAgent::enqueue(NetworkAgentData* data, uint32_t length, PacketKind kind) {
   if (!data || (length > 0 && !data->bytes())) {
     delete data;
     logWarning("NetworkAgent", __LINE__, "Queue full detected in dataQueue.append()");
     return false;
   }
   pendingBytes_.fetch_add(static_cast<int>(length), std::memory_order_relaxed);
-  (opening ? openingQueue_ : dataQueue_).append(data);
+  (kind != PacketKind::Data ? openingQueue_ : dataQueue_).append(data);
   return true;
+}
+
+bool NetworkAgent::send(const uint8_t* bytes, uint32_t length, PacketKind kind) {
+  if (!accepts(kind)) return false;
+  return enqueue(new (std::nothrow) NetworkAgentData(bytes, length, kind), length, kind);
+}
+
+bool NetworkAgent::send(PacketBuffer& buffer, uint32_t length, PacketKind kind) {
+  if (length == 0) return send(nullptr, 0, kind);
+  if (!accepts(kind)) return false;
+  // The entry is made before the buffer moves, so that a refusal leaves the
+  // buffer with the caller.
+  NetworkAgentData* data = nullptr;
+  if (buffer && length <= buffer.capacity())
+    data = new (std::nothrow) NetworkAgentData(length, kind);
+  if (data) data->adopt(std::move(buffer));
+  return enqueue(data, length, kind);
 }
 
 bool NetworkAgent::openConnection(const char* host, int port, int sendBufferSize) {

@@ -50,6 +50,10 @@ class NetworkAgent : public NamedObject {
   // packets that open a connection are always taken: they leave first, all
   // in one cycle.
   bool send(const uint8_t* bytes, uint32_t length, PacketKind kind = PacketKind::Data);
+  // The same for a packet of `length` bytes (above 0) filled in `buffer`:
+  // when queued, the buffer is taken over (and goes back to its pool once
+  // written or discarded); when refused, the caller keeps it.
+  bool send(PacketBuffer& buffer, uint32_t length, PacketKind kind = PacketKind::Data);
 
   int id() const { return id_; }
   bool isRunning() const { return running_.load(); }
@@ -86,6 +90,10 @@ class NetworkAgent : public NamedObject {
   void discardQueue();
   void wait();
   void setSocket(os::SocketHandle s);
+  // The checks of send; false (logged) when the packet is refused.
+  bool accepts(PacketKind kind);
+  // Queues an entry send has made; false (logged) when there is none.
+  bool enqueue(NetworkAgentData* data, uint32_t length, PacketKind kind);
 
   NetworkAgentOwner* manager_;
   const int id_;

@@ -90,6 +90,14 @@ bool NetworkAgentMgr::send(EventAgent* client, const uint8_t* bytes, uint32_t le
   return a && a->send(bytes, length, kind);
 }
 
+bool NetworkAgentMgr::send(EventAgent* client, PacketBuffer& buffer, uint32_t length,
+                           PacketKind kind) {
+  CallCount::Guard guard(calls_, started_);
+  if (!guard.started()) return false;
+  NetworkAgent* a = agentFor(client);
+  return a && a->send(buffer, length, kind);
+}
+
 bool NetworkAgentMgr::isConnected(EventAgent* client) {
   CallCount::Guard guard(calls_, started_);
   if (!guard.started()) return false;

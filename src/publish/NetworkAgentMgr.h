@@ -46,6 +46,10 @@ class NetworkAgentMgr : public NamedObject, public NetworkAgentOwner {
   // Queues a packet on the network agent bound to the client.
   bool send(EventAgent* client, const uint8_t* bytes, uint32_t length,
             PacketKind kind = PacketKind::Data);
+  // The same for a packet filled in `buffer`, which is taken over when the
+  // packet is queued and stays with the caller otherwise.
+  bool send(EventAgent* client, PacketBuffer& buffer, uint32_t length,
+            PacketKind kind = PacketKind::Data);
   // True when started and the client's network agent is connected.
   bool isConnected(EventAgent* client);
 

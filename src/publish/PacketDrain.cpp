@@ -65,11 +65,13 @@ uint32_t PacketDrain::fill(WireCursor& cursor, const uint8_t* limitAt, ThreadDat
   return count;
 }
 
-// The records are taken off under one hold of the queue's lock; what the
-// packet has no room for goes back to the front of the queue.
+// The records are taken off under one hold of the queue's lock and booked as
+// taken all at once; what the packet has no room for goes back to the front
+// of the queue.
 bool PacketDrain::drainThread(ThreadData* data, WireCursor& cursor, const uint8_t* limitAt,
                               uint32_t* count) {
   bool room = true;
+  EventQueue::Taken booked;
   EventQueue::Chain taken = data->takeAll();
   while (EventRecord* r = taken.pop()) {
     WriteResult result = protocolVisitor->writeRecord(r, cursor);
@@ -84,13 +86,14 @@ bool PacketDrain::drainThread(ThreadData* data, WireCursor& cursor, const uint8_
       tally.countDropped(*r);
       if (writeDropNotice(data, tally, cursor)) (*count)++;
     }
-    data->recordTaken(r);
+    booked.add(r);
     delete r;
     if (cursor.position() > limitAt) {
       room = false;
       break;
     }
   }
+  data->recordTaken(booked);
   data->putBackFront(taken);
   return room;
 }

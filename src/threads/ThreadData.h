@@ -117,6 +117,10 @@ class ThreadData : public NamedObject {
   void recordTaken(const EventRecord* event) {
     if (queue_) queue_->recordTaken(event);
   }
+  // Books records taken off together (EventQueue::Taken).
+  void recordTaken(const EventQueue::Taken& taken) {
+    if (queue_) queue_->recordTaken(taken);
+  }
   // Trims the queue to `threshold` records (EventQueue::trim).
   int trimQueue(int threshold, DropNoticeRecord* tally) {
     return queue_ ? queue_->trim(threshold, tally) : 0;

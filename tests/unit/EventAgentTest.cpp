@@ -167,10 +167,11 @@ TEST_F(EventAgentTest, DataPacketCarriesTheCountAndTheRecordsInQueueOrder) {
   t->appendEvent(method(SUBTYPE_END, 5));
   t->appendEvent(new EmptyRecord());
   t->appendEvent(method(SUBTYPE_BEGIN, 6));
+  t->appendEvent(new SamplingRatesRecord(SUBTYPE_SINGLE));
   uint32_t length = a->buildDataPacket();
-  ASSERT_EQ(length, 7u + 3 * 27);
+  ASSERT_EQ(length, 7u + 3 * 27 + 20);
   const uint8_t* p = a->packetBuffer();
-  const uint8_t head[] = {0, 0, 0, 0, 3, 0x7F, 0x7F};
+  const uint8_t head[] = {0, 0, 0, 0, 4, 0x7F, 0x7F};
   EXPECT_EQ(std::memcmp(p, head, 7), 0);
   EXPECT_EQ(p[7], 2);
   EXPECT_EQ(p[7 + 27], 3);
@@ -178,6 +179,10 @@ TEST_F(EventAgentTest, DataPacketCarriesTheCountAndTheRecordsInQueueOrder) {
   EXPECT_EQ(u32At(p + 7 + 54 + 5), 6u);
   EXPECT_EQ(t->queueLength(), 0);
   EXPECT_EQ(t->queuedBytes(), 0);
+  // The batch is booked in the counter of each record's kind.
+  EventQueue::ByteCounts counts = t->byteCounts();
+  EXPECT_EQ(counts.classTaken, 3 * 64);
+  EXPECT_EQ(counts.taken, counts.queued);
 }
 
 TEST_F(EventAgentTest, QueueThreeOverTheLimitIsTrimmedWithADropNotice) {

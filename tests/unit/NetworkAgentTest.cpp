@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "publish/EvtAgentMgr.h"
 #include "publish/NetworkAgent.h"
 #include "publish/NetworkAgentMgr.h"
+#include "publish/PacketBuffer.h"
 #include "publish/PsLookup.h"
 #include "publish/PsLookupTestAccess.h"
 #include "support/CycleStepper.h"
@@ -193,6 +196,44 @@ TEST_F(NetworkAgentTest, ACollectorThatWentAwayGetsNothingAndTheNextGetsTheQueue
   expected.insert(expected.end(), 10, 3);
   EXPECT_EQ(collector.bytes(1), expected);
   EXPECT_EQ(collector.bytes(0).size(), 10u);
+  mgr->setReconnectListener(nullptr);
+}
+
+// Buffers handed over (not copied) are written whole and in order on the
+// connection after a lost one, refused ones stay with the sender, and each
+// goes back to its pool only once written: a buffer back too early would be
+// taken again and overwritten while still queued.
+TEST_F(NetworkAgentTest, HandedOverBuffersOutliveAReconnectionAndReturnOnceWritten) {
+  set("networkagent.buffer.limit", "3");
+  EvtAgentMgr evt;
+  startConnected();
+  mgr->setReconnectListener(&evt);
+  std::shared_ptr<PacketPool> pool = PacketPool::create(64);
+  auto filled = [&](uint8_t fill) {
+    PacketBuffer b = pool->take();
+    std::memset(b.data(), fill, 64);
+    return b;
+  };
+  for (uint8_t fill : {1, 2, 3}) {
+    PacketBuffer b = filled(fill);
+    ASSERT_TRUE(agent()->send(b, 10));
+    EXPECT_FALSE(b) << "taken over";
+  }
+  PacketBuffer refused = filled(4);
+  EXPECT_FALSE(agent()->send(refused, 10));
+  EXPECT_TRUE(refused) << "a refused buffer stays with its sender";
+  ASSERT_TRUE(CycleStepper::step(agent()));
+  ASSERT_TRUE(collector.waitForBytes(0, 10));
+  PacketBuffer scribbles[3] = {filled(0xEE), filled(0xEE), filled(0xEE)};
+
+  collector.dropConnections();
+  for (int i = 0; i < 3; i++) ASSERT_TRUE(CycleStepper::step(agent()));
+  ASSERT_TRUE(collector.waitForBytes(1, 20));
+  std::vector<uint8_t> expected = packet(10, 2);
+  expected.insert(expected.end(), 10, 3);
+  EXPECT_EQ(collector.bytes(1), expected);
+  EXPECT_EQ(agent()->pendingBytes(), 0);
+  EXPECT_EQ(pool->freeCount(), PacketPool::kKeptFree);
   mgr->setReconnectListener(nullptr);
 }
 

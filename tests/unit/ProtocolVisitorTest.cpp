@@ -204,6 +204,7 @@ TEST_F(ProtocolVisitorTest, RecordsThatDoNotFitAreRefusedWhole) {
   msg->message.reset(new uint8_t[100]());
   msg->messageLength = 100;
   records.push_back(std::move(msg));
+  records.push_back(std::make_unique<MethodEventRecord>(SUBTYPE_BEGIN));
 
   for (auto& r : records) {
     std::vector<uint8_t> full(4096);

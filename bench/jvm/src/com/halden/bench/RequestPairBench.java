@@ -20,6 +20,16 @@ import java.util.concurrent.CyclicBarrier;
  * wall time and the calling thread's CPU time, as each thread sees them; on 2
  * threads the CPU time leaves out the time a thread waited for a core.
  *
+ * <p>Around every measurement of the probe's natives it also reads the CPU
+ * time of the agent's event and network agent threads and of the collector
+ * process (from /proc), and gives it per record delivered; the agent threads'
+ * idle cycling, measured while the same round times the other natives (the
+ * agents then have nothing to do), is taken off.
+ * Per round ("[bench] LABEL round R: ...") and as the median and the range of
+ * the rounds ("[bench] LABEL summary ..."), it prints: the request thread's CPU
+ * time per pair above the floor on 1 thread, the same on 2 threads over 1
+ * thread, the agent threads' and the collector's CPU time per record.
+ *
  * <p>At the end it prints how many pairs went through the probe's natives
  * ("[bench] probe pairs N"), so that the caller can check that every record
  * reached the collector.
@@ -27,7 +37,9 @@ import java.util.concurrent.CyclicBarrier;
  * <p>System properties: dc.bench.empty (path of libdcbench_empty.so, required),
  * dc.bench.pairs (pairs per thread and round, default 2000000), dc.bench.rounds
  * (default 5), dc.bench.label (the figures' label, default "delivered"),
- * dc.bench.only.probe (true: only the probe's loop on 1 thread, for profiling).
+ * dc.bench.only.probe (true: only the probe's loop on 1 thread, for profiling),
+ * dc.bench.psdump.pid (the collector's process id; without it the collector's
+ * figure is left out).
  */
 public class RequestPairBench implements Launcher.Workload {
     static final String NAME = "/cart";
@@ -38,7 +50,18 @@ public class RequestPairBench implements Launcher.Workload {
     static final int FLOOR = 2;
     static final String[] KINDS = {"probe", "empty", "floor"};
 
+    // The threads of the agent that drain and send (their names' starts).
+    static final String[] AGENT_THREADS = {"EventAgent", "NetworkAgent"};
+
     private long probePairs;
+    private final String psdumpPid = System.getProperty("dc.bench.psdump.pid");
+    // What the latest measurement cost outside the request threads: the
+    // records made, the agent threads' CPU, the collector's CPU, and the wall
+    // time from its start until its records had left the agent.
+    private long lastRecords;
+    private long lastAgentNanos;
+    private long lastPsdumpNanos;
+    private long lastStretch;
 
     @Override
     public void run() throws Exception {
@@ -59,13 +82,54 @@ public class RequestPairBench implements Launcher.Workload {
         // that none is favoured by when it ran (heap state, JIT, the
         // machine's other work).
         double[][][][] figures = new double[3][3][rounds][];
+        double[] aboveFloor = new double[rounds];
+        double[] ratio = new double[rounds];
+        double[] agentPerRecord = new double[rounds];
+        double[] psdumpPerRecord = new double[rounds];
+        double[] idleRate = new double[rounds];
         for (int r = 0; r < rounds; r++) {
+            long records = 0;
+            long agentNanos = 0;
+            long psdumpNanos = 0;
+            long busyWall = 0;
+            long quietNanos = 0;
+            long quietWall = 0;
             for (int threads = 1; threads <= 2; threads++) {
                 for (int kind = 0; kind < 3; kind++) {
                     figures[threads][kind][r] = measure(threads, pairs, kind);
+                    if (kind == PROBE) {
+                        records += lastRecords;
+                        agentNanos += lastAgentNanos;
+                        psdumpNanos += lastPsdumpNanos;
+                        busyWall += lastStretch;
+                    } else {
+                        quietNanos += lastAgentNanos;
+                        quietWall += lastStretch;
+                    }
                 }
             }
+            double one = figures[1][PROBE][r][1] - figures[1][FLOOR][r][1];
+            double two = figures[2][PROBE][r][1] - figures[2][FLOOR][r][1];
+            aboveFloor[r] = one;
+            ratio[r] = figures[2][PROBE][r][1] / figures[1][PROBE][r][1];
+            idleRate[r] = (double) quietNanos / quietWall;
+            agentPerRecord[r] = (agentNanos - idleRate[r] * busyWall) / records;
+            psdumpPerRecord[r] = psdumpPid == null ? Double.NaN : psdumpNanos / records;
+            say(String.format(Locale.ROOT,
+                    "%s round %d: request thread above floor (cpu) 1 thread %.0f ns/pair,"
+                            + " 2 threads %.0f ns/pair; probe cpu 2 threads/1 thread %.2f;"
+                            + " agent threads %.1f ns/record; psdump %.1f ns/record; %d records",
+                    label, r + 1, one, two, ratio[r], agentPerRecord[r], psdumpPerRecord[r],
+                    records));
         }
+        say(String.format(Locale.ROOT,
+                "%s summary, median [min-max] of %d rounds: request thread above floor (cpu,"
+                        + " 1 thread) %s ns/pair; probe cpu per pair 2 threads/1 thread %s;"
+                        + " agent threads %s ns/record (idle %s ms/s taken off); psdump %s"
+                        + " ns/record",
+                label, rounds, spread(aboveFloor, "%.0f"), spread(ratio, "%.2f"),
+                spread(agentPerRecord, "%.1f"), spread(scaled(idleRate, 1000), "%.2f"),
+                spread(psdumpPerRecord, "%.1f")));
         for (int threads = 1; threads <= 2; threads++) {
             double[][] m = new double[3][];
             for (int kind = 0; kind < 3; kind++) m[kind] = median(figures[threads][kind]);
@@ -78,6 +142,28 @@ public class RequestPairBench implements Launcher.Workload {
                     m[PROBE][1] - m[FLOOR][1]));
         }
         say("probe pairs " + probePairs);
+    }
+
+    /** "median [min-max]" of the values. */
+    static String spread(double[] values, String format) {
+        double[] v = values.clone();
+        Arrays.sort(v);
+        int n = v.length;
+        double median = n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+        return String.format(Locale.ROOT, format + " [" + format + "-" + format + "]", median,
+                v[0], v[n - 1]);
+    }
+
+    static long agentNanos() {
+        long total = 0;
+        for (String name : AGENT_THREADS) total += TaskCpu.nanos("self", name);
+        return total;
+    }
+
+    static double[] scaled(double[] values, double factor) {
+        double[] v = new double[values.length];
+        for (int i = 0; i < v.length; i++) v[i] = values[i] * factor;
+        return v;
     }
 
     /** The median of the rounds, wall and CPU figures separately. */
@@ -124,12 +210,20 @@ public class RequestPairBench implements Launcher.Workload {
                 cpu[n] = mx.getCurrentThreadCpuTime() - cpuBegin;
             }, "bench-" + t);
         }
+        long agentBegin = agentNanos();
+        long psdumpBegin = kind == PROBE && psdumpPid != null ? TaskCpu.nanos(psdumpPid, null) : 0;
+        long stretchBegin = System.nanoTime();
         for (Thread w : workers) w.start();
         for (Thread w : workers) w.join();
         if (kind == PROBE) {
             probePairs += threads * pairs;
+            // The stretch ends once every record has left the agent.
             awaitDrained();
+            lastRecords = 2 * threads * pairs;
+            lastPsdumpNanos = psdumpPid == null ? 0 : TaskCpu.nanos(psdumpPid, null) - psdumpBegin;
         }
+        lastStretch = System.nanoTime() - stretchBegin;
+        lastAgentNanos = agentNanos() - agentBegin;
         long wallSum = 0;
         long cpuSum = 0;
         for (int t = 0; t < threads; t++) {
