@@ -5,6 +5,7 @@
 
 #include "events/AgentRecords.h"
 #include "events/EventRecord.h"
+#include "platform/os.h"
 
 namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
@@ -33,12 +34,6 @@ template <class T>
 T wrappingSum(T a, T b) {
   using U = std::make_unsigned_t<T>;
   return static_cast<T>(static_cast<U>(a) + static_cast<U>(b));
-}
-
-// Tells the calling thread apart from every other live thread.
-const void* callerMark() {
-  static thread_local char mark;
-  return &mark;
 }
 }  // namespace
 
@@ -89,12 +84,12 @@ bool EventQueue::reserve(bool kept, bool* noticeDue) {
 }
 
 void EventQueue::push(EventRecord* event) {
-  const void* mark = callerMark();
-  const void* owner = owner_.load(relaxed);
-  if (!owner && owner_.compare_exchange_strong(owner, mark, relaxed, relaxed)) owner = mark;
+  const uintptr_t caller = os::currentThreadToken();
+  uintptr_t owner = owner_.load(relaxed);
+  if (!owner && owner_.compare_exchange_strong(owner, caller, relaxed, relaxed)) owner = caller;
   const int32_t nominal = event->nominalSize;
   const bool classBytes = countsAsClassBytes(event->type);
-  if (owner == mark) {
+  if (owner == caller) {
     addAlone(classBytes ? own_.classBytes : own_.bytes, nominal);
     addAlone(own_.accounted, int64_t{event->accountedSize});
   } else {

@@ -119,17 +119,17 @@ class EventQueue {
   // current overflow.
   std::atomic<uint64_t> state_{0};
   std::atomic<int> dropped_{0};
-  // The thread that appends with plain stores: the first to append.
-  std::atomic<const void*> owner_{nullptr};
+  // The thread that appends with plain stores: the first to append
+  // (os::currentThreadToken).
+  std::atomic<uintptr_t> owner_{0};
   Booked own_;
+  // The number of collected records, which every append reads; the drain
+  // changes it once per take-off or put-back, not per record taken.
+  std::atomic<int> held_{0};
   // Every other appending thread; on a line of their own.
   alignas(64) Booked others_;
 
   // --- written by the drain ---
-  // The number of collected records, which every append reads: on a line
-  // of its own, changed once per take-off or put-back rather than per
-  // record taken.
-  alignas(64) std::atomic<int> held_{0};
   // The collected records, oldest first.
   alignas(64) EventRecord* head_ = nullptr;
   EventRecord* tail_ = nullptr;

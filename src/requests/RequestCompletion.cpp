@@ -7,7 +7,6 @@
 #include "requests/RecordFill.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
-#include "threads/ThreadId.h"
 #include "threads/ThreadMgr.h"
 
 namespace {
@@ -56,7 +55,8 @@ void sendRequestRecord(JNIEnv* env, ThreadData* data, RequestRecord* record,
     delete record;
     return;
   }
-  record->threadId = threadIdOf(env);
+  // The calling thread's record carries its id: no second lookup.
+  record->threadId = data->getThreadId();
   record->requestName.release();
   record->applicationName.release();
   record->url.release();

@@ -77,8 +77,7 @@ TEST(RecordArenaConcurrency, DoneSlabsComeBackToTheirArenaOnlyOnceEmpty) {
   auto arena = std::make_unique<RecordArena>();
   std::vector<HttpRequestRecord*> made;
   std::vector<const void*> slabOf;
-  // Makes records until the record made is the first of the `slabs`-th new
-  // slab; answers the slabs in order of use.
+  // Makes records into `slabs` more slabs; answers the slabs used, in order.
   auto makeSlabs = [&](size_t slabs) {
     std::vector<const void*> used;
     while (used.size() <= slabs) {
@@ -104,21 +103,18 @@ TEST(RecordArenaConcurrency, DoneSlabsComeBackToTheirArenaOnlyOnceEmpty) {
     }).join();
   };
 
-  // Three full slabs; the first keeps its first record, the second is
-  // emptied.
+  // Of three full slabs, the first keeps one record, the second is emptied.
   std::vector<const void*> slabs = makeSlabs(3);
   release([&](size_t i) { return (slabOf[i] == slabs[0] && i > 0) || slabOf[i] == slabs[1]; });
   EXPECT_EQ(RecordArenaTestAccess::spareSlabs(*arena), 1);
-  // The next slab is the emptied one; the one after it is new, not the one
-  // whose record lives.
+  // The emptied slab comes back next, never the one whose record lives.
   std::vector<const void*> next = makeSlabs(2);
   ASSERT_EQ(next.size(), 3u);
   EXPECT_EQ(next[1], slabs[1]);
   EXPECT_NE(next[2], slabs[0]);
   EXPECT_EQ(RecordArenaTestAccess::spareSlabs(*arena), 0);
 
-  // Many slabs emptied at once, all but the one being carved: a few are
-  // kept.
+  // Many slabs emptied at once: a few are kept.
   makeSlabs(RecordArena::kSpareSlabs + 4);
   const void* carving = slabOf.back();
   release([&](size_t i) { return slabOf[i] != carving; });
