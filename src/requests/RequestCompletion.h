@@ -9,7 +9,6 @@
 #include <cstddef>
 
 #include "base/MeasuredText.h"
-
 #include "events/RequestRecord.h"
 
 class ThreadData;
