@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "base/MeasuredText.h"
+
 // When a Java exception is pending: describe it, clear it and answer true.
 inline bool clearPendingException(JNIEnv* env) {
   if (!env || !env->ExceptionCheck()) return false;
@@ -76,6 +78,7 @@ class JavaChars {
   const char* get() const { return chars_; }
   // The bytes before the terminating zero; 0 when get() is null.
   size_t length() const { return length_; }
+  MeasuredText text() const { return {chars_, length_}; }
 
  private:
   JNIEnv* env_;

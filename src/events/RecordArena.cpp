@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "events/RecordArenaTestAccess.h"
+
 namespace {
 
 size_t roundUp8(size_t bytes) {
@@ -22,8 +24,47 @@ T* readHeader(const char* at) {
 
 }  // namespace
 
+// The spare slabs of one arena, shared by the arena and its slabs in use.
+struct RecordArena::Pool {
+  // Done slabs pushed by the threads that released their last block, newest
+  // first. Only the arena takes them off, all at once.
+  std::atomic<Slab*> returned{nullptr};
+  // Slabs on `returned` and in the arena's spares; at most kSpareSlabs.
+  std::atomic<int> kept{0};
+  // The arena, while it exists, and every slab in use (carved or given up
+  // with blocks still live). Spare slabs hold none.
+  std::atomic<int> users{1};
+  // The arena still exists: done slabs are kept for it.
+  std::atomic<bool> open{true};
+
+  static void freeList(Slab* slab) {
+    while (slab) {
+      Slab* next = slab->next;
+      slab->~Slab();
+      ::operator delete(slab);
+      slab = next;
+    }
+  }
+
+  // One user fewer; the last one frees the pool and what it still keeps.
+  void leave() {
+    if (users.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    freeList(returned.exchange(nullptr, std::memory_order_acquire));
+    delete this;
+  }
+};
+
 RecordArena::~RecordArena() {
   retire();
+  if (!pool_) return;
+  Pool::freeList(spares_);
+  spares_ = nullptr;
+  // Slabs done from now on are freed; those that came back before are freed
+  // here, and one that comes back in between goes with the pool.
+  pool_->open.store(false, std::memory_order_release);
+  Pool::freeList(pool_->returned.exchange(nullptr, std::memory_order_acquire));
+  pool_->leave();
+  pool_ = nullptr;
 }
 
 void* RecordArena::allocate(RecordArena* arena, size_t bytes, size_t* footprint) {
@@ -40,18 +81,36 @@ void* RecordArena::allocate(RecordArena* arena, size_t bytes, size_t* footprint)
   return own + kHeader;
 }
 
+RecordArena::Slab* RecordArena::takeSlab() {
+  if (!pool_) pool_ = new (std::nothrow) Pool;
+  if (!spares_ && pool_ && pool_->returned.load(std::memory_order_relaxed))
+    spares_ = pool_->returned.exchange(nullptr, std::memory_order_acquire);
+  Slab* slab = spares_;
+  if (slab) {
+    spares_ = slab->next;
+    pool_->kept.fetch_sub(1, std::memory_order_relaxed);
+  } else {
+    void* memory = ::operator new(kSlabBytes, std::nothrow);
+    if (!memory) return nullptr;
+    slab = ::new (memory) Slab{};
+    slab->pool = pool_;
+  }
+  slab->next = nullptr;
+  slab->live.store(kOpen, std::memory_order_relaxed);
+  if (pool_) pool_->users.fetch_add(1, std::memory_order_relaxed);
+  return slab;
+}
+
 void* RecordArena::carve(size_t bytes) {
   size_t need = roundUp8(bytes + kHeader);
   if (!current_ || static_cast<size_t>(end_ - next_) < need) {
     retire();
-    void* memory = ::operator new(kSlabBytes, std::nothrow);
-    if (!memory) return nullptr;
-    current_ = ::new (memory) Slab{};
-    current_->live.store(kOpen, std::memory_order_relaxed);
+    current_ = takeSlab();
+    if (!current_) return nullptr;
     // The blocks start a cache line after the count, which the releasing
     // threads change while this one still writes records here.
-    next_ = static_cast<char*>(memory) + kSlabHead;
-    end_ = static_cast<char*>(memory) + kSlabBytes;
+    next_ = reinterpret_cast<char*>(current_) + kSlabHead;
+    end_ = reinterpret_cast<char*>(current_) + kSlabBytes;
     carved_ = 0;
   }
   char* at = next_;
@@ -67,11 +126,29 @@ void RecordArena::retire() {
   current_ = nullptr;
   next_ = end_ = nullptr;
   int64_t unused = kOpen - carved_;
-  // acq_rel: whichever thread frees the slab sees every write to its blocks.
-  if (slab->live.fetch_sub(unused, std::memory_order_acq_rel) == unused) {
+  // acq_rel: whichever thread ends the slab sees every write to its blocks.
+  if (slab->live.fetch_sub(unused, std::memory_order_acq_rel) == unused) slabDone(slab);
+}
+
+void RecordArena::slabDone(Slab* slab) {
+  Pool* pool = slab->pool;
+  bool keep = false;
+  if (pool && pool->open.load(std::memory_order_acquire)) {
+    keep = pool->kept.fetch_add(1, std::memory_order_relaxed) < kSpareSlabs;
+    if (!keep) pool->kept.fetch_sub(1, std::memory_order_relaxed);
+  }
+  if (keep) {
+    // Release: the arena that takes the slab sees it as this thread left it.
+    Slab* top = pool->returned.load(std::memory_order_relaxed);
+    do {
+      slab->next = top;
+    } while (!pool->returned.compare_exchange_weak(top, slab, std::memory_order_release,
+                                                   std::memory_order_relaxed));
+  } else {
     slab->~Slab();
     ::operator delete(slab);
   }
+  if (pool) pool->leave();
 }
 
 void RecordArena::release(void* block) {
@@ -82,8 +159,13 @@ void RecordArena::release(void* block) {
     ::operator delete(header);
     return;
   }
-  if (slab->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-    slab->~Slab();
-    ::operator delete(slab);
-  }
+  if (slab->live.fetch_sub(1, std::memory_order_acq_rel) == 1) slabDone(slab);
+}
+
+int RecordArenaTestAccess::spareSlabs(const RecordArena& arena) {
+  return arena.pool_ ? arena.pool_->kept.load() : 0;
+}
+
+const void* RecordArenaTestAccess::slabOf(const void* block) {
+  return readHeader<RecordArena::Slab>(static_cast<const char*>(block) - RecordArena::kHeader);
 }

@@ -35,7 +35,10 @@ size_t copyText(OwnedText& field, const char* text) {
 }
 
 size_t cutTextLength(const char* text, int limit) {
-  size_t length = std::strlen(text);
+  return cutTextLength(text, std::strlen(text), limit);
+}
+
+size_t cutTextLength(const char* text, size_t length, int limit) {
   // A cut inside a character goes back to the character's start.
   return wholeCharacterLength(text, length, keptBytes(length, limit) - 1);
 }

@@ -24,6 +24,8 @@ size_t copyText(OwnedText& field, const char* text);
 // The bytes of `text` (not null) that a copy cut to `limit` bytes with the
 // zero keeps, the zero not counted: never a part of a character.
 size_t cutTextLength(const char* text, int limit);
+// The same for a text of `length` bytes.
+size_t cutTextLength(const char* text, size_t length, int limit);
 // A copy cut to `limit` bytes with the zero, i.e. at most limit - 1 bytes (a
 // limit below 1 counts as 1), moved back to the start of a character the cut
 // would split; the empty text when null.

@@ -7,7 +7,6 @@
 #include "requests/RecordFill.h"
 #include "threads/TextLimits.h"
 #include "threads/ThreadData.h"
-#include "threads/ThreadId.h"
 #include "threads/ThreadMgr.h"
 
 namespace {
@@ -26,15 +25,16 @@ void fillText(RequestRecord* record, OwnedText& field, const RequestTexts& texts
 
 }  // namespace
 
-RequestTexts::RequestTexts(const char* requestName, const char* applicationName, const char* url,
-                           const char* detail)
-    : text{requestName, applicationName, url},
+RequestTexts::RequestTexts(MeasuredText requestName, MeasuredText applicationName,
+                           MeasuredText url, MeasuredText detail)
+    : text{requestName.chars, applicationName.chars, url.chars},
       length{},
-      detail(detail),
-      detailLength(detail ? std::strlen(detail) : 0) {
+      detail(detail.chars),
+      detailLength(detail.length) {
   int limit = urlLimit();
+  const size_t whole[3] = {requestName.length, applicationName.length, url.length};
   for (int i = 0; i < 3; i++)
-    if (text[i]) length[i] = cutTextLength(text[i], limit);
+    if (text[i]) length[i] = cutTextLength(text[i], whole[i], limit);
 }
 
 size_t RequestTexts::spareBytes() const {
@@ -55,7 +55,8 @@ void sendRequestRecord(JNIEnv* env, ThreadData* data, RequestRecord* record,
     delete record;
     return;
   }
-  record->threadId = threadIdOf(env);
+  // The calling thread's record carries its id: no second lookup.
+  record->threadId = data->getThreadId();
   record->requestName.release();
   record->applicationName.release();
   record->url.release();
@@ -87,5 +88,6 @@ void sendRequestRecordFromJava(JNIEnv* env, ThreadData* data, RequestRecord* rec
   JavaChars name(env, requestName);
   JavaChars application(env, applicationName);
   JavaChars address(env, url);
-  sendRequestRecord(env, data, record, name.get(), application.get(), address.get(), step);
+  sendRequestRecord(env, data, record, RequestTexts(name.text(), application.text(), address.text()),
+                    step);
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "base/MeasuredText.h"
 #include "events/RequestRecord.h"
 
 class ThreadData;
@@ -22,8 +23,8 @@ using RequestStep = bool (*)(JNIEnv* env, ThreadData* data, RequestRecord* recor
 // measured and cut to the URL limit once, and an optional detail text kept
 // whole. The lengths size the record's spare bytes and the copies use them.
 struct RequestTexts {
-  RequestTexts(const char* requestName, const char* applicationName, const char* url,
-               const char* detail = nullptr);
+  RequestTexts(MeasuredText requestName, MeasuredText applicationName, MeasuredText url,
+               MeasuredText detail = MeasuredText());
   // The spare bytes a record made with RequestRecord::make needs to hold the
   // texts, so that the record and its texts are one block.
   size_t spareBytes() const;

@@ -21,7 +21,7 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_startNativeHttpReques
     JavaChars application(env, applicationName);
     JavaChars address(env, url);
     JavaChars more(env, detail);
-    startNativeHttpRequest(env, data, name.get(), application.get(), address.get(), more.get());
+    startNativeHttpRequest(env, data, name.text(), application.text(), address.text(), more.text());
   });
 }
 
@@ -31,7 +31,7 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_finishNativeHttpReque
     ThreadData* data;
     if (!passEntryGate(env, &data)) return;
     JavaChars name(env, requestName);
-    finishNativeHttpRequest(env, data, name.get());
+    finishNativeHttpRequest(env, data, name.text());
   });
 }
 
@@ -43,7 +43,7 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_errorNativeHttpReques
     JavaChars name(env, requestName);
     JavaChars application(env, applicationName);
     JavaChars address(env, url);
-    errorNativeHttpRequest(env, data, name.get(), application.get(), address.get());
+    errorNativeHttpRequest(env, data, name.text(), application.text(), address.text());
   });
 }
 
@@ -55,7 +55,7 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_beginNativeEJBRequest
     JavaChars application(env, applicationName);
     JavaChars name(env, requestName);
     JavaChars address(env, url);
-    beginNativeEJBRequest(env, data, application.get(), name.get(), address.get());
+    beginNativeEJBRequest(env, data, application.text(), name.text(), address.text());
   });
 }
 
@@ -67,7 +67,7 @@ JNIEXPORT void JNICALL Java_com_halden_probe_ThreadManager_endNativeEJBRequest(
     JavaChars application(env, applicationName);
     JavaChars name(env, requestName);
     JavaChars address(env, url);
-    endNativeEJBRequest(env, data, application.get(), name.get(), address.get());
+    endNativeEJBRequest(env, data, application.text(), name.text(), address.text());
   });
 }
 

@@ -13,8 +13,10 @@ namespace {
 
 // Lowers the depth of an HTTP finish or error: a cancelled JSP closes every
 // open level at once.
-void lowerHttpDepth(ThreadData* data, const char* requestName) {
-  if (requestName && std::strcmp(requestName, "JSP_CANCEL_REQUEST") == 0)
+void lowerHttpDepth(ThreadData* data, MeasuredText requestName) {
+  static constexpr char kCancel[] = "JSP_CANCEL_REQUEST";
+  if (requestName.chars && requestName.length == sizeof kCancel - 1 &&
+      std::memcmp(requestName.chars, kCancel, sizeof kCancel - 1) == 0)
     data->requestDepth() = 0;
   else
     data->requestDepth()--;
@@ -34,20 +36,21 @@ int depthOf(const ThreadData* data) {
 
 }  // namespace
 
-void startNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName,
-                            const char* applicationName, const char* url, const char* detail) {
+void startNativeHttpRequest(JNIEnv* env, ThreadData* data, MeasuredText requestName,
+                            MeasuredText applicationName, MeasuredText url, MeasuredText detail) {
   if (data) {
     if (swallowNestedBegin(data)) return;
     data->requestDepth()++;
   }
-  RequestTexts texts(requestName, applicationName, url, detail ? detail : "");
+  RequestTexts texts(requestName, applicationName, url,
+                     detail.chars ? detail : MeasuredText("", 0));
   auto* record = makeRecord<HttpRequestRecord>(data, texts, SUBTYPE_BEGIN);
   if (!record) return;
   record->depth = depthOf(data);
   sendRequestRecord(env, data, record, texts);
 }
 
-void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName) {
+void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, MeasuredText requestName) {
   if (data && data->requestDepth() >= 1) {
     if (swallowNestedEnd(data)) return;
     lowerHttpDepth(data, requestName);
@@ -59,8 +62,8 @@ void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestN
   sendRequestRecord(env, data, record, texts);
 }
 
-void errorNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName,
-                            const char* applicationName, const char* url) {
+void errorNativeHttpRequest(JNIEnv* env, ThreadData* data, MeasuredText requestName,
+                            MeasuredText applicationName, MeasuredText url) {
   if (data && data->requestDepth() >= 1) lowerHttpDepth(data, requestName);
   RequestTexts texts(requestName, applicationName, url);
   auto* record = makeRecord<HttpRequestRecord>(data, texts, SUBTYPE_ERROR);
@@ -69,8 +72,8 @@ void errorNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestNa
   sendRequestRecord(env, data, record, texts);
 }
 
-void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicationName,
-                           const char* requestName, const char* url) {
+void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, MeasuredText applicationName,
+                           MeasuredText requestName, MeasuredText url) {
   if (data) {
     if (swallowNestedBegin(data)) return;
     data->requestDepth()++;
@@ -82,8 +85,8 @@ void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicatio
   sendRequestRecord(env, data, record, texts);
 }
 
-void endNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicationName,
-                         const char* requestName, const char* url) {
+void endNativeEJBRequest(JNIEnv* env, ThreadData* data, MeasuredText applicationName,
+                         MeasuredText requestName, MeasuredText url) {
   if (data && data->requestDepth() >= 1 && swallowNestedEnd(data)) return;
   RequestTexts texts(requestName, applicationName, url);
   auto* record = makeRecord<EjbRequestRecord>(data, texts, SUBTYPE_END);

@@ -3,7 +3,9 @@
 // thread status. Each runs on the thread making the call, after its native
 // has passed the entry gate (EntryGate.h) and fetched the Java strings, and
 // touches only that thread's ThreadData (`data`, null when the thread has
-// none). Null texts stand for null or unreadable Java strings.
+// none). Null texts stand for null or unreadable Java strings; a text comes
+// with its length when the caller knows it (the natives: the JVM measured
+// it), and is measured here otherwise.
 // Also theirs: threads/EntryGate.h, threads/TextLimits.h, RecordFill.h,
 // NestedRequests.h, RequestCompletion.h and the natives in RequestNatives.cpp.
 //
@@ -16,21 +18,23 @@
 
 #include <cstdint>
 
+#include "base/MeasuredText.h"
+
 class ThreadData;
 
 // Type 4 / 0, with the depth after the increment and the detail text whole.
-void startNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName,
-                            const char* applicationName, const char* url, const char* detail);
+void startNativeHttpRequest(JNIEnv* env, ThreadData* data, MeasuredText requestName,
+                            MeasuredText applicationName, MeasuredText url, MeasuredText detail);
 // Type 4 / 1 with empty texts. "JSP_CANCEL_REQUEST" closes every open level.
-void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName);
+void finishNativeHttpRequest(JNIEnv* env, ThreadData* data, MeasuredText requestName);
 // Type 4 / 2 with the three texts; never suppressed.
-void errorNativeHttpRequest(JNIEnv* env, ThreadData* data, const char* requestName,
-                            const char* applicationName, const char* url);
+void errorNativeHttpRequest(JNIEnv* env, ThreadData* data, MeasuredText requestName,
+                            MeasuredText applicationName, MeasuredText url);
 // Type 5 / 0 and 5 / 1. The end record carries the depth before the decrement.
-void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicationName,
-                           const char* requestName, const char* url);
-void endNativeEJBRequest(JNIEnv* env, ThreadData* data, const char* applicationName,
-                         const char* requestName, const char* url);
+void beginNativeEJBRequest(JNIEnv* env, ThreadData* data, MeasuredText applicationName,
+                           MeasuredText requestName, MeasuredText url);
+void endNativeEJBRequest(JNIEnv* env, ThreadData* data, MeasuredText applicationName,
+                         MeasuredText requestName, MeasuredText url);
 // Type 6 / 7 named "system_trace" in "trace_app".
 void issueTraceRequest(JNIEnv* env, ThreadData* data);
 

@@ -8,10 +8,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "events/EventQueue.h"
 #include "events/RecordArena.h"
+#include "events/RecordArenaTestAccess.h"
 #include "events/RequestRecord.h"
 
 namespace {
@@ -66,4 +68,56 @@ TEST(RecordArenaConcurrency, RecordsOutliveTheirThreadsAndTheLastOneFreesEachSla
   for (auto& producer : producers) producer.join();
   drain();
   EXPECT_EQ(destroyed, long{kThreads} * kLives * kPerLife);
+}
+
+// A slab comes back to its arena once its last record is gone, wherever that
+// record is destroyed, and not a moment before; the arena keeps a few such
+// slabs, and one that comes back after the arena is gone is freed (the
+// sanitizers report a slab freed twice or never).
+TEST(RecordArenaConcurrency, DoneSlabsComeBackToTheirArenaOnlyOnceEmpty) {
+  auto arena = std::make_unique<RecordArena>();
+  std::vector<HttpRequestRecord*> made;
+  std::vector<const void*> slabOf;
+  // Makes records into `slabs` more slabs; answers the slabs used, in order.
+  auto makeSlabs = [&](size_t slabs) {
+    std::vector<const void*> used;
+    while (used.size() <= slabs) {
+      std::string text = textFor(static_cast<int>(made.size()) * 10 + 1);
+      auto* record = RequestRecord::make<HttpRequestRecord>(arena.get(), text.size() + 1, 0);
+      record->placeText(record->url, text.data(), text.size());
+      made.push_back(record);
+      slabOf.push_back(RecordArenaTestAccess::slabOf(record));
+      if (used.empty() || used.back() != slabOf.back()) used.push_back(slabOf.back());
+    }
+    return used;
+  };
+  // Destroys, on another thread, the live records that `pick` names.
+  auto release = [&](auto pick) {
+    std::thread([&] {
+      for (size_t i = 0; i < made.size(); i++)
+        if (made[i] && pick(i)) {
+          EXPECT_EQ(std::string(made[i]->url.get()), textFor(static_cast<int>(i) * 10 + 1)) << i;
+          delete std::exchange(made[i], nullptr);
+        }
+    }).join();
+  };
+
+  // Of three full slabs, the first keeps one record, the second is emptied.
+  std::vector<const void*> slabs = makeSlabs(3);
+  release([&](size_t i) { return (slabOf[i] == slabs[0] && i > 0) || slabOf[i] == slabs[1]; });
+  EXPECT_EQ(RecordArenaTestAccess::spareSlabs(*arena), 1);
+  // The emptied slab comes back next, never the one whose record lives.
+  std::vector<const void*> next = makeSlabs(2);
+  EXPECT_EQ(next[1], slabs[1]);
+  EXPECT_NE(next[2], slabs[0]);
+  EXPECT_EQ(RecordArenaTestAccess::spareSlabs(*arena), 0);
+
+  // Many slabs emptied at once: a few are kept.
+  makeSlabs(RecordArena::kSpareSlabs + 4);
+  const void* carving = slabOf.back();
+  release([&](size_t i) { return slabOf[i] != carving; });
+  EXPECT_EQ(RecordArenaTestAccess::spareSlabs(*arena), RecordArena::kSpareSlabs);
+  // The arena goes before the records of the slab it was carving.
+  arena.reset();
+  release([](size_t) { return true; });
 }
