@@ -1,6 +1,6 @@
 // The per-record cost of a thread's event queue: appendEvent of one record by
 // its producer and its take-off by the event agent (takeFirst and the taken
-// counters), with the queue's lock on a raw monitor as the JVM gives it. Also
+// counters) through the queue's lock-free append and detach. Also
 // the calling thread's id and its record lookup, which every native pays, and
 // the native side of an HTTP request's start and finish. The thread CPU clock
 // read for every record is the real one (a system call on Linux, a large part

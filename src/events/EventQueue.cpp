@@ -205,9 +205,9 @@ void EventQueue::Taken::add(const EventRecord* event) {
 }
 
 void EventQueue::recordTaken(const Taken& taken) {
-  if (taken.bytes) bytesTaken_.fetch_add(static_cast<int32_t>(taken.bytes), relaxed);
-  if (taken.classBytes) classBytesTaken_.fetch_add(static_cast<int32_t>(taken.classBytes), relaxed);
-  if (taken.accounted) accountedTaken_.fetch_add(static_cast<int64_t>(taken.accounted), relaxed);
+  addAlone(taken_.bytes, static_cast<int32_t>(taken.bytes));
+  addAlone(taken_.classBytes, static_cast<int32_t>(taken.classBytes));
+  addAlone(taken_.accounted, static_cast<int64_t>(taken.accounted));
 }
 
 int EventQueue::trim(int threshold, DropNoticeRecord* tally) {

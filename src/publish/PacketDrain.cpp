@@ -65,8 +65,8 @@ uint32_t PacketDrain::fill(WireCursor& cursor, const uint8_t* limitAt, ThreadDat
   return count;
 }
 
-// The records are taken off under one hold of the queue's lock and booked as
-// taken all at once; what the packet has no room for goes back to the front
+// The records are taken off together (the producers' stack detached at once)
+// and booked as taken all at once; what the packet has no room for goes back to the front
 // of the queue.
 bool PacketDrain::drainThread(ThreadData* data, WireCursor& cursor, const uint8_t* limitAt,
                               uint32_t* count) {
