@@ -432,6 +432,8 @@ TEST_F(EventAgentTest, KeptPacketsFollowTheHelloAndClassRecordsOfTheNewConnectio
   for (int i = 0; i < 500 && at(1, 0x5A5A0003) == long(collector.bytes(1).size()); i++)
     os::sleepMillis(10);
   std::vector<uint8_t> first = collector.bytes(0), second = collector.bytes(1);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty()) << "nothing reached the new connection";
   EXPECT_EQ(second[0], first[0]) << "the hello packet first";
   EXPECT_EQ(at(1, 0x5A5A0001), static_cast<long>(second.size())) << "sent twice";
   EXPECT_LT(at(1, 0), at(1, 0x5A5A0002));
