@@ -162,6 +162,30 @@ void RecordArena::release(void* block) {
   if (slab->live.fetch_sub(1, std::memory_order_acq_rel) == 1) slabDone(slab);
 }
 
+void RecordArena::Releaser::release(void* block) {
+  if (!block) return;
+  char* header = static_cast<char*>(block) - kHeader;
+  Slab* slab = readHeader<Slab>(header);
+  if (!slab) {
+    ::operator delete(header);
+    return;
+  }
+  if (slab != slab_) {
+    flush();
+    slab_ = slab;
+  }
+  pending_++;
+}
+
+void RecordArena::Releaser::flush() {
+  Slab* slab = slab_;
+  if (!slab) return;
+  const int64_t count = pending_;
+  slab_ = nullptr;
+  pending_ = 0;
+  if (slab->live.fetch_sub(count, std::memory_order_acq_rel) == count) slabDone(slab);
+}
+
 int RecordArenaTestAccess::spareSlabs(const RecordArena& arena) {
   return arena.pool_ ? arena.pool_->kept.load() : 0;
 }

@@ -43,6 +43,9 @@ constexpr size_t allocationFootprint(size_t bytes) {
 }
 
 class RecordArena {
+  // A slab's head; below.
+  struct Slab;
+
  public:
   // The bytes of a slab. Below the allocator's threshold for mapping memory
   // of its own, so slabs are reused from its free lists instead of being
@@ -76,6 +79,24 @@ class RecordArena {
   static void* allocate(RecordArena* arena, size_t bytes, size_t* footprint = nullptr);
   // Releases a block `allocate` answered.
   static void release(void* block);
+
+  // Releases blocks one after another on one thread, as a drain destroys the
+  // records it took off together: consecutive blocks of one slab change the
+  // slab's count once, not once each. Blocks are released for good by
+  // flush() or the destructor, until then their slab stays in use.
+  class Releaser {
+   public:
+    Releaser() = default;
+    ~Releaser() { flush(); }
+    Releaser(const Releaser&) = delete;
+    Releaser& operator=(const Releaser&) = delete;
+    void release(void* block);
+    void flush();
+
+   private:
+    Slab* slab_ = nullptr;
+    int64_t pending_ = 0;
+  };
 
  private:
   friend struct RecordArenaTestAccess;

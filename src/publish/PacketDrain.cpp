@@ -65,13 +65,14 @@ uint32_t PacketDrain::fill(WireCursor& cursor, const uint8_t* limitAt, ThreadDat
   return count;
 }
 
-// The records are taken off together (the producers' stack detached at once)
-// and booked as taken all at once; what the packet has no room for goes back to the front
-// of the queue.
+// The records are taken off together (the producers' stack detached at
+// once), booked as taken all at once and their memory released a slab at a
+// time; what the packet has no room for goes back to the front of the queue.
 bool PacketDrain::drainThread(ThreadData* data, WireCursor& cursor, const uint8_t* limitAt,
                               uint32_t* count) {
   bool room = true;
   EventQueue::Taken booked;
+  RecordArena::Releaser releaser;
   EventQueue::Chain taken = data->takeAll();
   while (EventRecord* r = taken.pop()) {
     WriteResult result = protocolVisitor->writeRecord(r, cursor);
@@ -87,7 +88,7 @@ bool PacketDrain::drainThread(ThreadData* data, WireCursor& cursor, const uint8_
       if (writeDropNotice(data, tally, cursor)) (*count)++;
     }
     booked.add(r);
-    delete r;
+    EventRecord::destroy(r, releaser);
     if (cursor.position() > limitAt) {
       room = false;
       break;

@@ -91,13 +91,15 @@ TEST(RecordArenaConcurrency, DoneSlabsComeBackToTheirArenaOnlyOnceEmpty) {
     }
     return used;
   };
-  // Destroys, on another thread, the live records that `pick` names.
+  // Destroys, on another thread, the live records that `pick` names, as a
+  // drain does: their blocks released a slab at a time.
   auto release = [&](auto pick) {
     std::thread([&] {
+      RecordArena::Releaser releaser;
       for (size_t i = 0; i < made.size(); i++)
         if (made[i] && pick(i)) {
           EXPECT_EQ(std::string(made[i]->url.get()), textFor(static_cast<int>(i) * 10 + 1)) << i;
-          delete std::exchange(made[i], nullptr);
+          EventRecord::destroy(std::exchange(made[i], nullptr), releaser);
         }
     }).join();
   };
