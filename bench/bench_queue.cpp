@@ -1,10 +1,9 @@
 // The per-record cost of a thread's event queue: appendEvent of one record by
 // its producer and its take-off by the event agent (takeFirst and the taken
-// counters) through the queue's lock-free append and detach. Also
-// the calling thread's id and its record lookup, which every native pays, and
-// the native side of an HTTP request's start and finish. The thread CPU clock
-// read for every record is the real one (a system call on Linux, a large part
-// of the pair's cost).
+// counters), with the queue's own lock. Also the calling thread's id and its
+// record lookup, which every native pays, and the native side of an HTTP
+// request's start and finish. The thread CPU clock read for every record is
+// the real one (a system call on Linux, a large part of the pair's cost).
 #include <benchmark/benchmark.h>
 
 #include "BenchProbe.h"

@@ -4,26 +4,21 @@
 // records refused while full and the one drop notice per overflow, the byte
 // counters the memory figure sums, and the trimming of the oldest records.
 //
-// Producers append on their own threads (the thread itself, and others: lock
-// records made for another thread, the records of no particular thread on an
-// event agent's special queue); one event agent at a time drains. No lock is
-// shared between the two sides:
-//   - an append pushes the record onto an intrusive stack, newest first, with
-//     one compare-and-swap; records are linked through their own queueNext
-//     field, so appending allocates nothing;
-//   - the drain detaches the whole stack with one atomic exchange, reverses it
-//     into oldest-first order and appends it to a list only the drain touches.
-//     Taking, putting back and trimming work on that list.
-// The length and the overflow flag are one atomic word that every append
-// updates with one compare-and-swap, so the limit holds exactly however many
-// threads append at once. The byte counters of the appending side are kept
-// twice: those of the thread that appends first (in practice the queue's own
-// thread) change with a plain load and store, those of every other thread
-// with an atomic add; readers sum both. The drain's counters are its own.
+// Producers append on their own threads; one event agent takes records off
+// and trims. Every change to the list happens under the queue's own lock,
+// which is held for the relinking only: records are destroyed outside it.
+// Records are linked through their own queueNext field, so appending
+// allocates nothing. The lock is a plain mutex rather than a JVM raw monitor:
+// it is held for a few instructions on every append, where a raw monitor's
+// bookkeeping and parking showed up as a large share of a request's cost.
+// The counters are atomics that other threads read without the lock; those
+// of the appending side change only under it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+
+#include <mutex>
 
 class DropNoticeRecord;
 class EventRecord;
@@ -44,10 +39,8 @@ class EventQueue {
   // Queues the record or destroys it; ownership passes in. True only when
   // this record itself was appended. A droppable record that finds the queue
   // at its limit is counted as dropped, and the first one of an overflow
-  // queues a drop notice in its place. Any thread.
+  // queues a drop notice in its place.
   bool append(EventRecord* event);
-
-  // --- drain side: one thread at a time -------------------------------------
 
   // The oldest record, now owned by the caller; null when empty.
   EventRecord* takeFirst();
@@ -60,7 +53,8 @@ class EventQueue {
     // Unlinks and answers the first record; null when the chain is empty.
     EventRecord* pop();
   };
-  // Takes every queued record off at once; the records are the caller's.
+  // Takes every queued record off under one hold of the lock; the records
+  // are the caller's.
   Chain takeAll();
   // Puts records taken off and not used back at the front, in their order.
   void putBackFront(Chain chain);
@@ -80,12 +74,10 @@ class EventQueue {
   // Takes (length - threshold) records off the front: those of the kept
   // types stay where they are, the others are destroyed and booked as taken.
   // With `tally`, every destroyed record is counted by kind in it. Answers
-  // the number destroyed. Records appended while it runs are not trimmed.
+  // the number destroyed.
   int trim(int threshold, DropNoticeRecord* tally);
 
-  // --- any thread -------------------------------------------------------------
-
-  int length() const;
+  int length() const { return count_.load(std::memory_order_relaxed); }
   int limit() const { return limit_; }
   // Records refused because the queue was full, since last taken.
   int droppedEvents() const { return dropped_.load(std::memory_order_relaxed); }
@@ -103,45 +95,26 @@ class EventQueue {
   int64_t queuedBytes() const;
 
  private:
-  // Byte counters of one appending side.
-  struct Booked {
-    std::atomic<int32_t> bytes{0};
-    std::atomic<int32_t> classBytes{0};
-    std::atomic<int64_t> accounted{0};
-  };
-
-  // Reserves a place for a record: false when a droppable record finds the
-  // queue at its limit. `noticeDue` is set for the drop that opens an
-  // overflow.
-  bool reserve(bool kept, bool* noticeDue);
-  // Books and pushes a record whose place is reserved.
-  void push(EventRecord* event);
-  // Moves what the producers pushed to the end of the drain's list.
-  void collect();
+  // Links a record at the tail; the lock is held.
+  void link(EventRecord* event);
+  // Counts an appended record in the queued bytes; the lock is held.
+  void bookQueued(const EventRecord* event);
 
   const int limit_;
-
-  // --- written by the appending threads ---
-  // Newest first; null when empty.
-  std::atomic<EventRecord*> inbox_{nullptr};
-  // Records appended and not yet collected by the drain (places reserved
-  // included), and kOverflow while a drop notice has been queued for the
-  // current overflow.
-  std::atomic<uint64_t> state_{0};
-  std::atomic<int> dropped_{0};
-  // The thread that appends with plain stores: the first to append
-  // (os::currentThreadToken).
-  std::atomic<uintptr_t> owner_{0};
-  Booked own_;
-  // The number of collected records, which every append reads; the drain
-  // changes it once per take-off or put-back, not per record taken.
-  std::atomic<int> held_{0};
-  // Every other appending thread; on a line of their own.
-  alignas(64) Booked others_;
-
-  // --- written by the drain ---
-  // The collected records, oldest first.
-  alignas(64) EventRecord* head_ = nullptr;
+  std::mutex lock_;
+  EventRecord* head_ = nullptr;
   EventRecord* tail_ = nullptr;
-  Booked taken_;
+  std::atomic<int> count_{0};
+  std::atomic<int> dropped_{0};
+  // A drop notice has been queued for the current overflow.
+  bool overflowNoticeSent_ = false;
+  std::atomic<int32_t> bytesQueued_{0};
+  std::atomic<int32_t> classBytesQueued_{0};
+  std::atomic<int64_t> accountedQueued_{0};
+  // The event agent changes these for every record it takes off; on a cache
+  // line of their own, so that it does not take away the line the appending
+  // thread writes at every append.
+  alignas(64) std::atomic<int32_t> bytesTaken_{0};
+  std::atomic<int32_t> classBytesTaken_{0};
+  std::atomic<int64_t> accountedTaken_{0};
 };

@@ -85,9 +85,6 @@ int64_t processCpuNanos();
 // User plus system CPU time of the calling thread in nanoseconds; 0 if the
 // system cannot tell.
 int64_t threadCpuNanos();
-// A value that tells the calling thread apart from every other live thread,
-// never 0; cheap enough to ask on every record.
-uintptr_t currentThreadToken();
 
 // --- figures from the system's own services ----------------------------------
 

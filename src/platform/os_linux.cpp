@@ -237,11 +237,6 @@ int64_t threadCpuNanos() {
   return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-// The thread's own handle, read from its thread pointer: no lookup at all.
-uintptr_t currentThreadToken() {
-  return static_cast<uintptr_t>(pthread_self());
-}
-
 // Linux keeps these figures in /proc, which the readers above parse.
 Service registryProcessorMHz(uint32_t*) {
   return Service::Absent;

@@ -225,11 +225,6 @@ int64_t threadCpuNanos() {
   return (ticksOf(kernel) + ticksOf(user)) * 100;
 }
 
-// Thread ids are never 0 for a thread that runs code.
-uintptr_t currentThreadToken() {
-  return static_cast<uintptr_t>(GetCurrentThreadId());
-}
-
 // --- figures from the system's own services ----------------------------------
 
 Service registryProcessorMHz(uint32_t* mhz) {

@@ -65,9 +65,9 @@ uint32_t PacketDrain::fill(WireCursor& cursor, const uint8_t* limitAt, ThreadDat
   return count;
 }
 
-// The records are taken off together (the producers' stack detached at
-// once), booked as taken all at once and their memory released a slab at a
-// time; what the packet has no room for goes back to the front of the queue.
+// The records are taken off under one hold of the queue's lock, booked as
+// taken all at once and their memory released a slab at a time; what the
+// packet has no room for goes back to the front of the queue.
 bool PacketDrain::drainThread(ThreadData* data, WireCursor& cursor, const uint8_t* limitAt,
                               uint32_t* count) {
   bool room = true;
