@@ -126,8 +126,7 @@ void RecordArena::retire() {
   current_ = nullptr;
   next_ = end_ = nullptr;
   int64_t unused = kOpen - carved_;
-  // acq_rel: whichever thread ends the slab sees every write to its blocks.
-  if (slab->live.fetch_sub(unused, std::memory_order_acq_rel) == unused) slabDone(slab);
+  releaseFrom(slab, unused);
 }
 
 void RecordArena::slabDone(Slab* slab) {
@@ -151,25 +150,26 @@ void RecordArena::slabDone(Slab* slab) {
   if (pool) pool->leave();
 }
 
-void RecordArena::release(void* block) {
-  if (!block) return;
+RecordArena::Slab* RecordArena::slabOrFree(void* block) {
+  if (!block) return nullptr;
   char* header = static_cast<char*>(block) - kHeader;
   Slab* slab = readHeader<Slab>(header);
-  if (!slab) {
-    ::operator delete(header);
-    return;
-  }
-  if (slab->live.fetch_sub(1, std::memory_order_acq_rel) == 1) slabDone(slab);
+  if (!slab) ::operator delete(header);
+  return slab;
+}
+
+void RecordArena::releaseFrom(Slab* slab, int64_t blocks) {
+  // acq_rel: whichever thread ends the slab sees every write to its blocks.
+  if (slab->live.fetch_sub(blocks, std::memory_order_acq_rel) == blocks) slabDone(slab);
+}
+
+void RecordArena::release(void* block) {
+  if (Slab* slab = slabOrFree(block)) releaseFrom(slab, 1);
 }
 
 void RecordArena::Releaser::release(void* block) {
-  if (!block) return;
-  char* header = static_cast<char*>(block) - kHeader;
-  Slab* slab = readHeader<Slab>(header);
-  if (!slab) {
-    ::operator delete(header);
-    return;
-  }
+  Slab* slab = slabOrFree(block);
+  if (!slab) return;
   if (slab != slab_) {
     flush();
     slab_ = slab;
@@ -178,12 +178,10 @@ void RecordArena::Releaser::release(void* block) {
 }
 
 void RecordArena::Releaser::flush() {
-  Slab* slab = slab_;
-  if (!slab) return;
-  const int64_t count = pending_;
+  if (!slab_) return;
+  releaseFrom(slab_, pending_);
   slab_ = nullptr;
   pending_ = 0;
-  if (slab->live.fetch_sub(count, std::memory_order_acq_rel) == count) slabDone(slab);
 }
 
 int RecordArenaTestAccess::spareSlabs(const RecordArena& arena) {

@@ -118,6 +118,11 @@ class RecordArena {
   Slab* takeSlab();
   // Gives up the current slab: from now on its last release ends it.
   void retire();
+  // The slab a block was carved from; a block of its own is freed here and
+  // null answered.
+  static Slab* slabOrFree(void* block);
+  // Releases `blocks` blocks of the slab; the last one ends it.
+  static void releaseFrom(Slab* slab, int64_t blocks);
   // The slab's last block is released: back to its pool, or freed.
   static void slabDone(Slab* slab);
 
