@@ -70,6 +70,9 @@ bool EventQueue::append(EventRecord* event) {
     // announced.
     if (!overflowNoticeSent_) {
       overflowNoticeSent_ = true;
+      // The queue looked below its limit before the lock: the drain put
+      // records back in between. Rare; the notice is made here.
+      if (!notice) notice = new (std::nothrow) DropNoticeRecord(SUBTYPE_SINGLE);
       if (notice) {
         bookQueued(notice);
         link(notice);
