@@ -89,7 +89,7 @@ run() {  # label properties...
   PSDUMP_PID=""
   # The probe's log shares standard output, so a line may start inside another.
   if [ "$WORKLOAD" = "$PAIR_WORKLOAD" ]; then
-    grep -o -E '\[bench\] [a-z-]+ (threads=|round |summary).*|\[launcher\] probe enabled after.*' \
+    grep -o -E '\[bench\] [a-z-]+ (threads=|round |summary).*|\[bench\] only .*|\[launcher\] probe enabled after.*' \
       "$home/jvm.out"
   else
     grep -o -E '\[bench\].*' "$home/jvm.out"

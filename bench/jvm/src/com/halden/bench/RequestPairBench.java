@@ -37,7 +37,8 @@ import java.util.concurrent.CyclicBarrier;
  * <p>System properties: dc.bench.empty (path of libdcbench_empty.so, required),
  * dc.bench.pairs (pairs per thread and round, default 2000000), dc.bench.rounds
  * (default 5), dc.bench.label (the figures' label, default "delivered"),
- * dc.bench.only.probe (true: only the probe's loop on 1 thread, for profiling),
+ * dc.bench.only (probe, empty or floor: only that loop on 1 thread, for
+ * profiling one against another),
  * dc.bench.psdump.pid (the collector's process id; without it the collector's
  * figure is left out).
  */
@@ -69,9 +70,14 @@ public class RequestPairBench implements Launcher.Workload {
         long pairs = Long.getLong("dc.bench.pairs", 2000000L);
         int rounds = Integer.getInteger("dc.bench.rounds", 5);
         String label = System.getProperty("dc.bench.label", "delivered");
-        // For profiling: only the probe's loop, on 1 thread.
-        if (Boolean.getBoolean("dc.bench.only.probe")) {
-            measure(1, pairs * rounds, PROBE);
+        // For profiling: only one loop, on 1 thread.
+        String only = System.getProperty("dc.bench.only", "");
+        if (!only.isEmpty()) {
+            int kind = java.util.Arrays.asList("probe", "empty", "floor").indexOf(only);
+            if (kind < 0) throw new IllegalArgumentException("dc.bench.only=" + only);
+            double[] figures = measure(1, pairs * rounds, kind);
+            say(String.format(Locale.ROOT, "only %s: %.0f ns/pair wall (%.0f cpu)", only,
+                    figures[0], figures[1]));
             say("probe pairs " + probePairs);
             return;
         }
