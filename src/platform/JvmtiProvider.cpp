@@ -17,7 +17,11 @@
 #include "platform/JvmtiHeapDump.h"
 #include "platform/JvmtiRas.h"
 #include "platform/LocalMonitor.h"
+#include "platform/ThreadCpuClock.h"
 #include "platform/os.h"
+
+// Set once the JVM granted the thread CPU time capability.
+std::atomic<bool> providerHasThreadCpuTime{false};
 
 namespace {
 
@@ -31,8 +35,7 @@ JVMPI_Interface table{};
 std::atomic<JVMPI_Interface*> publishedTable{nullptr};
 std::atomic<bool> jvmtiUnobtainable{false};
 
-// What the JVM granted of the capabilities we asked for.
-std::atomic<bool> haveThreadCpuTime{false};
+// What else the JVM granted of the capabilities we asked for.
 std::atomic<bool> haveGcEvents{false};
 
 // The events the user of the table wants, by slot; applied to JVMTI at once,
@@ -171,18 +174,6 @@ void rawMonitorDestroy(JVMPI_RawMonitor monitor) {
   ProviderMonitor* m = monitorOf(monitor);
   if (!m->local) jvmtiOrNull()->DestroyRawMonitor(m->id);
   delete m;
-}
-
-// --- time ------------------------------------------------------------------
-
-// The JVM answers this from the thread's CPU clock; the clock is read here
-// directly for the same nanoseconds. Every request record reads it, and the
-// direct read spares the JVMTI call's entry checks and thread-state
-// transitions around it. The JVM's grant of the capability still decides
-// whether the figure is offered at all.
-jlong currentThreadCpuTime() {
-  if (!ensureJvmti() || !haveThreadCpuTime.load(std::memory_order_relaxed)) return 0;
-  return static_cast<jlong>(os::threadCpuNanos());
 }
 
 // --- events ----------------------------------------------------------------
@@ -484,7 +475,7 @@ bool setUpJvmti(jvmtiEnv* jvmti) {
   }
   jvmtiCapabilities held{};
   if (jvmti->GetCapabilities(&held) == JVMTI_ERROR_NONE) {
-    haveThreadCpuTime.store(held.can_get_current_thread_cpu_time);
+    providerHasThreadCpuTime.store(held.can_get_current_thread_cpu_time);
     haveGcEvents.store(held.can_generate_garbage_collection_events);
   }
 
@@ -534,6 +525,11 @@ jvmtiEnv* ensureJvmti() {
 
 }  // namespace
 
+jlong providerThreadCpuTimeBeforeGrant() {
+  if (!ensureJvmti() || !providerHasThreadCpuTime.load(std::memory_order_relaxed)) return 0;
+  return static_cast<jlong>(os::threadCpuNanosInPlace());
+}
+
 JVMPI_Interface* jvmtiProviderInstall(JavaVM* vm) {
   std::lock_guard<std::mutex> guard(setUpLock());
   if (JVMPI_Interface* done = publishedTable.load(std::memory_order_acquire)) return done;
@@ -569,7 +565,7 @@ JVMPI_Interface* jvmtiProviderInstall(JavaVM* vm) {
   table.RawMonitorWait = &rawMonitorWait;
   table.RawMonitorNotifyAll = &rawMonitorNotifyAll;
   table.RawMonitorDestroy = &rawMonitorDestroy;
-  table.GetCurrentThreadCpuTime = &currentThreadCpuTime;
+  table.GetCurrentThreadCpuTime = &providerCurrentThreadCpuTime;
   table.GetMethodClass = &getMethodClass;
   table.DisableGC = &disableGC;
   table.EnableGC = &enableGC;
@@ -588,7 +584,7 @@ void jvmtiProviderReset() {
   publishedTable.store(nullptr);
   jvmtiEnvironment.store(nullptr);
   jvmtiUnobtainable.store(false);
-  haveThreadCpuTime.store(false);
+  providerHasThreadCpuTime.store(false);
   haveGcEvents.store(false);
   for (auto& slot : wanted) slot.store(false);
   initDoneDelivered.store(false);

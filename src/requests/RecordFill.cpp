@@ -5,6 +5,7 @@
 
 #include "base/ModifiedUtf8.h"
 #include "config/WallClock.h"
+#include "platform/ThreadCpuClock.h"
 #include "platform/jvmpi.h"
 #include "threads/TextLimits.h"
 
@@ -14,7 +15,14 @@ void stampWallClock(EventRecord* record) {
 
 void stampCpuTime(EventRecord* record) {
   JVMPI_Interface* table = jvmpi;
-  record->cpuTime = table && table->GetCurrentThreadCpuTime ? table->GetCurrentThreadCpuTime() : 0;
+  jlong (*entry)() = table ? table->GetCurrentThreadCpuTime : nullptr;
+  // The provider's own entry is called directly, so that the clock's system
+  // call is made inline here rather than two indirections down (see
+  // platform/ThreadCpuClock.h); any other entry through the table.
+  if (entry == &providerCurrentThreadCpuTime)
+    record->cpuTime = providerCurrentThreadCpuTime();
+  else
+    record->cpuTime = entry ? entry() : 0;
 }
 
 void stampBegin(EventRecord* record) {

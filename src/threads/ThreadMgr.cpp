@@ -27,14 +27,18 @@ uintptr_t keyOf(uint32_t threadId) {
 std::atomic<uint64_t> tableGeneration{1};
 
 // The calling thread's last lookup through getThreadData. Plain data, so
-// reading it costs no initialisation guard.
+// reading it costs no initialisation guard. It is keyed by the JNIEnv as well
+// as the id: a thread's JNIEnv and its id's pairing last as long as the
+// thread (the pairing is released at its end, after its record left the
+// table, which moves the generation), so a hit needs no look at the id
+// pairings and their thread-local cache.
 struct CachedLookup {
   const ThreadMgr* table;
   uint64_t generation;
-  uint32_t threadId;
+  JNIEnv* env;
   ThreadData* data;
 };
-thread_local CachedLookup cachedLookup = {nullptr, 0, 0, nullptr};
+thread_local CachedLookup cachedLookup = {nullptr, 0, nullptr, nullptr};
 
 // Deletes a record; one whose thread has not ended is reported while the
 // process-wide table is started.
@@ -121,15 +125,15 @@ ThreadData* ThreadMgr::getThreadData(JNIEnv* env) {
     logWarning(kUnit, __LINE__, "NULL Env id during getThreadData");
     return nullptr;
   }
-  uint32_t id = threadIdOf(env);
-  const CachedLookup& cached = cachedLookup;
+  CachedLookup& cached = cachedLookup;
   uint64_t generation = tableGeneration.load(std::memory_order_acquire);
-  if (cached.generation == generation && cached.table == this && cached.threadId == id)
+  if (cached.generation == generation && cached.table == this && cached.env == env)
     return cached.data;
+  uint32_t id = threadIdOf(env);
   ThreadData* data = find(id);
   if (!data) return createThreadData(env, id);
   if (data->getThreadId() == id) {
-    cachedLookup = CachedLookup{this, generation, id, data};
+    cached = CachedLookup{this, generation, env, data};
     return data;
   }
   logWarning(kUnit, __LINE__,
