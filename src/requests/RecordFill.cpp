@@ -5,34 +5,10 @@
 
 #include "base/ModifiedUtf8.h"
 #include "config/WallClock.h"
-#include "platform/ThreadCpuClock.h"
-#include "platform/jvmpi.h"
 #include "threads/TextLimits.h"
 
 void stampWallClock(EventRecord* record) {
   readWallClock(&record->wallSeconds, &record->wallMicros);
-}
-
-void stampCpuTime(EventRecord* record) {
-  JVMPI_Interface* table = jvmpi;
-  jlong (*entry)() = table ? table->GetCurrentThreadCpuTime : nullptr;
-  // The provider's own entry is called directly, so that the clock's system
-  // call is made inline here rather than two indirections down (see
-  // platform/ThreadCpuClock.h); any other entry through the table.
-  if (entry == &providerCurrentThreadCpuTime)
-    record->cpuTime = providerCurrentThreadCpuTime();
-  else
-    record->cpuTime = entry ? entry() : 0;
-}
-
-void stampBegin(EventRecord* record) {
-  stampWallClock(record);
-  stampCpuTime(record);
-}
-
-void stampEnd(EventRecord* record) {
-  stampCpuTime(record);
-  stampWallClock(record);
 }
 
 size_t copyText(OwnedText& field, const char* text) {
