@@ -35,7 +35,9 @@
 #
 # Environment: BENCH_PAIRS (pairs per thread and round, 2000000), BENCH_ROUNDS (5),
 # BENCH_DROP_PATH=0 skips the second run, BENCH_JAVA_OPTS adds JVM
-# options (for example -XX:+PreserveFramePointer for perf), BENCH_PERF=FILE
+# options (for example -XX:+PreserveFramePointer for perf, or
+# -Ddc.bench.only=probe, floor or empty: only that loop, on 1 thread, with its
+# cost printed, for profiling one against another), BENCH_PERF=FILE
 # runs the delivered run's JVM under `perf record -F 1999 -g -o FILE` (look at
 # it with `perf report -i FILE --no-children --sort symbol --comms
 # EventAgent-0,NetworkAgent-0`), BENCH_BUILD (build directory, build-rel),

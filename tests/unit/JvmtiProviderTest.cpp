@@ -213,12 +213,12 @@ TEST_F(JvmtiProvider, MapsProfilerEventsToJvmtiEventsItHasCapabilitiesFor) {
   JVMPI_Interface* table = install();
   // The thread's own CPU clock, read without the JVM (by its own system call
   // on Linux): between two reads of the same clock through libc.
-  jlong before = os::threadCpuNanos();
+  jlong cpuBefore = os::threadCpuNanos();
   jlong cpu = table->GetCurrentThreadCpuTime();
-  jlong after = os::threadCpuNanos();
+  jlong cpuAfter = os::threadCpuNanos();
   EXPECT_GT(cpu, 0);
-  EXPECT_LE(before, cpu);
-  EXPECT_LE(cpu, after);
+  EXPECT_LE(cpuBefore, cpu);
+  EXPECT_LE(cpu, cpuAfter);
   const std::pair<jint, jvmtiEvent> mapping[] = {
       {JVMPI_EVENT_THREAD_START, JVMTI_EVENT_THREAD_START},
       {JVMPI_EVENT_THREAD_END, JVMTI_EVENT_THREAD_END},
